@@ -1,0 +1,44 @@
+#include "cli/commands.h"
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/probe_command.h"
+#include "res/strings.h"
+
+namespace korvel::cli {
+
+int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
+    CLI::App app{"Korvel checks and fixes the names, links and line ends of a web site or any tree of files.",
+                 "korvel"};
+    app.set_version_flag("--version", std::string(res::loadString(res::kProductName)) + " " KORVEL_VERSION);
+    app.require_subcommand(1);
+
+    std::vector<std::string> probePaths;
+    auto* probe = app.add_subcommand("probe", "Classify files: HTML or not, ASCII or not, and their line ends.");
+    probe->add_option("PATH", probePaths, "Files or directories (a directory is probed with all below it)")
+        ->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        return kExitOk;
+    } catch (const CLI::CallForVersion& e) {
+        out << e.what() << '\n';
+        return kExitOk;
+    } catch (const CLI::ParseError& e) {
+        err << "korvel: " << e.what() << '\n';
+        return kExitUsage;
+    }
+
+    if (probe->parsed()) return runProbe(probePaths, out, err);
+    return kExitUsage;
+}
+
+int run(int argc, char** argv) { return run(argc, argv, std::cout, std::cerr); }
+
+}  // namespace korvel::cli

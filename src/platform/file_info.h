@@ -1,0 +1,58 @@
+#pragma once
+// Reading what is on disk: an entry's kind and size, and the bytes of a file. Nothing here changes the disk.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace korvel::platform {
+
+enum class EntryKind {
+    Missing,    // nothing of that name
+    File,       // a regular file, or a symbolic link to one
+    Directory,  // a directory (never through a symbolic link)
+    Other,      // a socket, FIFO or device, a link to a directory, a dangling link
+};
+
+struct FileInfo {
+    EntryKind kind = EntryKind::Missing;
+    bool isSymlink = false;  // the entry itself is a symbolic link
+    std::int64_t size = 0;   // of the file (behind a link: of its target)
+    mode_t mode = 0;         // permission bits of the entry (behind a link: of its target)
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::int64_t modifiedNs = 0;  // modification time, nanoseconds since the epoch
+};
+
+// Looks at a path without following a link to a directory. A missing path is not an error: kind is Missing.
+std::error_code fileInfo(std::string_view path, FileInfo& out);
+
+// A file opened for reading; closed by the destructor.
+class ReadFile {
+public:
+    ReadFile() = default;
+    ReadFile(const ReadFile&) = delete;
+    ReadFile& operator=(const ReadFile&) = delete;
+    ReadFile(ReadFile&& other) noexcept;
+    ReadFile& operator=(ReadFile&& other) noexcept;
+    ~ReadFile();
+
+    std::error_code open(std::string_view path);
+    bool isOpen() const { return fd_ >= 0; }
+    // Reads up to "count" bytes at "offset"; returns the bytes read (0 at the end), -1 on error with "ec" set.
+    std::int64_t readAt(std::int64_t offset, void* buffer, std::size_t count, std::error_code& ec) const;
+    // The file's length now, -1 on error.
+    std::int64_t size() const;
+    void close();
+
+private:
+    int fd_ = -1;
+};
+
+// The whole file (or its first "limit" bytes) as a string.
+std::error_code readWholeFile(std::string_view path, std::string& out,
+                              std::size_t limit = static_cast<std::size_t>(-1));
+
+}  // namespace korvel::platform

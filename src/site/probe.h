@@ -1,0 +1,31 @@
+#pragma once
+// The first look at a file: its head, and whether it is HTML, ASCII, and which line ends it uses.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "settings/user_lists.h"
+
+namespace korvel {
+
+// 0 none found, 1 CR LF, 2 CR, 3 LF (the numbers of LineEndConvention).
+enum LineEndKind : std::int32_t { kNoLineEnd = 0, kCrLf = 1, kCr = 2, kLf = 3 };
+
+inline constexpr std::size_t kProbeHeadSize = 512;
+
+struct FileProbe {
+    std::string path;
+    bool exists = false;
+    bool isDirectory = false;
+    std::int64_t size = 0;       // -1 when the file cannot be opened; 0 when not read
+    std::int32_t headLength = 0;  // bytes read into head (0 to 512)
+    std::string head;             // the first bytes of the file, ASCII letters lower-cased up to the first NUL
+};
+
+FileProbe makeProbe(std::string_view path);
+bool isAsciiFile(const FileProbe& probe);
+LineEndKind detectLineEnd(const FileProbe& probe);
+bool isHtmlFile(const FileProbe& probe, const HtmlDefinitions& definitions = {});
+
+}  // namespace korvel

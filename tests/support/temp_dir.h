@@ -1,0 +1,32 @@
+#pragma once
+// A fresh directory for one test, removed with everything in it when the test ends.
+#include <string>
+#include <string_view>
+
+namespace korvel::testing {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+
+    const std::string& path() const { return path_; }
+    // "path/relative"
+    std::string file(std::string_view relative) const;
+    // Writes "content" to "relative" (making its folders) and returns the full path.
+    std::string write(std::string_view relative, std::string_view content) const;
+    // Makes a folder "relative" (and its parents) and returns the full path.
+    std::string mkdir(std::string_view relative) const;
+
+private:
+    std::string path_;
+};
+
+// The whole content of a file ("" when it cannot be read).
+std::string readFile(std::string_view path);
+// True when the effective user ignores permission bits (root): tests of unreadable files skip then.
+bool permissionsAreIgnored();
+
+}  // namespace korvel::testing
