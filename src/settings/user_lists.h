@@ -15,3 +15,46 @@ struct HtmlDefinitions {
 };
 
 }  // namespace korvel
+
+namespace korvel::platform {
+class ProfileFile;
+}
+
+namespace korvel {
+
+// One named list, kept in a section of its own name.
+class UserList {
+public:
+    UserList(std::string section, std::vector<std::string> defaults);
+    // Reads "Item1", "Item2", ... and "Current"; a list with no stored items takes its defaults.
+    void load(const platform::ProfileFile& profile);
+    // Writes the items and "Current", deleting the stale "Item" keys after the last. Items holding a line
+    // break or a NUL, and empty items (which would end the list early), are refused with false.
+    bool save(platform::ProfileFile& profile) const;
+
+    const std::string& section() const { return section_; }
+    const std::vector<std::string>& items() const { return items_; }
+    bool storedItems() const { return stored_; }  // load found items in the file
+    bool setItems(std::vector<std::string> items);  // false (nothing changed) for an item save would refuse
+    const std::string& current() const { return current_; }
+    void setCurrent(std::string current) { current_ = std::move(current); }
+    // The items joined, each followed by ";".
+    std::string joined() const;
+
+private:
+    std::string section_;
+    std::vector<std::string> defaults_;
+    std::vector<std::string> items_;
+    std::string current_;
+    bool stored_ = false;
+};
+
+// The lists and their defaults.
+UserList serverDefaultList();    // "ServerDefault"
+UserList htmlExtensionsList();   // "HtmlExtensions"
+UserList literalHtmlTextList();  // "LiteralHtmlText"
+
+// The two HTML lists as read from the settings file at "settingsPath" (defaults where nothing is stored).
+HtmlDefinitions loadHtmlDefinitions(std::string_view settingsPath);
+
+}  // namespace korvel

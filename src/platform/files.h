@@ -1,0 +1,60 @@
+#pragma once
+// Changing files safely: renames that never replace, contents replaced atomically, temporary files.
+// Every operation returns an error code the caller can report; none logs or prints.
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace korvel::platform {
+
+// Renames or moves "from" to "to", failing with EEXIST (and changing nothing) when "to" exists.
+// A rename that changes only the case of the name is allowed when no entry of that exact name exists;
+// on a case-insensitive mount, where both names are one inode, it is done in two steps.
+std::error_code renameNoReplace(std::string_view from, std::string_view to);
+
+// Replaces the contents of "path" with "content" so that a crash at any instant leaves the old or the new
+// file whole: the content goes to a temporary ".el_" file in the same directory, is flushed, gets the
+// original's permission bits (and owner and group where permitted), is renamed over the original, and the
+// directory is flushed. Where the directory refuses the temporary file, the original is rewritten in place
+// from a verified full copy kept in the temporary directory until the rewrite is verified.
+std::error_code replaceFileContents(std::string_view path, std::string_view content);
+
+// Writes "content" to a new file "path" (failing with EEXIST when it exists), flushed.
+std::error_code createFile(std::string_view path, std::string_view content, mode_t mode = 0644);
+
+// A temporary file made with mkstemp ("el_XXXXXX") in a directory (default: the temporary directory),
+// removed by the destructor unless released.
+class TempFile {
+public:
+    TempFile() = default;
+    TempFile(const TempFile&) = delete;
+    TempFile& operator=(const TempFile&) = delete;
+    TempFile(TempFile&& other) noexcept;
+    TempFile& operator=(TempFile&& other) noexcept;
+    ~TempFile();
+
+    // "prefix" defaults to "el_"; the directory to temporaryDirectory().
+    std::error_code create(std::string_view directory = {}, std::string_view prefix = "el_");
+    const std::string& path() const { return path_; }
+    int fd() const { return fd_; }
+    // Appends all of "data" (retrying short writes).
+    std::error_code write(std::string_view data);
+    std::error_code flush();
+    void closeFile();
+    // Keeps the file on disk: the destructor will not remove it.
+    std::string release();
+
+private:
+    std::string path_;
+    int fd_ = -1;
+};
+
+// Makes a directory (not its parents); EEXIST when it exists.
+std::error_code makeDirectory(std::string_view path, mode_t mode = 0755);
+// Removes a file, or an empty directory.
+std::error_code removeFile(std::string_view path);
+std::error_code removeEmptyDirectory(std::string_view path);
+
+}  // namespace korvel::platform
