@@ -6,8 +6,18 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <type_traits>
 
 namespace korvel::platform {
+
+// Failures of Korvel's own rules, beside the system's errno values.
+enum class FileError {
+    IsSymlink = 1,  // the path is a symbolic link: what lies behind a link is never changed
+    VerifyFailed,   // a file did not read back as it was written
+    CopyKept,       // a rewrite failed and the original could not be put back; a full copy of it was kept
+    NotTrashed,     // the trash refused the file; it is still in place
+};
+std::error_code make_error_code(FileError e);
 
 // Renames or moves "from" to "to", failing with EEXIST (and changing nothing) when "to" exists.
 // A rename that changes only the case of the name is allowed when no entry of that exact name exists;
@@ -17,17 +27,24 @@ std::error_code renameNoReplace(std::string_view from, std::string_view to);
 // Replaces the contents of "path" with "content" so that a crash at any instant leaves the old or the new
 // file whole: the content goes to a temporary ".el_" file in the same directory, is flushed, gets the
 // original's permission bits (and owner and group where permitted), is renamed over the original, and the
-// directory is flushed. Where the directory refuses the temporary file, the original is rewritten in place
-// from a verified full copy kept in the temporary directory until the rewrite is verified.
-std::error_code replaceFileContents(std::string_view path, std::string_view content);
+// directory is flushed (where the file system allows). Where the directory refuses the temporary file, the
+// original is rewritten in place from a verified full copy kept in the temporary directory until the rewrite
+// is verified. On any error the original is left as it was, with one exception: FileError::CopyKept, when
+// neither the in-place rewrite nor putting the original back succeeded; "keptCopy" then receives the path of
+// the full copy of the original, which is left on disk.
+// Fails with ENOENT for a missing file (use createFile), FileError::IsSymlink for a symbolic link (the
+// content behind a link is never rewritten) and EISDIR/EINVAL for anything but a regular file.
+std::error_code replaceFileContents(std::string_view path, std::string_view content,
+                                    std::string* keptCopy = nullptr);
 
-// Writes "content" to a new file "path" (failing with EEXIST when it exists), flushed.
+// Writes "content" to a new file "path" with "mode" (less the umask), flushed; fails with EEXIST when
+// "path" exists. A file it could not complete is removed again.
 std::error_code createFile(std::string_view path, std::string_view content, mode_t mode = 0644);
 
 // A temporary file made with mkstemp ("el_XXXXXX") in a directory (default: the temporary directory),
 // removed by the destructor unless released.
 class TempFile {
-public:
+  public:
     TempFile() = default;
     TempFile(const TempFile&) = delete;
     TempFile& operator=(const TempFile&) = delete;
@@ -43,10 +60,10 @@ public:
     std::error_code write(std::string_view data);
     std::error_code flush();
     void closeFile();
-    // Keeps the file on disk: the destructor will not remove it.
+    // Closes the file and keeps it on disk: the destructor will not remove it. Returns its path.
     std::string release();
 
-private:
+  private:
     std::string path_;
     int fd_ = -1;
 };
@@ -58,3 +75,6 @@ std::error_code removeFile(std::string_view path);
 std::error_code removeEmptyDirectory(std::string_view path);
 
 }  // namespace korvel::platform
+
+template <>
+struct std::is_error_code_enum<korvel::platform::FileError> : std::true_type {};

@@ -1,0 +1,319 @@
+#include "platform/files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <random>
+#include <utility>
+
+#include "platform/disk.h"
+#include "platform/file_info.h"
+#include "platform/paths.h"
+
+namespace korvel::platform {
+
+namespace {
+
+class FileErrorCategory : public std::error_category {
+  public:
+    const char* name() const noexcept override { return "korvel.file"; }
+    std::string message(int code) const override {
+        switch (static_cast<FileError>(code)) {
+            case FileError::IsSymlink:
+                return "is a symbolic link; what lies behind a link is never changed";
+            case FileError::VerifyFailed:
+                return "the file did not read back as it was written";
+            case FileError::CopyKept:
+                return "the file could not be rewritten nor put back; a full copy of the original was kept";
+            case FileError::NotTrashed:
+                return "the file could not be moved to the trash and was left in place";
+        }
+        return "unknown file error";
+    }
+};
+
+std::error_code lastError() {
+    return {errno, std::system_category()};
+}
+std::error_code errorOf(int err) {
+    return {err, std::system_category()};
+}
+
+std::string directoryOf(std::string_view path) {
+    const std::string_view dir = parentPath(path);
+    return dir.empty() ? std::string(".") : std::string(dir);
+}
+
+std::error_code writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = disk().write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return lastError();
+        }
+        // A write that makes no progress would loop for ever.
+        if (n == 0) return errorOf(EIO);
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
+// Closes through the disk so that a failing close (a late write error on some file systems) is seen.
+std::error_code closeChecked(int& fd) {
+    const int result = disk().close(fd);
+    fd = -1;
+    return result == 0 ? std::error_code{} : lastError();
+}
+
+// Flushes a directory so that a rename or a new entry in it survives a crash. Some file systems cannot
+// flush a directory; the entry is then as durable as they make it.
+void flushDirectory(const std::string& dir) {
+    const int fd = disk().open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    if (fd < 0) return;
+    disk().fsync(fd);
+    disk().close(fd);
+}
+
+bool fileEquals(const std::string& path, std::string_view expected) {
+    std::string actual;
+    return !readWholeFile(path, actual) && actual == expected;
+}
+
+// Whether the directory holds an entry of exactly this name (byte for byte), without any case folding
+// the file system might do on lookup.
+bool hasExactEntry(const std::string& dir, std::string_view name) {
+    DIR* d = ::opendir(dir.c_str());
+    if (!d) return true;  // cannot tell: assume taken, which refuses rather than risks a replacement
+    bool found = false;
+    while (const dirent* entry = ::readdir(d)) {
+        if (name == entry->d_name) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(d);
+    return found;
+}
+
+std::string randomSuffix() {
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static std::mt19937 engine{std::random_device{}()};
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kChars - 2);
+    std::string out(6, ' ');
+    for (char& c : out)
+        c = kChars[pick(engine)];
+    return out;
+}
+
+// "from" and "to" are one entry of a case-insensitive file system: a single no-replace rename would see
+// "to" as taken, so go through a free name in the same directory.
+std::error_code renameThroughTemporaryName(const std::string& from, const std::string& to) {
+    const std::string dir = directoryOf(to);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string middle = joinPath(dir, ".el_" + randomSuffix());
+        if (disk().renameNoReplace(from.c_str(), middle.c_str()) != 0) {
+            if (errno == EEXIST) continue;
+            return lastError();
+        }
+        if (disk().renameNoReplace(middle.c_str(), to.c_str()) == 0) return {};
+        const std::error_code failed = lastError();
+        disk().renameNoReplace(middle.c_str(), from.c_str());
+        return failed;
+    }
+    return errorOf(EEXIST);
+}
+
+// The copy-back used where the directory refuses a temporary file: the original is rewritten in place,
+// with a verified full copy of it kept elsewhere until the rewrite has been verified.
+std::error_code rewriteInPlace(const std::string& path, std::string_view content, std::string* keptCopy) {
+    std::string original;
+    if (auto ec = readWholeFile(path, original)) return ec;
+
+    TempFile copy;
+    if (auto ec = copy.create()) return ec;
+    if (auto ec = copy.write(original)) return ec;
+    if (auto ec = copy.flush()) return ec;
+    copy.closeFile();
+    if (!fileEquals(copy.path(), original)) return FileError::VerifyFailed;
+
+    auto writeWhole = [&path](std::string_view bytes) -> std::error_code {
+        int fd = disk().open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0);
+        if (fd < 0) return lastError();
+        std::error_code ec = writeAll(fd, bytes);
+        if (!ec && disk().fsync(fd) != 0) ec = lastError();
+        if (ec) {
+            disk().close(fd);
+            return ec;
+        }
+        if (auto closeEc = closeChecked(fd)) return closeEc;
+        return fileEquals(path, bytes) ? std::error_code{} : make_error_code(FileError::VerifyFailed);
+    };
+
+    const std::error_code failed = writeWhole(content);
+    if (!failed) return {};
+    // Until the original is known to be whole again, the copy is the only full version of it.
+    if (writeWhole(original)) {
+        if (keptCopy) *keptCopy = copy.path();
+        copy.release();
+        return FileError::CopyKept;
+    }
+    return failed;
+}
+
+bool refusesNewFiles(int err) {
+    return err == EACCES || err == EPERM || err == EROFS;
+}
+
+}  // namespace
+
+std::error_code make_error_code(FileError e) {
+    static const FileErrorCategory category;
+    return {static_cast<int>(e), category};
+}
+
+std::error_code renameNoReplace(std::string_view from, std::string_view to) {
+    const std::string f(from);
+    const std::string t(to);
+    struct stat fromStat {};
+    struct stat toStat {};
+    if (::lstat(f.c_str(), &fromStat) != 0) return lastError();
+    if (::lstat(t.c_str(), &toStat) == 0) {
+        // "to" may be "from" itself, found through the case folding of the file system. Only when no entry
+        // of that exact name exists: otherwise it is another name (a hard link) that must not be replaced.
+        const bool sameEntry = fromStat.st_dev == toStat.st_dev && fromStat.st_ino == toStat.st_ino;
+        if (!sameEntry || f == t || directoryOf(f) != directoryOf(t) ||
+            hasExactEntry(directoryOf(t), lastComponent(t))) {
+            return errorOf(EEXIST);
+        }
+        return renameThroughTemporaryName(f, t);
+    }
+    if (disk().renameNoReplace(f.c_str(), t.c_str()) != 0) return lastError();
+    return {};
+}
+
+std::error_code replaceFileContents(std::string_view path, std::string_view content, std::string* keptCopy) {
+    const std::string p(path);
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0) return lastError();
+    if (S_ISLNK(st.st_mode)) return FileError::IsSymlink;
+    if (S_ISDIR(st.st_mode)) return errorOf(EISDIR);
+    if (!S_ISREG(st.st_mode)) return errorOf(EINVAL);
+
+    const std::string dir = directoryOf(p);
+    std::string temp = joinPath(dir, ".el_XXXXXX");
+    int fd = disk().mkstemp(temp.data());
+    if (fd < 0) {
+        if (refusesNewFiles(errno)) return rewriteInPlace(p, content, keptCopy);
+        return lastError();
+    }
+
+    auto fail = [&](std::error_code ec) {
+        if (fd >= 0) disk().close(fd);
+        disk().unlink(temp.c_str());
+        return ec;
+    };
+
+    if (auto ec = writeAll(fd, content)) return fail(ec);
+    // Owner first: changing the owner clears the set-user-id and set-group-id bits that the mode sets.
+    if (disk().fchown(fd, st.st_uid, st.st_gid) != 0) {
+        if (errno != EPERM) return fail(lastError());
+        // Not allowed to give the file away; the group may still be one of ours.
+        if (disk().fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0 && errno != EPERM) {
+            return fail(lastError());
+        }
+    }
+    if (disk().fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
+    if (disk().fsync(fd) != 0) return fail(lastError());
+    if (auto ec = closeChecked(fd)) return fail(ec);
+    if (disk().renameReplace(temp.c_str(), p.c_str()) != 0) return fail(lastError());
+    flushDirectory(dir);
+    return {};
+}
+
+std::error_code createFile(std::string_view path, std::string_view content, mode_t mode) {
+    const std::string p(path);
+    int fd = disk().open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) return lastError();
+    std::error_code ec = writeAll(fd, content);
+    if (!ec && disk().fsync(fd) != 0) ec = lastError();
+    if (ec) {
+        disk().close(fd);
+    } else {
+        ec = closeChecked(fd);
+    }
+    if (ec) {
+        // The file is ours (O_EXCL made it): a half-written one would pass for a whole one.
+        disk().unlink(p.c_str());
+        return ec;
+    }
+    flushDirectory(directoryOf(p));
+    return {};
+}
+
+TempFile::TempFile(TempFile&& other) noexcept
+    : path_(std::exchange(other.path_, {})), fd_(std::exchange(other.fd_, -1)) {}
+
+TempFile& TempFile::operator=(TempFile&& other) noexcept {
+    if (this != &other) {
+        this->~TempFile();
+        path_ = std::exchange(other.path_, {});
+        fd_ = std::exchange(other.fd_, -1);
+    }
+    return *this;
+}
+
+TempFile::~TempFile() {
+    closeFile();
+    if (!path_.empty()) disk().unlink(path_.c_str());
+    path_.clear();
+}
+
+std::error_code TempFile::create(std::string_view directory, std::string_view prefix) {
+    closeFile();
+    if (!path_.empty()) disk().unlink(path_.c_str());
+    path_.clear();
+    std::string templ = joinPath(directory.empty() ? temporaryDirectory() : std::string(directory),
+                                 std::string(prefix) + "XXXXXX");
+    const int fd = disk().mkstemp(templ.data());
+    if (fd < 0) return lastError();
+    fd_ = fd;
+    path_ = std::move(templ);
+    return {};
+}
+
+std::error_code TempFile::write(std::string_view data) {
+    if (fd_ < 0) return errorOf(EBADF);
+    return writeAll(fd_, data);
+}
+
+std::error_code TempFile::flush() {
+    if (fd_ < 0) return errorOf(EBADF);
+    return disk().fsync(fd_) == 0 ? std::error_code{} : lastError();
+}
+
+void TempFile::closeFile() {
+    if (fd_ >= 0) disk().close(fd_);
+    fd_ = -1;
+}
+
+std::string TempFile::release() {
+    closeFile();
+    return std::exchange(path_, {});
+}
+
+std::error_code makeDirectory(std::string_view path, mode_t mode) {
+    return disk().mkdir(std::string(path).c_str(), mode) == 0 ? std::error_code{} : lastError();
+}
+
+std::error_code removeFile(std::string_view path) {
+    return disk().unlink(std::string(path).c_str()) == 0 ? std::error_code{} : lastError();
+}
+
+std::error_code removeEmptyDirectory(std::string_view path) {
+    return disk().rmdir(std::string(path).c_str()) == 0 ? std::error_code{} : lastError();
+}
+
+}  // namespace korvel::platform
