@@ -139,9 +139,12 @@ std::error_code rewriteInPlace(const std::string& path, std::string_view content
     copy.closeFile();
     if (!fileEquals(copy.path(), original)) return FileError::VerifyFailed;
 
-    auto writeWhole = [&path](std::string_view bytes) -> std::error_code {
+    // "touched" tells whether the file was opened (and so emptied) before the failure.
+    auto writeWhole = [&path](std::string_view bytes, bool& touched) -> std::error_code {
+        touched = false;
         int fd = disk().open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0);
         if (fd < 0) return lastError();
+        touched = true;
         std::error_code ec = writeAll(fd, bytes);
         if (!ec && disk().fsync(fd) != 0) ec = lastError();
         if (ec) {
@@ -152,10 +155,11 @@ std::error_code rewriteInPlace(const std::string& path, std::string_view content
         return fileEquals(path, bytes) ? std::error_code{} : make_error_code(FileError::VerifyFailed);
     };
 
-    const std::error_code failed = writeWhole(content);
-    if (!failed) return {};
+    bool touched = false;
+    const std::error_code failed = writeWhole(content, touched);
+    if (!failed || !touched) return failed;
     // Until the original is known to be whole again, the copy is the only full version of it.
-    if (writeWhole(original)) {
+    if (writeWhole(original, touched)) {
         if (keptCopy) *keptCopy = copy.path();
         copy.release();
         return FileError::CopyKept;
