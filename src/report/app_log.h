@@ -1,0 +1,74 @@
+#pragma once
+// The log of one job: every report section in a temporary file of its own, so that passes can write in any
+// order and the report can still come out in section order; and a "RENAME.LOG" per directory.
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "report/log.h"
+
+namespace korvel {
+
+class ELogWithReport : public ELog {
+public:
+    using SectionMap = std::map<int, std::unique_ptr<ESection>>;
+
+    // Removes every section's file.
+    ~ELogWithReport() override;
+
+    // Removes the section from the report: it is deleted and its file removed. Null is ignored.
+    void discardSection(ESection* section) override;
+    // The directory's "RENAME.LOG" section, appended to (earlier jobs' rows stay). The first call for a
+    // directory in this log writes the job's banner; later calls return the same section.
+    ESection* directoryLog(std::string_view directoryPath) override;
+
+    // Every report section by title id, in report order. Their text may still be gathering in memory:
+    // call flushSections() before reading their files by name.
+    const SectionMap& sections() const { return sections_; }
+    void flushSections();
+    // The whole text written so far into section "titleId" (header included); "" when there is no such
+    // section or it has no file.
+    std::string sectionText(int titleId);
+
+protected:
+    // Only the job's log kinds are made.
+    ELogWithReport() = default;
+
+    // A section over a fresh "el_" file in the temporary directory, entered under "titleId". When no file
+    // can be made the person is told (string 30032) and the section writes to standard output.
+    ESection& addFileSection(int titleId);
+
+    SectionMap sections_;
+};
+
+class EAppLog : public ELogWithReport {
+public:
+    EAppLog() = default;
+    ~EAppLog() override;
+
+    // The section with this id, made (with its header) on first use; later calls return the same section
+    // and write nothing.
+    ESection* openSection(int titleId) override;
+    // Three empty lines (the external-links page gets its footer instead). The section stays open, so a
+    // later openSection continues it. Null is ignored.
+    void closeSection(ESection* section) override;
+};
+
+// Held by a job command for one job: makes a fresh EAppLog the current log and, on every way out, closes
+// its directory logs, puts the previous log back and deletes the job's log with its temporary files.
+class LogScope {
+public:
+    LogScope();
+    ~LogScope();
+    LogScope(const LogScope&) = delete;
+    LogScope& operator=(const LogScope&) = delete;
+
+    EAppLog& log() { return *log_; }
+
+private:
+    EAppLog* log_;  // owned by the current-log slot while the scope lasts
+    std::unique_ptr<ELog> previous_;
+};
+
+}  // namespace korvel
