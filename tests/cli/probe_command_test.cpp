@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "support/temp_dir.h"
+
+namespace korvel::cli {
+namespace {
+
+using namespace std::string_literals;
+using Lines = std::vector<std::string>;
+using testing::TempDir;
+
+struct Result {
+    int status = -1;
+    Lines out;
+    Lines err;
+};
+
+Lines splitLines(const std::string& text) {
+    Lines lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+Result runKorvel(std::vector<std::string> args) {
+    args.insert(args.begin(), "korvel");
+    std::vector<const char*> argv;
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
+    std::ostringstream out;
+    std::ostringstream err;
+    Result result;
+    result.status = run(static_cast<int>(argv.size()), argv.data(), out, err);
+    result.out = splitLines(out.str());
+    result.err = splitLines(err.str());
+    return result;
+}
+
+const std::string kHeader = "exists dir  html ascii line-end         size  path";
+
+TEST(ProbeCommand, WalksADirectoryInByteOrderWithoutFollowingLinkedDirectories) {
+    TempDir dir;
+    dir.write("index.html", "<p>\r\n</p>\r\n");
+    dir.write("notes.txt", "<HTML><Head>\n");
+    dir.write("Zebra.txt", "mac\rline");
+    dir.write("empty", "");
+    dir.write("logo.gif", "GIF89a\x01\x00\x01\x00\x80\x00\x00"s);
+    dir.write("caf\xE9.txt", "\xA9 1999\n");
+    dir.write("sub/deep/page.htm", "x");
+    dir.mkdir("sub/none");
+    ASSERT_EQ(::symlink("sub", dir.file("sub/loop").c_str()), 0);
+    ASSERT_EQ(::symlink("../notes.txt", dir.file("sub/notes-link.txt").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("sub/pipe").c_str(), 0644), 0);
+
+    const Result r = runKorvel({"probe", dir.path()});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_TRUE(r.err.empty());
+    const std::string& p = dir.path();
+    EXPECT_EQ(r.out, (Lines{
+                         kHeader,
+                         "yes    yes  -    -     -                   -  " + p,
+                         "yes    no   no   yes   CR                  8  " + p + "/Zebra.txt",
+                         "yes    no   no   yes   LF                  7  " + p + "/caf\\xE9.txt",
+                         "yes    no   no   yes   none                0  " + p + "/empty",
+                         "yes    no   yes  yes   CRLF               11  " + p + "/index.html",
+                         "yes    no   no   no    none               13  " + p + "/logo.gif",
+                         "yes    no   yes  yes   LF                 13  " + p + "/notes.txt",
+                         "yes    yes  -    -     -                   -  " + p + "/sub",
+                         "yes    yes  -    -     -                   -  " + p + "/sub/deep",
+                         "yes    no   yes  yes   none                1  " + p + "/sub/deep/page.htm",
+                         "yes    -    -    -     -                   -  " + p +
+                             "/sub/loop  (skipped: not a regular file or directory)",
+                         "yes    yes  -    -     -                   -  " + p + "/sub/none",
+                         "yes    no   yes  yes   LF                 13  " + p + "/sub/notes-link.txt",
+                         "yes    -    -    -     -                   -  " + p +
+                             "/sub/pipe  (skipped: not a regular file or directory)",
+                     }));
+}
+
+TEST(ProbeCommand, MissingPathIsReportedAndTheOthersStillProbed) {
+    TempDir dir;
+    const std::string file = dir.write("a.txt", "a\n");
+    const Result r = runKorvel({"probe", dir.file("gone.html"), file});
+    EXPECT_EQ(r.status, kExitFindings);
+    EXPECT_EQ(r.out, (Lines{kHeader,
+                            "no     -    -    -     -                   -  " + dir.file("gone.html") +
+                                "  (does not exist)",
+                            "yes    no   no   yes   LF                  2  " + file}));
+}
+
+TEST(ProbeCommand, TrailingSeparatorGivesSingleSeparatorsBelow) {
+    TempDir dir;
+    dir.write("d/a.txt", "a");
+    const Result r = runKorvel({"probe", dir.file("d/")});
+    EXPECT_EQ(r.status, kExitOk);
+    ASSERT_EQ(r.out.size(), 3u);
+    EXPECT_EQ(r.out[2], "yes    no   no   yes   none                1  " + dir.file("d/a.txt"));
+}
+
+TEST(ProbeCommand, UnreadableFileAndDirectoryFailTheRun) {
+    if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits are ignored for this user";
+    TempDir dir;
+    const std::string file = dir.write("locked.html", "<html>");
+    const std::string sub = dir.mkdir("shut");
+    ASSERT_EQ(::chmod(file.c_str(), 0), 0);
+    ASSERT_EQ(::chmod(sub.c_str(), 0), 0);
+    const Result r = runKorvel({"probe", file, sub});
+    EXPECT_EQ(r.status, kExitFindings);
+    EXPECT_EQ(r.out,
+              (Lines{kHeader, "yes    no   yes  no    -                   -  " + file + "  (cannot be read)",
+                     "yes    yes  -    -     -                   -  " + sub}));
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("korvel: cannot list " + sub + ": ", 0), 0u) << r.err[0];
+}
+
+struct UsageCase {
+    const char* label;
+    std::vector<std::string> args;
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) {
+    *os << c.label;
+}
+
+class ProbeUsageTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(ProbeUsageTest, IsRefusedWithOneLine) {
+    const Result r = runKorvel(GetParam().args);
+    EXPECT_EQ(r.status, kExitUsage);
+    EXPECT_TRUE(r.out.empty());
+    ASSERT_EQ(r.err.size(), 1u);
+    EXPECT_EQ(r.err[0].rfind("korvel: ", 0), 0u) << r.err[0];
+}
+
+INSTANTIATE_TEST_SUITE_P(Usage, ProbeUsageTest,
+                         ::testing::Values(UsageCase{"no_path", {"probe"}},
+                                           UsageCase{"unknown_option", {"probe", "--frobnicate", "."}}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+}  // namespace korvel::cli
