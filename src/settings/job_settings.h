@@ -20,7 +20,12 @@ enum TargetFileSystem : std::int32_t {
 enum CaseConversion : std::int32_t { kCaseNone = 0, kCaseLower = 1, kCaseUpper = 2 };
 
 // Also the numbers of LineEndKind: 0 none found, 1 CR LF, 2 CR, 3 LF.
-enum LineEndConvention : std::int32_t { kLineEndNone = 0, kLineEndDos = 1, kLineEndMac = 2, kLineEndUnix = 3 };
+enum LineEndConvention : std::int32_t {
+    kLineEndNone = 0,
+    kLineEndDos = 1,
+    kLineEndMac = 2,
+    kLineEndUnix = 3
+};
 
 enum UrlConversion : std::int32_t {
     kUrlKeep = 0,
@@ -62,10 +67,35 @@ struct JobSettings {
 };
 
 // Reads the record from the settings file at "path". False, and the record unchanged, when there is no
-// such file.
+// such file (no regular file at that path, or one that cannot be read).
+// Stored enumerations outside their range read as 0, which changes nothing. A stored path or server
+// longer than the host allows reads as empty rather than cut, since a cut path may name another tree.
 bool LoadSettings(std::string_view path, JobSettings& settings);
 // Writes the record into the settings file at "path", keeping every other line of it. Creates the file
-// (and its folder) when it does not exist yet. False when it cannot be written.
+// (and its folder) when it does not exist yet. False when it cannot be written, and also when a value
+// could not be stored so that it reads back the same (a string with a line break or NUL, or longer than
+// the host allows; an extension mapping that checkExtensionMapping refuses): such a value is left out
+// (a string keeps what the file held before), everything else is still written.
 bool SaveSettings(std::string_view path, const JobSettings& settings);
+
+// Why an extension mapping cannot be stored.
+enum class MappingProblem {
+    None,
+    ArrowInOldExtension,  // "->" separates the two extensions in the settings file
+    LineBreakOrNul,       // would split or end the line in the settings file
+};
+
+// An extension as the map keeps it: without leading dots (".htm" is "htm").
+std::string normaliseExtension(std::string_view extension);
+// The old extension as the map keys it: normalised and in ASCII lower case, since a name's extension is
+// looked up lower-cased and an upper-case key could never match.
+std::string normaliseOldExtension(std::string_view extension);
+// Whether old -> new (after normalising) can be stored and read back as the same entry. An empty old
+// extension is allowed: it maps names that have no extension.
+MappingProblem checkExtensionMapping(std::string_view oldExtension, std::string_view newExtension);
+// Adds or replaces the mapping of the normalised old extension. False, and the map unchanged, when
+// checkExtensionMapping refuses it; "why" (when given) receives the problem.
+bool setExtensionMapping(JobSettings& settings, std::string_view oldExtension, std::string_view newExtension,
+                         MappingProblem* why = nullptr);
 
 }  // namespace korvel
