@@ -11,7 +11,7 @@
 namespace korvel {
 
 class ELogWithReport : public ELog {
-public:
+  public:
     using SectionMap = std::map<int, std::unique_ptr<ESection>>;
 
     // Removes every section's file.
@@ -31,7 +31,7 @@ public:
     // section or it has no file.
     std::string sectionText(int titleId);
 
-protected:
+  protected:
     // Only the job's log kinds are made.
     ELogWithReport() = default;
 
@@ -43,7 +43,7 @@ protected:
 };
 
 class EAppLog : public ELogWithReport {
-public:
+  public:
     EAppLog() = default;
     ~EAppLog() override;
 
@@ -58,7 +58,7 @@ public:
 // Held by a job command for one job: makes a fresh EAppLog the current log and, on every way out, closes
 // its directory logs, puts the previous log back and deletes the job's log with its temporary files.
 class LogScope {
-public:
+  public:
     LogScope();
     ~LogScope();
     LogScope(const LogScope&) = delete;
@@ -66,7 +66,7 @@ public:
 
     EAppLog& log() { return *log_; }
 
-private:
+  private:
     EAppLog* log_;  // owned by the current-log slot while the scope lasts
     std::unique_ptr<ELog> previous_;
 };

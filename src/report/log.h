@@ -15,7 +15,7 @@ namespace korvel {
 // standard error, the external-links page nowhere, the rest to standard output) and it keeps no
 // directory logs.
 class ELog {
-public:
+  public:
     ELog();
     ELog(const ELog&) = delete;
     ELog& operator=(const ELog&) = delete;
@@ -51,7 +51,7 @@ public:
     // ended up empty. One with rows stays: it is the person's record of what was renamed.
     void finishDirectoryLogs();
 
-protected:
+  protected:
     // The header every report section starts with: 80 "-", the title and a space, 80 "-"; then the
     // content flag is cleared so that a header alone is no content.
     static void writeHeader(ESection& section);
@@ -62,7 +62,7 @@ protected:
     ESection* errorSection_ = nullptr;  // owned by the log's section store, never by itself
     std::map<std::string, std::unique_ptr<ESection>> directoryLogs_;
 
-private:
+  private:
     std::vector<std::unique_ptr<ESection>> openSections_;  // the sections handed out by openSection here
 };
 

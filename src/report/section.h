@@ -8,7 +8,7 @@
 namespace korvel {
 
 class ESection {
-public:
+  public:
     // When the text written so far is handed to the operating system.
     enum class Flush {
         // At every endLine: for what must survive a crash of the job (a directory's rename record) and for
@@ -32,7 +32,8 @@ public:
     // A section that appends to "path" (created when missing, never through a symbolic link). When the
     // file cannot be opened, the person is told (string 30032) and the section writes to standard output
     // instead, so the job goes on; fileName() is then empty.
-    static std::unique_ptr<ESection> overFile(int titleId, std::string_view path, Flush flush = Flush::EachLine);
+    static std::unique_ptr<ESection> overFile(int titleId, std::string_view path,
+                                              Flush flush = Flush::EachLine);
 
     // Ends the line. Does not give the section content: empty lines alone never do.
     virtual void endLine();
@@ -64,7 +65,7 @@ public:
     void writeAtLine(int line, int id, std::string_view a1);
     void writeAtLine(int line, int id, std::string_view a1, std::string_view a2);
 
-private:
+  private:
     ESection(int titleId, std::FILE* stream);
     ESection(int titleId, int fd, std::string fileName, Flush flush);
     void flushBuffer();
