@@ -313,8 +313,8 @@ std::error_code ProfileFile::save() const {
 
     const std::string_view folder = parentPath(path_);
     if (!folder.empty()) {
-        errno = 0;
-        if (!makeDirectories(folder)) return errorOf(errno != 0 ? errno : EIO);
+        std::error_code ec;
+        if (!makeDirectories(folder, &ec)) return ec ? ec : errorOf(EIO);
     }
     // Never replaces: a file that appeared since load was not read, so it is not ours to overwrite.
     return createFile(path_, content);
