@@ -1,0 +1,1 @@
+Several dots in one name.
