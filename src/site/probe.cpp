@@ -93,27 +93,30 @@ LineEndKind detectLineEnd(const FileProbe& probe) {
         return kindAt(head, inHead, -1);
     }
 
+    platform::ReadFile file;
+    const bool crEndsHead = inHead != std::string_view::npos;
+    if (file.open(probe.path)) return crEndsHead ? kCr : kNoLineEnd;
+    std::error_code ec;
+    const auto start = static_cast<std::int64_t>(probe.headLength);
+
+    // A CR at the last byte of the head: the next byte of the file decides; none (or a failed read) means CR.
+    if (crEndsHead) {
+        char next = 0;
+        return file.readAt(start, &next, 1, ec) == 1 && next == '\n' ? kCrLf : kCr;
+    }
+
     // The rest of the search goes block by block (512 bytes each, from the end of the head) while fewer than
     // the limit have been read. One read covers all those blocks and the byte after the last, which decides a
     // CR that ends it; the blocks are then searched exactly as if read one at a time.
-    const auto start = static_cast<std::int64_t>(probe.headLength);
     const auto blockSize = static_cast<std::int64_t>(kProbeHeadSize);
-    std::int64_t end = start;
-    while (end < kLineEndSearchLimit)
-        end += blockSize;
-
-    platform::ReadFile file;
-    if (file.open(probe.path)) return inHead != std::string_view::npos ? kCr : kNoLineEnd;
-    std::string rest(static_cast<std::size_t>(end - start + 1), '\0');
-    std::error_code ec;
+    const std::int64_t blocks = (kLineEndSearchLimit - start + blockSize - 1) / blockSize;
+    const auto blocksLength = static_cast<std::size_t>(blocks * blockSize);
+    std::string rest(blocksLength + 1, '\0');
     const std::int64_t got = file.readAt(start, rest.data(), rest.size(), ec);
     rest.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
 
-    // A CR at the last byte of the head: the next byte of the file decides; none (or a failed read) means CR.
-    if (inHead != std::string_view::npos) return !rest.empty() && rest[0] == '\n' ? kCrLf : kCr;
-
     const std::string_view all(rest);
-    const std::size_t blocksEnd = std::min(all.size(), static_cast<std::size_t>(end - start));
+    const std::size_t blocksEnd = std::min(all.size(), blocksLength);
     for (std::size_t offset = 0; offset < blocksEnd; offset += kProbeHeadSize) {
         const std::string_view block = all.substr(offset, kProbeHeadSize);
         const std::size_t pos = firstLineEnd(block);
@@ -125,9 +128,8 @@ LineEndKind detectLineEnd(const FileProbe& probe) {
 }
 
 bool isHtmlFile(const FileProbe& probe, const HtmlDefinitions& definitions) {
-    // The extension is taken from the whole path, so a dot in a directory name yields an "extension" holding
-    // a
-    // "/", which no list item matches.
+    // The extension is taken from the whole path, so a dot in a directory name yields an "extension"
+    // holding a "/", which no list item matches.
     const std::size_t dot = probe.path.rfind('.');
     const std::string extension =
         dot == std::string::npos ? std::string() : asciiLowered(probe.path.substr(dot + 1));
