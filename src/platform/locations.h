@@ -2,17 +2,21 @@
 // Where Korvel keeps its files.
 #include <string>
 #include <string_view>
+#include <system_error>
 
 namespace korvel::platform {
 
 // The settings file: "override" when given (--settings), else $KORVEL_SETTINGS, else
-// $XDG_CONFIG_HOME/korvel/korvel.ini (default ~/.config/korvel/korvel.ini).
+// $XDG_CONFIG_HOME/korvel/korvel.ini (default ~/.config/korvel/korvel.ini). A relative $XDG_CONFIG_HOME
+// is ignored. "" when there is neither an override nor any home directory.
 std::string settingsFilePath(std::string_view override = {});
 
-// The folder for undo journals: $XDG_STATE_HOME/korvel (default ~/.local/state/korvel).
+// The folder for undo journals: $XDG_STATE_HOME/korvel (default ~/.local/state/korvel); "" without any
+// home directory.
 std::string stateDirectory();
 
-// Makes "path" and every missing parent folder.
-bool makeDirectories(std::string_view path);
+// Makes "path" and every missing parent folder; true when "path" is a directory afterwards. "error", when
+// given, receives why not (ENOTDIR when something else is in the way).
+bool makeDirectories(std::string_view path, std::error_code* error = nullptr);
 
 }  // namespace korvel::platform
