@@ -20,8 +20,7 @@ Disk& realDisk() {
 Disk* installed = nullptr;
 
 // The last resort where neither the no-replace flag nor a hard link is available: between the check and
-// the rename another process could create "to", which the rename would then replace. Only reached on file
-// systems without both, and for directories on file systems without the flag.
+// the rename another process could create "to", which the rename would then replace.
 int checkThenRename(const char* from, const char* to) {
     struct stat st {};
     if (::lstat(to, &st) == 0) {
@@ -86,7 +85,10 @@ int Disk::rmdir(const char* path) {
 int Disk::renameNoReplace(const char* from, const char* to) {
     if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return 0;
     if (!flagUnsupported(errno)) return -1;
+    return renameNoReplaceFallback(from, to);
+}
 
+int renameNoReplaceFallback(const char* from, const char* to) {
     struct stat st {};
     if (::lstat(from, &st) != 0) return -1;
     if (S_ISDIR(st.st_mode)) return checkThenRename(from, to);

@@ -9,7 +9,7 @@
 namespace korvel::platform {
 
 class Disk {
-public:
+  public:
     virtual ~Disk() = default;
     virtual int open(const char* path, int flags, mode_t mode);
     virtual ssize_t write(int fd, const void* data, std::size_t size);
@@ -29,18 +29,23 @@ public:
     virtual int rmdir(const char* path);
 };
 
+// The no-replace rename for file systems without RENAME_NOREPLACE: a hard link and an unlink for a file;
+// for a directory (which cannot be linked), or where there are no hard links at all, a check followed by a
+// rename, which a process creating "to" in between could defeat. Disk::renameNoReplace falls back to it.
+int renameNoReplaceFallback(const char* from, const char* to);
+
 // The disk in use: the real one unless a DiskScope installed another.
 Disk& disk();
 
 // Installs "replacement" for its lifetime (tests only).
 class DiskScope {
-public:
+  public:
     explicit DiskScope(Disk& replacement);
     ~DiskScope();
     DiskScope(const DiskScope&) = delete;
     DiskScope& operator=(const DiskScope&) = delete;
 
-private:
+  private:
     Disk* previous_;
 };
 

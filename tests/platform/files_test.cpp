@@ -246,8 +246,10 @@ TEST(ReplaceFileContents, WritesTheExactContentAndKeepsTheMode) {
         mode_t mode;
         std::string content;
     };
+    // The set-id bits catch an owner change made after the mode: changing the owner clears them.
     for (const Case& c : {Case{0640, "line\r\nline\r\n"}, Case{0755, "#!/bin/sh\n"}, Case{0600, ""},
-                          Case{0444, std::string("nul\0byte", 8)}, Case{0644, big}}) {
+                          Case{0444, std::string("nul\0byte", 8)}, Case{0644, big}, Case{04755, "suid"},
+                          Case{02750, "sgid"}}) {
         SCOPED_TRACE(c.mode);
         TempDir dir;
         const std::string path = dir.write("page.htm", "the old content, longer than some new ones\n");
@@ -259,6 +261,20 @@ TEST(ReplaceFileContents, WritesTheExactContentAndKeepsTheMode) {
         EXPECT_EQ(modeOf(path), c.mode);
         EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"page.htm"});  // no ".el_" left
     }
+}
+
+TEST(ReplaceFileContents, KeepsOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a file to another owner";
+    TempDir dir;
+    const std::string path = dir.write("page.htm", "old");
+    ASSERT_EQ(::chown(path.c_str(), 65534, 65534), 0);
+
+    ASSERT_FALSE(replaceFileContents(path, "new"));
+
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
 }
 
 TEST(ReplaceFileContents, WorksOnARelativePathInTheCurrentDirectory) {
