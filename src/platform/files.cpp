@@ -262,7 +262,7 @@ TempFile::TempFile(TempFile&& other) noexcept
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept {
     if (this != &other) {
-        this->~TempFile();
+        discard();
         path_ = std::exchange(other.path_, {});
         fd_ = std::exchange(other.fd_, -1);
     }
@@ -270,15 +270,17 @@ TempFile& TempFile::operator=(TempFile&& other) noexcept {
 }
 
 TempFile::~TempFile() {
+    discard();
+}
+
+void TempFile::discard() {
     closeFile();
     if (!path_.empty()) disk().unlink(path_.c_str());
     path_.clear();
 }
 
 std::error_code TempFile::create(std::string_view directory, std::string_view prefix) {
-    closeFile();
-    if (!path_.empty()) disk().unlink(path_.c_str());
-    path_.clear();
+    discard();
     std::string templ = joinPath(directory.empty() ? temporaryDirectory() : std::string(directory),
                                  std::string(prefix) + "XXXXXX");
     const int fd = disk().mkstemp(templ.data());

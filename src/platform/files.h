@@ -64,6 +64,8 @@ class TempFile {
     std::string release();
 
   private:
+    void discard();
+
     std::string path_;
     int fd_ = -1;
 };

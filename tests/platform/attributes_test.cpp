@@ -31,9 +31,9 @@ TEST(AttributeNames, Hidden) {
         const char* name;
         bool hidden;
     };
-    for (const Case& c : {Case{".htaccess", true}, Case{".a", true}, Case{"...", true}, Case{"..x", true},
-                          Case{".", false}, Case{"..", false}, Case{"a.b", false}, Case{"", false},
-                          Case{"index.html", false}}) {
+    for (const Case& c :
+         {Case{".htaccess", true}, Case{".a", true}, Case{"...", true}, Case{"..x", true}, Case{".", false},
+          Case{"..", false}, Case{"a.b", false}, Case{"", false}, Case{"index.html", false}}) {
         EXPECT_EQ(isHiddenName(c.name), c.hidden) << '"' << c.name << '"';
     }
 }
@@ -53,8 +53,12 @@ TEST(AttributeNames, Temporary) {
 // Makes an entry of some kind in "dir" under "name".
 using Maker = void (*)(const TempDir& dir, const std::string& name);
 
-void makeFile(const TempDir& dir, const std::string& name) { dir.write(name, "x"); }
-void makeDir(const TempDir& dir, const std::string& name) { dir.mkdir(name); }
+void makeFile(const TempDir& dir, const std::string& name) {
+    dir.write(name, "x");
+}
+void makeDir(const TempDir& dir, const std::string& name) {
+    dir.mkdir(name);
+}
 void makeFifo(const TempDir& dir, const std::string& name) {
     ASSERT_EQ(::mkfifo(dir.file(name).c_str(), 0644), 0);
 }
@@ -155,9 +159,10 @@ TEST(MakeWritable, AddsOnlyTheOwnersWriteBitAndRestoresTheExactMode) {
         mode_t before;
         mode_t writable;
     };
-    for (const Case& c : {Case{"directory", true, 0555, 0755}, Case{"private directory", true, 0500, 0700},
-                          Case{"file", false, 0444, 0644}, Case{"file without rights", false, 0, 0200},
-                          Case{"setgid directory", true, 02555, 02755}, Case{"writable", false, 0640, 0640}}) {
+    for (const Case& c :
+         {Case{"directory", true, 0555, 0755}, Case{"private directory", true, 0500, 0700},
+          Case{"file", false, 0444, 0644}, Case{"file without rights", false, 0, 0200},
+          Case{"setgid directory", true, 02555, 02755}, Case{"writable", false, 0640, 0640}}) {
         SCOPED_TRACE(c.what);
         TempDir dir;
         const std::string path = c.directory ? dir.mkdir("e") : dir.write("e", "x");
@@ -188,7 +193,7 @@ TEST(MakeWritable, LeavesWhatLiesBehindALinkAlone) {
 
 TEST(MakeWritable, ReportsARefusedChange) {
     class RefusingDisk : public Disk {
-    public:
+      public:
         int chmod(const char*, mode_t) override {
             errno = EPERM;
             return -1;

@@ -540,6 +540,22 @@ TEST(TempFile, MovingHandsOverTheFile) {
     EXPECT_EQ(readFile(path), "moved");
 }
 
+TEST(TempFile, MovingOntoAnotherRemovesTheOneReplaced) {
+    TempDir dir;
+    TempFile kept;
+    TempFile dropped;
+    ASSERT_FALSE(kept.create(dir.path()));
+    ASSERT_FALSE(dropped.create(dir.path()));
+    const std::string keptPath = kept.path();
+    const std::string droppedPath = dropped.path();
+
+    dropped = std::move(kept);
+
+    EXPECT_FALSE(fs::exists(droppedPath));
+    EXPECT_TRUE(fs::exists(keptPath));
+    EXPECT_EQ(dropped.path(), keptPath);
+}
+
 // --- directories and removal ---
 
 TEST(Directories, MakeAndRemove) {

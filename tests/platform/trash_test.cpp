@@ -78,6 +78,30 @@ TEST_F(TrashTest, KeepsBothOfTwoFilesWithTheSameName) {
     EXPECT_EQ(readFile(whereSecond), "second");
 }
 
+TEST_F(TrashTest, MovesAWholeDirectory) {
+    site_.write("old/a.htm", "a");
+    site_.write("old/img/b.gif", "b");
+    std::string where;
+
+    ASSERT_FALSE(moveToTrash(site_.file("old"), &where));
+
+    EXPECT_FALSE(fs::exists(site_.file("old")));
+    EXPECT_EQ(readFile(where + "/img/b.gif"), "b");
+}
+
+TEST_F(TrashTest, MovesALinkAndNotWhatItPointsTo) {
+    const std::string target = site_.write("shared.css", "body{}");
+    const std::string link = site_.file("style.css");
+    ASSERT_EQ(::symlink("shared.css", link.c_str()), 0);
+    std::string where;
+
+    ASSERT_FALSE(moveToTrash(link, &where));
+
+    EXPECT_FALSE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::is_symlink(where));
+    EXPECT_EQ(readFile(target), "body{}");
+}
+
 TEST_F(TrashTest, MakesAMissingDataDirectory) {
     // A fresh account may have no ~/.local/share yet.
     ::setenv("XDG_DATA_HOME", data_.file("not/yet").c_str(), 1);
