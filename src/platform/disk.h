@@ -37,7 +37,8 @@ int renameNoReplaceFallback(const char* from, const char* to);
 // The disk in use: the real one unless a DiskScope installed another.
 Disk& disk();
 
-// Installs "replacement" for its lifetime (tests only).
+// Installs "replacement" for its lifetime (tests only; scopes nest, and they are not meant to be installed
+// while another thread uses the disk).
 class DiskScope {
   public:
     explicit DiskScope(Disk& replacement);
