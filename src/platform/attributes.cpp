@@ -15,11 +15,14 @@ namespace korvel::platform {
 
 namespace {
 
-std::error_code lastError() { return {errno, std::system_category()}; }
+std::error_code lastError() {
+    return {errno, std::system_category()};
+}
 
 // The entry's own name: "dir/" names "dir".
 std::string_view nameOf(std::string_view path) {
-    while (path.size() > 1 && path.back() == kSeparator) path.remove_suffix(1);
+    while (path.size() > 1 && path.back() == kSeparator)
+        path.remove_suffix(1);
     return lastComponent(path);
 }
 
@@ -35,7 +38,9 @@ std::error_code ownMode(const std::string& path, mode_t& mode) {
 
 }  // namespace
 
-bool isHiddenName(std::string_view name) { return name.size() > 1 && name.front() == '.' && name != ".."; }
+bool isHiddenName(std::string_view name) {
+    return name.size() > 1 && name.front() == '.' && name != "..";
+}
 
 bool isTemporaryName(std::string_view name) {
     if (!name.empty() && name.back() == '~') return true;
