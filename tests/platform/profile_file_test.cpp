@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <string>
 
 #include "platform/disk.h"
@@ -71,6 +72,34 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadCase{"Other", "Directory", "<missing>"},  // key of another section
                       ReadCase{"Nowhere", "Target", "<missing>"}));
 
+// Sets a single-byte locale whose case rules differ from ASCII for the test's lifetime.
+class ForeignLocale {
+  public:
+    ForeignLocale() : saved_(std::setlocale(LC_CTYPE, nullptr)) {
+        for (const char* name : {"tr_TR.ISO-8859-9", "tr_TR.iso88599", "tr_TR", "de_DE.ISO-8859-1"}) {
+            if (std::setlocale(LC_CTYPE, name)) {
+                active_ = true;
+                break;
+            }
+        }
+    }
+    ~ForeignLocale() { std::setlocale(LC_CTYPE, saved_.c_str()); }
+    bool active() const { return active_; }
+
+  private:
+    std::string saved_;
+    bool active_ = false;
+};
+
+TEST(ProfileFile, NamesCompareByAsciiCaseWhateverTheLocale) {
+    ForeignLocale locale;
+    if (!locale.active()) GTEST_SKIP() << "no single-byte foreign locale installed";
+    TempDir dir;
+    const ProfileFile profile = loaded(dir.write("k.ini", "[SETTINGS]\nDIRECTORY=/x\n\xC9=latin\n"));
+    EXPECT_EQ(profile.getString("settings", "directory"), "/x");  // "I" is no dotless i here
+    EXPECT_FALSE(profile.hasKey("Settings", "\xE9"));             // only ASCII letters fold
+}
+
 TEST(ProfileFile, HasKeyTellsEmptyFromMissing) {
     TempDir dir;
     const ProfileFile profile = loaded(dir.write("k.ini", kSample));
@@ -99,7 +128,8 @@ INSTANTIATE_TEST_SUITE_P(ProfileFile, ProfileInt,
                                            IntCase{"99999999999", INT32_MAX},
                                            IntCase{"2147483647", INT32_MAX},
                                            IntCase{"-2147483648", INT32_MIN},
-                                           IntCase{"-99999999999", INT32_MIN}));
+                                           IntCase{"-99999999999", INT32_MIN},
+                                           IntCase{"123456789012345678901234567890", INT32_MAX}));
 
 TEST(ProfileFile, MissingIntTakesTheFallback) {
     TempDir dir;
