@@ -101,6 +101,8 @@ std::string ELogWithReport::sectionText(int titleId) {
 }
 
 ESection& ELogWithReport::addFileSection(int titleId) {
+    // One file per id: a second one would leave the first behind on disk.
+    if (const auto it = sections_.find(titleId); it != sections_.end()) return *it->second;
     // Every section gets a fresh file, the external-links page too: a fixed name in a shared temporary
     // directory would let two jobs (or two users) write into one file.
     std::unique_ptr<ESection> section;
