@@ -10,6 +10,7 @@
 #include "platform/dir_list.h"
 #include "platform/display_name.h"
 #include "platform/file_info.h"
+#include "platform/locations.h"
 #include "platform/paths.h"
 #include "site/probe.h"
 
@@ -123,8 +124,8 @@ class Prober {
 
     std::ostream& out_;
     std::ostream& err_;
-    // The settings file's own lists are not read yet; the defaults apply.
-    HtmlDefinitions definitions_;
+    // Read once per run: the lists do not change while it lasts.
+    HtmlDefinitions definitions_ = loadHtmlDefinitions(platform::settingsFilePath());
     bool failed_ = false;
 };
 

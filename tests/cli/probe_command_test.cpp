@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -44,9 +46,33 @@ Result runKorvel(std::vector<std::string> args) {
     return result;
 }
 
+// Points the settings file at a fresh temporary file for one test, and puts the variable back afterwards.
+class SettingsFile {
+  public:
+    explicit SettingsFile(std::string_view content) : path_(dir_.write("korvel.ini", content)) {
+        if (const char* old = std::getenv("KORVEL_SETTINGS")) saved_ = old;
+        ::setenv("KORVEL_SETTINGS", path_.c_str(), 1);
+    }
+    ~SettingsFile() {
+        if (saved_) {
+            ::setenv("KORVEL_SETTINGS", saved_->c_str(), 1);
+        } else {
+            ::unsetenv("KORVEL_SETTINGS");
+        }
+    }
+    SettingsFile(const SettingsFile&) = delete;
+    SettingsFile& operator=(const SettingsFile&) = delete;
+
+  private:
+    TempDir dir_;
+    std::string path_;
+    std::optional<std::string> saved_;
+};
+
 const std::string kHeader = "exists dir  html ascii line-end         size  path";
 
 TEST(ProbeCommand, WalksADirectoryInByteOrderWithoutFollowingLinkedDirectories) {
+    const SettingsFile settings("");
     TempDir dir;
     dir.write("index.html", "<p>\r\n</p>\r\n");
     dir.write("notes.txt", "<HTML><Head>\n");
@@ -86,6 +112,7 @@ TEST(ProbeCommand, WalksADirectoryInByteOrderWithoutFollowingLinkedDirectories) 
 }
 
 TEST(ProbeCommand, MissingPathIsReportedAndTheOthersStillProbed) {
+    const SettingsFile settings("");
     TempDir dir;
     const std::string file = dir.write("a.txt", "a\n");
     const Result r = runKorvel({"probe", dir.file("gone.html"), file});
@@ -97,6 +124,7 @@ TEST(ProbeCommand, MissingPathIsReportedAndTheOthersStillProbed) {
 }
 
 TEST(ProbeCommand, TrailingSeparatorGivesSingleSeparatorsBelow) {
+    const SettingsFile settings("");
     TempDir dir;
     dir.write("d/a.txt", "a");
     const Result r = runKorvel({"probe", dir.file("d/")});
@@ -107,6 +135,7 @@ TEST(ProbeCommand, TrailingSeparatorGivesSingleSeparatorsBelow) {
 
 TEST(ProbeCommand, UnreadableFileAndDirectoryFailTheRun) {
     if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits are ignored for this user";
+    const SettingsFile settings("");
     TempDir dir;
     const std::string file = dir.write("locked.html", "<html>");
     const std::string sub = dir.mkdir("shut");
@@ -119,6 +148,21 @@ TEST(ProbeCommand, UnreadableFileAndDirectoryFailTheRun) {
                      "yes    yes  -    -     -                   -  " + sub}));
     ASSERT_EQ(r.err.size(), 1u);
     EXPECT_EQ(r.err[0].rfind("korvel: cannot list " + sub + ": ", 0), 0u) << r.err[0];
+}
+
+TEST(ProbeCommand, HtmlListsComeFromTheSettingsFile) {
+    const SettingsFile settings("[HtmlExtensions]\nItem1=SHTML\n[LiteralHtmlText]\nItem1=<!DOCTYPE HTML\n");
+    TempDir dir;
+    const std::string byExtension = dir.write("a.shtml", "x");
+    const std::string oldExtension = dir.write("b.html", "x");
+    const std::string byContent = dir.write("c.txt", "<!doctype html>");
+    const std::string oldContent = dir.write("d.txt", "<html><head>");
+    const Result r = runKorvel({"probe", byExtension, oldExtension, byContent, oldContent});
+    EXPECT_EQ(r.status, kExitOk);
+    EXPECT_EQ(r.out, (Lines{kHeader, "yes    no   yes  yes   none                1  " + byExtension,
+                            "yes    no   no   yes   none                1  " + oldExtension,
+                            "yes    no   yes  yes   none               15  " + byContent,
+                            "yes    no   no   yes   none               12  " + oldContent}));
 }
 
 struct UsageCase {
