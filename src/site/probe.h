@@ -18,13 +18,17 @@ struct FileProbe {
     std::string path;
     bool exists = false;
     bool isDirectory = false;
-    std::int64_t size = 0;       // -1 when the file cannot be opened; 0 when not read
+    // -1 when the file cannot be opened or is no regular file (FIFO, device, link to a directory); 0 when
+    // not read (missing, or a directory).
+    std::int64_t size = 0;
     std::int32_t headLength = 0;  // bytes read into head (0 to 512)
-    std::string head;             // the first bytes of the file, ASCII letters lower-cased up to the first NUL
+    std::string head;  // the first bytes of the file, ASCII letters lower-cased up to the first NUL
 };
 
 FileProbe makeProbe(std::string_view path);
+// False for a missing path and for a file that could not be read (size -1).
 bool isAsciiFile(const FileProbe& probe);
+// Reads on from the end of the head, at most to the first 20480 bytes, when the head does not decide.
 LineEndKind detectLineEnd(const FileProbe& probe);
 bool isHtmlFile(const FileProbe& probe, const HtmlDefinitions& definitions = {});
 
