@@ -49,27 +49,24 @@ JobSettings unusualSettings() {
     return s;
 }
 
+constexpr bool JobSettings::*kStoredBools[] = {
+    &JobSettings::UseSubdirs,         &JobSettings::LogSubdirs,           &JobSettings::AutoFileName,
+    &JobSettings::FilesOnly,          &JobSettings::ReportUnresolvedRefs, &JobSettings::ReportUnusedFiles,
+    &JobSettings::ReportExternalRefs, &JobSettings::ReportEstimated,      &JobSettings::Rename,
+    &JobSettings::ReportSpecial,      &JobSettings::RemoveOrphans,        &JobSettings::MoveOrphans,
+};
+
 // The same record with every bool flipped and the other fields changed too.
 JobSettings flippedSettings() {
     JobSettings s = unusualSettings();
+    for (bool JobSettings::*field : kStoredBools)
+        s.*field = !(s.*field);
     s.Target = kTargetIso9660;
     s.CaseConv = kCaseLower;
     s.FilenameExtensions = {{"jpeg", "jpg"}};
-    s.UseSubdirs = !s.UseSubdirs;
-    s.LogSubdirs = !s.LogSubdirs;
-    s.AutoFileName = !s.AutoFileName;
     s.LineEnd = kLineEndUnix;
-    s.FilesOnly = !s.FilesOnly;
     s.AbsRelCnvrt = kUrlRelative;
-    s.ReportUnresolvedRefs = !s.ReportUnresolvedRefs;
-    s.ReportUnusedFiles = !s.ReportUnusedFiles;
-    s.ReportExternalRefs = !s.ReportExternalRefs;
-    s.ReportEstimated = !s.ReportEstimated;
-    s.Rename = !s.Rename;
     s.AutoReadOnly = kReadOnlySkip;
-    s.ReportSpecial = !s.ReportSpecial;
-    s.RemoveOrphans = !s.RemoveOrphans;
-    s.MoveOrphans = !s.MoveOrphans;
     s.Directory = "relative dir";
     s.HomePage.clear();
     s.Server.clear();
@@ -429,6 +426,7 @@ TEST(JobSettings, MappingsThatCannotReadBackAreRefusedOthersNormalised) {
         {"htm", "html", MappingProblem::None, "htm", "html"},
         {".htm", ".html", MappingProblem::None, "htm", "html"},
         {"..HTM", "Html", MappingProblem::None, "htm", "Html"},
+        {"\xC3\x89X", "y", MappingProblem::None, "\xC3\x89x", "y"},  // only ASCII letters fold
         {"", "txt", MappingProblem::None, "", "txt"},
         {"mpg", "a->b", MappingProblem::None, "mpg", "a->b"},
         {" sp", "x ", MappingProblem::None, " sp", "x "},
@@ -478,15 +476,6 @@ TEST(JobSettings, SaveLeavesOutWhatCannotReadBackAndSaysSo) {
     EXPECT_EQ(loaded.Directory, "/old/site");  // the unstorable value left the old one alone
     EXPECT_EQ(loaded.HomePage, "");
     EXPECT_EQ(loaded.FilenameExtensions, (ExtensionMap{{"htm", "html"}, {"mpg", "mpeg"}}));
-}
-
-TEST(JobSettings, NormalisedExtensions) {
-    EXPECT_EQ(normaliseExtension(".html"), "html");
-    EXPECT_EQ(normaliseExtension("..Html"), "Html");
-    EXPECT_EQ(normaliseExtension("tar.gz"), "tar.gz");
-    EXPECT_EQ(normaliseOldExtension(".HTM"), "htm");
-    // Only ASCII letters change case: bytes of other characters stay as they are.
-    EXPECT_EQ(normaliseOldExtension("\xC3\x89X"), "\xC3\x89x");
 }
 
 }  // namespace

@@ -115,17 +115,6 @@ TEST(UserList, ItemsThatWouldNotReadBackAreRefused) {
     EXPECT_EQ(profile.text(), "[Broken]\nItem1=old\n");
 }
 
-TEST(UserList, ItemsWithOuterBlanksAndQuotesReadBack) {
-    TempDir dir;
-    ProfileFile profile = profileOf(dir, "");
-    UserList list = literalHtmlTextList();
-    ASSERT_TRUE(list.setItems({" <html> ", "\"<head>\""}));
-    ASSERT_TRUE(list.save(profile));
-    UserList again = literalHtmlTextList();
-    again.load(profile);
-    EXPECT_EQ(again.items(), list.items());
-}
-
 TEST(UserList, JoinedFormsOfTheServerDefaults) {
     TempDir dir;
     UserList never = serverDefaultList();
