@@ -39,7 +39,10 @@ constexpr Entry kTable[] = {
     {28440, "DOWNLOAD TIMES:"},
     {28441, "RESTORED ORPHANS:"},
     {28500, " "},
+    {28682, "The following file is a %2 file and will be skipped.\n\t%1"},
+    {28683, "%2 file was skipped\n\t%1"},
     {28688, "RENAME.LOG"},
+    {30003, "Looking for Files"},
     {30016, "File open failed"},
     {30017, "File read failed"},
     {30026, "Failed to delete file"},
@@ -47,6 +50,10 @@ constexpr Entry kTable[] = {
      "Error creating log report file!\nCould not continue.\nTry setting your \"TMP\" environment variable to a "
      "writable directory."},
     {30041, "During copy, "},
+    {30100, "Top level directory was not found:"},
+    {30101, "Could not list directory"},
+    {30102, "Path of %2 bytes or more was skipped\n\t%1"},
+    {30103, "Directory already scanned under another path was skipped\n\t%1"},
 };
 
 constexpr bool sortedAndUnique() {

@@ -32,12 +32,19 @@ enum StringId : int {
     kSectionDownloadTimes = 28440,
     kSectionRestoredOrphans = 28441,
     kSectionExternalPageNote = 28500,
+    kSkippedFilePrompt = 28682,
+    kSkippedFileLine = 28683,
     kRenameLogName = 28688,
+    kLookingForFiles = 30003,
     kFileOpenFailed = 30016,
     kFileReadFailed = 30017,
     kFailedToDeleteFile = 30026,
     kLogFileCreateFailed = 30032,
     kDuringCopy = 30041,
+    kTopDirectoryNotFound = 30100,
+    kDirectoryListFailed = 30101,
+    kPathTooLongSkipped = 30102,
+    kDirectoryScannedTwice = 30103,
 };
 
 // The text of "id", or "" when the table has no such entry.

@@ -1,0 +1,227 @@
+#pragma once
+// The in-memory picture of a site: one node per directory, plain file and HTML page.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "settings/user_lists.h"
+#include "site/iterator.h"
+#include "site/probe.h"
+
+namespace korvel {
+
+class EVisitor;
+class EDirNode;
+class ENodeCreator;
+class EPathIndex;
+
+// The attribute bits a node records (the numbers of the Windows attributes they stand for).
+enum NodeAttribute : std::uint32_t {
+    kAttrReadOnly = 0x1,
+    kAttrHidden = 0x2,
+    kAttrSystem = 0x4,
+    kAttrDirectory = 0x10,
+    kAttrTemporary = 0x100,
+};
+
+// ASCII-only case folding and comparison, independent of the locale.
+std::string asciiUpper(std::string_view text);
+bool equalsIgnoringCase(std::string_view a, std::string_view b);
+// The order of siblings: ASCII case ignored; names that differ only in case ordered byte-wise, so the order
+// never depends on the order of the listing.
+bool siblingLess(std::string_view a, std::string_view b);
+
+class ENode {
+public:
+    // Takes "exists" and the attributes from "probe", or from a probe of its own when none is given. One
+    // trailing "/" is dropped ("/" itself stays).
+    explicit ENode(std::string_view path, const FileProbe* probe = nullptr);
+    ENode(const ENode&) = delete;
+    ENode& operator=(const ENode&) = delete;
+    virtual ~ENode();
+
+    // Double dispatch: calls the visitor's visit operation for this node's class.
+    virtual bool accept(EVisitor& visitor) = 0;
+    virtual bool hasChildren() const { return false; }
+    // A child by file name or by full path; an exact-case match wins, and without one the first child (in
+    // child order) that matches without regard to ASCII case.
+    virtual bool findChild(std::string_view name, ENode** found = nullptr) const;
+    // What a walk below this node goes through; null when there is nothing.
+    virtual std::unique_ptr<IIterator<ENode*>> createIterator() { return nullptr; }
+    // Takes ownership and returns the child, or null when this node holds no children (the child is then
+    // destroyed).
+    virtual ENode* addChild(std::unique_ptr<ENode> child);
+    // Hands the child back to the caller; null when it is not a child of this node.
+    virtual std::unique_ptr<ENode> removeChild(ENode* child);
+    // Brings the children into line with the disk. False when a directory could not be listed (reported).
+    virtual bool update(ENodeCreator& creator, bool recurse);
+
+    const std::string& path() const { return path_; }
+    std::string getPath() const { return path_; }
+    const std::string& originalPath() const { return originalPath_; }
+    EDirNode* getParent() const { return parent_; }
+    // The part of the path after its last "/", and the part before it.
+    std::string_view getFileName() const;
+    std::string_view getDirectoryPart() const;
+    const std::string& getNewName() const { return newName_; }
+    bool hasNewName() const { return !newName_.empty(); }
+    void setNewName(std::string name) { newName_ = std::move(name); }
+
+    bool exists() const { return exists_; }
+    std::uint32_t attributes() const { return attributes_; }
+    bool isReadOnly() const { return attributes_ & kAttrReadOnly; }
+    bool isHidden() const { return attributes_ & kAttrHidden; }
+    bool isSystem() const { return attributes_ & kAttrSystem; }
+    bool isTemporary() const { return attributes_ & kAttrTemporary; }
+    // A symbolic link to a regular file: its name is the site's, the content behind it is not, so nothing
+    // may rewrite it.
+    bool isSymlink() const { return symlink_; }
+
+    // After a rename on disk: the new full path. The parent's lookup by name follows.
+    void setPath(std::string path);
+    // Recomputes the path from the parent's, after the parent (or an ancestor) was renamed.
+    void refreshPath();
+    // The length of this node's directory part, with its trailing "/", once every ancestor carries its new
+    // name.
+    std::size_t directoryPathLength() const;
+    // The full path once this node and every ancestor carry their new names.
+    std::string newPath() const;
+    // Writes the message "id" and this node's path into the errors section of the current log.
+    void logError(int id) const;
+
+protected:
+    friend class EDirNode;
+
+private:
+    EDirNode* parent_ = nullptr;
+    std::string path_;
+    std::string originalPath_;
+    std::string newName_;
+    std::uint32_t attributes_ = 0;
+    bool exists_ = false;
+    bool symlink_ = false;
+};
+
+// A directory; it owns its children, which it keeps sorted (see siblingLess) and indexed by name.
+class EDirNode : public ENode {
+public:
+    explicit EDirNode(std::string_view path, const FileProbe* probe = nullptr);
+    ~EDirNode() override;
+
+    bool accept(EVisitor& visitor) override;
+    bool hasChildren() const override { return !children_.empty(); }
+    bool findChild(std::string_view name, ENode** found = nullptr) const override;
+    std::unique_ptr<IIterator<ENode*>> createIterator() override;
+    ENode* addChild(std::unique_ptr<ENode> child) override;
+    std::unique_ptr<ENode> removeChild(ENode* child) override;
+    // Children whose exact name is no longer on disk are removed and destroyed; entries without a node of
+    // their exact name get one (so two names that differ only in case each keep their own node); the others
+    // keep their nodes, new names included. Entries skipped by the scan (too long, hidden, system,
+    // temporary) are left out here too.
+    bool update(ENodeCreator& creator, bool recurse) override;
+
+    const std::vector<ENode*>& children() const { return children_; }
+    // Room for "count" children, so that a directory's scan allocates once.
+    void reserveChildren(std::size_t count) { children_.reserve(count); }
+
+private:
+    friend class ENode;
+    friend class ESiteTree;
+    // The children of one ASCII-upper-cased name: the first in child order and, rarely, its case twins.
+    struct NameSlot {
+        ENode* first = nullptr;
+        std::vector<ENode*> twins;
+    };
+    void indexName(ENode* child);
+    void unindexName(ENode* child, std::string_view name);
+    const NameSlot* slotFor(std::string_view name) const;
+    void insertSorted(ENode* child);
+    // Enters "node" and everything below it into "index" (or takes them out).
+    static void joinIndex(ENode* node, EPathIndex* index);
+    static void leaveIndex(ENode* node, EPathIndex* index);
+
+    std::vector<ENode*> children_;  // owned
+    std::unordered_map<std::string, NameSlot> byName_;
+    EPathIndex* pathIndex_ = nullptr;  // the index of the tree this directory belongs to, if any
+};
+
+class EFileNode : public ENode {
+public:
+    explicit EFileNode(std::string_view path, const FileProbe* probe = nullptr);
+
+    bool accept(EVisitor& visitor) override;
+
+    LineEndKind lineEnd() const { return lineEnd_; }
+    void setLineEnd(LineEndKind kind) { lineEnd_ = kind; }
+    LineEndKind originalLineEnd() const { return originalLineEnd_; }
+    bool isAscii() const { return ascii_; }
+    // The file could be opened and read when its node was made.
+    bool isReadable() const { return readable_; }
+
+    // Every line end of the file in ascending order (a CR LF pair once, at its CR), then the file's length.
+    // False, with the error reported, when the file cannot be opened or read.
+    bool buildLineIndex();
+    // The 1-based line that holds "offset" (building the index first when it is empty).
+    std::int64_t lineOfOffset(std::int64_t offset);
+    // The bytes of line "n" (1-based): from its first byte to the last byte of its terminator (for the last
+    // line, to the file's length). False for 0 or a line the index does not hold.
+    bool lineSpan(std::int64_t n, std::int64_t& start, std::int64_t& end) const;
+    const std::vector<std::int64_t>& lineIndex() const { return lineIndex_; }
+    // For a caller that already knows the line ends (having just written the file).
+    void setLineIndex(std::vector<std::int64_t> index) { lineIndex_ = std::move(index); }
+    // Forgets the index after the file changed.
+    void clearLineIndex() { lineIndex_.clear(); }
+
+protected:
+    // For a page: it counts as text, with the line ends its probe found.
+    void markAsText(const FileProbe& probe);
+
+private:
+    LineEndKind lineEnd_ = kNoLineEnd;
+    LineEndKind originalLineEnd_ = kNoLineEnd;
+    bool ascii_ = false;
+    bool readable_ = false;
+    std::vector<std::int64_t> lineIndex_;
+};
+
+// A page. Its link targets are its children for a walk through the web of pages.
+class EHtmlNode : public EFileNode {
+public:
+    // Decides with isHtml(probe, definitions) whether the file is a page.
+    EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDefinitions& definitions);
+
+    // A page must be readable: a file that cannot be read is never taken for one (nor for text).
+    static bool isHtml(const FileProbe& probe, const HtmlDefinitions& definitions);
+
+    bool accept(EVisitor& visitor) override;
+    bool hasChildren() const override { return !linkTargets_.empty(); }
+    std::unique_ptr<IIterator<ENode*>> createIterator() override;
+    bool isHtml() const { return html_; }
+
+    // The nodes this page links to, in the order of the page's links (filled by link finding).
+    const std::vector<ENode*>& linkTargets() const { return linkTargets_; }
+    void addLinkTarget(ENode* target);
+    void clearLinkTargets() { linkTargets_.clear(); }
+
+private:
+    bool html_ = false;
+    std::vector<ENode*> linkTargets_;
+};
+
+// Makes the node for one entry on disk: a directory, a page or a plain file, by a probe of its head.
+class ENodeCreator {
+public:
+    explicit ENodeCreator(HtmlDefinitions definitions = {}) : definitions_(std::move(definitions)) {}
+    virtual ~ENodeCreator() = default;
+    virtual std::unique_ptr<ENode> create(std::string_view path);
+
+    const HtmlDefinitions& definitions() const { return definitions_; }
+
+private:
+    HtmlDefinitions definitions_;
+};
+
+}  // namespace korvel

@@ -1,0 +1,67 @@
+#pragma once
+// Building the tree of a site from the disk.
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <utility>
+
+#include "settings/job_settings.h"
+#include "settings/user_lists.h"
+#include "site/node.h"
+#include "site/site_tree.h"
+#include "site/visitor.h"
+
+namespace korvel {
+
+// Visits directories and makes the nodes of their entries, so that the walk that visits a directory goes
+// on into the children just made. Hidden, temporary and system entries get no node; each is listed in the
+// skipped-files section (and, when asked, shown to the person). So is every entry the host cannot reach
+// by path (too long), and every directory that cannot be listed goes into the errors section. "count" is
+// the number of directories visited.
+class ECreateNodes : public EVisitor {
+public:
+    ECreateNodes(bool promptSkipped, ENodeCreator& creator);
+    ~ECreateNodes() override;
+
+    bool visitDir(EDirNode& dir) override;
+
+    // The directory without a parent (the top) could not be listed.
+    bool topUnlistable() const { return topUnlistable_; }
+
+private:
+    void skip(std::string_view path, std::string_view kind);
+    ESection& skippedSection();
+
+    bool promptSkipped_;
+    ENodeCreator* creator_;
+    bool topUnlistable_ = false;
+    // Directories listed so far, by device and inode: a bind mount that shows a directory inside itself
+    // must not make the walk go round.
+    std::set<std::pair<std::uint64_t, std::uint64_t>> listed_;
+};
+
+// Counts every node ("count" and nodeCount) and every directory.
+class ECountFiles : public EVisitor {
+public:
+    bool visitFile(EFileNode&) override { return countNode(false); }
+    bool visitHtml(EHtmlNode&) override { return countNode(false); }
+    bool visitDir(EDirNode&) override { return countNode(true); }
+
+    std::uint32_t nodeCount = 0;
+    std::uint32_t dirCount = 0;
+
+private:
+    bool countNode(bool directory) {
+        ++count;
+        ++nodeCount;
+        if (directory) ++dirCount;
+        return true;
+    }
+};
+
+// Scans settings.Directory (its subdirectories too when settings.UseSubdirs), showing the progress through
+// the job's prompts. "tree" always receives the tree, with its status and counts. False when the scan was
+// cancelled or the top directory is missing or cannot be listed (each reported in the current log).
+bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions, std::unique_ptr<ESiteTree>& tree);
+
+}  // namespace korvel

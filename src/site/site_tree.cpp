@@ -1,0 +1,70 @@
+#include "site/site_tree.h"
+
+#include <algorithm>
+
+#include "site/node.h"
+
+namespace korvel {
+
+namespace {
+
+std::string_view withoutTrailingSeparator(std::string_view path) {
+    if (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+    return path;
+}
+
+// Among paths equal but for case, the byte-wise smallest comes first.
+bool pathLess(const ENode* a, const ENode* b) { return a->originalPath() < b->originalPath(); }
+
+}  // namespace
+
+void EPathIndex::add(ENode* node) {
+    Slot& slot = byUpperPath_[asciiUpper(node->originalPath())];
+    if (!slot.first) {
+        slot.first = node;
+    } else {
+        if (slot.first == node ||
+            std::find(slot.twins.begin(), slot.twins.end(), node) != slot.twins.end())
+            return;
+        slot.twins.push_back(node);
+        if (pathLess(node, slot.first)) std::swap(slot.first, slot.twins.back());
+        std::sort(slot.twins.begin(), slot.twins.end(), pathLess);
+    }
+    ++size_;
+}
+
+void EPathIndex::remove(ENode* node) {
+    const auto it = byUpperPath_.find(asciiUpper(node->originalPath()));
+    if (it == byUpperPath_.end()) return;
+    Slot& slot = it->second;
+    if (slot.first == node) {
+        if (slot.twins.empty()) {
+            byUpperPath_.erase(it);
+        } else {
+            slot.first = slot.twins.front();
+            slot.twins.erase(slot.twins.begin());
+        }
+        --size_;
+    } else if (std::erase(slot.twins, node) != 0) {
+        --size_;
+    }
+}
+
+ENode* EPathIndex::find(std::string_view path) const {
+    path = withoutTrailingSeparator(path);
+    const auto it = byUpperPath_.find(asciiUpper(path));
+    if (it == byUpperPath_.end()) return nullptr;
+    const Slot& slot = it->second;
+    if (slot.first->originalPath() == path) return slot.first;
+    for (ENode* twin : slot.twins)
+        if (twin->originalPath() == path) return twin;
+    return slot.first;
+}
+
+ESiteTree::ESiteTree(std::unique_ptr<EDirNode> top) : top_(std::move(top)) {
+    EDirNode::joinIndex(top_.get(), &index_);
+}
+
+ESiteTree::~ESiteTree() = default;
+
+}  // namespace korvel
