@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "cli/probe_command.h"
+#include "platform/locations.h"
 #include "res/strings.h"
+#include "settings/user_lists.h"
 
 namespace korvel::cli {
 
@@ -16,6 +18,11 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                  "korvel"};
     app.set_version_flag("--version", std::string(res::loadString(res::kProductName)) + " " KORVEL_VERSION);
     app.require_subcommand(1);
+    app.fallthrough();  // options of the program may follow the command
+
+    std::string settingsFile;
+    app.add_option("--settings", settingsFile,
+                   "Settings file (default: $KORVEL_SETTINGS, else $XDG_CONFIG_HOME/korvel/korvel.ini)");
 
     std::vector<std::string> probePaths;
     auto* probe = app.add_subcommand("probe", "Classify files: HTML or not, ASCII or not, and their line ends.");
@@ -35,7 +42,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         return kExitUsage;
     }
 
-    if (probe->parsed()) return runProbe(probePaths, out, err);
+    const std::string settingsPath = platform::settingsFilePath(settingsFile);
+    if (probe->parsed()) return runProbe(probePaths, loadHtmlDefinitions(settingsPath), out, err);
     return kExitUsage;
 }
 

@@ -10,7 +10,6 @@
 #include "platform/dir_list.h"
 #include "platform/display_name.h"
 #include "platform/file_info.h"
-#include "platform/locations.h"
 #include "platform/paths.h"
 #include "site/probe.h"
 
@@ -40,7 +39,8 @@ std::string_view yesNo(bool value) {
 
 class Prober {
   public:
-    Prober(std::ostream& out, std::ostream& err) : out_(out), err_(err) {}
+    Prober(const HtmlDefinitions& definitions, std::ostream& out, std::ostream& err)
+        : definitions_(definitions), out_(out), err_(err) {}
 
     void header() {
         out_ << fmt::format(kLineFormat, "exists", "dir", "html", "ascii", "line-end", "size", "path")
@@ -122,17 +122,17 @@ class Prober {
         failed_ = true;
     }
 
+    const HtmlDefinitions& definitions_;
     std::ostream& out_;
     std::ostream& err_;
-    // Read once per run: the lists do not change while it lasts.
-    HtmlDefinitions definitions_ = loadHtmlDefinitions(platform::settingsFilePath());
     bool failed_ = false;
 };
 
 }  // namespace
 
-int runProbe(const std::vector<std::string>& paths, std::ostream& out, std::ostream& err) {
-    Prober prober(out, err);
+int runProbe(const std::vector<std::string>& paths, const HtmlDefinitions& definitions, std::ostream& out,
+             std::ostream& err) {
+    Prober prober(definitions, out, err);
     prober.header();
     for (const auto& path : paths)
         prober.probeTree(path);

@@ -165,6 +165,21 @@ TEST(ProbeCommand, HtmlListsComeFromTheSettingsFile) {
                             "yes    no   no   yes   none               12  " + oldContent}));
 }
 
+TEST(ProbeCommand, SettingsOptionOverridesTheEnvironment) {
+    const SettingsFile fromEnvironment("[HtmlExtensions]\nItem1=txt\n");
+    TempDir dir;
+    const std::string chosen = dir.write("chosen.ini", "[HtmlExtensions]\nItem1=shtml\n");
+    const std::string page = dir.write("a.shtml", "x");
+    const std::string text = dir.write("b.txt", "x");
+    for (const auto& args : {std::vector<std::string>{"--settings", chosen, "probe", page, text},
+                             std::vector<std::string>{"probe", page, text, "--settings", chosen}}) {
+        const Result r = runKorvel(args);
+        EXPECT_EQ(r.status, kExitOk);
+        EXPECT_EQ(r.out, (Lines{kHeader, "yes    no   yes  yes   none                1  " + page,
+                                "yes    no   no   yes   none                1  " + text}));
+    }
+}
+
 struct UsageCase {
     const char* label;
     std::vector<std::string> args;
