@@ -11,7 +11,7 @@ namespace korvel {
 
 template <typename T>
 class IIterator {
-public:
+  public:
     virtual ~IIterator() = default;
     virtual void first() = 0;
     virtual void next() = 0;
@@ -24,7 +24,7 @@ public:
 // past that node.
 template <typename T>
 class TIterStl : public IIterator<T> {
-public:
+  public:
     explicit TIterStl(std::vector<T>* container) : container_(container) { first(); }
 
     void first() override { index_ = 0; }
@@ -32,7 +32,7 @@ public:
     bool isDone() const override { return !container_ || index_ >= container_->size(); }
     T& currentItem() override { return isDone() ? none_ : (*container_)[index_]; }
 
-private:
+  private:
     // An index rather than a vector iterator, so that growth of the vector never leaves it dangling.
     std::vector<T>* container_;
     std::size_t index_ = 0;
@@ -43,7 +43,7 @@ private:
 // createIterator() (an owned IIterator<T>, null when there is nothing to walk).
 template <typename T>
 class TIterPreOrder : public IIterator<T> {
-public:
+  public:
     explicit TIterPreOrder(T root) : root_(root) { TIterPreOrder::first(); }
 
     void first() override {
@@ -54,11 +54,11 @@ public:
         iteratorStack_.clear();
     }
 
-    bool isDone() const override {
-        return !root_ || (!atRoot_ && !currentIterator_ && parentStack_.empty());
-    }
+    bool isDone() const override { return !root_ || (!atRoot_ && !currentIterator_ && parentStack_.empty()); }
 
-    T& currentItem() override { return atRoot_ || !currentIterator_ ? root_ : currentIterator_->currentItem(); }
+    T& currentItem() override {
+        return atRoot_ || !currentIterator_ ? root_ : currentIterator_->currentItem();
+    }
 
     // The child iterator of a node is made only when the walk moves past it, so children a visitor adds
     // while visiting a node (the scan) are walked in the same pass.
@@ -91,12 +91,12 @@ public:
         climb();
     }
 
-protected:
+  protected:
     virtual bool shouldDescend(T item) { return !isDone() && item->hasChildren(); }
 
     T root_;
 
-private:
+  private:
     // Drops finished child iterators and resumes the nearest ancestor's.
     void climb() {
         while (currentIterator_ && currentIterator_->isDone()) {
@@ -123,23 +123,25 @@ private:
 // yielded but its links are not followed); from a page, the pages reachable through pages.
 template <typename T>
 class TIterPreOrderTyped : public TIterPreOrder<T> {
-public:
-    explicit TIterPreOrderTyped(T root) : TIterPreOrder<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
+  public:
+    explicit TIterPreOrderTyped(T root)
+        : TIterPreOrder<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
 
-protected:
+  protected:
     bool shouldDescend(T item) override {
         return !this->isDone() && typeid(*item) == *rootType_ && item->hasChildren();
     }
 
-private:
+  private:
     const std::type_info* rootType_;
 };
 
 // The typed walk that yields every node once, even where links form cycles.
 template <typename T>
 class TIterPreOrderCyclic : public TIterPreOrder<T> {
-public:
-    explicit TIterPreOrderCyclic(T root) : TIterPreOrder<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
+  public:
+    explicit TIterPreOrderCyclic(T root)
+        : TIterPreOrder<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
 
     void first() override {
         TIterPreOrder<T>::first();
@@ -155,13 +157,13 @@ public:
             TIterPreOrder<T>::next();
     }
 
-protected:
+  protected:
     bool shouldDescend(T item) override {
         return !this->isDone() && typeid(*item) == *rootType_ && visited_.count(item) == 0 &&
                item->hasChildren();
     }
 
-private:
+  private:
     const std::type_info* rootType_;
     std::unordered_set<T> visited_;
 };

@@ -16,8 +16,12 @@ namespace korvel {
 
 namespace {
 
-constexpr char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-constexpr char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+constexpr char upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+constexpr char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The attribute bits of an entry, from one look at it. A missing entry has none.
 std::uint32_t attributeBits(std::string_view path, const FileProbe& probe, bool& symlink) {
@@ -95,15 +99,25 @@ ENode::ENode(std::string_view path, const FileProbe* probe)
 
 ENode::~ENode() = default;
 
-bool ENode::findChild(std::string_view, ENode**) const { return false; }
+bool ENode::findChild(std::string_view, ENode**) const {
+    return false;
+}
 
-ENode* ENode::addChild(std::unique_ptr<ENode>) { return nullptr; }
+ENode* ENode::addChild(std::unique_ptr<ENode>) {
+    return nullptr;
+}
 
-std::unique_ptr<ENode> ENode::removeChild(ENode*) { return nullptr; }
+std::unique_ptr<ENode> ENode::removeChild(ENode*) {
+    return nullptr;
+}
 
-bool ENode::update(ENodeCreator&, bool) { return true; }
+bool ENode::update(ENodeCreator&, bool) {
+    return true;
+}
 
-std::string_view ENode::getFileName() const { return platform::lastComponent(path_); }
+std::string_view ENode::getFileName() const {
+    return platform::lastComponent(path_);
+}
 
 std::string_view ENode::getDirectoryPart() const {
     const auto slash = path_.rfind(platform::kSeparator);
@@ -156,7 +170,9 @@ std::string ENode::newPath() const {
     return out;
 }
 
-void ENode::logError(int id) const { currentLog().errorDetail(id, path_); }
+void ENode::logError(int id) const {
+    currentLog().errorDetail(id, path_);
+}
 
 // ---- EDirNode
 
@@ -167,7 +183,9 @@ EDirNode::~EDirNode() {
         delete child;
 }
 
-bool EDirNode::accept(EVisitor& visitor) { return visitor.visitDir(*this); }
+bool EDirNode::accept(EVisitor& visitor) {
+    return visitor.visitDir(*this);
+}
 
 const EDirNode::NameSlot* EDirNode::slotFor(std::string_view name) const {
     const auto it = byName_.find(asciiUpper(name));
@@ -180,7 +198,9 @@ bool EDirNode::findChild(std::string_view name, ENode** found) const {
     const NameSlot* slot = slotFor(fullPath ? platform::lastComponent(name) : name);
     if (!slot) return false;
 
-    auto exact = [&](const ENode* child) { return fullPath ? child->path() == name : child->getFileName() == name; };
+    auto exact = [&](const ENode* child) {
+        return fullPath ? child->path() == name : child->getFileName() == name;
+    };
     ENode* match = nullptr;
     if (exact(slot->first)) {
         match = slot->first;
@@ -207,7 +227,8 @@ void EDirNode::indexName(ENode* child) {
     }
     // Case twins: the slot keeps them in child order, so that a case-blind lookup always gives the same one.
     slot.twins.push_back(child);
-    if (siblingLess(child->getFileName(), slot.first->getFileName())) std::swap(slot.first, slot.twins.back());
+    if (siblingLess(child->getFileName(), slot.first->getFileName()))
+        std::swap(slot.first, slot.twins.back());
     std::sort(slot.twins.begin(), slot.twins.end(),
               [](const ENode* a, const ENode* b) { return siblingLess(a->getFileName(), b->getFileName()); });
 }
@@ -235,8 +256,9 @@ void EDirNode::insertSorted(ENode* child) {
         children_.push_back(child);
         return;
     }
-    const auto at = std::upper_bound(children_.begin(), children_.end(), name,
-                                     [](std::string_view n, const ENode* c) { return siblingLess(n, c->getFileName()); });
+    const auto at =
+        std::upper_bound(children_.begin(), children_.end(), name,
+                         [](std::string_view n, const ENode* c) { return siblingLess(n, c->getFileName()); });
     children_.insert(at, child);
 }
 
@@ -329,7 +351,9 @@ EFileNode::EFileNode(std::string_view path, const FileProbe* probe) : ENode(path
     if (ascii_) originalLineEnd_ = lineEnd_ = detectLineEnd(*probe);
 }
 
-bool EFileNode::accept(EVisitor& visitor) { return visitor.visitFile(*this); }
+bool EFileNode::accept(EVisitor& visitor) {
+    return visitor.visitFile(*this);
+}
 
 void EFileNode::markAsText(const FileProbe& probe) {
     ascii_ = true;
@@ -359,7 +383,8 @@ bool EFileNode::buildLineIndex() {
         std::size_t i = 0;
         if (skipLf && data[0] == '\n') i = 1;
         skipLf = false;
-        // Every CR and LF counts, also after a NUL byte, so line numbers stay right in files with binary bytes.
+        // Every CR and LF counts, also after a NUL byte, so line numbers stay right in files with binary
+        // bytes.
         for (; i < size; ++i) {
             const char c = data[i];
             if (c != '\r' && c != '\n') continue;
@@ -382,7 +407,8 @@ bool EFileNode::buildLineIndex() {
 std::int64_t EFileNode::lineOfOffset(std::int64_t offset) {
     if (lineIndex_.empty()) buildLineIndex();
     const auto before = std::lower_bound(lineIndex_.begin(), lineIndex_.end(), offset) - lineIndex_.begin();
-    return std::min<std::int64_t>(before + 1, std::max<std::int64_t>(1, static_cast<std::int64_t>(lineIndex_.size())));
+    return std::min<std::int64_t>(before + 1,
+                                  std::max<std::int64_t>(1, static_cast<std::int64_t>(lineIndex_.size())));
 }
 
 bool EFileNode::lineSpan(std::int64_t n, std::int64_t& start, std::int64_t& end) const {
@@ -413,7 +439,9 @@ EHtmlNode::EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDe
     if (html_) markAsText(*probe);
 }
 
-bool EHtmlNode::accept(EVisitor& visitor) { return visitor.visitHtml(*this); }
+bool EHtmlNode::accept(EVisitor& visitor) {
+    return visitor.visitHtml(*this);
+}
 
 std::unique_ptr<IIterator<ENode*>> EHtmlNode::createIterator() {
     return std::make_unique<TIterStl<ENode*>>(&linkTargets_);
@@ -428,7 +456,8 @@ void EHtmlNode::addLinkTarget(ENode* target) {
 std::unique_ptr<ENode> ENodeCreator::create(std::string_view path) {
     const FileProbe probe = makeProbe(path);
     if (probe.isDirectory) return std::make_unique<EDirNode>(path, &probe);
-    if (EHtmlNode::isHtml(probe, definitions_)) return std::make_unique<EHtmlNode>(path, &probe, definitions_);
+    if (EHtmlNode::isHtml(probe, definitions_))
+        return std::make_unique<EHtmlNode>(path, &probe, definitions_);
     return std::make_unique<EFileNode>(path, &probe);
 }
 

@@ -35,7 +35,7 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 bool siblingLess(std::string_view a, std::string_view b);
 
 class ENode {
-public:
+  public:
     // Takes "exists" and the attributes from "probe", or from a probe of its own when none is given. One
     // trailing "/" is dropped ("/" itself stays).
     explicit ENode(std::string_view path, const FileProbe* probe = nullptr);
@@ -92,10 +92,10 @@ public:
     // Writes the message "id" and this node's path into the errors section of the current log.
     void logError(int id) const;
 
-protected:
+  protected:
     friend class EDirNode;
 
-private:
+  private:
     EDirNode* parent_ = nullptr;
     std::string path_;
     std::string originalPath_;
@@ -107,7 +107,7 @@ private:
 
 // A directory; it owns its children, which it keeps sorted (see siblingLess) and indexed by name.
 class EDirNode : public ENode {
-public:
+  public:
     explicit EDirNode(std::string_view path, const FileProbe* probe = nullptr);
     ~EDirNode() override;
 
@@ -127,7 +127,7 @@ public:
     // Room for "count" children, so that a directory's scan allocates once.
     void reserveChildren(std::size_t count) { children_.reserve(count); }
 
-private:
+  private:
     friend class ENode;
     friend class ESiteTree;
     // The children of one ASCII-upper-cased name: the first in child order and, rarely, its case twins.
@@ -149,7 +149,7 @@ private:
 };
 
 class EFileNode : public ENode {
-public:
+  public:
     explicit EFileNode(std::string_view path, const FileProbe* probe = nullptr);
 
     bool accept(EVisitor& visitor) override;
@@ -175,11 +175,11 @@ public:
     // Forgets the index after the file changed.
     void clearLineIndex() { lineIndex_.clear(); }
 
-protected:
+  protected:
     // For a page: it counts as text, with the line ends its probe found.
     void markAsText(const FileProbe& probe);
 
-private:
+  private:
     LineEndKind lineEnd_ = kNoLineEnd;
     LineEndKind originalLineEnd_ = kNoLineEnd;
     bool ascii_ = false;
@@ -189,7 +189,7 @@ private:
 
 // A page. Its link targets are its children for a walk through the web of pages.
 class EHtmlNode : public EFileNode {
-public:
+  public:
     // Decides with isHtml(probe, definitions) whether the file is a page.
     EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDefinitions& definitions);
 
@@ -206,21 +206,21 @@ public:
     void addLinkTarget(ENode* target);
     void clearLinkTargets() { linkTargets_.clear(); }
 
-private:
+  private:
     bool html_ = false;
     std::vector<ENode*> linkTargets_;
 };
 
 // Makes the node for one entry on disk: a directory, a page or a plain file, by a probe of its head.
 class ENodeCreator {
-public:
+  public:
     explicit ENodeCreator(HtmlDefinitions definitions = {}) : definitions_(std::move(definitions)) {}
     virtual ~ENodeCreator() = default;
     virtual std::unique_ptr<ENode> create(std::string_view path);
 
     const HtmlDefinitions& definitions() const { return definitions_; }
 
-private:
+  private:
     HtmlDefinitions definitions_;
 };
 

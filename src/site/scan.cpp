@@ -54,7 +54,8 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
     ++count;
     platform::FileInfo info;
     if (!platform::fileInfo(dir.path(), info) &&
-        !listed_.emplace(static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode)).second) {
+        !listed_.emplace(static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode))
+             .second) {
         skippedSection().writeLine(res::kDirectoryScannedTwice, dir.path());
         return true;
     }
@@ -96,7 +97,8 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
     return true;
 }
 
-bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions, std::unique_ptr<ESiteTree>& tree) {
+bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
+               std::unique_ptr<ESiteTree>& tree) {
     tree = std::make_unique<ESiteTree>(std::make_unique<EDirNode>(settings.Directory));
     EDirNode& top = tree->top();
 

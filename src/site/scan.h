@@ -19,7 +19,7 @@ namespace korvel {
 // by path (too long), and every directory that cannot be listed goes into the errors section. "count" is
 // the number of directories visited.
 class ECreateNodes : public EVisitor {
-public:
+  public:
     ECreateNodes(bool promptSkipped, ENodeCreator& creator);
     ~ECreateNodes() override;
 
@@ -28,7 +28,7 @@ public:
     // The directory without a parent (the top) could not be listed.
     bool topUnlistable() const { return topUnlistable_; }
 
-private:
+  private:
     void skip(std::string_view path, std::string_view kind);
     ESection& skippedSection();
 
@@ -42,7 +42,7 @@ private:
 
 // Counts every node ("count" and nodeCount) and every directory.
 class ECountFiles : public EVisitor {
-public:
+  public:
     bool visitFile(EFileNode&) override { return countNode(false); }
     bool visitHtml(EHtmlNode&) override { return countNode(false); }
     bool visitDir(EDirNode&) override { return countNode(true); }
@@ -50,7 +50,7 @@ public:
     std::uint32_t nodeCount = 0;
     std::uint32_t dirCount = 0;
 
-private:
+  private:
     bool countNode(bool directory) {
         ++count;
         ++nodeCount;
@@ -62,6 +62,7 @@ private:
 // Scans settings.Directory (its subdirectories too when settings.UseSubdirs), showing the progress through
 // the job's prompts. "tree" always receives the tree, with its status and counts. False when the scan was
 // cancelled or the top directory is missing or cannot be listed (each reported in the current log).
-bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions, std::unique_ptr<ESiteTree>& tree);
+bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
+               std::unique_ptr<ESiteTree>& tree);
 
 }  // namespace korvel

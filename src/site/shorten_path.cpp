@@ -19,8 +19,8 @@ std::string shortenPath(std::string_view path, std::size_t maxChars) {
     }
 
     std::size_t total = 3;
-    std::size_t front = 0;                   // components kept from the start
-    std::size_t back = lengths.size();       // the first component kept from the end
+    std::size_t front = 0;              // components kept from the start
+    std::size_t back = lengths.size();  // the first component kept from the end
     std::size_t frontChars = 0, backChars = 0;
     auto fits = [&](std::size_t length) { return total + 1 + length <= maxChars; };
     for (std::size_t step = 0; front < back; ++step) {

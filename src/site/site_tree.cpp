@@ -14,7 +14,9 @@ std::string_view withoutTrailingSeparator(std::string_view path) {
 }
 
 // Among paths equal but for case, the byte-wise smallest comes first.
-bool pathLess(const ENode* a, const ENode* b) { return a->originalPath() < b->originalPath(); }
+bool pathLess(const ENode* a, const ENode* b) {
+    return a->originalPath() < b->originalPath();
+}
 
 }  // namespace
 
@@ -23,8 +25,7 @@ void EPathIndex::add(ENode* node) {
     if (!slot.first) {
         slot.first = node;
     } else {
-        if (slot.first == node ||
-            std::find(slot.twins.begin(), slot.twins.end(), node) != slot.twins.end())
+        if (slot.first == node || std::find(slot.twins.begin(), slot.twins.end(), node) != slot.twins.end())
             return;
         slot.twins.push_back(node);
         if (pathLess(node, slot.first)) std::swap(slot.first, slot.twins.back());

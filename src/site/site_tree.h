@@ -15,14 +15,14 @@ class EDirNode;
 // Finds nodes by the path they were made with. Two paths that differ only in ASCII case both keep their
 // node: an exact-case match wins; without one, the case-blind match that sorts first byte-wise.
 class EPathIndex {
-public:
+  public:
     void add(ENode* node);
     void remove(ENode* node);
     // One trailing "/" is ignored. Null when no node has that path.
     ENode* find(std::string_view path) const;
     std::size_t size() const { return size_; }
 
-private:
+  private:
     struct Slot {
         ENode* first = nullptr;
         std::vector<ENode*> twins;  // rare: paths that differ from first's only in case
@@ -34,13 +34,13 @@ private:
 // Why a scan ended.
 enum class ScanStatus {
     Complete,
-    Cancelled,         // the person cancelled; the tree holds what was scanned so far
-    TopMissing,        // the top directory does not exist or is not a directory (reported)
-    TopUnlistable,     // the top directory exists but cannot be listed (reported)
+    Cancelled,      // the person cancelled; the tree holds what was scanned so far
+    TopMissing,     // the top directory does not exist or is not a directory (reported)
+    TopUnlistable,  // the top directory exists but cannot be listed (reported)
 };
 
 class ESiteTree {
-public:
+  public:
     // Takes the top directory and indexes it and everything already below it.
     explicit ESiteTree(std::unique_ptr<EDirNode> top);
     ~ESiteTree();
@@ -62,7 +62,7 @@ public:
     }
     void setStatus(ScanStatus status) { status_ = status; }
 
-private:
+  private:
     EPathIndex index_;  // declared first, so the nodes go before the index that points at them
     std::unique_ptr<EDirNode> top_;
     std::uint32_t nodeCount_ = 0;

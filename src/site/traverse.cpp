@@ -7,7 +7,9 @@ namespace korvel {
 GUIProgress::~GUIProgress() = default;
 void GUIProgress::begin(std::string_view, std::int64_t) {}
 void GUIProgress::end() {}
-void GUIProgress::setDirectory(std::string_view, bool& cancelled) { cancelled = false; }
+void GUIProgress::setDirectory(std::string_view, bool& cancelled) {
+    cancelled = false;
+}
 void GUIProgress::setFile(std::string_view) {}
 
 GUIProgressDlg::GUIProgressDlg() : display_(ui::prompts().makeProgress()) {}

@@ -16,7 +16,7 @@ namespace korvel {
 
 // Shows nothing and never reports a cancel.
 class GUIProgress {
-public:
+  public:
     virtual ~GUIProgress();
     virtual void begin(std::string_view title, std::int64_t total);
     virtual void end();
@@ -28,7 +28,7 @@ public:
 
 // Shows the pass through the progress display of the prompts installed for the job.
 class GUIProgressDlg : public GUIProgress {
-public:
+  public:
     GUIProgressDlg();
     ~GUIProgressDlg() override;
     void begin(std::string_view title, std::int64_t total) override;
@@ -36,7 +36,7 @@ public:
     void setDirectory(std::string_view path, bool& cancelled) override;
     void setFile(std::string_view path) override;
 
-private:
+  private:
     std::unique_ptr<ui::Progress> display_;
     bool cancelled_ = false;
 };
@@ -45,7 +45,7 @@ private:
 // given none.
 template <typename Iterator, typename Progress = GUIProgressDlg>
 class TTraverse {
-public:
+  public:
     TTraverse(ENode* root, EVisitor& visitor) : iterator_(root), visitor_(&visitor) {}
     virtual ~TTraverse() = default;
 
@@ -82,7 +82,7 @@ public:
         return accepted;
     }
 
-private:
+  private:
     Iterator iterator_;
     EVisitor* visitor_;
 };

@@ -105,9 +105,9 @@ TEST(DirNodeTest, FindsEveryOneOfManyChildren) {
         ASSERT_TRUE(dir.findChild("F" + std::to_string(i) + ".HTM", &found));
         EXPECT_EQ(found->getFileName(), "f" + std::to_string(i) + ".htm");
     }
-    EXPECT_TRUE(std::is_sorted(dir.children().begin(), dir.children().end(), [](const ENode* a, const ENode* b) {
-        return siblingLess(a->getFileName(), b->getFileName());
-    }));
+    EXPECT_TRUE(std::is_sorted(
+        dir.children().begin(), dir.children().end(),
+        [](const ENode* a, const ENode* b) { return siblingLess(a->getFileName(), b->getFileName()); }));
 }
 
 // ---- removeChild, setPath
@@ -266,7 +266,8 @@ TEST(NodeFromDiskTest, LinkToAFileIsReadThroughTheLink) {
 }
 
 TEST(NodeFromDiskTest, UnreadableFileIsNeitherPageNorText) {
-    if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits do not stop this user from reading";
+    if (testing::permissionsAreIgnored())
+        GTEST_SKIP() << "permission bits do not stop this user from reading";
     TempDir dir;
     const std::string path = dir.write("secret.htm", "<html><head>\n");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
@@ -283,7 +284,7 @@ TEST(NodeFromDiskTest, UnreadableFileIsNeitherPageNorText) {
 // ---- update
 
 class UpdateTest : public ::testing::Test {
-protected:
+  protected:
     TempDir dir;
     ENodeCreator creator;
     LogScope logScope;
@@ -344,8 +345,9 @@ TEST_F(UpdateTest, DirectoryThatCannotBeListedIsReported) {
     EDirNode missing(dir.file("none"));
     EXPECT_FALSE(missing.update(creator, true));
     const std::string errors = logScope.log().sectionText(res::kSectionErrors);
-    EXPECT_NE(errors.find(std::string(res::loadString(res::kDirectoryListFailed)) + "\n\t" + dir.file("none")),
-              std::string::npos)
+    EXPECT_NE(
+        errors.find(std::string(res::loadString(res::kDirectoryListFailed)) + "\n\t" + dir.file("none")),
+        std::string::npos)
         << errors;
 }
 
@@ -357,7 +359,9 @@ struct LineIndexCase {
     std::vector<std::int64_t> expected;
 };
 
-void PrintTo(const LineIndexCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const LineIndexCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class LineIndexTest : public ::testing::TestWithParam<LineIndexCase> {};
 
@@ -424,8 +428,9 @@ TEST(LineIndexTest, FileThatCannotBeOpenedIsReported) {
     LogScope logScope;
     EFileNode node(dir.file("none.txt"));
     EXPECT_FALSE(node.buildLineIndex());
-    EXPECT_NE(logScope.log().sectionText(res::kSectionErrors).find("File open failed\n\t" + dir.file("none.txt")),
-              std::string::npos);
+    EXPECT_NE(
+        logScope.log().sectionText(res::kSectionErrors).find("File open failed\n\t" + dir.file("none.txt")),
+        std::string::npos);
 }
 
 TEST(LineIndexTest, OffsetsBeyondFourGibibytes) {

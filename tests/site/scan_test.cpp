@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -24,7 +25,7 @@ using Names = std::vector<std::string>;
 using namespace std::string_literals;
 
 class ScanTest : public ::testing::Test {
-protected:
+  protected:
     ScanTest() { settings.UseSubdirs = true; }
 
     bool scan() {
@@ -112,7 +113,8 @@ TEST_F(ScanTest, HiddenFileReportedWithAMessageWhenAsked) {
     settings.ReportSpecial = true;
     const std::string hidden = dir.write(".secret", "x");
     dir.write("page.htm", "x");
-    prompts.expectMessageBox(ui::Answer::Ok, "The following file is a hidden file and will be skipped.\n\t" + hidden);
+    prompts.expectMessageBox(ui::Answer::Ok,
+                             "The following file is a hidden file and will be skipped.\n\t" + hidden);
     ASSERT_TRUE(scan());
     EXPECT_EQ(node(".secret"), nullptr);
     EXPECT_NE(node("page.htm"), nullptr);
@@ -154,7 +156,9 @@ struct SpecialCase {
     void (*make)(const std::string& path, const TempDir& dir);
 };
 
-void PrintTo(const SpecialCase& c, std::ostream* os) { *os << c.label; }
+void PrintTo(const SpecialCase& c, std::ostream* os) {
+    *os << c.label;
+}
 
 class SpecialEntryTest : public ScanTest, public ::testing::WithParamInterface<SpecialCase> {};
 
@@ -172,19 +176,31 @@ TEST_P(SpecialEntryTest, IsSkippedAndListedNeverFollowed) {
     EXPECT_EQ(tree->index().size(), 2u);
 }
 
-void makeFifo(const std::string& path, const TempDir&) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); }
+void makeFifo(const std::string& path, const TempDir&) {
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+}
 void makeDirLink(const std::string& path, const TempDir&) {
     // A target outside the top directory: the scan must not leave it.
     ASSERT_EQ(::symlink("/", path.c_str()), 0);
 }
-void makeLoop(const std::string& path, const TempDir&) { ASSERT_EQ(::symlink(".", path.c_str()), 0); }
-void makeDangling(const std::string& path, const TempDir&) { ASSERT_EQ(::symlink("nowhere", path.c_str()), 0); }
-void makeHiddenFifo(const std::string& path, const TempDir&) { ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0); }
+void makeLoop(const std::string& path, const TempDir&) {
+    ASSERT_EQ(::symlink(".", path.c_str()), 0);
+}
+void makeDangling(const std::string& path, const TempDir&) {
+    ASSERT_EQ(::symlink("nowhere", path.c_str()), 0);
+}
+void makeHiddenFifo(const std::string& path, const TempDir&) {
+    ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+}
 void makeTemporary(const std::string& path, const TempDir& dir) {
     dir.write(std::string(platform::lastComponent(path)), "x");
 }
-void makeHiddenTemporary(const std::string& path, const TempDir& dir) { makeTemporary(path, dir); }
-void makeHiddenDir(const std::string&, const TempDir& dir) { dir.write(".git/config", "x"); }
+void makeHiddenTemporary(const std::string& path, const TempDir& dir) {
+    makeTemporary(path, dir);
+}
+void makeHiddenDir(const std::string&, const TempDir& dir) {
+    dir.write(".git/config", "x");
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Entries, SpecialEntryTest,
@@ -249,7 +265,8 @@ TEST_F(ScanTest, MissingTopDirectoryIsReportedNotAnEmptySite) {
     EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree));
     ASSERT_TRUE(tree);
     EXPECT_EQ(tree->status(), ScanStatus::TopMissing);
-    EXPECT_NE(section(res::kSectionErrors).find("Top level directory was not found:\n\t" + dir.file("no-such-site")),
+    EXPECT_NE(section(res::kSectionErrors)
+                  .find("Top level directory was not found:\n\t" + dir.file("no-such-site")),
               std::string::npos)
         << section(res::kSectionErrors);
 }
@@ -261,7 +278,8 @@ TEST_F(ScanTest, TopThatIsAFileIsNotADirectory) {
 }
 
 TEST_F(ScanTest, UnlistableTopDirectoryIsReported) {
-    if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits do not stop this user from listing";
+    if (testing::permissionsAreIgnored())
+        GTEST_SKIP() << "permission bits do not stop this user from listing";
     const std::string top = dir.mkdir("closed");
     ASSERT_EQ(::chmod(top.c_str(), 0), 0);
     settings.Directory = top;
@@ -271,7 +289,8 @@ TEST_F(ScanTest, UnlistableTopDirectoryIsReported) {
 }
 
 TEST_F(ScanTest, UnlistableSubdirectoryIsReportedAndTheScanGoesOn) {
-    if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits do not stop this user from listing";
+    if (testing::permissionsAreIgnored())
+        GTEST_SKIP() << "permission bits do not stop this user from listing";
     const std::string closed = dir.mkdir("closed");
     dir.write("closed/x.htm", "x");
     dir.write("open.htm", "x");
@@ -283,7 +302,8 @@ TEST_F(ScanTest, UnlistableSubdirectoryIsReportedAndTheScanGoesOn) {
 }
 
 TEST_F(ScanTest, UnreadableFileIsKeptNeverTextAndReported) {
-    if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits do not stop this user from reading";
+    if (testing::permissionsAreIgnored())
+        GTEST_SKIP() << "permission bits do not stop this user from reading";
     const std::string path = dir.write("secret.htm", "<html><head>\n");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     ASSERT_TRUE(scan());
@@ -297,7 +317,7 @@ TEST_F(ScanTest, UnreadableFileIsKeptNeverTextAndReported) {
 // Makes "depth" nested directories of 250-byte names below "base" and returns the deepest path (built
 // through directory descriptors, since the full path may pass the host's limit).
 class DeepTree {
-public:
+  public:
     explicit DeepTree(const std::string& base) : base_(base) {}
     ~DeepTree() {
         // std::filesystem cannot remove paths this long; go back up by descriptor.
@@ -327,7 +347,7 @@ public:
         levels_.back().files.push_back(name);
     }
 
-private:
+  private:
     struct Level {
         int fd;
         std::string name;
@@ -352,7 +372,37 @@ TEST_F(ScanTest, EntryWhosePathIsTooLongForTheHostIsListed) {
     EXPECT_NE(tree->findNodeByPath(deepest + "/" + fits), nullptr);
     EXPECT_EQ(tree->findNodeByPath(deepest + "/" + tooLong), nullptr);
     const std::string text = section(res::kSectionSkippedFiles);
-    EXPECT_NE(text.find("Path of 4096 bytes or more was skipped\n\t" + deepest + "/" + tooLong), std::string::npos);
+    EXPECT_NE(text.find("Path of 4096 bytes or more was skipped\n\t" + deepest + "/" + tooLong),
+              std::string::npos);
+}
+
+// A directory mounted inside itself: the one cycle a tree without directory links can still hold.
+class BindMount {
+  public:
+    BindMount(const std::string& source, const std::string& target) : target_(target) {
+        mounted_ = ::mount(source.c_str(), target.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    }
+    ~BindMount() {
+        if (mounted_) ::umount2(target_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+  private:
+    std::string target_;
+    bool mounted_ = false;
+};
+
+TEST_F(ScanTest, DirectoryMountedInsideItselfIsScannedOnce) {
+    dir.write("page.htm", "x");
+    const std::string loop = dir.mkdir("loop");
+    BindMount mount(dir.path(), loop);  // unmounted before the temporary directory is removed
+    if (!mount.mounted()) GTEST_SKIP() << "this user cannot make a bind mount";
+    ASSERT_TRUE(scan());
+    ASSERT_NE(node("loop"), nullptr);
+    EXPECT_FALSE(node("loop")->hasChildren());
+    EXPECT_EQ(tree->nodeCount(), 3u);
+    EXPECT_NE(section(res::kSectionSkippedFiles).find(res::formatString(res::kDirectoryScannedTwice, loop)),
+              std::string::npos);
 }
 
 TEST_F(ScanTest, ScanChangesNothingOnDisk) {

@@ -17,7 +17,8 @@ using testing::ScriptedPrompts;
 
 // Nodes for paths that do not exist: the walk needs only their shape.
 EDirNode* addDir(EDirNode& parent, std::string_view name) {
-    return static_cast<EDirNode*>(parent.addChild(std::make_unique<EDirNode>(parent.path() + "/" + std::string(name))));
+    return static_cast<EDirNode*>(
+        parent.addChild(std::make_unique<EDirNode>(parent.path() + "/" + std::string(name))));
 }
 EHtmlNode* addPage(EDirNode& parent, std::string_view name) {
     return static_cast<EHtmlNode*>(parent.addChild(
@@ -145,7 +146,7 @@ TEST(PreOrderTest, CyclicWalkSkipsRepeatsAndSelfLinks) {
 // ---- TTraverse
 
 class RecordingVisitor : public EVisitor {
-public:
+  public:
     bool visitFile(EFileNode& node) override { return record(node); }
     bool visitHtml(EHtmlNode& node) override { return record(node); }
     bool visitDir(EDirNode& node) override { return record(node) && acceptDirs; }
@@ -154,7 +155,7 @@ public:
     std::string stopAt;
     bool acceptDirs = true;
 
-private:
+  private:
     bool record(ENode& node) {
         visited.emplace_back(node.getFileName());
         if (visited.back() == stopAt) stop = true;
@@ -163,7 +164,7 @@ private:
 };
 
 class TraverseTest : public ::testing::Test {
-protected:
+  protected:
     TraverseTest() : a("/A") {
         EDirNode* b = addDir(a, "B");
         addFile(*b, "C");
