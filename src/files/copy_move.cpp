@@ -357,9 +357,6 @@ bool moveItem(std::string_view source, std::string_view target) {
         renameFailed(from, to);
         return false;
     }
-    const std::string_view parent = platform::parentPath(to);
-    if (!parent.empty() && !createDirectory(parent)) return false;
-
     if (info.kind == platform::EntryKind::File) {
         if (!copyFile(from, to)) return false;
         if (!deleteFile(from)) {

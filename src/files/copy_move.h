@@ -26,10 +26,10 @@ bool copyFile(std::string_view source, std::string_view target, CopyMode mode = 
 // Renames "from" to "to", never replacing an existing "to".
 bool moveFile(std::string_view from, std::string_view to);
 
-// Moves a file or a directory tree to "target", which must not exist. Where a rename cannot cross to the
-// target's file system, the item is copied and the source removed only once the whole copy is in place; a
-// copy that fails is removed again and the source left whole. Symbolic links and special files cannot be
-// carried across file systems that way and are refused.
+// Moves a file or a directory tree to "target", which must not exist (its parent must). Where a rename cannot
+// cross to the target's file system, the item is copied and the source removed only once the whole copy is in
+// place; a copy that fails is removed again and the source left whole. Symbolic links and special files
+// cannot be carried across file systems that way and are refused.
 bool moveItem(std::string_view source, std::string_view target);
 
 // Copies the files of the directory "source" into the existing directory "target" (with CreateNew), and
