@@ -88,13 +88,6 @@ INSTANTIATE_TEST_SUITE_P(
                       FindCase{"/other/page.htm", ""}, FindCase{"missing.htm", ""}, FindCase{"site", ""},
                       FindCase{"", ""}));
 
-TEST(DirNodeTest, FindChildWithoutOutPointerOnlyAnswers) {
-    EDirNode dir("/site");
-    addFile(dir, "a.htm");
-    EXPECT_TRUE(dir.findChild("A.HTM"));
-    EXPECT_FALSE(dir.findChild("b.htm"));
-}
-
 TEST(DirNodeTest, FindsEveryOneOfManyChildren) {
     EDirNode dir("/big");
     for (int i = 9999; i >= 0; --i)
@@ -122,21 +115,14 @@ TEST(DirNodeTest, RemovingANodeThatIsNotAChildChangesNothing) {
     EXPECT_EQ(stranger->getParent(), &other);
 }
 
-TEST(DirNodeTest, RemovedChildIsHandedBackAndNoLongerFound) {
-    EDirNode dir("/site");
-    ENode* a = addFile(dir, "a.htm");
-    std::unique_ptr<ENode> owned = dir.removeChild(a);
-    ASSERT_EQ(owned.get(), a);
-    EXPECT_EQ(a->getParent(), nullptr);
-    EXPECT_FALSE(dir.hasChildren());
-    EXPECT_FALSE(dir.findChild("a.htm"));
-}
-
-TEST(DirNodeTest, RemovingOneTwinLeavesTheOtherFindable) {
+TEST(DirNodeTest, RemovedTwinIsHandedBackAndTheOtherStaysFindable) {
     EDirNode dir("/site");
     ENode* upper = addFile(dir, "Index.htm");
     ENode* lower = addFile(dir, "index.htm");
-    dir.removeChild(upper);
+    const std::unique_ptr<ENode> owned = dir.removeChild(upper);
+    EXPECT_EQ(owned.get(), upper);
+    EXPECT_EQ(upper->getParent(), nullptr);
+    EXPECT_EQ(dir.children(), std::vector<ENode*>{lower});
     ENode* found = nullptr;
     ASSERT_TRUE(dir.findChild("INDEX.HTM", &found));
     EXPECT_EQ(found, lower);
@@ -205,14 +191,6 @@ TEST(NodeChildrenTest, EmptyDirectoryAndPageWithoutLinksHaveNone) {
     EXPECT_TRUE(page.hasChildren());
 }
 
-TEST(NodeChildrenTest, PlainFileOffersNoIteratorAndTakesNoChildren) {
-    EFileNode file("/site/a.gif");
-    EXPECT_EQ(file.createIterator(), nullptr);
-    EXPECT_EQ(file.addChild(std::make_unique<EFileNode>("/site/b.gif")), nullptr);
-    EXPECT_FALSE(file.findChild("b.gif"));
-    EXPECT_FALSE(file.hasChildren());
-}
-
 // ---- Node made from disk
 
 TEST(NodeFromDiskTest, MissingPathHasNoAttributesAndIsNotText) {
@@ -249,36 +227,6 @@ TEST(NodeFromDiskTest, HtmlPageCountsAsTextWhateverItsBytes) {
     EFileNode plain(dir.write("p.bin", "\xC3\xA9\n"));
     EXPECT_FALSE(plain.isAscii());
     EXPECT_EQ(plain.lineEnd(), kNoLineEnd);
-}
-
-TEST(NodeFromDiskTest, LinkToAFileIsReadThroughTheLink) {
-    TempDir dir;
-    const std::string target = dir.write("real.txt", "<html><head>\n");
-    const std::string link = dir.file("alias.txt");
-    ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
-    ENodeCreator creator;
-    std::unique_ptr<ENode> node = creator.create(link);
-    auto* page = dynamic_cast<EHtmlNode*>(node.get());
-    ASSERT_NE(page, nullptr);
-    EXPECT_TRUE(page->isSymlink());
-    EXPECT_FALSE(page->isSystem());
-    EXPECT_EQ(page->lineEnd(), kLf);
-}
-
-TEST(NodeFromDiskTest, UnreadableFileIsNeitherPageNorText) {
-    if (testing::permissionsAreIgnored())
-        GTEST_SKIP() << "permission bits do not stop this user from reading";
-    TempDir dir;
-    const std::string path = dir.write("secret.htm", "<html><head>\n");
-    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
-    ENodeCreator creator;
-    std::unique_ptr<ENode> node = creator.create(path);
-    auto* file = dynamic_cast<EFileNode*>(node.get());
-    ASSERT_NE(file, nullptr);
-    EXPECT_EQ(dynamic_cast<EHtmlNode*>(node.get()), nullptr);
-    EXPECT_FALSE(file->isAscii());
-    EXPECT_FALSE(file->isReadable());
-    EXPECT_EQ(file->lineEnd(), kNoLineEnd);
 }
 
 // ---- update
@@ -392,25 +340,11 @@ INSTANTIATE_TEST_SUITE_P(
         LineIndexCase{"nul_first", "\0\n\0\n"s, {1, 3, 4}},
         // A CR LF split by a read boundary counts once, wherever the boundary lies.
         LineIndexCase{"crlf_across_512", bytesWith(1000, 511, "\r\n"), {511, 1000}},
-        LineIndexCase{"crlf_across_4096", bytesWith(5000, 4095, "\r\n"), {4095, 5000}},
         LineIndexCase{"crlf_across_64k", bytesWith(70000, 65535, "\r\n"), {65535, 70000}},
-        LineIndexCase{"crlf_across_128k", bytesWith(140000, 131071, "\r\n"), {131071, 140000}},
         LineIndexCase{"cr_cr_lf_across_64k", bytesWith(70000, 65534, "\r\r\n"), {65534, 65535, 70000}},
         LineIndexCase{"cr_at_64k_end_then_text", bytesWith(70000, 65535, "\rx"), {65535, 70000}},
         LineIndexCase{"lf_first_in_second_block", bytesWith(70000, 65536, "\n"), {65536, 70000}},
         LineIndexCase{"cr_last_byte_of_file", bytesWith(65536, 65535, "\r"), {65535, 65536}}));
-
-TEST(LineIndexTest, ManyLinesInALargeFile) {
-    TempDir dir;
-    std::string bytes;
-    for (int i = 0; i < 50000; ++i)
-        bytes += "line\0x\r\n"s;
-    EFileNode node(dir.write("big.txt", bytes));
-    EXPECT_EQ(node.lineOfOffset(0), 1);
-    EXPECT_EQ(node.lineIndex().size(), 50001u);
-    EXPECT_EQ(node.lineOfOffset(8 * 40000 + 3), 40001);
-    EXPECT_EQ(node.lineIndex().back(), static_cast<std::int64_t>(bytes.size()));
-}
 
 TEST(LineIndexTest, LineOfOffsetBuildsTheIndexOnFirstUse) {
     TempDir dir;
@@ -467,16 +401,6 @@ TEST(LineSpanTest, CrLfLinesSkipTheirTwoByteTerminator) {
     std::int64_t start = 0, end = 0;
     EXPECT_FALSE(node.lineSpan(0, start, end));
     EXPECT_FALSE(node.lineSpan(4, start, end));
-}
-
-TEST(LineSpanTest, LfLines) {
-    TempDir dir;
-    EFileNode node(dir.write("f.txt", "ab\ncd"));
-    ASSERT_TRUE(node.buildLineIndex());
-    std::int64_t start = -1, end = -1;
-    ASSERT_TRUE(node.lineSpan(2, start, end));
-    EXPECT_EQ(start, 3);
-    EXPECT_EQ(end, 5);
 }
 
 }  // namespace

@@ -261,20 +261,15 @@ TEST_F(ScanTest, CancelEndsTheScanWithThePartialTree) {
 }
 
 TEST_F(ScanTest, MissingTopDirectoryIsReportedNotAnEmptySite) {
-    settings.Directory = dir.file("no-such-site");
-    EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree));
-    ASSERT_TRUE(tree);
-    EXPECT_EQ(tree->status(), ScanStatus::TopMissing);
-    EXPECT_NE(section(res::kSectionErrors)
-                  .find("Top level directory was not found:\n\t" + dir.file("no-such-site")),
-              std::string::npos)
-        << section(res::kSectionErrors);
-}
-
-TEST_F(ScanTest, TopThatIsAFileIsNotADirectory) {
-    settings.Directory = dir.write("file.htm", "x");
-    EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree));
-    EXPECT_EQ(tree->status(), ScanStatus::TopMissing);
+    for (const std::string& top : {dir.file("no-such-site"), dir.write("file.htm", "x")}) {
+        settings.Directory = top;
+        EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree));
+        ASSERT_TRUE(tree);
+        EXPECT_EQ(tree->status(), ScanStatus::TopMissing);
+        EXPECT_NE(section(res::kSectionErrors).find("Top level directory was not found:\n\t" + top + "\n"),
+                  std::string::npos)
+            << section(res::kSectionErrors);
+    }
 }
 
 TEST_F(ScanTest, UnlistableTopDirectoryIsReported) {

@@ -77,27 +77,6 @@ TEST(PreOrderTest, EmptyDirectoriesAtEveryDepthAndClimbingSeveralLevels) {
     EXPECT_EQ(walk<TIterPreOrder<ENode*>>(&a), (Names{"A", "B", "C", "D", "E", "F"}));
 }
 
-TEST(PreOrderTest, RootWithoutChildrenYieldsOnlyTheRoot) {
-    EDirNode a("/A");
-    EXPECT_EQ(walk<TIterPreOrder<ENode*>>(&a), Names{"A"});
-    EFileNode f("/f.gif");
-    EXPECT_EQ(walk<TIterPreOrderTyped<ENode*>>(&f), Names{"f.gif"});
-}
-
-TEST(PreOrderTest, FirstRestartsTheWalk) {
-    EDirNode a("/A");
-    addFile(*addDir(a, "B"), "C");
-    TIterPreOrder<ENode*> it(&a);
-    it.next();
-    it.next();
-    it.first();
-    EXPECT_EQ(it.currentItem(), &a);
-    int n = 0;
-    for (; !it.isDone(); it.next())
-        ++n;
-    EXPECT_EQ(n, 3);
-}
-
 TEST(PreOrderTest, ChildrenAddedWhileTheirDirectoryIsCurrentAreWalked) {
     EDirNode a("/A");
     TIterPreOrder<ENode*> it(&a);
@@ -192,13 +171,6 @@ TEST_F(TraverseTest, CancelEndsThePassAfterTheNodeBeingVisited) {
     EXPECT_EQ(visitor.visited, (Names{"A", "B", "C"}));
 }
 
-TEST_F(TraverseTest, CancelBeforeTheFirstNodeVisitsNothing) {
-    prompts.cancelAtDirectory(1);
-    TTraverse<TIterPreOrderTyped<ENode*>> traverse(&a, visitor);
-    EXPECT_EQ(traverse.run("Title", 4), -1);
-    EXPECT_TRUE(visitor.visited.empty());
-}
-
 TEST_F(TraverseTest, VisitorStopEndsThePassAfterTheCurrentNode) {
     visitor.stopAt = "B";
     TTraverse<TIterPreOrderTyped<ENode*>> traverse(&a, visitor);
@@ -213,15 +185,6 @@ TEST_F(TraverseTest, SilentProgressNeverCancelsAndShowsNothing) {
     EXPECT_TRUE(prompts.progressTitles().empty());
 }
 
-TEST_F(TraverseTest, GivenProgressServesSeveralPasses) {
-    GUIProgressDlg progress;
-    TTraverse<TIterPreOrderTyped<ENode*>> first(&a, visitor);
-    TTraverse<TIterPreOrderTyped<ENode*>> second(&a, visitor);
-    EXPECT_EQ(first.run("One", 4, &progress), 4);
-    EXPECT_EQ(second.run("Two", 4, &progress), 4);
-    EXPECT_EQ(prompts.progressTitles(), (Names{"One", "Two"}));
-}
-
 TEST(TraverseRootTest, RootWithoutChildrenCountsAsItsVisitSays) {
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
@@ -233,20 +196,6 @@ TEST(TraverseRootTest, RootWithoutChildrenCountsAsItsVisitSays) {
         EXPECT_EQ(traverse.run("T", 1), accept ? 1 : 0);
         EXPECT_EQ(visitor.visited, Names{"A"});
     }
-}
-
-TEST(TraverseRootTest, CyclicTraversalOfLinkedPages) {
-    ScriptedPrompts prompts;
-    ui::PromptsScope scope(prompts);
-    EDirNode site("/site");
-    EHtmlNode* p = addPage(site, "P");
-    EHtmlNode* q = addPage(site, "Q");
-    p->addLinkTarget(q);
-    q->addLinkTarget(p);
-    RecordingVisitor visitor;
-    TTraverse<TIterPreOrderCyclic<ENode*>> traverse(p, visitor);
-    EXPECT_EQ(traverse.run("Web", 2), 2);
-    EXPECT_EQ(visitor.visited, (Names{"P", "Q"}));
 }
 
 }  // namespace
