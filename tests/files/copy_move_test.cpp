@@ -111,13 +111,6 @@ TEST_F(CopyTest, AppendingAFileToItselfDoublesIt) {
     EXPECT_EQ(readFile(path), "abcabc");
 }
 
-TEST_F(CopyTest, AppendingToAMissingTargetMakesIt) {
-    const std::string source = dir_.write("section", "text");
-
-    EXPECT_TRUE(copyFile(source, dir_.file("report"), CopyMode::Append));
-    EXPECT_EQ(readFile(dir_.file("report")), "text");
-}
-
 TEST_F(CopyTest, ReplaceOverwritesAndKeepsTheTargetsPermissions) {
     const std::string source = dir_.write("page.new", "new content");
     const std::string target = dir_.write("page.htm", "old");
@@ -247,22 +240,6 @@ TEST_F(CopyTest, AScratchRenameThatFailsPutsTheFileBack) {
     EXPECT_EQ(log_.errors(), renameMessage(from, to));
 }
 
-TEST_F(CopyTest, OtherNamesDoNotTakeTheScratchRoute) {
-    const std::string from = dir_.write("page.htm", "x");
-    const std::string to = dir_.file("other.htm");
-    FaultyDisk disk;
-    std::vector<std::string> tried;
-    disk.refuseRename = [&](const std::string& f, const std::string& t) {
-        tried.push_back(f + " -> " + t);
-        return EACCES;
-    };
-    platform::DiskScope scope(disk);
-
-    EXPECT_FALSE(moveFile(from, to));
-    EXPECT_EQ(tried.size(), 1u);
-    EXPECT_EQ(readFile(from), "x");
-}
-
 // ---- moveItem ----
 
 // Renames of the item itself fail as they do between two file systems.
@@ -275,16 +252,6 @@ struct CrossDevice {
     FaultyDisk disk;
     platform::DiskScope scope{disk};
 };
-
-TEST_F(CopyTest, MoveItemRenamesIntoAnExistingDirectory) {
-    const std::string source = dir_.write("site/old.gif", "GIF");
-    dir_.mkdir("keep/site");
-
-    EXPECT_TRUE(moveItem(source, dir_.file("keep/site/old.gif")));
-    EXPECT_EQ(readFile(dir_.file("keep/site/old.gif")), "GIF");
-    EXPECT_FALSE(fs::exists(source));
-    EXPECT_EQ(log_.errors(), "");
-}
 
 TEST_F(CopyTest, MoveItemRefusesAnExistingTargetAndAMissingSource) {
     const std::string source = dir_.write("site/old.gif", "GIF");
@@ -384,16 +351,6 @@ TEST_F(CopyTest, CopyDirectoryTakesSubdirectoriesOnlyWhenRecursive) {
     EXPECT_EQ(namesIn(flat), (std::vector<std::string>{"index.htm"}));
     EXPECT_EQ(readFile(deep + "/img/logo.gif"), "GIF");
     EXPECT_EQ(readFile(dir_.file("site/index.htm")), "home");
-}
-
-TEST_F(CopyTest, CopyDirectoryNeedsTwoDirectories) {
-    dir_.write("site/index.htm", "home");
-    const std::string file = dir_.write("file", "");
-
-    EXPECT_FALSE(copyDirectory(dir_.file("site"), dir_.file("missing"), true));
-    EXPECT_FALSE(copyDirectory(file, dir_.file("site"), true));
-    EXPECT_EQ(log_.errors(), copyDetail(res::kFileOpenFailed, dir_.file("missing")) +
-                                 copyDetail(res::kFileOpenFailed, file));
 }
 
 TEST_F(CopyTest, CopyDirectoryGoesOnPastAFileThatIsThereAlready) {

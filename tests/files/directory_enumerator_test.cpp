@@ -47,14 +47,6 @@ TEST(DirectoryEnumerator, GivesNamesAloneWhenAsked) {
     EXPECT_EQ(drain(e, false), (std::vector<std::string>{"a", "b.htm"}));
 }
 
-TEST(DirectoryEnumerator, JoinsWithOneSeparatorWhenTheDirectoryEndsInOne) {
-    TempDir dir;
-    dir.write("x", "");
-    DirectoryEnumerator e(dir.path() + "/");
-
-    EXPECT_EQ(drain(e, true), (std::vector<std::string>{dir.file("x")}));
-}
-
 TEST(DirectoryEnumerator, AnEmptyDirectoryPathListsTheRootAlone) {
     DirectoryEnumerator e("");
 

@@ -83,15 +83,6 @@ TEST(IsShortcut, TestsTheLastFourCharactersInAnyCase) {
     EXPECT_FALSE(isShortcut("lnk"));
 }
 
-TEST(IsReadOnly, FollowsTheEffectiveUsersWriteAccess) {
-    if (korvel::testing::permissionsAreIgnored()) GTEST_SKIP() << "root may write anything";
-    TempDir dir;
-    const std::string path = dir.write("locked.htm", "");
-    EXPECT_FALSE(isReadOnly(path));
-    ::chmod(path.c_str(), 0444);
-    EXPECT_TRUE(isReadOnly(path));
-}
-
 TEST(IsEmptyDirectory, CountsEveryEntryHiddenOnesToo) {
     TempDir dir;
     const std::string empty = dir.mkdir("empty");
@@ -186,13 +177,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, ReadAtTest,
                                  if (c == ' ') c = '_';
                              return name;
                          });
-
-TEST(ReadAt, FailsForWhatCannotBeOpenedAsAFile) {
-    TempDir dir;
-    std::string out;
-    EXPECT_EQ(readAt(dir.file("missing"), out, 4, 0), -1);
-    EXPECT_EQ(readAt(dir.mkdir("folder"), out, 4, 0), -1);
-}
 
 }  // namespace
 }  // namespace korvel::files

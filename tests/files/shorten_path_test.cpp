@@ -99,14 +99,6 @@ TEST(ShortenPathProperties, HoldForEveryWidth) {
     }
 }
 
-TEST(DisplayLength, CountsCharactersAndEachStrayByte) {
-    EXPECT_EQ(displayLength("abc"), 3u);
-    EXPECT_EQ(displayLength("\xc3\xa9t\xc3\xa9"), 3u);
-    EXPECT_EQ(displayLength("\xf0\x9f\x98\x80"), 1u);
-    // A lead byte without its continuation, and a continuation byte alone: one each.
-    EXPECT_EQ(displayLength("\xc3z\x80"), 3u);
-}
-
 TEST(RoomForPath, IsTheMessageWidthLessTheTextsBesideThePath) {
     EXPECT_EQ(roomForPath("Failed %1"), kMessageWidth - 9);
     EXPECT_EQ(roomForPath("Failed %1", "HTML"), kMessageWidth - 13);
