@@ -8,16 +8,13 @@
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
-#include "site/shorten_path.h"
+#include "platform/shorten_path.h"
 #include "site/traverse.h"
 #include "ui/prompts.h"
 
 namespace korvel {
 
 namespace {
-
-// A message gives a path at most this many characters, less its own text.
-constexpr std::size_t kMessageRoom = 257;
 
 // Why an entry gets no node ("" when it gets one). System wins over temporary, temporary over hidden.
 std::string_view skipKind(const ENode& node) {
@@ -43,9 +40,9 @@ ESection& ECreateNodes::skippedSection() {
 
 void ECreateNodes::skip(std::string_view path, std::string_view kind) {
     if (promptSkipped_) {
-        const std::size_t used = res::loadString(res::kSkippedFilePrompt).size() + kind.size();
-        const std::size_t room = used < kMessageRoom ? kMessageRoom - used : 0;
-        ui::prompts().messageBox(res::formatString(res::kSkippedFilePrompt, shortenPath(path, room), kind));
+        const std::size_t room = platform::roomForPath(res::loadString(res::kSkippedFilePrompt), kind);
+        ui::prompts().messageBox(
+            res::formatString(res::kSkippedFilePrompt, platform::shortenPath(path, room), kind));
     }
     skippedSection().writeLine(res::kSkippedFileLine, path, kind);
 }

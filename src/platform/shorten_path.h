@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace korvel::files {
+namespace korvel::platform {
 
 // The width a message gives its text and the paths it shows together. It is about what a person can read
 // in one message, so it stays the same whatever the host's path limit.
@@ -24,4 +24,4 @@ std::size_t roomForPath(std::string_view message, std::string_view otherInserted
 // "..." alone is the least it gives.
 std::string shortenPath(std::string_view path, std::size_t maxChars);
 
-}  // namespace korvel::files
+}  // namespace korvel::platform

@@ -1,8 +1,8 @@
-#include "files/shorten_path.h"
+#include "platform/shorten_path.h"
 
 #include <vector>
 
-namespace korvel::files {
+namespace korvel::platform {
 
 namespace {
 
@@ -112,4 +112,4 @@ std::string shortenPath(std::string_view path, std::size_t maxChars) {
     return out;
 }
 
-}  // namespace korvel::files
+}  // namespace korvel::platform

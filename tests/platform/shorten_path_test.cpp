@@ -1,4 +1,4 @@
-#include "files/shorten_path.h"
+#include "platform/shorten_path.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <cctype>
 #include <string>
 
-namespace korvel::files {
+namespace korvel::platform {
 namespace {
 
 struct ShortenCase {
@@ -107,4 +107,4 @@ TEST(RoomForPath, IsTheMessageWidthLessTheTextsBesideThePath) {
 }
 
 }  // namespace
-}  // namespace korvel::files
+}  // namespace korvel::platform
