@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/probe_command.h"
+#include "cli/scan_command.h"
 #include "platform/locations.h"
 #include "res/strings.h"
 #include "settings/user_lists.h"
@@ -29,6 +30,12 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     probe->add_option("PATH", probePaths, "Files or directories (a directory is probed with all below it)")
         ->required();
 
+    ScanOptions scanOptions;
+    auto* scan = app.add_subcommand("scan", "Scan a directory tree as a job does: count its files, list what is skipped.");
+    scan->add_option("DIR", scanOptions.directory, "The top directory")->required();
+    scan->add_flag("--no-subdirs", scanOptions.noSubdirs, "Only the top directory's own entries");
+    scan->add_flag("--list", scanOptions.list, "Also list every node with its kind");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -44,6 +51,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
     const std::string settingsPath = platform::settingsFilePath(settingsFile);
     if (probe->parsed()) return runProbe(probePaths, loadHtmlDefinitions(settingsPath), out, err);
+    if (scan->parsed()) {
+        scanOptions.settingsPath = settingsPath;
+        return runScan(scanOptions, out, err);
+    }
     return kExitUsage;
 }
 

@@ -16,6 +16,7 @@ struct Entry {
 constexpr Entry kTable[] = {
     {129, "Korvel"},
     {130, "Version 2.00 "},
+    {282, "%d files in %d directories"},
     {287, "List of External URLs"},
     {301, "Can not undo last directory operation, no files were changed."},
     {304, "Original Filename"},
@@ -100,6 +101,21 @@ std::string formatText(std::string_view text, std::string_view a1, std::string_v
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '%' && i + 1 < text.size() && (text[i + 1] == '1' || text[i + 1] == '2')) {
             out.append(text[i + 1] == '1' ? a1 : a2);
+            ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string formatNumbers(int id, std::initializer_list<long long> numbers) {
+    const std::string_view text = loadString(id);
+    std::string out;
+    auto next = numbers.begin();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size() && text[i + 1] == 'd' && next != numbers.end()) {
+            out += std::to_string(*next++);
             ++i;
         } else {
             out.push_back(text[i]);

@@ -1,5 +1,6 @@
 #pragma once
 // The string table: every text a person sees, by its number.
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -9,6 +10,7 @@ namespace korvel::res {
 enum StringId : int {
     kProductName = 129,
     kVersion = 130,
+    kFilesInDirectories = 282,
     kListOfExternalUrls = 287,
     kNothingToUndo = 301,
     kOriginalFilename = 304,
@@ -72,6 +74,8 @@ enum StringId : int {
 std::string_view loadString(int id);
 // The text of "id" with "%1" and "%2" replaced in one pass, so that an argument holding "%2" stays as it is.
 std::string formatString(int id, std::string_view a1 = {}, std::string_view a2 = {});
+// The text of "id" with each "%d" replaced by the next number, in order.
+std::string formatNumbers(int id, std::initializer_list<long long> numbers);
 // The same substitution on a text that is not in the table.
 std::string formatText(std::string_view text, std::string_view a1 = {}, std::string_view a2 = {});
 

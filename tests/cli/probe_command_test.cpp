@@ -9,65 +9,14 @@
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/run_korvel.h"
 #include "support/temp_dir.h"
 
 namespace korvel::cli {
 namespace {
 
 using namespace std::string_literals;
-using Lines = std::vector<std::string>;
 using testing::TempDir;
-
-struct Result {
-    int status = -1;
-    Lines out;
-    Lines err;
-};
-
-Lines splitLines(const std::string& text) {
-    Lines lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        lines.push_back(line);
-    return lines;
-}
-
-Result runKorvel(std::vector<std::string> args) {
-    args.insert(args.begin(), "korvel");
-    std::vector<const char*> argv;
-    for (const auto& a : args)
-        argv.push_back(a.c_str());
-    std::ostringstream out;
-    std::ostringstream err;
-    Result result;
-    result.status = run(static_cast<int>(argv.size()), argv.data(), out, err);
-    result.out = splitLines(out.str());
-    result.err = splitLines(err.str());
-    return result;
-}
-
-// Points the settings file at a fresh temporary file for one test, and puts the variable back afterwards.
-class SettingsFile {
-  public:
-    explicit SettingsFile(std::string_view content) : path_(dir_.write("korvel.ini", content)) {
-        if (const char* old = std::getenv("KORVEL_SETTINGS")) saved_ = old;
-        ::setenv("KORVEL_SETTINGS", path_.c_str(), 1);
-    }
-    ~SettingsFile() {
-        if (saved_) {
-            ::setenv("KORVEL_SETTINGS", saved_->c_str(), 1);
-        } else {
-            ::unsetenv("KORVEL_SETTINGS");
-        }
-    }
-    SettingsFile(const SettingsFile&) = delete;
-    SettingsFile& operator=(const SettingsFile&) = delete;
-
-  private:
-    TempDir dir_;
-    std::string path_;
-    std::optional<std::string> saved_;
-};
 
 const std::string kHeader = "exists dir  html ascii line-end         size  path";
 

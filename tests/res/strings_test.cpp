@@ -34,3 +34,16 @@ INSTANTIATE_TEST_SUITE_P(
 
 }  // namespace
 }  // namespace korvel::res
+
+namespace korvel::res {
+namespace {
+
+TEST(FormatNumbers, FillsEachPercentDInOrder) {
+    EXPECT_EQ(formatNumbers(kFilesInDirectories, {74, 23}), "74 files in 23 directories");
+    // Missing numbers leave the placeholder as it is rather than read past the list.
+    EXPECT_EQ(formatNumbers(kFilesInDirectories, {5}), "5 files in %d directories");
+    EXPECT_EQ(formatNumbers(kFilesInDirectories, {-1, 10000000000LL}), "-1 files in 10000000000 directories");
+}
+
+}  // namespace
+}  // namespace korvel::res
