@@ -8,7 +8,7 @@ packages=(
   libcli11-dev                          # command-line parsing
   libfmt-dev                            # formatting of report lines and messages
   libgtest-dev libgmock-dev             # tests
-  libbenchmark-dev hyperfine            # benchmarks
+  libbenchmark-dev hyperfine time       # benchmarks
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -26,20 +26,10 @@ using korvel::testing::LogCapture;
 using korvel::testing::readFile;
 using korvel::testing::renameMessage;
 using korvel::testing::TempDir;
+using korvel::testing::modeOf;
+using korvel::testing::entriesOf;
 
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
 
-std::vector<std::string> namesIn(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Several blocks of bytes that differ from block to block, so that a lost or repeated block shows.
 std::string largeContent() {
@@ -83,7 +73,7 @@ TEST_F(CopyTest, CopiesEveryByteAndTheSourcesPermissions) {
     EXPECT_TRUE(copyFile(source, dir_.file("copy.bin")));
     EXPECT_EQ(readFile(dir_.file("copy.bin")), content);
     EXPECT_EQ(modeOf(dir_.file("copy.bin")), 0640u);
-    EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"big.bin", "copy.bin"}));
+    EXPECT_EQ(entriesOf(dir_.path()), (std::vector<std::string>{"big.bin", "copy.bin"}));
 }
 
 TEST_F(CopyTest, NeverOverwritesAnExistingFile) {
@@ -119,7 +109,7 @@ TEST_F(CopyTest, ReplaceOverwritesAndKeepsTheTargetsPermissions) {
     EXPECT_TRUE(copyFile(source, target, CopyMode::Replace));
     EXPECT_EQ(readFile(target), "new content");
     EXPECT_EQ(modeOf(target), 0604u);
-    EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"page.htm", "page.new"}));
+    EXPECT_EQ(entriesOf(dir_.path()), (std::vector<std::string>{"page.htm", "page.new"}));
 }
 
 TEST_F(CopyTest, NeverWritesThroughALink) {
@@ -156,7 +146,7 @@ TEST_F(CopyTest, AFullDiskLeavesNoPartialCopy) {
     platform::DiskScope scope(disk);
 
     EXPECT_FALSE(copyFile(source, target));
-    EXPECT_TRUE(namesIn(dir_.file("dst")).empty());
+    EXPECT_TRUE(entriesOf(dir_.file("dst")).empty());
     EXPECT_EQ(readFile(source), content);
     EXPECT_EQ(log_.errors(), copyDetail(res::kFileWriteFailed, target));
 }
@@ -185,7 +175,7 @@ TEST_F(CopyTest, AFullDiskWhileReplacingLeavesTheTargetWhole) {
 
     EXPECT_FALSE(copyFile(source, target, CopyMode::Replace));
     EXPECT_EQ(readFile(target), "the original");
-    EXPECT_EQ(namesIn(dir_.file("out")), (std::vector<std::string>{"page.htm"}));
+    EXPECT_EQ(entriesOf(dir_.file("out")), (std::vector<std::string>{"page.htm"}));
     EXPECT_EQ(log_.errors(), copyDetail(res::kFileWriteFailed, target));
 }
 
@@ -195,7 +185,7 @@ TEST_F(CopyTest, MoveFileRenames) {
     const std::string from = dir_.write("Index.HTM", "home");
 
     EXPECT_TRUE(moveFile(from, dir_.file("index.htm")));
-    EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"index.htm"}));
+    EXPECT_EQ(entriesOf(dir_.path()), (std::vector<std::string>{"index.htm"}));
     EXPECT_EQ(readFile(dir_.file("index.htm")), "home");
 }
 
@@ -223,7 +213,7 @@ TEST_F(CopyTest, ARenameOntoTheNamesOwnAliasGoesThroughAScratchDirectory) {
 
     EXPECT_TRUE(moveFile(from, to));
     EXPECT_EQ(readFile(to), "home");
-    EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"a", "index.htm"}));
+    EXPECT_EQ(entriesOf(dir_.path()), (std::vector<std::string>{"a", "index.htm"}));
     EXPECT_EQ(log_.errors(), "");
 }
 
@@ -236,7 +226,7 @@ TEST_F(CopyTest, AScratchRenameThatFailsPutsTheFileBack) {
 
     EXPECT_FALSE(moveFile(from, to));
     EXPECT_EQ(readFile(from), "home");
-    EXPECT_EQ(namesIn(dir_.path()), (std::vector<std::string>{"INDEX.HTM"}));
+    EXPECT_EQ(entriesOf(dir_.path()), (std::vector<std::string>{"INDEX.HTM"}));
     EXPECT_EQ(log_.errors(), renameMessage(from, to));
 }
 
@@ -348,7 +338,7 @@ TEST_F(CopyTest, CopyDirectoryTakesSubdirectoriesOnlyWhenRecursive) {
 
     EXPECT_TRUE(copyDirectory(dir_.file("site"), flat, false));
     EXPECT_TRUE(copyDirectory(dir_.file("site"), deep, true));
-    EXPECT_EQ(namesIn(flat), (std::vector<std::string>{"index.htm"}));
+    EXPECT_EQ(entriesOf(flat), (std::vector<std::string>{"index.htm"}));
     EXPECT_EQ(readFile(deep + "/img/logo.gif"), "GIF");
     EXPECT_EQ(readFile(dir_.file("site/index.htm")), "home");
 }

@@ -27,12 +27,9 @@ using korvel::testing::FaultyDisk;
 using korvel::testing::LogCapture;
 using korvel::testing::readFile;
 using korvel::testing::TempDir;
+using korvel::testing::modeOf;
+using korvel::testing::entriesOf;
 
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    ::lstat(path.c_str(), &st);
-    return st.st_mode & 07777;
-}
 
 // ---- deleteFile ----
 

@@ -19,12 +19,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using korvel::testing::TempDir;
+using korvel::testing::modeOf;
+using korvel::testing::entriesOf;
 
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
 
 TEST(AttributeNames, Hidden) {
     struct Case {

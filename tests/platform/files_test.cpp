@@ -22,6 +22,8 @@ namespace {
 namespace fs = std::filesystem;
 using korvel::testing::readFile;
 using korvel::testing::TempDir;
+using korvel::testing::modeOf;
+using korvel::testing::entriesOf;
 
 // Wraps the real disk and makes one chosen step fail. Steps on file descriptors only fail for the files
 // under watch: the temporary files made by mkstemp and the files opened under "watchedPath".
@@ -92,20 +94,7 @@ class FaultyDisk : public Disk {
     std::set<int> wroteShort_;
 };
 
-mode_t modeOf(const std::string& path) {
-    struct stat st {};
-    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-    return st.st_mode & 07777;
-}
 
-// The names in a directory, sorted.
-std::vector<std::string> entriesOf(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 // Points $TMPDIR at a directory of its own for one test, so that what is left there can be seen.
 class TmpdirScope {

@@ -1,6 +1,10 @@
 #include "support/temp_dir.h"
 
+#include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <filesystem>
 #include <fstream>
@@ -51,6 +55,19 @@ std::string readFile(std::string_view path) {
     std::ostringstream ss;
     ss << in.rdbuf();
     return ss.str();
+}
+
+mode_t modeOf(const std::string& path) {
+    struct stat st {};
+    EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+    return st.st_mode & 07777;
+}
+
+std::vector<std::string> entriesOf(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 bool permissionsAreIgnored() { return ::geteuid() == 0; }

@@ -1,7 +1,10 @@
 #pragma once
 // A fresh directory for one test, removed with everything in it when the test ends.
+#include <sys/types.h>
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvel::testing {
 
@@ -26,6 +29,10 @@ private:
 
 // The whole content of a file ("" when it cannot be read).
 std::string readFile(std::string_view path);
+// The permission bits of the entry itself (not behind a link); a failed lookup fails the test.
+mode_t modeOf(const std::string& path);
+// The names in a directory, sorted byte-wise.
+std::vector<std::string> entriesOf(const std::string& dir);
 // True when the effective user ignores permission bits (root): tests of unreadable files skip then.
 bool permissionsAreIgnored();
 
