@@ -14,15 +14,16 @@ namespace {
 
 std::string makeFile(const std::string& name, const std::string& content) {
     const char* tmp = std::getenv("TMPDIR");
-    std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/korvel-bench-" + std::to_string(::getpid()) +
-                       "-" + name;
+    std::string path =
+        std::string(tmp && *tmp ? tmp : "/tmp") + "/korvel-bench-" + std::to_string(::getpid()) + "-" + name;
     std::ofstream(path, std::ios::binary) << content;
     return path;
 }
 
 void probeAndClassify(benchmark::State& state) {
     std::string page = "<html><head><title>t</title></head><body>\n";
-    while (page.size() < 40000) page += "<p>Some text of a page, with a <a href=\"x.html\">link</a>.</p>\n";
+    while (page.size() < 40000)
+        page += "<p>Some text of a page, with a <a href=\"x.html\">link</a>.</p>\n";
     const std::string path = makeFile("page.html", page);
     const korvel::HtmlDefinitions definitions;
     for (auto _ : state) {
@@ -36,14 +37,16 @@ BENCHMARK(probeAndClassify);
 
 void lineIndex(benchmark::State& state) {
     std::string text;
-    while (text.size() < static_cast<std::size_t>(state.range(0))) text += "a line of some forty bytes or so...\r\n";
+    while (text.size() < static_cast<std::size_t>(state.range(0)))
+        text += "a line of some forty bytes or so...\r\n";
     const std::string path = makeFile("lines.txt", text);
     for (auto _ : state) {
         korvel::EFileNode node(path);
         benchmark::DoNotOptimize(node.buildLineIndex());
         benchmark::DoNotOptimize(node.lineOfOffset(static_cast<std::int64_t>(text.size() / 2)));
     }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(text.size()));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(text.size()));
     ::unlink(path.c_str());
 }
 BENCHMARK(lineIndex)->Arg(1 << 16)->Arg(10 << 20);

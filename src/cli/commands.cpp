@@ -26,12 +26,14 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
                    "Settings file (default: $KORVEL_SETTINGS, else $XDG_CONFIG_HOME/korvel/korvel.ini)");
 
     std::vector<std::string> probePaths;
-    auto* probe = app.add_subcommand("probe", "Classify files: HTML or not, ASCII or not, and their line ends.");
+    auto* probe =
+        app.add_subcommand("probe", "Classify files: HTML or not, ASCII or not, and their line ends.");
     probe->add_option("PATH", probePaths, "Files or directories (a directory is probed with all below it)")
         ->required();
 
     ScanOptions scanOptions;
-    auto* scan = app.add_subcommand("scan", "Scan a directory tree as a job does: count its files, list what is skipped.");
+    auto* scan = app.add_subcommand(
+        "scan", "Scan a directory tree as a job does: count its files, list what is skipped.");
     scan->add_option("DIR", scanOptions.directory, "The top directory")->required();
     scan->add_flag("--no-subdirs", scanOptions.noSubdirs, "Only the top directory's own entries");
     scan->add_flag("--list", scanOptions.list, "Also list every node with its kind");
@@ -58,6 +60,8 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     return kExitUsage;
 }
 
-int run(int argc, char** argv) { return run(argc, argv, std::cout, std::cerr); }
+int run(int argc, char** argv) {
+    return run(argc, argv, std::cout, std::cerr);
+}
 
 }  // namespace korvel::cli

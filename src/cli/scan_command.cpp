@@ -26,13 +26,13 @@ namespace {
 
 // Prints one line per node: its kind, then its path.
 class EListNodes : public EVisitor {
-public:
+  public:
     explicit EListNodes(std::ostream& out) : out_(out) {}
     bool visitDir(EDirNode& dir) override { return line("dir", dir); }
     bool visitHtml(EHtmlNode& page) override { return line("html", page); }
     bool visitFile(EFileNode& file) override { return line(file.isAscii() ? "text" : "file", file); }
 
-private:
+  private:
     bool line(std::string_view kind, const ENode& node) {
         out_ << fmt::format("{:<5}{}{}\n", kind, platform::displayName(node.path()),
                             node.isSymlink() ? "  (symbolic link)" : "");
@@ -44,7 +44,8 @@ private:
 // A directory as the user named it, made absolute so the report names every file unambiguously.
 std::string absoluteDirectory(std::string_view dir) {
     std::string path(dir);
-    while (path.size() > 1 && path.back() == platform::kSeparator) path.pop_back();
+    while (path.size() > 1 && path.back() == platform::kSeparator)
+        path.pop_back();
     if (!path.empty() && path.front() == platform::kSeparator) return path;
     return platform::joinPath(platform::currentDirectory(), path == "." ? std::string_view{} : path);
 }
@@ -60,7 +61,8 @@ std::string sectionBody(EAppLog& log, int titleId) {
     if (pos == std::string::npos) return {};
     // Closing a section leaves blank lines for the report's layout; here they would only trail.
     std::size_t end = text.size();
-    while (end > pos && text[end - 1] == '\n') --end;
+    while (end > pos && text[end - 1] == '\n')
+        --end;
     return end > pos ? text.substr(pos, end - pos) + '\n' : std::string{};
 }
 
@@ -87,10 +89,13 @@ int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         std::string line;
         for (char c : sectionBody(logScope.log(), res::kSectionErrors)) {
             const bool blank = c == '\n' || c == '\t' || c == ' ';
-            if (!blank) line.push_back(c);
-            else if (!line.empty() && line.back() != ' ') line.push_back(' ');
+            if (!blank)
+                line.push_back(c);
+            else if (!line.empty() && line.back() != ' ')
+                line.push_back(' ');
         }
-        while (!line.empty() && line.back() == ' ') line.pop_back();
+        while (!line.empty() && line.back() == ' ')
+            line.pop_back();
         err << "korvel: " << line << '\n';
         return kExitUsage;
     }

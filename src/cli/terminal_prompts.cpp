@@ -24,14 +24,16 @@ void onInterrupt(int) {
 }
 
 std::string_view trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
     return s;
 }
 
 // One line on standard error, rewritten in place at most ten times a second.
 class TerminalProgress : public ui::Progress {
-public:
+  public:
     explicit TerminalProgress(std::ostream& out) : out_(out) {}
     ~TerminalProgress() override { clear(); }
 
@@ -53,7 +55,7 @@ public:
         show();
     }
 
-private:
+  private:
     void show() {
         std::string line = title_;
         if (total_ > 0) line += " " + std::to_string(done_) + "/" + std::to_string(total_);
@@ -79,14 +81,18 @@ private:
 
 // Shows nothing, but still lets Ctrl-C stop the pass.
 class QuietProgress : public ui::SilentProgress {
-public:
+  public:
     bool setDirectory(std::string_view) override { return interruptRequested(); }
 };
 
 }  // namespace
 
-void installInterruptHandler() { std::signal(SIGINT, onInterrupt); }
-bool interruptRequested() { return g_interrupts.load() > 0; }
+void installInterruptHandler() {
+    std::signal(SIGINT, onInterrupt);
+}
+bool interruptRequested() {
+    return g_interrupts.load() > 0;
+}
 
 TerminalPrompts::TerminalPrompts(std::istream& in, std::ostream& out, std::ostream& progress, bool ask,
                                  bool showProgress, bool assumeYes)
@@ -114,7 +120,8 @@ int TerminalPrompts::choose(std::string_view question, std::initializer_list<std
             ++i;
         }
         out_ << "Please answer one of:";
-        for (auto choice : choices) out_ << ' ' << choice;
+        for (auto choice : choices)
+            out_ << ' ' << choice;
         out_ << '\n';
     }
 }
@@ -126,7 +133,8 @@ ui::Answer TerminalPrompts::messageBox(std::string_view text, ui::Buttons button
     }
     out_ << text << '\n';
     switch (buttons) {
-        case ui::Buttons::Ok: return ui::Answer::Ok;
+        case ui::Buttons::Ok:
+            return ui::Answer::Ok;
         case ui::Buttons::OkCancel: {
             const int c = choose("[ok/cancel]", {"ok", "cancel", "o", "c"});
             return c == 0 || c == 2 ? ui::Answer::Ok : ui::Answer::Cancel;
@@ -146,7 +154,9 @@ ui::Answer TerminalPrompts::messageBox(std::string_view text, ui::Buttons button
 }
 
 // The command line takes its settings from the settings file and the options; there is no form to show.
-bool TerminalPrompts::getInputSettings(ui::SettingsMode, JobSettings&) { return true; }
+bool TerminalPrompts::getInputSettings(ui::SettingsMode, JobSettings&) {
+    return true;
+}
 
 bool TerminalPrompts::uncheck(std::string_view line, std::vector<bool>& keep) {
     std::vector<bool> result = keep;
@@ -171,7 +181,8 @@ bool TerminalPrompts::uncheck(std::string_view line, std::vector<bool>& keep) {
             if (!number(to)) return false;
         }
         if (from == 0 || to < from || to > result.size()) return false;
-        for (std::size_t n = from; n <= to; ++n) result[n - 1] = false;
+        for (std::size_t n = from; n <= to; ++n)
+            result[n - 1] = false;
     }
     keep = std::move(result);
     return true;
@@ -221,7 +232,8 @@ std::optional<ui::VerifyNamesReply> TerminalPrompts::verifyFilenames(const ui::V
     if (!ask_) return silent_.verifyFilenames(request);
     ui::VerifyNamesReply reply;
     reply.keep.assign(request.changes.size(), true);
-    for (const auto& change : request.changes) reply.suggestedNames.push_back(change.suggestedName);
+    for (const auto& change : request.changes)
+        reply.suggestedNames.push_back(change.suggestedName);
     for (;;) {
         out_ << "Verify Filenames\n  " << res::loadString(res::kOriginalFilename) << " -> "
              << res::loadString(res::kSuggestedFilename) << '\n';
@@ -271,16 +283,20 @@ ui::RenameReply TerminalPrompts::renameFile(const ui::RenameRequest& request) {
     for (;;) {
         const int c = choose("[accept/all/edit/no/cancel]", {"accept", "all", "edit", "no", "cancel"});
         switch (c) {
-            case 0: return {ui::RenameAnswer::Accept, name};
-            case 1: return {ui::RenameAnswer::AcceptAll, name};
+            case 0:
+                return {ui::RenameAnswer::Accept, name};
+            case 1:
+                return {ui::RenameAnswer::AcceptAll, name};
             case 2: {
                 std::string edited = askName(request.validate, name);
                 if (!edited.empty()) name = std::move(edited);
                 out_ << "Suggested Change: " << name << '\n';
                 continue;
             }
-            case 3: return {ui::RenameAnswer::NoRename, {}};
-            default: return {ui::RenameAnswer::Cancel, {}};
+            case 3:
+                return {ui::RenameAnswer::NoRename, {}};
+            default:
+                return {ui::RenameAnswer::Cancel, {}};
         }
     }
 }
@@ -290,10 +306,14 @@ ui::ReadOnlyAnswer TerminalPrompts::readOnlyFile(std::string_view path) {
     out_ << "The following file is read only:\n  " << path
          << "\nDo you want to change its attributes to make it writable?\n";
     switch (choose("[yes/all/no/none]", {"yes", "all", "no", "none"})) {
-        case 0: return ui::ReadOnlyAnswer::Yes;
-        case 1: return ui::ReadOnlyAnswer::YesToAll;
-        case 3: return ui::ReadOnlyAnswer::NoToAll;
-        default: return ui::ReadOnlyAnswer::No;
+        case 0:
+            return ui::ReadOnlyAnswer::Yes;
+        case 1:
+            return ui::ReadOnlyAnswer::YesToAll;
+        case 3:
+            return ui::ReadOnlyAnswer::NoToAll;
+        default:
+            return ui::ReadOnlyAnswer::No;
     }
 }
 

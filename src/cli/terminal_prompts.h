@@ -9,7 +9,7 @@
 namespace korvel::cli {
 
 class TerminalPrompts : public ui::Prompts {
-public:
+  public:
     // "ask": questions are put to "in"/"out" (a person is at the terminal). "showProgress": a progress line
     // goes to "progress". "assumeYes": without a person, every question is answered yes (--yes).
     TerminalPrompts(std::istream& in, std::ostream& out, std::ostream& progress, bool ask, bool showProgress,
@@ -27,7 +27,7 @@ public:
     ui::LinkErrorsAnswer linkErrors(std::string_view text) override;
     std::unique_ptr<ui::Progress> makeProgress() override;
 
-private:
+  private:
     // Asks "question" until one of "choices" (single words) is typed; returns its index, or -1 at the end
     // of the input.
     int choose(std::string_view question, std::initializer_list<std::string_view> choices);

@@ -11,7 +11,9 @@
 namespace korvel::platform {
 
 namespace {
-std::error_code lastError() { return {errno, std::system_category()}; }
+std::error_code lastError() {
+    return {errno, std::system_category()};
+}
 }  // namespace
 
 std::error_code fileInfo(std::string_view path, FileInfo& out) {
@@ -60,7 +62,9 @@ ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
     return *this;
 }
 
-ReadFile::~ReadFile() { close(); }
+ReadFile::~ReadFile() {
+    close();
+}
 
 std::error_code ReadFile::open(std::string_view path) {
     close();
@@ -77,12 +81,14 @@ std::error_code ReadFile::open(std::string_view path) {
     return {};
 }
 
-std::int64_t ReadFile::readAt(std::int64_t offset, void* buffer, std::size_t count, std::error_code& ec) const {
+std::int64_t ReadFile::readAt(std::int64_t offset, void* buffer, std::size_t count,
+                              std::error_code& ec) const {
     ec.clear();
     std::size_t done = 0;
     auto* out = static_cast<char*>(buffer);
     while (done < count) {
-        const ssize_t n = ::pread(fd_, out + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
+        const ssize_t n =
+            ::pread(fd_, out + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
         if (n < 0) {
             if (errno == EINTR) continue;
             ec = lastError();

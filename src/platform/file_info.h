@@ -31,7 +31,7 @@ std::error_code fileInfo(std::string_view path, FileInfo& out);
 
 // A file opened for reading; closed by the destructor.
 class ReadFile {
-public:
+  public:
     ReadFile() = default;
     ReadFile(const ReadFile&) = delete;
     ReadFile& operator=(const ReadFile&) = delete;
@@ -41,13 +41,14 @@ public:
 
     std::error_code open(std::string_view path);
     bool isOpen() const { return fd_ >= 0; }
-    // Reads up to "count" bytes at "offset"; returns the bytes read (0 at the end), -1 on error with "ec" set.
+    // Reads up to "count" bytes at "offset"; returns the bytes read (0 at the end), -1 on error with "ec"
+    // set.
     std::int64_t readAt(std::int64_t offset, void* buffer, std::size_t count, std::error_code& ec) const;
     // The file's length now, -1 on error.
     std::int64_t size() const;
     void close();
 
-private:
+  private:
     int fd_ = -1;
 };
 

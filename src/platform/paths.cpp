@@ -14,7 +14,8 @@ std::string withTrailingSeparator(std::string_view dir) {
 }
 
 std::string joinPath(std::string_view dir, std::string_view name) {
-    while (!name.empty() && name.front() == kSeparator) name.remove_prefix(1);
+    while (!name.empty() && name.front() == kSeparator)
+        name.remove_prefix(1);
     if (dir.empty()) return std::string(name);
     return withTrailingSeparator(dir) + std::string(name);
 }

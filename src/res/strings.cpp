@@ -69,7 +69,8 @@ constexpr Entry kTable[] = {
     {30026, "Failed to delete file"},
     {30027, "Failed to rename file\n\t%1\nto\n\t%2"},
     {30032,
-     "Error creating log report file!\nCould not continue.\nTry setting your \"TMP\" environment variable to a "
+     "Error creating log report file!\nCould not continue.\nTry setting your \"TMP\" environment variable to "
+     "a "
      "writable directory."},
     {30033, "memory allocation error"},
     {30041, "During copy, "},

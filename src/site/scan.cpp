@@ -5,10 +5,10 @@
 #include "platform/dir_list.h"
 #include "platform/file_info.h"
 #include "platform/paths.h"
+#include "platform/shorten_path.h"
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
-#include "platform/shorten_path.h"
 #include "site/traverse.h"
 #include "ui/prompts.h"
 

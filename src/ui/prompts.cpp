@@ -8,16 +8,22 @@ Prompts* g_current = nullptr;
 
 Answer SilentPrompts::messageBox(std::string_view, Buttons buttons) {
     switch (buttons) {
-        case Buttons::Ok: return Answer::Ok;
-        case Buttons::OkCancel: return assumeYes_ ? Answer::Ok : Answer::Cancel;
-        case Buttons::YesNo: return assumeYes_ ? Answer::Yes : Answer::No;
-        case Buttons::YesNoCancel: return assumeYes_ ? Answer::Yes : Answer::Cancel;
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::OkCancel:
+            return assumeYes_ ? Answer::Ok : Answer::Cancel;
+        case Buttons::YesNo:
+            return assumeYes_ ? Answer::Yes : Answer::No;
+        case Buttons::YesNoCancel:
+            return assumeYes_ ? Answer::Yes : Answer::Cancel;
     }
     return Answer::Cancel;
 }
 
 // The settings came from the settings file and the options; nothing is left to ask.
-bool SilentPrompts::getInputSettings(SettingsMode, JobSettings&) { return true; }
+bool SilentPrompts::getInputSettings(SettingsMode, JobSettings&) {
+    return true;
+}
 
 std::optional<std::vector<bool>> SilentPrompts::verifyFiles(const VerifyFilesRequest& request) {
     if (!assumeYes_) return std::nullopt;
@@ -28,7 +34,8 @@ std::optional<VerifyNamesReply> SilentPrompts::verifyFilenames(const VerifyNames
     if (!assumeYes_) return std::nullopt;
     VerifyNamesReply reply;
     reply.keep.assign(request.changes.size(), true);
-    for (const auto& change : request.changes) reply.suggestedNames.push_back(change.suggestedName);
+    for (const auto& change : request.changes)
+        reply.suggestedNames.push_back(change.suggestedName);
     return reply;
 }
 
@@ -45,15 +52,21 @@ LinkErrorsAnswer SilentPrompts::linkErrors(std::string_view) {
     return assumeYes_ ? LinkErrorsAnswer::Continue : LinkErrorsAnswer::ImmediateReport;
 }
 
-std::unique_ptr<Progress> SilentPrompts::makeProgress() { return std::make_unique<SilentProgress>(); }
+std::unique_ptr<Progress> SilentPrompts::makeProgress() {
+    return std::make_unique<SilentProgress>();
+}
 
 Prompts& prompts() {
     static SilentPrompts declining(false);
     return g_current ? *g_current : declining;
 }
 
-PromptsScope::PromptsScope(Prompts& p) : previous_(g_current) { g_current = &p; }
+PromptsScope::PromptsScope(Prompts& p) : previous_(g_current) {
+    g_current = &p;
+}
 
-PromptsScope::~PromptsScope() { g_current = previous_; }
+PromptsScope::~PromptsScope() {
+    g_current = previous_;
+}
 
 }  // namespace korvel::ui

@@ -45,7 +45,7 @@ struct RenameReply {
 
 // A list of files the person may uncheck before a pass processes them.
 struct VerifyFilesRequest {
-    int captionId = 0;      // string ids of the caption and the explanation
+    int captionId = 0;  // string ids of the caption and the explanation
     int explanationId = 0;
     std::string directory;  // shown after "Src Dir:"
     std::vector<std::string> files;
@@ -72,7 +72,7 @@ struct VerifyNamesReply {
 
 // Shows what a pass is doing and lets the person cancel it.
 class Progress {
-public:
+  public:
     virtual ~Progress() = default;
     virtual void begin(std::string_view title, std::int64_t total) = 0;
     virtual void end() = 0;
@@ -84,7 +84,7 @@ public:
 
 // A progress that shows nothing and never cancels.
 class SilentProgress : public Progress {
-public:
+  public:
     void begin(std::string_view, std::int64_t) override {}
     void end() override {}
     bool setDirectory(std::string_view) override { return false; }
@@ -92,7 +92,7 @@ public:
 };
 
 class Prompts {
-public:
+  public:
     virtual ~Prompts() = default;
 
     // False when nobody can be asked: the engine then takes the job's own policy instead of prompting.
@@ -119,7 +119,7 @@ public:
 // Never blocks and never asks. With "assumeYes" every question is answered so that the job goes on
 // (as a person who accepts everything would); without it, each answer is the one that changes nothing.
 class SilentPrompts : public Prompts {
-public:
+  public:
     explicit SilentPrompts(bool assumeYes = false) : assumeYes_(assumeYes) {}
     bool interactive() const override { return false; }
     Answer messageBox(std::string_view text, Buttons buttons) override;
@@ -131,7 +131,7 @@ public:
     LinkErrorsAnswer linkErrors(std::string_view text) override;
     std::unique_ptr<Progress> makeProgress() override;
 
-private:
+  private:
     bool assumeYes_;
 };
 
@@ -140,13 +140,13 @@ Prompts& prompts();
 
 // Installs "p" for its lifetime and puts back what was there before, on every way out.
 class PromptsScope {
-public:
+  public:
     explicit PromptsScope(Prompts& p);
     ~PromptsScope();
     PromptsScope(const PromptsScope&) = delete;
     PromptsScope& operator=(const PromptsScope&) = delete;
 
-private:
+  private:
     Prompts* previous_;
 };
 

@@ -11,7 +11,8 @@ namespace {
 Lines splitLines(const std::string& text) {
     Lines lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 }  // namespace
@@ -19,7 +20,8 @@ Lines splitLines(const std::string& text) {
 Result runKorvel(std::vector<std::string> args) {
     args.insert(args.begin(), "korvel");
     std::vector<const char*> argv;
-    for (const auto& a : args) argv.push_back(a.c_str());
+    for (const auto& a : args)
+        argv.push_back(a.c_str());
     std::ostringstream out;
     std::ostringstream err;
     Result result;

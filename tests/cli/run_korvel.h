@@ -22,14 +22,14 @@ Result runKorvel(std::vector<std::string> args);
 
 // Points the settings file at a fresh temporary file for one test, and puts the variable back afterwards.
 class SettingsFile {
-public:
+  public:
     explicit SettingsFile(std::string_view content);
     ~SettingsFile();
     SettingsFile(const SettingsFile&) = delete;
     SettingsFile& operator=(const SettingsFile&) = delete;
     const std::string& path() const { return path_; }
 
-private:
+  private:
     testing::TempDir dir_;
     std::string path_;
     std::optional<std::string> saved_;

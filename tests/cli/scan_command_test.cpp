@@ -31,8 +31,8 @@ TEST(ScanCommand, CountsNodesAndListsWhatWasSkipped) {
     EXPECT_TRUE(r.err.empty());
     // Five files below the top (the hidden file and the leftover get no node) in one subdirectory.
     EXPECT_EQ(r.out, (Lines{"5 files in 1 directories", "", "READ-ONLY, SYSTEM, HIDDEN, OR TEMPORARY FILES:",
-                            "hidden file was skipped", "\t" + dir.file(".htaccess"), "temporary file was skipped",
-                            "\t" + dir.file("index.html~")}));
+                            "hidden file was skipped", "\t" + dir.file(".htaccess"),
+                            "temporary file was skipped", "\t" + dir.file("index.html~")}));
 }
 
 TEST(ScanCommand, ListShowsEveryNodeWithItsKindInTreeOrder) {
@@ -42,11 +42,12 @@ TEST(ScanCommand, ListShowsEveryNodeWithItsKindInTreeOrder) {
     ASSERT_EQ(::symlink("notes.txt", dir.file("z-link.txt").c_str()), 0);
     const Result r = runKorvel({"scan", dir.path(), "--list"});
     ASSERT_GE(r.out.size(), 9u);
-    EXPECT_EQ(Lines(r.out.begin(), r.out.begin() + 9),
-              (Lines{"6 files in 1 directories", "dir  " + dir.path(), "html " + dir.file("B.htm"),
-                     "html " + dir.file("index.html"), "file " + dir.file("logo.gif"),
-                     "text " + dir.file("notes.txt"), "dir  " + dir.file("sub"),
-                     "html " + dir.file("sub/page.html"), "text " + dir.file("z-link.txt") + "  (symbolic link)"}));
+    EXPECT_EQ(
+        Lines(r.out.begin(), r.out.begin() + 9),
+        (Lines{"6 files in 1 directories", "dir  " + dir.path(), "html " + dir.file("B.htm"),
+               "html " + dir.file("index.html"), "file " + dir.file("logo.gif"),
+               "text " + dir.file("notes.txt"), "dir  " + dir.file("sub"),
+               "html " + dir.file("sub/page.html"), "text " + dir.file("z-link.txt") + "  (symbolic link)"}));
 }
 
 TEST(ScanCommand, NoSubdirsLeavesSubdirectoriesUnscanned) {
@@ -58,7 +59,8 @@ TEST(ScanCommand, NoSubdirsLeavesSubdirectoriesUnscanned) {
     // Without subdirectories the count line counts every node of the top directory, itself included.
     ASSERT_FALSE(r.out.empty());
     EXPECT_EQ(r.out[0], "6 files in 1 directories");
-    for (const auto& line : r.out) EXPECT_EQ(line.find("page.html"), std::string::npos) << line;
+    for (const auto& line : r.out)
+        EXPECT_EQ(line.find("page.html"), std::string::npos) << line;
 }
 
 TEST(ScanCommand, AMissingOrUnusableTopDirectoryIsAFailureNotAnEmptySite) {
@@ -97,7 +99,8 @@ TEST(ScanCommand, UnreadableFileIsReportedAsAnError) {
     const Result r = runKorvel({"scan", dir.path()});
     EXPECT_EQ(r.status, kExitFindings);
     bool listed = false;
-    for (const auto& line : r.out) listed = listed || line == "\t" + secret;
+    for (const auto& line : r.out)
+        listed = listed || line == "\t" + secret;
     EXPECT_TRUE(listed);
 }
 

@@ -59,10 +59,8 @@ TEST(TerminalPrompts, WithoutAPersonTheOptionsDecide) {
 
 TEST(TerminalPrompts, ReadOnlyAnswers) {
     const std::pair<const char*, ui::ReadOnlyAnswer> cases[] = {
-        {"yes\n", ui::ReadOnlyAnswer::Yes},
-        {"all\n", ui::ReadOnlyAnswer::YesToAll},
-        {"no\n", ui::ReadOnlyAnswer::No},
-        {"maybe\nnone\n", ui::ReadOnlyAnswer::NoToAll},
+        {"yes\n", ui::ReadOnlyAnswer::Yes}, {"all\n", ui::ReadOnlyAnswer::YesToAll},
+        {"no\n", ui::ReadOnlyAnswer::No},   {"maybe\nnone\n", ui::ReadOnlyAnswer::NoToAll},
         {"", ui::ReadOnlyAnswer::No},
     };
     for (const auto& [input, expected] : cases) {

@@ -21,15 +21,13 @@ namespace {
 namespace fs = std::filesystem;
 using korvel::testing::copyDetail;
 using korvel::testing::detail;
+using korvel::testing::entriesOf;
 using korvel::testing::FaultyDisk;
 using korvel::testing::LogCapture;
+using korvel::testing::modeOf;
 using korvel::testing::readFile;
 using korvel::testing::renameMessage;
 using korvel::testing::TempDir;
-using korvel::testing::modeOf;
-using korvel::testing::entriesOf;
-
-
 
 // Several blocks of bytes that differ from block to block, so that a lost or repeated block shows.
 std::string largeContent() {

@@ -23,13 +23,12 @@ namespace {
 namespace fs = std::filesystem;
 using korvel::testing::copyDetail;
 using korvel::testing::detail;
+using korvel::testing::entriesOf;
 using korvel::testing::FaultyDisk;
 using korvel::testing::LogCapture;
+using korvel::testing::modeOf;
 using korvel::testing::readFile;
 using korvel::testing::TempDir;
-using korvel::testing::modeOf;
-using korvel::testing::entriesOf;
-
 
 // ---- deleteFile ----
 

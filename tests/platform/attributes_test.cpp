@@ -18,10 +18,9 @@ namespace korvel::platform {
 namespace {
 
 namespace fs = std::filesystem;
-using korvel::testing::TempDir;
-using korvel::testing::modeOf;
 using korvel::testing::entriesOf;
-
+using korvel::testing::modeOf;
+using korvel::testing::TempDir;
 
 TEST(AttributeNames, Hidden) {
     struct Case {

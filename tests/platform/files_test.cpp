@@ -20,10 +20,10 @@ namespace korvel::platform {
 namespace {
 
 namespace fs = std::filesystem;
+using korvel::testing::entriesOf;
+using korvel::testing::modeOf;
 using korvel::testing::readFile;
 using korvel::testing::TempDir;
-using korvel::testing::modeOf;
-using korvel::testing::entriesOf;
 
 // Wraps the real disk and makes one chosen step fail. Steps on file descriptors only fail for the files
 // under watch: the temporary files made by mkstemp and the files opened under "watchedPath".
@@ -93,8 +93,6 @@ class FaultyDisk : public Disk {
     std::set<int> watched_;
     std::set<int> wroteShort_;
 };
-
-
 
 // Points $TMPDIR at a directory of its own for one test, so that what is left there can be seen.
 class TmpdirScope {

@@ -13,7 +13,7 @@ const char* callName(std::size_t index) {
 }  // namespace
 
 class ScriptedProgress : public ui::Progress {
-public:
+  public:
     explicit ScriptedProgress(ScriptedPrompts& owner) : owner_(owner) {}
     void begin(std::string_view title, std::int64_t) override { owner_.titles_.emplace_back(title); }
     void end() override {}
@@ -23,12 +23,13 @@ public:
     }
     void setFile(std::string_view) override {}
 
-private:
+  private:
     ScriptedPrompts& owner_;
 };
 
 ScriptedPrompts::~ScriptedPrompts() {
-    for (const auto& call : script_) ADD_FAILURE() << "expected prompt never came: " << callName(call.index());
+    for (const auto& call : script_)
+        ADD_FAILURE() << "expected prompt never came: " << callName(call.index());
 }
 
 template <typename T>
@@ -130,6 +131,8 @@ ui::LinkErrorsAnswer ScriptedPrompts::linkErrors(std::string_view text) {
     return call ? call->answer : ui::LinkErrorsAnswer::ImmediateReport;
 }
 
-std::unique_ptr<ui::Progress> ScriptedPrompts::makeProgress() { return std::make_unique<ScriptedProgress>(*this); }
+std::unique_ptr<ui::Progress> ScriptedPrompts::makeProgress() {
+    return std::make_unique<ScriptedProgress>(*this);
+}
 
 }  // namespace korvel::testing

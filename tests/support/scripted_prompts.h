@@ -11,7 +11,7 @@
 namespace korvel::testing {
 
 class ScriptedPrompts : public ui::Prompts {
-public:
+  public:
     ~ScriptedPrompts() override;  // fails the test when expected calls are left over
 
     // Each expectation is consumed by the next call of its kind, in order across all kinds.
@@ -44,15 +44,33 @@ public:
     ui::LinkErrorsAnswer linkErrors(std::string_view text) override;
     std::unique_ptr<ui::Progress> makeProgress() override;
 
-private:
-    struct MessageBox { ui::Answer answer; std::string textContains; };
-    struct SettingsInput { bool confirm; std::function<void(JobSettings&)> edit; };
-    struct VerifyFiles { std::optional<std::vector<bool>> keep; };
-    struct VerifyFilenames { std::optional<ui::VerifyNamesReply> reply; };
-    struct Rename { ui::RenameAnswer answer; std::string name; };
-    struct ReadOnly { ui::ReadOnlyAnswer answer; };
-    struct LinkErrors { ui::LinkErrorsAnswer answer; };
-    using Call = std::variant<MessageBox, SettingsInput, VerifyFiles, VerifyFilenames, Rename, ReadOnly, LinkErrors>;
+  private:
+    struct MessageBox {
+        ui::Answer answer;
+        std::string textContains;
+    };
+    struct SettingsInput {
+        bool confirm;
+        std::function<void(JobSettings&)> edit;
+    };
+    struct VerifyFiles {
+        std::optional<std::vector<bool>> keep;
+    };
+    struct VerifyFilenames {
+        std::optional<ui::VerifyNamesReply> reply;
+    };
+    struct Rename {
+        ui::RenameAnswer answer;
+        std::string name;
+    };
+    struct ReadOnly {
+        ui::ReadOnlyAnswer answer;
+    };
+    struct LinkErrors {
+        ui::LinkErrorsAnswer answer;
+    };
+    using Call =
+        std::variant<MessageBox, SettingsInput, VerifyFiles, VerifyFilenames, Rename, ReadOnly, LinkErrors>;
 
     template <typename T>
     T* next(const char* what);

@@ -33,7 +33,9 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(std::string_view relative) const { return path_ + "/" + std::string(relative); }
+std::string TempDir::file(std::string_view relative) const {
+    return path_ + "/" + std::string(relative);
+}
 
 std::string TempDir::write(std::string_view relative, std::string_view content) const {
     const std::string full = file(relative);
@@ -65,11 +67,14 @@ mode_t modeOf(const std::string& path) {
 
 std::vector<std::string> entriesOf(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    for (const auto& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
 }
 
-bool permissionsAreIgnored() { return ::geteuid() == 0; }
+bool permissionsAreIgnored() {
+    return ::geteuid() == 0;
+}
 
 }  // namespace korvel::testing

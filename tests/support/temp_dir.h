@@ -9,7 +9,7 @@
 namespace korvel::testing {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,7 +23,7 @@ public:
     // Makes a folder "relative" (and its parents) and returns the full path.
     std::string mkdir(std::string_view relative) const;
 
-private:
+  private:
     std::string path_;
 };
 

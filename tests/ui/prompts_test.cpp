@@ -1,5 +1,5 @@
-#include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 
 #include "settings/job_settings.h"
 #include "support/scripted_prompts.h"
@@ -97,7 +97,8 @@ TEST(ScriptedPrompts, CancelsAtTheChosenDirectory) {
 
 TEST(ScriptedPrompts, SettingsInputCanEditAndCancel) {
     testing::ScriptedPrompts script;
-    script.expectSettingsInput(true, [](JobSettings& s) { s.Target = kTargetDos; }).expectSettingsInput(false);
+    script.expectSettingsInput(true, [](JobSettings& s) { s.Target = kTargetDos; })
+        .expectSettingsInput(false);
     JobSettings s;
     EXPECT_TRUE(script.getInputSettings(SettingsMode::Fix, s));
     EXPECT_EQ(s.Target, kTargetDos);
