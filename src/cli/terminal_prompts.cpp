@@ -58,7 +58,9 @@ class TerminalProgress : public ui::Progress {
   private:
     void show() {
         std::string line = title_;
-        if (total_ > 0) line += " " + std::to_string(done_) + "/" + std::to_string(total_);
+        // A pass whose size is unknown beforehand (the scan) gives a nominal total; past it, count alone.
+        line += " " + std::to_string(done_);
+        if (done_ <= total_) line += "/" + std::to_string(total_);
         if (!file_.empty()) line += "  " + file_;
         constexpr std::size_t kWidth = 79;
         if (line.size() > kWidth) line = line.substr(0, kWidth - 3) + "...";
