@@ -1,12 +1,14 @@
 #pragma once
 // The log of one job: every report section in a temporary file of its own, so that passes can write in any
 // order and the report can still come out in section order; and a "RENAME.LOG" per directory.
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
 #include <string_view>
 
 #include "report/log.h"
+#include "settings/job_settings.h"
 
 namespace korvel {
 
@@ -22,6 +24,19 @@ class ELogWithReport : public ELog {
     // The directory's "RENAME.LOG" section, appended to (earlier jobs' rows stay). The first call for a
     // directory in this log writes the job's banner; later calls return the same section.
     ESection* directoryLog(std::string_view directoryPath) override;
+
+    // Joins the job's report at its end, also after a cancel or an interruption (then as a partial report):
+    // writes the summary from "status" (JobStatus bits), the header with the counts and the settings (or,
+    // for an orphans job, what was removed or restored), copies the external-links page into the top
+    // directory when it was asked for, and joins every section with content, in ascending id, into a fresh
+    // "el_" file in the temporary directory. Returns that file's path; the caller owns the file from then
+    // on. Returns "" when the report could not be made, after telling the person why (message 291).
+    //   nodeCount, dirCount: the scan's counts of all nodes and of the directories among them (the top
+    //   directory included). orphanCount, removedDirCount: the files and directories an orphans job
+    //   removed or restored; 0 for other jobs.
+    virtual std::string makeReport(const JobSettings& settings, std::uint32_t nodeCount,
+                                   std::uint32_t dirCount, std::int32_t orphanCount,
+                                   std::int32_t removedDirCount, unsigned status) = 0;
 
     // Every report section by title id, in report order. Their text may still be gathering in memory:
     // call flushSections() before reading their files by name.
@@ -53,6 +68,8 @@ class EAppLog : public ELogWithReport {
     // Three empty lines (the external-links page gets its footer instead). The section stays open, so a
     // later openSection continues it. Null is ignored.
     void closeSection(ESection* section) override;
+    std::string makeReport(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
+                           std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status) override;
 };
 
 // Held by a job command for one job: makes a fresh EAppLog the current log and, on every way out, closes
