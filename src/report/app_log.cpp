@@ -1,59 +1,23 @@
 #include "report/app_log.h"
 
-#include <cstdio>
-#include <ctime>
 #include <string>
 #include <utility>
 
 #include "platform/file_info.h"
 #include "platform/files.h"
+#include "report/external_page.h"
+#include "report/local_time.h"
 #include "res/strings.h"
 #include "ui/prompts.h"
 
 namespace korvel {
-
-namespace {
-
-// The local date and time as "Wed Jun 30 21:49:08 1993", with English names whatever the locale, so a
-// "RENAME.LOG" reads the same on every machine.
-std::string runTime() {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    if (!localtime_r(&now, &local)) return {};
-    char text[64];
-    const int n = std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kDays[local.tm_wday % 7],
-                                kMonths[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
-                                local.tm_sec, local.tm_year + 1900);
-    return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
-}
-
-// The external-links page is an HTML file rather than a text section. Only its frame is written here; the
-// page's full look belongs with the report assembly.
-void writeExternalPageHead(ESection& section) {
-    section.writeLine("<html><head><title>");
-    section.writeLine(res::kListOfExternalUrls);
-    section.writeLine("</title></head><body>");
-    section.write("<h2>");
-    section.write(res::kListOfExternalUrls);
-    section.writeLine("</h2><pre>");
-}
-
-void writeExternalPageFooter(ESection& section) {
-    section.writeLine("</pre><br>");
-    section.writeLine("</body></html>");
-}
-
-}  // namespace
 
 ELogWithReport::~ELogWithReport() {
     errorSection_ = nullptr;  // it is one of the sections below
     for (auto& [id, section] : sections_) {
         const std::string path = section->fileName();
         section.reset();
-        if (path.empty() || !platform::removeFile(path)) continue;
+        if (path.empty() || keptFiles_.count(path) || !platform::removeFile(path)) continue;
         // Said in whichever log is current now; never in this one, which is going.
         if (ELog& log = currentLog(); &log != this) log.errorDetail(res::kFailedToDeleteFile, path);
     }
@@ -81,7 +45,7 @@ ESection* ELogWithReport::directoryLog(std::string_view directoryPath) {
     static const std::string kRule(40, '=');
     section->endLine();
     section->writeLine(kRule);
-    section->writeLine(runTime());
+    section->writeLine(localTimeText());
     section->writeLine(kRule);
     return section;
 }
@@ -138,16 +102,12 @@ void EAppLog::closeSection(ESection* section) {
     if (!section) return;
     if (section->titleId() == res::kSectionExternalUrlPage) {
         writeExternalPageFooter(*section);
+        pageClosed_ = true;
         return;
     }
     section->endLine();
     section->endLine();
     section->endLine();
-}
-
-std::string EAppLog::makeReport(const JobSettings&, std::uint32_t, std::uint32_t, std::int32_t, std::int32_t,
-                                unsigned) {
-    return {};  // the assembly follows
 }
 
 LogScope::LogScope() {

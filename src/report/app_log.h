@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -34,9 +35,13 @@ class ELogWithReport : public ELog {
     //   nodeCount, dirCount: the scan's counts of all nodes and of the directories among them (the top
     //   directory included). orphanCount, removedDirCount: the files and directories an orphans job
     //   removed or restored; 0 for other jobs.
+    //   movedToDirectory: where an orphans job actually moved the orphans (it picks a fresh name when the
+    //   usual one is taken); when empty, the header names the usual place, MoveToDir/<top directory's name>.
+    // Call it once per job.
     virtual std::string makeReport(const JobSettings& settings, std::uint32_t nodeCount,
                                    std::uint32_t dirCount, std::int32_t orphanCount,
-                                   std::int32_t removedDirCount, unsigned status) = 0;
+                                   std::int32_t removedDirCount, unsigned status,
+                                   std::string_view movedToDirectory = {}) = 0;
 
     // Every report section by title id, in report order. Their text may still be gathering in memory:
     // call flushSections() before reading their files by name.
@@ -55,6 +60,9 @@ class ELogWithReport : public ELog {
     ESection& addFileSection(int titleId);
 
     SectionMap sections_;
+    // Section files that outlive the log: after a failed assembly they hold the report, and the person was
+    // told where to find them.
+    std::set<std::string> keptFiles_;
 };
 
 class EAppLog : public ELogWithReport {
@@ -69,7 +77,18 @@ class EAppLog : public ELogWithReport {
     // later openSection continues it. Null is ignored.
     void closeSection(ESection* section) override;
     std::string makeReport(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
-                           std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status) override;
+                           std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
+                           std::string_view movedToDirectory = {}) override;
+
+  private:
+    void writeSummary(const JobSettings& settings, unsigned status);
+    void writeReportHeader(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
+                           std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
+                           std::string_view movedToDirectory);
+    bool copyExternalPage(const JobSettings& settings);
+    bool hasContent(int titleId) const;
+
+    bool pageClosed_ = false;  // the external-links page got its footer
 };
 
 // Held by a job command for one job: makes a fresh EAppLog the current log and, on every way out, closes

@@ -94,6 +94,10 @@ constexpr Entry kTable[] = {
     {28440, "DOWNLOAD TIMES:"},
     {28441, "RESTORED ORPHANS:"},
     {28500, " "},
+    {28501,
+     "The list of external URLs was not copied into the site: an entry of its name that Korvel did not write "
+     "is in the way:"},
+    {28502, "The list of external URLs could not be copied into the site (%1):"},
     {28673, "This dialog will only let you enter valid %1 filenames."},
     {28674, "Empty string!  Please enter a new filename!"},
     {28675,

@@ -83,6 +83,8 @@ enum StringId : int {
     kSectionDownloadTimes = 28440,
     kSectionRestoredOrphans = 28441,
     kSectionExternalPageNote = 28500,
+    kExternalPageInTheWay = 28501,
+    kExternalPageCopyFailed = 28502,
     kRenamePromptHeading = 28673,
     kEmptyFilename = 28674,
     kFilenameNotUnique = 28675,
