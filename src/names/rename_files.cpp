@@ -1,0 +1,398 @@
+#include "names/rename_files.h"
+
+#include <algorithm>
+#include <system_error>
+#include <unordered_map>
+
+#include "names/convert_names.h"
+#include "names/read_only_policy.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "report/log.h"
+#include "res/strings.h"
+#include "site/node.h"
+#include "site/traverse.h"
+
+namespace korvel::names {
+
+namespace {
+
+constexpr std::size_t kColumnWidth = 40;
+
+void renameFailed(std::string_view from, std::string_view to) {
+    currentLog().error(res::kFailedToRenameFile, from, to);
+    currentLog().errorEndLine();
+}
+
+// A name that stays in its directory: anything else would move the entry somewhere else.
+bool isPlainName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos &&
+           name.find('\0') == std::string_view::npos;
+}
+
+bool isDirectory(const ENode& node) {
+    return dynamic_cast<const EDirNode*>(&node) != nullptr;
+}
+
+// The full path the entry would have under "name" beside where it is now.
+std::string besideNode(const ENode& node, std::string_view name) {
+    if (const EDirNode* parent = node.getParent()) return platform::joinPath(parent->path(), name);
+    return platform::joinPath(node.getDirectoryPart(), name);
+}
+
+// Moves the node (and the paths below it) to "path", where the entry now is.
+void movedTo(ENode& node, std::string path) {
+    node.setPath(std::move(path));
+    refreshSubtreePaths(node);
+}
+
+void writeHeader(ESection* section, int firstColumn, int secondColumn) {
+    if (!section) return;
+    std::string first(res::loadString(firstColumn));
+    first.resize(std::max(first.size(), kColumnWidth), ' ');
+    section->write(first);
+    section->writeLine(res::loadString(secondColumn));
+    section->endLine();
+}
+
+void writeClosingText(ESection* section, std::uint32_t count, int textForNone) {
+    if (!section) return;
+    if (count == 0) {
+        section->endLine();
+        section->writeLine(textForNone);
+    }
+    currentLog().closeSection(section);
+}
+
+// The node at "path" as the tree has it now (exact names only), or null.
+ENode* nodeAtPath(EDirNode& top, std::string_view path) {
+    if (path == top.path()) return &top;
+    const std::string prefix = platform::withTrailingSeparator(top.path());
+    if (!path.starts_with(prefix)) return nullptr;
+    path.remove_prefix(prefix.size());
+    ENode* node = &top;
+    while (!path.empty()) {
+        const auto slash = path.find('/');
+        const std::string_view name = path.substr(0, slash);
+        ENode* child = nullptr;
+        if (!node->findChild(name, &child) || child->getFileName() != name) return nullptr;
+        node = child;
+        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    }
+    return node;
+}
+
+// A row for an entry the tree does not hold: the same columns as writeRenameRow's, without its escaping.
+void writePlainRow(ESection* section, std::string_view first, std::string_view second) {
+    if (!section) return;
+    std::string column(first.substr(0, 36));
+    // Do not leave half a UTF-8 character at the cut.
+    while (column.size() < first.size() && !column.empty() &&
+           (static_cast<unsigned char>(first[column.size()]) & 0xC0) == 0x80)
+        column.pop_back();
+    column.resize(std::max(column.size(), kColumnWidth), ' ');
+    section->writeLine(column + std::string(second));
+}
+
+}  // namespace
+
+void refreshSubtreePaths(ENode& node) {
+    auto* dir = dynamic_cast<EDirNode*>(&node);
+    if (!dir) return;
+    for (ENode* child : dir->children()) {
+        child->refreshPath();
+        refreshSubtreePaths(*child);
+    }
+}
+
+int renameNode(ENode& node, std::string_view name, RenameHistory* history) {
+    const std::string from = node.path();
+    const std::string to = besideNode(node, name);
+    WritableGrant grant;
+    if (!confirmWritable(node, grant)) return 0;
+    const std::optional<mode_t> previousMode = grant.previousMode();
+    const std::error_code failed = isPlainName(name) ? platform::renameNoReplace(from, to)
+                                                     : std::make_error_code(std::errc::invalid_argument);
+    if (failed) {
+        grant.restore(from);
+        renameFailed(from, to);
+        return -1;
+    }
+    grant.restore(to);
+    if (history) history->push_back({from, to, isDirectory(node), previousMode, RenameStep::Whole});
+    movedTo(node, to);
+    return 1;
+}
+
+// ---- EReportRenaming
+
+EReportRenaming::EReportRenaming() {
+    section = currentLog().openSection(res::kSectionSuggestedNames);
+    writeHeader(section, res::kNewFilenameColumn, res::kOriginalFilename);
+}
+
+EReportRenaming::~EReportRenaming() {
+    writeClosingText(section, count, res::kAllNamesValid);
+}
+
+bool EReportRenaming::step(ENode& node) {
+    if (!writeRenameRow(section, node, "", "")) return false;
+    ++count;
+    return true;
+}
+
+bool EReportRenaming::visitFile(EFileNode& node) {
+    return step(node);
+}
+
+bool EReportRenaming::visitHtml(EHtmlNode& node) {
+    return step(node);
+}
+
+bool EReportRenaming::visitDir(EDirNode& node) {
+    return node.getParent() && step(node);
+}
+
+// ---- ERenameFiles
+
+// A child moved aside to a temporary name, waiting for its new name to come free.
+struct ERenameFiles::Waiting {
+    ENode* node;
+    std::string originalName;  // which it keeps a claim on until it has its new name
+    std::string newName;
+};
+
+ERenameFiles::ERenameFiles(bool localLogs) : localLogs_(localLogs) {
+    section = currentLog().openSection(res::kSectionRenamedFiles);
+    writeHeader(section, res::kNewFilenameColumn, res::kOriginalFilename);
+}
+
+ERenameFiles::~ERenameFiles() {
+    writeClosingText(section, count, res::kAllNamesValid);
+}
+
+bool ERenameFiles::visitFile(EFileNode& node) {
+    return renamed_.count(&node) != 0;
+}
+
+bool ERenameFiles::visitHtml(EHtmlNode& node) {
+    return renamed_.count(&node) != 0;
+}
+
+bool ERenameFiles::visitDir(EDirNode& node) {
+    // The children are renamed before the walk goes through them: renaming re-sorts a directory's
+    // children, which must not happen under the walk's feet.
+    renameChildren(node);
+    return renamed_.count(&node) != 0;
+}
+
+bool ERenameFiles::held(std::string_view name) const {
+    return held_.count(asciiUpper(name)) != 0;
+}
+
+void ERenameFiles::hold(std::string_view name) {
+    held_.insert(asciiUpper(name));
+}
+
+void ERenameFiles::release(std::string_view name) {
+    const auto it = held_.find(asciiUpper(name));
+    if (it != held_.end()) held_.erase(it);
+}
+
+void ERenameFiles::renamed(ENode& node, EDirNode& dir) {
+    renamed_.insert(&node);
+    ++count;
+    writeRenameRow(section, node, "", "");
+    if (localLogs_) writeRenameRow(currentLog().directoryLog(dir.path()), node, "", "");
+}
+
+void ERenameFiles::renameChildren(EDirNode& dir) {
+    // Taken first: renaming re-sorts the children.
+    std::vector<ENode*> todo;
+    for (ENode* child : dir.children())
+        if (child->hasNewName() && child->getNewName() != child->getFileName()) todo.push_back(child);
+    if (todo.empty()) return;
+
+    // Until a child has its final name (or is known to keep its old one), no other child may take its
+    // name: a name it leaves for a temporary one is still its own to come back to. Names are held without
+    // regard to case, so that this also holds where the file system ignores case.
+    held_.clear();
+    for (const ENode* child : todo)
+        hold(child->getFileName());
+
+    std::vector<Waiting> waiting;
+    for (ENode* child : todo) {
+        const std::string name(child->getFileName());
+        release(name);
+        if (!held(child->getNewName())) {
+            if (renameNode(*child, child->getNewName(), &history_) == 1) renamed(*child, dir);
+            continue;
+        }
+        // A sibling that has not moved yet holds the new name: step aside and wait for it.
+        if (moveAside(*child, dir, waiting)) hold(name);
+    }
+
+    while (!waiting.empty()) {
+        // One whose new name nobody else still claims; when every one waits for another's (names that
+        // swap, or a ring), the first goes ahead: the others have all moved aside, so its name is free.
+        auto next = std::find_if(waiting.begin(), waiting.end(), [&](const Waiting& w) {
+            release(w.originalName);
+            const bool free = !held(w.newName);
+            hold(w.originalName);
+            return free;
+        });
+        if (next == waiting.end()) next = waiting.begin();
+        Waiting w = std::move(*next);
+        waiting.erase(next);
+        release(w.originalName);
+        finishOrPutBack(w, dir);
+    }
+    held_.clear();
+}
+
+bool ERenameFiles::moveAside(ENode& node, EDirNode& dir, std::vector<Waiting>& waiting) {
+    WritableGrant grant;
+    if (!confirmWritable(node, grant)) return false;
+    const std::optional<mode_t> previousMode = grant.previousMode();
+    const std::string from = node.path();
+    // A hidden name, so that a scan never takes a left-over one for part of the site.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const std::string to = platform::joinPath(dir.path(), ".el_" + std::to_string(++temporaryCounter_));
+        const std::error_code ec = platform::renameNoReplace(from, to);
+        if (ec == std::errc::file_exists) continue;
+        if (ec) break;
+        grant.restore(to);
+        history_.push_back({from, to, isDirectory(node), previousMode, RenameStep::ToTemporary});
+        waiting.push_back({&node, std::string(node.getFileName()), node.getNewName()});
+        movedTo(node, to);
+        return true;
+    }
+    grant.restore(from);
+    renameFailed(from, besideNode(node, node.getNewName()));
+    return false;
+}
+
+void ERenameFiles::finishOrPutBack(Waiting& w, EDirNode& dir) {
+    ENode& node = *w.node;
+    const std::string temporary = node.path();
+    const std::string to = platform::joinPath(dir.path(), w.newName);
+    if (!platform::renameNoReplace(temporary, to)) {
+        history_.push_back({temporary, to, isDirectory(node), std::nullopt, RenameStep::FromTemporary});
+        movedTo(node, to);
+        renamed(node, dir);
+        return;
+    }
+    const std::string original = platform::joinPath(dir.path(), w.originalName);
+    renameFailed(original, to);
+    if (!platform::renameNoReplace(temporary, original)) {
+        // Back where it was: as if it had never moved, so the history forgets the move aside. Nothing else
+        // used either name meanwhile (the old one was held for it, the temporary one is its own).
+        const auto aside = std::find_if(history_.rbegin(), history_.rend(), [&](const RenameRecord& r) {
+            return r.step == RenameStep::ToTemporary && r.to == temporary;
+        });
+        if (aside != history_.rend()) history_.erase(std::next(aside).base());
+        movedTo(node, original);
+        return;
+    }
+    // Neither name can be had: the entry stays where it is, and the person is told where that is.
+    currentLog().error(res::kLeftUnderTemporaryName, temporary, original);
+    currentLog().errorEndLine();
+}
+
+// ---- EUndoRename
+
+EUndoRename::EUndoRename(RenameHistory history, bool localLogs, EDirNode* top)
+    : history_(std::move(history)), localLogs_(localLogs), top_(top) {
+    section_ = currentLog().openSection(res::kSectionRestoredNames);
+    writeHeader(section_, res::kOriginalFilename, res::kModifiedFilenameColumn);
+}
+
+EUndoRename::~EUndoRename() {
+    writeClosingText(section_, count_, res::kNothingRenamedToUndo);
+}
+
+void EUndoRename::writeRow(const ENode* node, std::string_view originalName, std::string_view before,
+                           std::string_view directory) {
+    ++count_;
+    ESection* dirLog = localLogs_ ? currentLog().directoryLog(directory) : nullptr;
+    if (node && node->hasNewName()) {
+        writeRenameRow(section_, *node, originalName, before);
+        writeRenameRow(dirLog, *node, originalName, before);
+        return;
+    }
+    writePlainRow(section_, originalName, before);
+    writePlainRow(dirLog, originalName, before);
+}
+
+std::int32_t EUndoRename::run(std::string_view title, GUIProgress* progress) {
+    std::unique_ptr<GUIProgress> local;
+    if (!progress) {
+        local = std::make_unique<GUIProgressDlg>();
+        progress = local.get();
+    }
+    progress->begin(title, static_cast<std::int64_t>(history_.size()));
+    // For an entry that went through a temporary name: where it was before the undo began, by that name.
+    std::unordered_map<std::string, std::string> startedAt;
+    bool cancelled = false;
+    const std::uint32_t before = count_;
+    while (!history_.empty()) {
+        const RenameRecord& last = history_.back();
+        progress->setDirectory(platform::parentPath(last.to), cancelled);
+        if (cancelled) break;
+        RenameRecord r = std::move(history_.back());
+        history_.pop_back();
+        progress->setFile(r.to);
+
+        ENode* node = top_ ? nodeAtPath(*top_, r.to) : nullptr;
+        if (platform::renameNoReplace(r.to, r.from)) {
+            renameFailed(r.to, r.from);
+            failed_.push_back(std::move(r));
+            continue;
+        }
+        if (node) movedTo(*node, r.from);
+        switch (r.step) {
+            case RenameStep::FromTemporary:
+                startedAt[r.from] = r.to;
+                break;
+            case RenameStep::ToTemporary: {
+                const auto it = startedAt.find(r.to);
+                const std::string was = it != startedAt.end() ? it->second : r.to;
+                if (it != startedAt.end()) startedAt.erase(it);
+                writeRow(node, platform::lastComponent(r.from), was, platform::parentPath(r.from));
+                break;
+            }
+            case RenameStep::Whole:
+                writeRow(node, platform::lastComponent(r.from), r.to, platform::parentPath(r.from));
+                break;
+        }
+    }
+    progress->end();
+    return cancelled ? -1 : static_cast<std::int32_t>(count_ - before);
+}
+
+// ---- the passes as a job runs them
+
+std::int32_t reportRenaming(EDirNode& top, std::int64_t total, GUIProgress* progress) {
+    EReportRenaming visitor;
+    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    return pass.run(res::loadString(res::kReportingSuggestedNames), total, progress);
+}
+
+std::int32_t renameFiles(EDirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
+                         GUIProgress* progress) {
+    ERenameFiles visitor(localLogs);
+    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    const std::int32_t result = pass.run(res::loadString(res::kRenamingFiles), total, progress);
+    RenameHistory done = visitor.takeHistory();
+    history.insert(history.end(), std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
+    return result;
+}
+
+std::int32_t undoRenaming(EDirNode& top, RenameHistory& history, bool localLogs, GUIProgress* progress) {
+    EUndoRename undo(std::move(history), localLogs, &top);
+    const std::int32_t result = undo.run(res::loadString(res::kUndoingRenaming), progress);
+    history = undo.remaining();
+    return result;
+}
+
+}  // namespace korvel::names

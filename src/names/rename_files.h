@@ -1,0 +1,162 @@
+#pragma once
+// Renaming on disk, and putting the names back. After the conversion pass has given nodes their new
+// names, EReportRenaming lists them (a check), ERenameFiles renames the files and directories (a fix) and
+// keeps a history of every rename it really did, and EUndoRename replays that history backwards.
+//
+// Every rename goes through platform::renameNoReplace, so nothing is ever renamed onto an existing entry;
+// a node's path always names where the entry is on disk, also after a failure and below a directory that
+// could not be renamed.
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "site/visitor.h"
+
+namespace korvel {
+class ENode;
+class EDirNode;
+class EFileNode;
+class EHtmlNode;
+class GUIProgress;
+}  // namespace korvel
+
+namespace korvel::names {
+
+// How one rename stands in a node's renaming. A name that a sibling still holds (two names that swap, or
+// a chain a -> b -> c) cannot be taken at once: the entry first moves to a temporary name in its own
+// directory and takes its new name once the sibling has moved away.
+enum class RenameStep : std::uint8_t {
+    Whole,          // from the old name straight to the new one
+    ToTemporary,    // from the old name to a temporary ".el_" name
+    FromTemporary,  // from the temporary name to the new one
+};
+
+// One rename that was done on disk: a plain value, so that an undo journal can store it. Replaying a
+// history newest first, each "to" renamed back to its "from", restores the tree exactly.
+struct RenameRecord {
+    std::string from;  // full path before the rename
+    std::string to;    // full path after it
+    bool directory = false;
+    // The exact mode the entry had when the job made it writable for this rename (with the read-only
+    // policy's consent); the mode was given back right after the rename. Nothing when it was not changed.
+    std::optional<mode_t> previousMode;
+    RenameStep step = RenameStep::Whole;
+
+    bool operator==(const RenameRecord&) const = default;
+};
+
+// The renames of a job, in the order they were done.
+using RenameHistory = std::vector<RenameRecord>;
+
+// Renames "node" to "name" in its own directory: asks confirmWritable first (with the read-only policy in
+// force), then renames without replacing. Returns 1 when renamed (the node's path, and those of everything
+// below a directory, then name the new place, and the rename is appended to "history" when given), 0 when
+// the node was skipped as read-only, -1 when the rename failed ("Failed to rename file" is reported and
+// the node keeps its path, which is still where the entry is). A file made writable for the rename gets
+// its exact mode back afterwards.
+int renameNode(ENode& node, std::string_view name, RenameHistory* history = nullptr);
+
+// Recomputes the paths of everything below "node" from its own current path (after it was renamed).
+void refreshSubtreePaths(ENode& node);
+
+// Lists the suggested new names (section "SUGGESTED NEW NAMES FOR FILES:"). Any pre-order walk will do.
+class EReportRenaming : public EVisitor {
+  public:
+    EReportRenaming();
+    ~EReportRenaming() override;
+
+    bool visitFile(EFileNode& node) override;
+    bool visitHtml(EHtmlNode& node) override;
+    bool visitDir(EDirNode& node) override;
+
+  private:
+    bool step(ENode& node);
+};
+
+// Renames every node that has a new name (section "RENAMED FILES:", and a row in the "RENAME.LOG" of the
+// directory that holds the renamed entry when "localLogs"). Walk it in pre-order over the directory tree
+// (TIterPreOrderTyped): the visit of a directory renames that directory's children, all together, so that
+// names that swap or form a chain among siblings can be resolved, and a directory is renamed before
+// anything below it. A visit returns whether that node was renamed.
+class ERenameFiles : public EVisitor {
+  public:
+    explicit ERenameFiles(bool localLogs);
+    ~ERenameFiles() override;
+
+    bool visitFile(EFileNode& node) override;
+    bool visitHtml(EHtmlNode& node) override;
+    bool visitDir(EDirNode& node) override;
+
+    // What was renamed so far, in order. Hold on to it (with the tree) for the undo.
+    const RenameHistory& history() const { return history_; }
+    RenameHistory takeHistory() { return std::move(history_); }
+
+  private:
+    struct Waiting;
+    void renameChildren(EDirNode& dir);
+    // A name still held by a sibling that has not reached its final name.
+    bool held(std::string_view name) const;
+    void hold(std::string_view name);
+    void release(std::string_view name);
+    // Moves "node" aside to a temporary name; false when even that failed (reported).
+    bool moveAside(ENode& node, EDirNode& dir, std::vector<Waiting>& waiting);
+    void finishOrPutBack(Waiting& w, EDirNode& dir);
+    void renamed(ENode& node, EDirNode& dir);
+
+    bool localLogs_;
+    RenameHistory history_;
+    std::unordered_set<const ENode*> renamed_;
+    std::unordered_multiset<std::string> held_;  // ASCII-upper-cased names, for the directory at hand
+    std::uint32_t temporaryCounter_ = 0;
+};
+
+// Puts back what a rename pass did, newest first (section "RESTORED FILENAMES:", and a row in the
+// "RENAME.LOG" of the directory that holds the restored entry when "localLogs"). It works from the
+// history alone, so it undoes exactly what was done and nothing else; with "top", the tree's node paths
+// follow each step. Undo never asks about read-only entries: the job had the person's consent for the
+// rename, and putting a name back needs no write permission on the entry itself.
+class EUndoRename {
+  public:
+    EUndoRename(RenameHistory history, bool localLogs, EDirNode* top = nullptr);
+    ~EUndoRename();
+    EUndoRename(const EUndoRename&) = delete;
+    EUndoRename& operator=(const EUndoRename&) = delete;
+
+    // Replays the history under the progress title "title". Returns the number of entries given back their
+    // original names, or -1 when the person cancelled (what is left stays in remaining()).
+    std::int32_t run(std::string_view title, GUIProgress* progress = nullptr);
+
+    // Not yet replayed (after a cancel), oldest first.
+    const RenameHistory& remaining() const { return history_; }
+    // Replays that failed (each reported), newest first.
+    const RenameHistory& failed() const { return failed_; }
+    std::uint32_t count() const { return count_; }
+
+  private:
+    void writeRow(const ENode* node, std::string_view originalName, std::string_view before,
+                  std::string_view directory);
+
+    RenameHistory history_;
+    RenameHistory failed_;
+    bool localLogs_;
+    EDirNode* top_;
+    ESection* section_ = nullptr;
+    std::uint32_t count_ = 0;
+};
+
+// The three passes as a job runs them, each with its progress title; "total" is the node count for the
+// progress display. Each returns the pass's count, or -1 when the person cancelled.
+std::int32_t reportRenaming(EDirNode& top, std::int64_t total, GUIProgress* progress = nullptr);
+// Appends what it renamed to "history" (also after a cancel).
+std::int32_t renameFiles(EDirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
+                         GUIProgress* progress = nullptr);
+// Consumes "history": afterwards it holds what a cancel left undone.
+std::int32_t undoRenaming(EDirNode& top, RenameHistory& history, bool localLogs,
+                          GUIProgress* progress = nullptr);
+
+}  // namespace korvel::names
