@@ -3,13 +3,16 @@
 #include <CLI/CLI.hpp>
 
 #include <iostream>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "cli/check_command.h"
 #include "cli/probe_command.h"
 #include "cli/scan_command.h"
 #include "platform/locations.h"
 #include "res/strings.h"
+#include "settings/job_settings.h"
 #include "settings/user_lists.h"
 
 namespace korvel::cli {
@@ -38,6 +41,26 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     scan->add_flag("--no-subdirs", scanOptions.noSubdirs, "Only the top directory's own entries");
     scan->add_flag("--list", scanOptions.list, "Also list every node with its kind");
 
+    CheckOptions check;
+    auto* checkCmd = app.add_subcommand("check", "Check the names of a tree against a target convention and report.");
+    checkCmd->add_option("DIR", check.directory, "The top directory")->required();
+    const std::map<std::string, int> targets{{"none", kTargetNone},  {"iso9660", kTargetIso9660},
+                                             {"dos", kTargetDos},    {"vfat", kTargetVfat},
+                                             {"ntfs", kTargetNtfs},  {"mac", kTargetMacintosh},
+                                             {"unix", kTargetUnix}};
+    checkCmd->add_option("--target", check.target, "Target convention: none, iso9660, dos, vfat, ntfs, mac, unix")
+        ->transform(CLI::CheckedTransformer(targets, CLI::ignore_case));
+    const std::map<std::string, int> cases{{"keep", kCaseNone}, {"lower", kCaseLower}, {"upper", kCaseUpper}};
+    checkCmd->add_option("--case", check.caseConversion, "Case conversion: keep, lower, upper")
+        ->transform(CLI::CheckedTransformer(cases, CLI::ignore_case));
+    checkCmd->add_option("--map", check.maps, "Map an extension, OLD=NEW (repeatable; replaces the stored map)");
+    checkCmd->add_option("--map-preset", check.mapPreset, "Start the map from a preset: windows, mac-unix")
+        ->check(CLI::IsMember({"windows", "mac-unix"}));
+    checkCmd->add_flag("--files-only", check.filesOnly, "Names only: no home page, no HTML parsing");
+    checkCmd->add_flag("--no-subdirs", check.noSubdirs, "Only the top directory's own entries");
+    checkCmd->add_flag("--save-settings", check.saveSettings, "Store these settings in the settings file");
+    checkCmd->add_option("--report", check.reportFile, "Write the report to FILE (default: standard output)");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -53,6 +76,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
 
     const std::string settingsPath = platform::settingsFilePath(settingsFile);
     if (probe->parsed()) return runProbe(probePaths, loadHtmlDefinitions(settingsPath), out, err);
+    if (checkCmd->parsed()) {
+        check.settingsPath = settingsPath;
+        return runCheck(check, out, err);
+    }
     if (scan->parsed()) {
         scanOptions.settingsPath = settingsPath;
         return runScan(scanOptions, out, err);

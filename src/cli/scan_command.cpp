@@ -69,8 +69,8 @@ std::string sectionBody(EAppLog& log, int titleId) {
 }  // namespace
 
 int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
-    JobSettings settings;
-    LoadSettings(options.settingsPath, settings);  // a missing file leaves every default
+    JobSettings settings = settingsFileDefaults();
+    LoadSettings(options.settingsPath, settings);  // a missing file leaves the defaults
     settings.Directory = absoluteDirectory(options.directory);
     settings.UseSubdirs = !options.noSubdirs;
     // The listing below names every skipped entry; a message for each on the terminal would only repeat it.

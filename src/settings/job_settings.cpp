@@ -138,11 +138,10 @@ bool setExtensionMapping(JobSettings& settings, std::string_view oldExtension, s
     return true;
 }
 
-bool LoadSettings(std::string_view path, JobSettings& settings) {
-    ProfileFile profile;
-    if (profile.load(path)) return false;
+namespace {
 
-    // Fill a copy, so that the caller's record changes all at once.
+// Reads every field from "profile" over a copy of "settings", so that the caller's record changes at once.
+JobSettings readSettings(const ProfileFile& profile, const JobSettings& settings) {
     JobSettings s = settings;
     s.Target = readEnum(profile, kSettings, "Target", kTargetUnix);
     s.CaseConv = readEnum(profile, kSettings, "CaseConv", kCaseUpper);
@@ -178,10 +177,19 @@ bool LoadSettings(std::string_view path, JobSettings& settings) {
         s.FilenameExtensions[normaliseOldExtension(view.substr(0, arrow))] =
             normaliseExtension(view.substr(arrow + kArrow.size()));
     }
+    return s;
+}
 
-    settings = std::move(s);
+}  // namespace
+
+bool LoadSettings(std::string_view path, JobSettings& settings) {
+    ProfileFile profile;
+    if (profile.load(path)) return false;
+    settings = readSettings(profile, settings);
     return true;
 }
+
+JobSettings settingsFileDefaults() { return readSettings(ProfileFile{}, JobSettings{}); }
 
 bool SaveSettings(std::string_view path, const JobSettings& settings) {
     ProfileFile profile;

@@ -71,6 +71,9 @@ struct JobSettings {
 // Stored enumerations outside their range read as 0, which changes nothing. A stored path or server
 // longer than the host allows reads as empty rather than cut, since a cut path may name another tree.
 bool LoadSettings(std::string_view path, JobSettings& settings);
+// The record as a settings file that holds none of its keys gives it: every default of the file, not the
+// all-false record that nothing has loaded. What a job starts from when there is no settings file yet.
+JobSettings settingsFileDefaults();
 // Writes the record into the settings file at "path", keeping every other line of it. Creates the file
 // (and its folder) when it does not exist yet. False when it cannot be written, and also when a value
 // could not be stored so that it reads back the same (a string with a line break or NUL, or longer than

@@ -480,3 +480,22 @@ TEST(JobSettings, SaveLeavesOutWhatCannotReadBackAndSaysSo) {
 
 }  // namespace
 }  // namespace korvel
+
+namespace korvel {
+namespace {
+
+TEST(SettingsFileDefaults, AreThoseOfAnEmptyFileNotOfAnUnloadedRecord) {
+    testing::TempDir dir;
+    JobSettings fromEmptyFile;
+    ASSERT_TRUE(LoadSettings(dir.write("empty.ini", ""), fromEmptyFile));
+    const JobSettings defaults = settingsFileDefaults();
+    EXPECT_EQ(defaults, fromEmptyFile);
+    // The keys whose file default differs from the unloaded record's.
+    EXPECT_TRUE(defaults.UseSubdirs);
+    EXPECT_TRUE(defaults.ReportSpecial);
+    EXPECT_TRUE(defaults.ReportUnresolvedRefs && defaults.ReportUnusedFiles && defaults.ReportExternalRefs &&
+                defaults.ReportEstimated);
+}
+
+}  // namespace
+}  // namespace korvel

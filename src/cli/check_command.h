@@ -1,0 +1,25 @@
+#pragma once
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace korvel::cli {
+
+struct CheckOptions {
+    std::string directory;
+    std::string settingsPath;
+    std::optional<int> target;
+    std::optional<int> caseConversion;
+    std::vector<std::string> maps;  // "OLD=NEW"
+    std::optional<std::string> mapPreset;
+    bool filesOnly = false;
+    bool noSubdirs = false;
+    bool saveSettings = false;
+    std::string reportFile;  // "" or "-": standard output
+};
+
+// "korvel check DIR": runs the check job and writes its report.
+int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace korvel::cli

@@ -1,0 +1,106 @@
+#pragma once
+// A job is a command object: made from the settings, executed once, it leaves a report behind and may
+// later be asked to undo what it did.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "settings/job_settings.h"
+#include "settings/user_lists.h"
+#include "site/site_tree.h"
+
+namespace korvel {
+
+class EDirNode;
+class EHtmlNode;
+
+class ECommand {
+  public:
+    virtual ~ECommand() = default;
+    bool execute();
+    bool unexecute();
+    bool undoable() const { return undoable_; }
+    std::int32_t executeCount() const { return executeCount_; }
+
+  protected:
+    virtual bool doExecute() = 0;
+    virtual bool doUnexecute() { return true; }
+    bool undoable_ = false;
+
+  private:
+    std::int32_t executeCount_ = 0;
+};
+
+// An error that carries its own message for the person and interrupts the job; the job still reports
+// what it did.
+class JobError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The base of the three job commands.
+class EKVCmd : public ECommand {
+  public:
+    // "definitions": what makes a file HTML, as the settings file says.
+    EKVCmd(const JobSettings& settings, HtmlDefinitions definitions, bool askSettings, bool interactive);
+    ~EKVCmd() override;
+
+    // The job's copy of the settings, as the job and its prompts left it; the caller copies it back.
+    const JobSettings& settings() const { return settings_; }
+    // The finished report file ("" before a run, or when no report could be made). The caller owns it.
+    const std::string& reportPath() const { return reportPath_; }
+    unsigned status() const { return status_; }
+    std::uint32_t nodeCount() const { return nodeCount_; }
+    std::uint32_t dirCount() const { return dirCount_; }
+    // How the scan of the last run ended (a missing top directory means the job could not run).
+    ScanStatus scanStatus() const { return scanStatus_; }
+    // Whether the last run found anything for the person to act on: names to change, errors, or a run
+    // that did not reach its end.
+    bool foundSomething() const { return foundSomething_; }
+
+  protected:
+    // Runs "passes" with the interruptions caught: memory running out and a reported error each end the
+    // passes, set their status bit and tell the person, so that a partial report is still made.
+    void runGuarded(const std::function<void()>& passes);
+    // Looks at the job's log before the report is made: what counts as a finding.
+    void noteFindings();
+
+    JobSettings settings_;
+    HtmlDefinitions definitions_;
+    bool askSettings_;
+    bool interactive_;
+    std::string reportPath_;
+    unsigned status_ = 0;
+    std::unique_ptr<ESiteTree> tree_;
+    std::uint32_t nodeCount_ = 0;
+    std::uint32_t dirCount_ = 0;
+    std::int32_t pageCount_ = 0;
+    bool foundSomething_ = false;
+    ScanStatus scanStatus_ = ScanStatus::Complete;
+};
+
+// The check job: scans, works out the names files would need, and reports; it changes nothing on disk.
+class EKVCheckCmd : public EKVCmd {
+  public:
+    using EKVCmd::EKVCmd;
+
+  protected:
+    bool doExecute() override;
+    bool doUnexecute() override { return false; }
+};
+
+// Whether the settings ask for any change of names: a target, a case conversion or an extension map.
+bool needsNameConversion(const JobSettings& settings);
+
+// The top directory's node, or null (reported in the log with 302) when the tree has none at "path".
+EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path);
+// The home page's node, or null (reported with 303).
+EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path);
+
+// Tells the person that the job was interrupted, and whether files may have been left half changed.
+void showInterruption(unsigned status, std::string_view message);
+
+}  // namespace korvel
