@@ -1,27 +1,15 @@
 #include "report/external_page.h"
 
+#include <algorithm>
+
 #include "platform/file_info.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "report/report.h"
 #include "report/section.h"
 #include "res/strings.h"
 
 namespace korvel {
-
-namespace {
-
-// The credit notice of the footer: the report's credit line without its indentation.
-std::string creditNotice() {
-    std::string credit = res::formatString(res::kReportCredit, res::loadString(res::kProductName),
-                                           res::loadString(res::kVersion));
-    const std::size_t start = credit.find_first_not_of(' ');
-    credit.erase(0, start == std::string::npos ? credit.size() : start);
-    while (!credit.empty() && credit.back() == ' ')
-        credit.pop_back();
-    return credit;
-}
-
-}  // namespace
 
 std::string htmlEscape(std::string_view text) {
     std::string out;
@@ -67,7 +55,11 @@ void writeExternalPageHead(ESection& page) {
 }
 
 void writeExternalPageFooter(ESection& page) {
-    page.writeLine("</pre><br>" + htmlEscape(creditNotice()));
+    // The report's credit line without its indentation.
+    const std::string line = creditLine();
+    std::string_view credit = line;
+    credit.remove_prefix(std::min(credit.find_first_not_of(' '), credit.size()));
+    page.writeLine("</pre><br>" + htmlEscape(credit));
     page.writeLine("</body></html>");
 }
 

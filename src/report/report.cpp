@@ -59,6 +59,14 @@ std::string countLine(bool useSubdirs, std::uint32_t nodeCount, std::uint32_t di
     return res::formatNumbers(res::kFilesInDirectories, {files, dirs});
 }
 
+std::string creditLine() {
+    std::string line = res::formatString(res::kReportCredit, res::loadString(res::kProductName),
+                                         res::loadString(res::kVersion));
+    while (!line.empty() && line.back() == ' ')  // the version text ends in a space
+        line.pop_back();
+    return line;
+}
+
 std::string interruptionMessage(unsigned status, std::string_view errorMessage) {
     std::string text(status & kStatusOutOfMemory ? res::loadString(res::kLowMemoryInterruption)
                                                  : errorMessage);
@@ -98,8 +106,7 @@ void EAppLog::writeReportHeader(const JobSettings& settings, std::uint32_t nodeC
     ESection* header = openSection(res::kSectionHeader);
     header->write(res::kDirectoryCheckedOn);
     header->writeLine(localTimeText());
-    header->writeLine(res::formatString(res::kReportCredit, res::loadString(res::kProductName),
-                                        res::loadString(res::kVersion)));
+    header->writeLine(creditLine());
     header->endLine();
     header->writeLine(countLine(settings.UseSubdirs, nodeCount, dirCount));
     header->endLine();
