@@ -115,13 +115,14 @@ class EConvertNames : public EVisitor {
     bool notRenamedInUse() const { return notRenamedInUse_; }
 
   private:
-    // The conforming unique name from "start"; stores it (or clears the new name) and says whether it set
-    // one.
-    bool convertName(ENode& node, std::string_view start);
+    // The conforming unique name from "start" (the current name, or the mapped one); stores it as the new
+    // name and says whether there is one. "siblings" holds the names taken beside the node.
+    bool convertName(ENode& node, std::string_view start, SiblingNames* siblings);
     // The taken names of "node"'s directory, made on the first child visited there.
     SiblingNames& siblingsOf(const ENode& node);
-    // Acts on the person's answer; false when the pass must stop.
-    void ask(ENode& node);
+    // Puts the new name to the person and acts on the answer.
+    void ask(ENode& node, SiblingNames* siblings);
+    void accept(ENode& node, const std::string& replied, SiblingNames* siblings);
     void noteNotRenamed(ENode& node);
 
     std::int32_t target_;

@@ -1,0 +1,141 @@
+#include "names/conventions.h"
+
+#include <algorithm>
+
+#include "platform/paths.h"
+#include "settings/job_settings.h"
+#include "site/node.h"
+
+namespace korvel::names {
+
+namespace {
+
+// The table's sets, in its row order.
+constexpr std::string_view kDosForbidden = "\"\\<>:/|?*+,;=[] ";
+constexpr std::string_view kVfatForbidden = "\"\\<>:/|?*";
+constexpr std::string_view kNtfsForbidden = "\"\\<>:/|";
+constexpr std::string_view kMacForbidden = ":";
+constexpr std::string_view kUnixForbidden = "/";
+
+// The host's longest full path: PATH_MAX counts the terminating NUL.
+constexpr std::int32_t kHostMaxPath = static_cast<std::int32_t>(platform::kMaxPath) - 1;
+
+bool isAsciiAlnum(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+}
+
+// The length of the UTF-8 character that starts at "text[i]", or 1 when no valid one starts there.
+std::size_t characterLength(std::string_view text, std::size_t i) {
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = byte(i);
+    std::size_t length = 0;
+    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+    if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        if (c == 0xE0) low = 0xA0;   // no overlong forms
+        if (c == 0xED) high = 0x9F;  // no surrogates
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        if (c == 0xF0) low = 0x90;
+        if (c == 0xF4) high = 0x8F;
+    } else {
+        return 1;
+    }
+    if (i + length > text.size()) return 1;
+    if (byte(i + 1) < low || byte(i + 1) > high) return 1;
+    for (std::size_t k = 2; k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 1;
+    return length;
+}
+
+}  // namespace
+
+NameLimits getNameLimits(std::int32_t target) {
+    switch (target) {
+        case kTargetIso9660:
+        case kTargetDos:
+            return {12, 255, '_'};
+        case kTargetVfat:
+            return {255, 259, '_'};
+        case kTargetNtfs:
+        case kTargetUnix:
+            return {255, 255, '_'};
+        case kTargetMacintosh:
+            return {31, 255, '_'};
+        default:
+            // No target: only the host limits the names.
+            return {kHostMaxName, kHostMaxPath, '_'};
+    }
+}
+
+std::string_view forbiddenCharacters(std::int32_t target) {
+    switch (target) {
+        case kTargetDos:
+            return kDosForbidden;
+        case kTargetVfat:
+            return kVfatForbidden;
+        case kTargetNtfs:
+            return kNtfsForbidden;
+        case kTargetMacintosh:
+            return kMacForbidden;
+        case kTargetUnix:
+            return kUnixForbidden;
+        default:
+            return {};
+    }
+}
+
+bool isIsoCharacter(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return isAsciiAlnum(u) || c == '.' || c == '_';
+}
+
+bool isAllowedCharacter(std::int32_t target, char c) {
+    // Neither can ever be part of a name on the host.
+    if (c == '\0' || c == '/') return false;
+    const auto u = static_cast<unsigned char>(c);
+    switch (target) {
+        case kTargetIso9660:
+            return isIsoCharacter(c);
+        case kTargetDos:
+            if (u == 0x7F) return false;
+            [[fallthrough]];
+        case kTargetVfat:
+        case kTargetNtfs:
+            // FAT and NTFS refuse the control bytes in a name.
+            if (u < 0x20) return false;
+            break;
+        default:
+            break;
+    }
+    return forbiddenCharacters(target).find(c) == std::string_view::npos;
+}
+
+bool hasShortNameStructure(std::int32_t target) {
+    return getNameLimits(target).maxNameLength == 12;
+}
+
+std::int32_t effectiveMaxNameLength(const ENode& node, std::int32_t target) {
+    const NameLimits limits = getNameLimits(target);
+    const std::size_t directory = node.directoryPathLength();
+    // A directory path longer than any budget leaves no room; saturate instead of wrapping.
+    const std::int64_t room =
+        static_cast<std::int64_t>(limits.maxPathLength) -
+        static_cast<std::int64_t>(std::min<std::size_t>(directory, platform::kMaxPath * 2));
+    return static_cast<std::int32_t>(std::min<std::int64_t>(limits.maxNameLength, room));
+}
+
+std::size_t cutPoint(std::string_view text, std::size_t maxBytes) {
+    if (maxBytes >= text.size()) return text.size();
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t next = i + characterLength(text, i);
+        if (next > maxBytes) break;
+        i = next;
+    }
+    return i;
+}
+
+}  // namespace korvel::names
