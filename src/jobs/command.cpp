@@ -73,9 +73,10 @@ void EKVCmd::runGuarded(const std::function<void()>& passes) {
 
 void EKVCmd::noteFindings() {
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
-    foundSomething_ = !(status_ & kStatusCompleted);
+    foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0;
     if (!log) return;
-    for (int id : {res::kSectionErrors, res::kSectionNotRenamed, res::kSectionSuggestedNames, res::kSectionJobNote}) {
+    // The suggested-names section is not among them: it also says when every name was valid.
+    for (int id : {res::kSectionErrors, res::kSectionNotRenamed, res::kSectionJobNote}) {
         const auto it = log->sections().find(id);
         if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
     }
@@ -96,7 +97,10 @@ bool EKVCheckCmd::doExecute() {
         if (needsNameConversion(settings_)) {
             names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
                                   &settings_.FilenameExtensions);
-            if (!runTreePass(*tree_, convert, res::kValidatingFilenames, nodeCount_)) return;
+            TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree_->top(), convert);
+            const std::int32_t renamed = pass.run(res::loadString(res::kValidatingFilenames), nodeCount_);
+            if (renamed < 0) return;
+            namesToChange_ = static_cast<std::uint32_t>(renamed);
             names::EReportRenaming suggestions;
             if (!runTreePass(*tree_, suggestions, res::kReportingSuggestedNames, nodeCount_)) return;
         }

@@ -79,6 +79,7 @@ class EKVCmd : public ECommand {
     std::uint32_t dirCount_ = 0;
     std::int32_t pageCount_ = 0;
     bool foundSomething_ = false;
+    std::uint32_t namesToChange_ = 0;  // nodes the name pass gave a new name
     ScanStatus scanStatus_ = ScanStatus::Complete;
 };
 

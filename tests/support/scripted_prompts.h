@@ -27,6 +27,8 @@ class ScriptedPrompts : public ui::Prompts {
     // Progress is allowed at any time; the Nth call of setDirectory (counting from 1 over the whole test)
     // reports a cancel when cancelAtDirectory is N.
     void cancelAtDirectory(int n) { cancelAt_ = n; }
+    // The pass of that title reports a cancel at its first setDirectory.
+    void cancelPass(std::string title) { cancelTitle_ = std::move(title); }
     const std::vector<std::string>& progressTitles() const { return titles_; }
 
     // What the calls were given, in order, for assertions.
@@ -82,6 +84,7 @@ class ScriptedPrompts : public ui::Prompts {
     std::vector<ui::VerifyFilesRequest> verifyFiles_;
     std::vector<std::string> titles_;
     int cancelAt_ = 0;
+    std::string cancelTitle_;
     int directoryCalls_ = 0;
     friend class ScriptedProgress;
 };

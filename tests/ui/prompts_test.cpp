@@ -95,6 +95,16 @@ TEST(ScriptedPrompts, CancelsAtTheChosenDirectory) {
     EXPECT_EQ(script.progressTitles(), std::vector<std::string>{"Renaming Files"});
 }
 
+TEST(ScriptedPrompts, CancelsOnlyThePassOfTheChosenTitle) {
+    testing::ScriptedPrompts script;
+    script.cancelPass("Renaming Files");
+    auto progress = script.makeProgress();
+    progress->begin("Looking for Files", 10);
+    EXPECT_FALSE(progress->setDirectory("/a"));
+    progress->begin("Renaming Files", 10);
+    EXPECT_TRUE(progress->setDirectory("/a"));
+}
+
 TEST(ScriptedPrompts, SettingsInputCanEditAndCancel) {
     testing::ScriptedPrompts script;
     script.expectSettingsInput(true, [](JobSettings& s) { s.Target = kTargetDos; })

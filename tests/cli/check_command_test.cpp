@@ -1,0 +1,91 @@
+#include <gtest/gtest.h>
+
+#include "cli/commands.h"
+#include "cli/run_korvel.h"
+#include "support/temp_dir.h"
+
+namespace korvel::cli {
+namespace {
+
+using testing::TempDir;
+
+bool anyLine(const Lines& lines, std::string_view part) {
+    for (const auto& line : lines)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+TEST(CheckCommand, ExitStatusSaysWhetherNamesMustChange) {
+    const SettingsFile settings("");
+    TempDir dir;
+    dir.write("readme.txt", "x\n");
+    dir.write("Very Long Name.html", "x\n");
+    const Result clean = runKorvel({"check", dir.path(), "--files-only", "--target", "unix"});
+    EXPECT_EQ(clean.status, kExitOk) << ::testing::PrintToString(clean.out);
+    EXPECT_TRUE(anyLine(clean.out, "REPORT FROM SUCCESSFUL PASS"));
+    const Result dos = runKorvel({"check", dir.path(), "--files-only", "--target", "dos", "--case", "lower"});
+    EXPECT_EQ(dos.status, kExitFindings);
+    EXPECT_TRUE(anyLine(dos.out, "SUGGESTED NEW NAMES FOR FILES:"));
+    EXPECT_TRUE(anyLine(dos.out, dir.file("Very Long Name.html")));
+    EXPECT_TRUE(anyLine(dos.out, "DOS 8.3 FAT (lowercase)"));
+}
+
+TEST(CheckCommand, ReportGoesToTheNamedFile) {
+    const SettingsFile settings("");
+    TempDir dir;
+    dir.write("site/A B.htm", "x\n");
+    const std::string report = dir.file("report.txt");
+    const Result r = runKorvel({"check", dir.file("site"), "--files-only", "--target", "dos", "--report", report});
+    EXPECT_EQ(r.status, kExitFindings);
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_NE(testing::readFile(report).find("SUGGESTED NEW NAMES FOR FILES:"), std::string::npos);
+    // A second run replaces the report whole.
+    runKorvel({"check", dir.file("site"), "--files-only", "--target", "unix", "--report", report});
+    const std::string second = testing::readFile(report);
+    EXPECT_EQ(second.find("DOS 8.3 FAT"), std::string::npos) << second;
+    EXPECT_NE(second.find("UNIX (no case change)"), std::string::npos) << second;
+}
+
+TEST(CheckCommand, MapOptionsReplaceTheStoredMapAndBadOnesAreRefused) {
+    const SettingsFile settings("[FilenameExtensions]\nExt1=txt->text\n");
+    TempDir dir;
+    dir.write("a.txt", "x\n");
+    dir.write("b.htm", "x\n");
+    const Result mapped = runKorvel({"check", dir.path(), "--files-only", "--map", "htm=html"});
+    EXPECT_EQ(mapped.status, kExitFindings);
+    EXPECT_TRUE(anyLine(mapped.out, "b.html"));
+    EXPECT_FALSE(anyLine(mapped.out, "a.text"));
+    for (const char* bad : {"htm", "htm=", "a->b=c"}) {
+        const Result r = runKorvel({"check", dir.path(), "--files-only", "--map", bad});
+        EXPECT_EQ(r.status, kExitUsage) << bad;
+        EXPECT_EQ(r.err.size(), 1u) << bad;
+    }
+}
+
+TEST(CheckCommand, SettingsAreSavedOnlyWhenAsked) {
+    const SettingsFile settings("; mine\n[Other]\nKeep=1\n");
+    TempDir dir;
+    dir.write("a.txt", "x\n");
+    runKorvel({"check", dir.path(), "--files-only", "--target", "iso9660"});
+    EXPECT_EQ(testing::readFile(settings.path()), "; mine\n[Other]\nKeep=1\n");
+    runKorvel({"check", dir.path(), "--files-only", "--target", "iso9660", "--save-settings"});
+    const std::string saved = testing::readFile(settings.path());
+    EXPECT_EQ(saved.rfind("; mine\n[Other]\nKeep=1\n", 0), 0u) << saved;
+    EXPECT_NE(saved.find("Target=1"), std::string::npos) << saved;
+    EXPECT_NE(saved.find("Directory=" + dir.path()), std::string::npos) << saved;
+}
+
+TEST(CheckCommand, UsageErrorsAndMissingDirectories) {
+    const SettingsFile settings("");
+    TempDir dir;
+    const Result badTarget = runKorvel({"check", dir.path(), "--target", "fat32"});
+    EXPECT_EQ(badTarget.status, kExitUsage);
+    EXPECT_EQ(badTarget.err.size(), 1u);
+    const Result missing = runKorvel({"check", dir.file("nowhere"), "--files-only"});
+    EXPECT_EQ(missing.status, kExitUsage);
+    EXPECT_TRUE(anyLine(missing.err, "could not be scanned"));
+    EXPECT_TRUE(anyLine(missing.out, "Top level directory was not found:"));
+}
+
+}  // namespace
+}  // namespace korvel::cli

@@ -1,0 +1,177 @@
+#include <gtest/gtest.h>
+
+#include "jobs/command.h"
+#include "platform/file_info.h"
+#include "platform/files.h"
+#include "report/job_status.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+#include "ui/prompts.h"
+
+namespace korvel {
+namespace {
+
+using testing::ScriptedPrompts;
+using testing::TempDir;
+
+// A tree whose names all break the DOS 8.3 rules, in a subdirectory too.
+void plant(const TempDir& dir) {
+    dir.write("Long Page Name.html", "<html><head></head></html>\n");
+    dir.write("Another Page.htm", "x\n");
+    dir.write("sub dir/Deep File.txt", "y\n");
+}
+
+JobSettings settingsFor(const TempDir& dir) {
+    JobSettings s = settingsFileDefaults();
+    s.Directory = dir.path();
+    s.FilesOnly = true;
+    s.AutoFileName = true;
+    return s;
+}
+
+// The finished report's text; the report file is the caller's, so the test removes it.
+std::string takeReport(const EKVCmd& command) {
+    std::string text;
+    EXPECT_FALSE(command.reportPath().empty());
+    if (command.reportPath().empty()) return text;
+    EXPECT_FALSE(platform::readWholeFile(command.reportPath(), text));
+    platform::removeFile(command.reportPath());
+    return text;
+}
+
+bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
+
+TEST(CheckJob, SuggestsNamesForEveryNodeThatBreaksTheTargetAndChangesNothing) {
+    TempDir dir;
+    plant(dir);
+    JobSettings s = settingsFor(dir);
+    s.Target = kTargetDos;
+    s.CaseConv = kCaseLower;
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(s, {}, false, false);
+    ASSERT_TRUE(command.execute());
+    const std::string report = takeReport(command);
+    EXPECT_TRUE(command.status() & kStatusCompleted);
+    EXPECT_TRUE(command.foundSomething());
+    EXPECT_FALSE(command.undoable());
+    EXPECT_TRUE(contains(report, "SUGGESTED NEW NAMES FOR FILES:")) << report;
+    EXPECT_TRUE(contains(report, dir.file("sub dir/Deep File.txt"))) << report;
+    // A check never renames.
+    EXPECT_EQ(testing::entriesOf(dir.path()),
+              (std::vector<std::string>{"Another Page.htm", "Long Page Name.html", "sub dir"}));
+}
+
+TEST(CheckJob, NoConventionNoCaseNoMapRunsNoNamePass) {
+    TempDir dir;
+    plant(dir);
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(settingsFor(dir), {}, false, false);
+    ASSERT_TRUE(command.execute());
+    const std::string report = takeReport(command);
+    EXPECT_TRUE(command.status() & kStatusCompleted);
+    EXPECT_FALSE(command.foundSomething());
+    EXPECT_FALSE(contains(report, "SUGGESTED NEW NAMES")) << report;
+    EXPECT_TRUE(prompts.progressTitles() == std::vector<std::string>{"Looking for Files"});
+}
+
+TEST(CheckJob, CancelDuringTheNamePassStillReportsButPartially) {
+    TempDir dir;
+    plant(dir);
+    JobSettings s = settingsFor(dir);
+    s.Target = kTargetDos;
+    ScriptedPrompts prompts;
+    prompts.cancelPass("Validating Filenames");
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(s, {}, false, false);
+    ASSERT_TRUE(command.execute());
+    const std::string report = takeReport(command);
+    EXPECT_FALSE(command.status() & kStatusCompleted);
+    EXPECT_TRUE(command.foundSomething());
+    // The suggestions pass never ran.
+    EXPECT_EQ(prompts.progressTitles(), (std::vector<std::string>{"Looking for Files", "Validating Filenames"}));
+    EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
+}
+
+TEST(CheckJob, CancelledSettingsInputEndsWithoutAReport) {
+    TempDir dir;
+    plant(dir);
+    ScriptedPrompts prompts;
+    prompts.expectSettingsInput(false);
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(settingsFor(dir), {}, /*askSettings=*/true, true);
+    EXPECT_FALSE(command.execute());
+    EXPECT_TRUE(command.reportPath().empty());
+}
+
+TEST(CheckJob, SettingsChosenInTheInputAreTheJobsAndComeBack) {
+    TempDir dir;
+    plant(dir);
+    ScriptedPrompts prompts;
+    prompts.expectSettingsInput(true, [](JobSettings& s) {
+        s.Target = kTargetIso9660;
+        s.RemoveOrphans = true;
+    });
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(settingsFor(dir), {}, true, true);
+    ASSERT_TRUE(command.execute());
+    takeReport(command);
+    EXPECT_EQ(command.settings().Target, kTargetIso9660);
+    // A check never serves an orphans job, whatever the record said.
+    EXPECT_FALSE(command.settings().RemoveOrphans);
+}
+
+TEST(CheckJob, AMissingTopDirectoryIsReportedAndTheJobCannotRun) {
+    TempDir dir;
+    JobSettings s = settingsFor(dir);
+    s.Directory = dir.file("missing");
+    s.Target = kTargetDos;
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(s, {}, false, false);
+    ASSERT_TRUE(command.execute());
+    const std::string report = takeReport(command);
+    EXPECT_EQ(command.scanStatus(), ScanStatus::TopMissing);
+    EXPECT_TRUE(command.foundSomething());
+    EXPECT_TRUE(contains(report, "Top level directory was not found:")) << report;
+    EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
+}
+
+TEST(NeedsNameConversion, AnyOfTargetCaseOrMap) {
+    JobSettings s;
+    EXPECT_FALSE(needsNameConversion(s));
+    s.CaseConv = kCaseUpper;
+    EXPECT_TRUE(needsNameConversion(s));
+    s = {};
+    s.FilenameExtensions["htm"] = "html";
+    EXPECT_TRUE(needsNameConversion(s));
+    s = {};
+    s.Target = kTargetUnix;
+    EXPECT_TRUE(needsNameConversion(s));
+}
+
+TEST(ShowInterruption, SaysWhetherFilesMayBeHalfChanged) {
+    struct Case {
+        unsigned status;
+        std::string_view expected;
+    };
+    const Case cases[] = {
+        {kStatusOutOfMemory, "Processing interrupted by a low memory condition!"},
+        {kStatusReportedError, "Generating a partial report."},
+        {kStatusReportedError | kStatusRenaming, "try\n\"Undo Last\""},
+        {kStatusReportedError | kStatusRenaming | kStatusUndone, "Generating a partial report."},
+    };
+    for (const auto& c : cases) {
+        ScriptedPrompts prompts;
+        prompts.expectMessageBox(ui::Answer::Ok, std::string(c.expected));
+        ui::PromptsScope scope(prompts);
+        showInterruption(c.status, "disk on fire");
+        if (!(c.status & kStatusOutOfMemory)) {
+            EXPECT_EQ(prompts.messages().at(0).rfind("disk on fire\n\n", 0), 0u) << prompts.messages()[0];
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvel
