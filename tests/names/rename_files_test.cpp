@@ -175,5 +175,447 @@ INSTANTIATE_TEST_SUITE_P(
                  {"one", "one/c.txt", "two", "two/a.txt"}}),
     [](const ::testing::TestParamInfo<Scenario>& info) { return std::string(info.param.name); });
 
+// ---- a failure at any step
+
+// A tree whose renaming takes a direct rename, a directory with contents, and a swap through a temporary
+// name: a failure injected at each of its disk renames in turn.
+struct Site {
+    TempDir dir;
+    std::unique_ptr<EDirNode> top;
+    Snapshot original;
+
+    Site() {
+        dir.write("a.htm", "A");
+        dir.write("b.htm", "B");
+        dir.write("Pics/x.GIF", "X");
+        dir.write("Pics/y.gif", "Y");
+        dir.write("z.htm", "Z");
+        original = snapshot(dir.path());
+        top = scan(dir.path());
+        nodeAt(*top, "a.htm")->setNewName("b.htm");
+        nodeAt(*top, "b.htm")->setNewName("a.htm");
+        nodeAt(*top, "Pics")->setNewName("pics");
+        nodeAt(*top, "Pics/x.GIF")->setNewName("x.gif");
+        nodeAt(*top, "z.htm")->setNewName("zz.htm");
+    }
+};
+
+int countRenames(Site& site) {
+    LogScope log;
+    RenameHistory history;
+    int calls = 0;
+    FaultyDisk counting;
+    counting.refuseRename = [&](const std::string&, const std::string&) {
+        ++calls;
+        return 0;
+    };
+    platform::DiskScope scope(counting);
+    renameFiles(*site.top, false, 10, history, &quiet);
+    return calls;
+}
+
+TEST(RenameFailure, AtEveryStepThePathsTellTheTruthAndUndoRestoresTheTree) {
+    const int steps = [] {
+        Site site;
+        return countRenames(site);
+    }();
+    ASSERT_GE(steps, 7);
+    for (int failAt = 1; failAt <= steps + 1; ++failAt) {
+        SCOPED_TRACE("rename " + std::to_string(failAt) + " fails");
+        Site site;
+        LogScope log;
+        RenameHistory history;
+        {
+            int calls = 0;
+            FaultyDisk disk;
+            disk.refuseRename = [&](const std::string&, const std::string&) {
+                return ++calls == failAt ? EIO : 0;
+            };
+            platform::DiskScope scope(disk);
+            renameFiles(*site.top, false, 10, history, &quiet);
+        }
+        expectPathsTellTheTruth(*site.top, site.original);
+        if (failAt <= steps) {
+            EXPECT_NE(log.log().sectionText(res::kSectionErrors).find("Failed to rename file"),
+                      std::string::npos);
+        }
+        // Every step of the history was really done: replaying it backwards needs no step to fail.
+        undoRenaming(*site.top, history, false, &quiet);
+        EXPECT_EQ(snapshot(site.dir.path()), site.original);
+        expectPathsTellTheTruth(*site.top, site.original);
+        for (ENode* node : allNodes(*site.top))
+            EXPECT_EQ(node->path(), node->originalPath());
+    }
+}
+
+TEST(RenameFailure, TheChildrenOfADirectoryThatFailedKeepTheirRealPaths) {
+    TempDir dir;
+    dir.write("Pics/x.GIF", "X");
+    const Snapshot original = snapshot(dir.path());
+    auto top = scan(dir.path());
+    nodeAt(*top, "Pics")->setNewName("pics");
+    nodeAt(*top, "Pics/x.GIF")->setNewName("x.gif");
+    LogScope log;
+    RenameHistory history;
+    FaultyDisk disk;
+    disk.refuseRename = [](const std::string& from, const std::string&) {
+        return from.ends_with("/Pics") ? EACCES : 0;
+    };
+    platform::DiskScope scope(disk);
+    EXPECT_EQ(renameFiles(*top, false, 10, history, &quiet), 1);
+    EXPECT_EQ(nodeAt(*top, "Pics")->path(), dir.file("Pics"));
+    EXPECT_EQ(nodeAt(*top, "Pics/x.gif")->path(), dir.file("Pics/x.gif"));
+    expectPathsTellTheTruth(*top, original);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0], (RenameRecord{dir.file("Pics/x.GIF"), dir.file("Pics/x.gif"), false, std::nullopt,
+                                        RenameStep::Whole}));
+}
+
+TEST(RenameFailure, ASwapWhoseSecondHalfFailsPutsTheFirstBack) {
+    TempDir dir;
+    dir.write("a", "A");
+    dir.write("b", "B");
+    const Snapshot original = snapshot(dir.path());
+    auto top = scan(dir.path());
+    nodeAt(*top, "a")->setNewName("b");
+    nodeAt(*top, "b")->setNewName("a");
+    LogScope log;
+    RenameHistory history;
+    FaultyDisk disk;
+    // "b" cannot move: "a", already aside, must come back to its own name.
+    disk.refuseRename = [&](const std::string& from, const std::string&) {
+        return from == dir.file("b") ? EIO : 0;
+    };
+    platform::DiskScope scope(disk);
+    EXPECT_EQ(renameFiles(*top, false, 10, history, &quiet), 0);
+    EXPECT_EQ(snapshot(dir.path()), original);
+    expectPathsTellTheTruth(*top, original);
+    EXPECT_TRUE(history.empty());
+}
+
+TEST(RenameFailure, AnEntryThatCanGoNeitherWayStaysUnderItsTemporaryNameAndUndoBringsItBack) {
+    TempDir dir;
+    dir.write("a", "A");
+    dir.write("b", "B");
+    const Snapshot original = snapshot(dir.path());
+    auto top = scan(dir.path());
+    nodeAt(*top, "a")->setNewName("b");
+    nodeAt(*top, "b")->setNewName("a");
+    LogScope log;
+    RenameHistory history;
+    {
+        FaultyDisk disk;
+        disk.refuseRename = [&](const std::string& from, const std::string&) {
+            return from.find("/.el_") != std::string::npos ? EIO : 0;
+        };
+        platform::DiskScope scope(disk);
+        renameFiles(*top, false, 10, history, &quiet);
+    }
+    expectPathsTellTheTruth(*top, original);
+    ENode* a = nullptr;
+    for (ENode* node : allNodes(*top))
+        if (node->originalPath() == dir.file("a")) a = node;
+    ASSERT_TRUE(a);
+    EXPECT_TRUE(a->getFileName().starts_with(".el_"));
+    EXPECT_NE(log.log().sectionText(res::kSectionErrors).find("temporary name"), std::string::npos);
+    undoRenaming(*top, history, false, &quiet);
+    EXPECT_EQ(snapshot(dir.path()), original);
+}
+
+// ---- names that differ only in case
+
+TEST(CaseOnlyRename, ATwinOnDiskMakesItFailAndIsNeverReplaced) {
+    TempDir dir;
+    dir.write("Index.htm", "upper");
+    dir.write("index.htm", "lower");
+    const Snapshot original = snapshot(dir.path());
+    auto top = scan(dir.path());
+    nodeAt(*top, "Index.htm")->setNewName("index.htm");
+    LogScope log;
+    RenameHistory history;
+    EXPECT_EQ(renameFiles(*top, false, 10, history, &quiet), 0);
+    EXPECT_EQ(snapshot(dir.path()), original);
+    EXPECT_EQ(nodeAt(*top, "Index.htm")->path(), dir.file("Index.htm"));
+    EXPECT_TRUE(history.empty());
+    EXPECT_NE(log.log().sectionText(res::kSectionErrors).find("Failed to rename file"), std::string::npos);
+}
+
+// ---- read-only entries
+
+// Makes the tree's nodes while the files' own modes decide what is read-only, also when the tests run as
+// root (who may write anything): the nodes are made as an unprivileged user.
+std::unique_ptr<EDirNode> scanAsUnprivileged(const TempDir& dir) {
+    if (::geteuid() != 0) return scan(dir.path());
+    ::chmod(dir.path().c_str(), 0777);
+    if (::seteuid(65534) != 0) return nullptr;
+    auto top = scan(dir.path());
+    EXPECT_EQ(::seteuid(0), 0);
+    return top;
+}
+
+struct ReadOnlyCase {
+    const char* name;
+    std::int32_t policy;
+    std::vector<ui::ReadOnlyAnswer> answers;
+    bool renamed;
+    std::int32_t policyAfter;
+    int messageId;
+};
+
+class ReadOnlyPolicyTest : public ::testing::TestWithParam<ReadOnlyCase> {};
+
+TEST_P(ReadOnlyPolicyTest, DecidesWhetherReadOnlyFilesAreRenamedAndKeepsTheirModes) {
+    const ReadOnlyCase& c = GetParam();
+    TempDir dir;
+    dir.write("a.htm", "A");
+    dir.write("b.htm", "B");
+    dir.mkdir("RO");
+    ::chmod(dir.file("a.htm").c_str(), 0444);
+    ::chmod(dir.file("b.htm").c_str(), 0440);
+    ::chmod(dir.file("RO").c_str(), 0555);
+    const Snapshot original = snapshot(dir.path());
+    auto top = scanAsUnprivileged(dir);
+    if (!top) GTEST_SKIP() << "cannot become an unprivileged user to see read-only files";
+    ASSERT_TRUE(nodeAt(*top, "a.htm")->isReadOnly());
+    nodeAt(*top, "a.htm")->setNewName("a.html");
+    nodeAt(*top, "b.htm")->setNewName("b.html");
+    nodeAt(*top, "RO")->setNewName("ro");
+
+    std::int32_t autoReadOnly = c.policy;
+    ScriptedPrompts prompts;
+    for (auto answer : c.answers)
+        prompts.expectReadOnly(answer);
+    ui::PromptsScope promptsScope(prompts);
+    LogScope log;
+    RenameHistory history;
+    {
+        ReadOnlyPolicyScope policy(autoReadOnly);
+        EXPECT_EQ(renameFiles(*top, false, 10, history, &quiet), c.renamed ? 3 : 0);
+    }
+    EXPECT_EQ(autoReadOnly, c.policyAfter);
+    const std::string errors = log.log().sectionText(res::kSectionErrors);
+    const std::string message(res::loadString(c.messageId));
+    for (const char* name : {"a.htm", "b.htm", "RO"})
+        EXPECT_NE(errors.find(message + "\n\t" + dir.file(name) + "\n"), std::string::npos) << errors;
+    expectPathsTellTheTruth(*top, original);
+    if (!c.renamed) {
+        EXPECT_EQ(snapshot(dir.path()), original);
+        EXPECT_TRUE(history.empty());
+        return;
+    }
+    // The modes are given back exactly, the directory's execute bits included.
+    EXPECT_EQ(modeOf(dir.file("a.html")), 0444);
+    EXPECT_EQ(modeOf(dir.file("b.html")), 0440);
+    EXPECT_EQ(modeOf(dir.file("ro")), 0555);
+    ASSERT_EQ(history.size(), 3u);
+    for (const auto& r : history)
+        EXPECT_EQ(r.previousMode, modeOf(r.to)) << r.to;
+    // Undo asks nothing and restores the tree exactly.
+    undoRenaming(*top, history, false, &quiet);
+    EXPECT_EQ(snapshot(dir.path()), original);
+}
+
+using A = ui::ReadOnlyAnswer;
+INSTANTIATE_TEST_SUITE_P(
+    Policies, ReadOnlyPolicyTest,
+    ::testing::Values(
+        ReadOnlyCase{
+            "AskYes", kReadOnlyAsk, {A::Yes, A::Yes, A::Yes}, true, kReadOnlyAsk, res::kReadOnlyConverted},
+        ReadOnlyCase{
+            "AskYesToAll", kReadOnlyAsk, {A::YesToAll}, true, kReadOnlyMakeWritable, res::kReadOnlyConverted},
+        ReadOnlyCase{
+            "AskNo", kReadOnlyAsk, {A::No, A::No, A::No}, false, kReadOnlyAsk, res::kReadOnlySkipped},
+        ReadOnlyCase{"AskNoToAll", kReadOnlyAsk, {A::NoToAll}, false, kReadOnlySkip, res::kReadOnlySkipped},
+        ReadOnlyCase{"Skip", kReadOnlySkip, {}, false, kReadOnlySkip, res::kReadOnlySkipped},
+        ReadOnlyCase{
+            "MakeWritable", kReadOnlyMakeWritable, {}, true, kReadOnlyMakeWritable, res::kReadOnlyConverted}),
+    [](const ::testing::TestParamInfo<ReadOnlyCase>& info) { return std::string(info.param.name); });
+
+TEST(ReadOnly, AFileThatCannotBeMadeWritableIsNotRenamed) {
+    TempDir dir;
+    dir.write("a.htm", "A");
+    ::chmod(dir.file("a.htm").c_str(), 0444);
+    auto top = scanAsUnprivileged(dir);
+    if (!top) GTEST_SKIP() << "cannot become an unprivileged user to see read-only files";
+    nodeAt(*top, "a.htm")->setNewName("b.htm");
+    std::int32_t autoReadOnly = kReadOnlyMakeWritable;
+    ReadOnlyPolicyScope policy(autoReadOnly);
+    LogScope log;
+    FaultyDisk disk;
+    disk.refuseChmod = [](const std::string&) { return EPERM; };
+    platform::DiskScope scope(disk);
+    RenameHistory history;
+    EXPECT_EQ(renameFiles(*top, false, 10, history, &quiet), 0);
+    EXPECT_EQ(testing::entriesOf(dir.path()), std::vector<std::string>{"a.htm"});
+    EXPECT_NE(
+        log.log()
+            .sectionText(res::kSectionErrors)
+            .find(std::string(res::loadString(res::kReadOnlyConvertFailed)) + "\n\t" + dir.file("a.htm")),
+        std::string::npos);
+}
+
+TEST(ReadOnly, ThePolicyLastsAsLongAsItsScopeAndAnAnswerIsGivenOncePerFile) {
+    TempDir dir;
+    dir.write("a.htm", "A");
+    ::chmod(dir.file("a.htm").c_str(), 0444);
+    auto top = scanAsUnprivileged(dir);
+    if (!top) GTEST_SKIP() << "cannot become an unprivileged user to see read-only files";
+    ENode& a = *nodeAt(*top, "a.htm");
+    ScriptedPrompts prompts;
+    prompts.expectReadOnly(ui::ReadOnlyAnswer::Yes);
+    ui::PromptsScope promptsScope(prompts);
+    LogScope log;
+    std::int32_t job = kReadOnlyAsk;
+    {
+        ReadOnlyPolicyScope policy(job);
+        WritableGrant first;
+        EXPECT_TRUE(confirmWritable(a, first));
+        EXPECT_EQ(first.previousMode(), mode_t{0444});
+        EXPECT_EQ(modeOf(a.path()) & 0200, 0200u);
+        EXPECT_TRUE(first.restore());
+        EXPECT_EQ(modeOf(a.path()), 0444);
+        WritableGrant second;  // the same file again: no second question
+        EXPECT_TRUE(confirmWritable(a, second));
+        {
+            std::int32_t inner = kReadOnlySkip;
+            ReadOnlyPolicyScope nested(inner);
+            WritableGrant third;
+            EXPECT_FALSE(confirmWritable(a, third));
+        }
+        WritableGrant fourth;
+        EXPECT_TRUE(confirmWritable(a, fourth));
+    }
+    EXPECT_EQ(modeOf(a.path()), 0444);  // every grant gave the mode back
+    // No job's policy in force any more: read-only files are left alone, and nobody is asked.
+    WritableGrant after;
+    EXPECT_FALSE(confirmWritable(a, after));
+    EXPECT_EQ(modeOf(a.path()), 0444);
+}
+
+// ---- report sections and "RENAME.LOG"
+
+std::string row(std::string first, std::string_view second) {
+    first.resize(40, ' ');
+    return first + std::string(second) + "\n";
+}
+
+int occurrences(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(RenameLogs, OneBannerPerDirectoryPerJobAndOneRowPerRenameAndPerUndo) {
+    TempDir dir;
+    dir.write("A.htm", "A");
+    dir.write("B.htm", "B");
+    dir.write("Img/X.gif", "X");
+    const Snapshot original = snapshot(dir.path());
+    auto top = scan(dir.path());
+    nodeAt(*top, "A.htm")->setNewName("a.htm");
+    nodeAt(*top, "B.htm")->setNewName("b.htm");
+    nodeAt(*top, "Img")->setNewName("img");
+    nodeAt(*top, "Img/X.gif")->setNewName("x.gif");
+    RenameHistory history;
+    std::string renamedSection;
+    {
+        LogScope log;
+        EXPECT_EQ(renameFiles(*top, true, 10, history, &quiet), 4);
+        renamedSection = log.log().sectionText(res::kSectionRenamedFiles);
+    }
+    EXPECT_NE(renamedSection.find(row("New Filename", "Original Filename") + "\n" +
+                                  row("a.htm", dir.file("A.htm")) + row("b.htm", dir.file("B.htm")) +
+                                  row("img", dir.file("Img")) + row("x.gif", dir.file("Img/X.gif"))),
+              std::string::npos)
+        << renamedSection;
+    // A banner is an empty line, a rule, the date and time, and a rule.
+    const std::string rule(40, '=');
+    std::string topLog = readFile(dir.file("RENAME.LOG"));
+    std::string imgLog = readFile(dir.file("img/RENAME.LOG"));
+    EXPECT_EQ(occurrences(topLog, rule), 2) << topLog;
+    EXPECT_EQ(occurrences(imgLog, rule), 2) << imgLog;
+    EXPECT_TRUE(topLog.ends_with(row("a.htm", dir.file("A.htm")) + row("b.htm", dir.file("B.htm")) +
+                                 row("img", dir.file("Img"))))
+        << topLog;
+    EXPECT_TRUE(imgLog.ends_with(row("x.gif", dir.file("Img/X.gif")))) << imgLog;
+
+    std::string restoredSection;
+    {
+        LogScope log;
+        EXPECT_EQ(undoRenaming(*top, history, true, &quiet), 4);
+        restoredSection = log.log().sectionText(res::kSectionRestoredNames);
+    }
+    EXPECT_NE(restoredSection.find(row("Original Filename", "Modified Filename") + "\n" +
+                                   row("X.gif", dir.file("img/x.gif")) + row("Img", dir.file("img")) +
+                                   row("B.htm", dir.file("b.htm")) + row("A.htm", dir.file("a.htm"))),
+              std::string::npos)
+        << restoredSection;
+    topLog = readFile(dir.file("RENAME.LOG"));
+    imgLog = readFile(dir.file("Img/RENAME.LOG"));
+    EXPECT_EQ(occurrences(topLog, rule), 4) << topLog;
+    EXPECT_EQ(occurrences(imgLog, rule), 4) << imgLog;
+    EXPECT_TRUE(topLog.ends_with(row("Img", dir.file("img")) + row("B.htm", dir.file("b.htm")) +
+                                 row("A.htm", dir.file("a.htm"))))
+        << topLog;
+    EXPECT_TRUE(imgLog.ends_with(row("X.gif", dir.file("img/x.gif")))) << imgLog;
+    EXPECT_EQ(snapshot(dir.path()), original);
+}
+
+TEST(RenameLogs, WithoutLocalLogsNoRenameLogIsWritten) {
+    TempDir dir;
+    dir.write("A.htm", "A");
+    dir.write("Img/X.gif", "X");
+    auto top = scan(dir.path());
+    nodeAt(*top, "A.htm")->setNewName("a.htm");
+    nodeAt(*top, "Img/X.gif")->setNewName("x.gif");
+    RenameHistory history;
+    {
+        LogScope log;
+        EXPECT_EQ(renameFiles(*top, false, 10, history, &quiet), 2);
+    }
+    {
+        LogScope log;
+        EXPECT_EQ(undoRenaming(*top, history, false, &quiet), 2);
+    }
+    EXPECT_EQ(testing::entriesOf(dir.path()), (std::vector<std::string>{"A.htm", "Img"}));
+    EXPECT_EQ(testing::entriesOf(dir.file("Img")), std::vector<std::string>{"X.gif"});
+}
+
+TEST(RenameSections, NothingToDoGivesTheClosingTexts) {
+    TempDir dir;
+    dir.write("a.htm", "A");
+    auto top = scan(dir.path());
+    LogScope log;
+    RenameHistory history;
+    EXPECT_EQ(reportRenaming(*top, 10, &quiet), 0);
+    EXPECT_EQ(renameFiles(*top, false, 10, history, &quiet), 0);
+    EXPECT_EQ(undoRenaming(*top, history, false, &quiet), 0);
+    const std::string allValid = "\n\n" + std::string(res::loadString(res::kAllNamesValid)) + "\n";
+    EXPECT_TRUE(log.log().sectionText(res::kSectionSuggestedNames).find(allValid) != std::string::npos);
+    EXPECT_TRUE(log.log().sectionText(res::kSectionRenamedFiles).find(allValid) != std::string::npos);
+    EXPECT_NE(
+        log.log().sectionText(res::kSectionRestoredNames).find(res::loadString(res::kNothingRenamedToUndo)),
+        std::string::npos);
+}
+
+TEST(RenameSections, TheSuggestedNamesListEveryNewNameButNeverTheTop) {
+    TempDir dir;
+    dir.write("A.htm", "A");
+    dir.write("Img/X.gif", "X");
+    auto top = scan(dir.path());
+    top->setNewName("ignored");
+    nodeAt(*top, "A.htm")->setNewName("a.htm");
+    nodeAt(*top, "Img")->setNewName("img");
+    LogScope log;
+    EXPECT_EQ(reportRenaming(*top, 10, &quiet), 2);
+    const std::string text = log.log().sectionText(res::kSectionSuggestedNames);
+    EXPECT_NE(text.find(row("a.htm", dir.file("A.htm")) + row("img", dir.file("Img"))), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("ignored"), std::string::npos);
+    EXPECT_EQ(text.find(res::loadString(res::kAllNamesValid)), std::string::npos);
+    EXPECT_EQ(testing::entriesOf(dir.path()), (std::vector<std::string>{"A.htm", "Img"}));
+}
+
 }  // namespace
 }  // namespace korvel::names
