@@ -152,8 +152,13 @@ void SiblingNames::rememberCounter(const std::string& stemKey, std::int64_t next
 
 // ---- makeUnique
 
-Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLength, SiblingNames& taken) {
-    if (!taken.contains(name)) return Uniqueness::AlreadyUnique;
+namespace {
+
+// "useHints": start each stem at the counter remembered for it. The hints only skip numbers found taken
+// earlier, one of which may have been freed since; so a name that does not fit with them gets one more
+// try from the lowest number.
+Uniqueness makeUniqueFrom(std::string& name, char replacement, std::int32_t maxLength, SiblingNames& taken,
+                          bool useHints) {
     std::string current = name;
     std::int64_t counter = 1;
     std::int64_t limit = maxLength;
@@ -183,7 +188,7 @@ Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLengt
         stemKey += asciiUpper(extension);
         stemKey.push_back('\0');
         stemKey += std::to_string(limit);
-        counter = std::max(counter, taken.nextCounter(stemKey));
+        if (useHints) counter = std::max(counter, taken.nextCounter(stemKey));
 
         const std::string suffix = replacement + std::to_string(counter);
         const std::int64_t room = limit - static_cast<std::int64_t>(suffix.size()) - extensionLength;
@@ -197,6 +202,15 @@ Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLengt
             return Uniqueness::MadeUnique;
         }
     }
+}
+
+}  // namespace
+
+Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLength, SiblingNames& taken) {
+    if (!taken.contains(name)) return Uniqueness::AlreadyUnique;
+    const Uniqueness result = makeUniqueFrom(name, replacement, maxLength, taken, true);
+    if (result != Uniqueness::NoFit) return result;
+    return makeUniqueFrom(name, replacement, maxLength, taken, false);
 }
 
 Uniqueness makeUnique(const ENode& node, std::string& name, char replacement, std::int32_t maxLength) {
@@ -409,11 +423,6 @@ void EConvertNames::noteNotRenamed(ENode& node) {
 }
 
 // ---- Running the pass
-
-bool needsNameConversion(const JobSettings& settings) {
-    return settings.Target != kTargetNone || settings.CaseConv != kCaseNone ||
-           !settings.FilenameExtensions.empty();
-}
 
 std::int32_t convertNames(EDirNode& top, JobSettings& settings, std::int64_t total, GUIProgress* progress) {
     EConvertNames pass(settings.Target, settings.CaseConv, &settings.AutoFileName,

@@ -139,9 +139,6 @@ class EConvertNames : public EVisitor {
     std::vector<OpenDirectory> open_;
 };
 
-// Whether a job with these settings converts names at all (a target, a case conversion or a mapping).
-bool needsNameConversion(const JobSettings& settings);
-
 // Runs the pass "Validating Filenames" over the tree below "top" with the job's settings (the rename prompt
 // may set settings.AutoFileName). Returns the number of nodes that got a new name, or -1 when the person
 // cancelled. "total" is the number of nodes for the progress display.

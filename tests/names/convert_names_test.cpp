@@ -245,6 +245,19 @@ TEST(MakeUniqueTest, NoFitLeavesTheNameAndSaysSo) {
     EXPECT_EQ(name, "a.html");
 }
 
+// Remembered counters only skip numbers; when one of those is freed and nothing larger fits, the lowest
+// free number is still found.
+TEST(MakeUniqueTest, AFreedNumberIsFoundWhenLargerOnesDoNotFit) {
+    SiblingNames taken = takenOf({"a.htm"});
+    for (int i = 1; i <= 9; ++i)
+        taken.add("_" + std::to_string(i) + ".htm");
+    std::string name = "a.htm";
+    ASSERT_EQ(makeUnique(name, '_', 6, taken), Uniqueness::NoFit);  // "_10.htm" is 7
+    taken.remove("_3.htm");
+    EXPECT_EQ(makeUnique(name, '_', 6, taken), Uniqueness::MadeUnique);
+    EXPECT_EQ(name, "_3.htm");
+}
+
 TEST(MakeUniqueTest, RemovingANameFreesItOnlyOnce) {
     SiblingNames taken = takenOf({"A.htm", "a.htm"});  // case twins each count
     taken.remove("a.htm");
@@ -469,19 +482,6 @@ TEST(WriteRenameRowTest, CountsCharactersAndEscapesInvalidBytes) {
     EXPECT_NE(text.find("\xc3\xa9t\xc3\xa9.htm" + std::string(33, ' ') + "/site/\\xFF.htm\n"),
               std::string::npos)
         << text;
-}
-
-TEST(NeedsNameConversionTest, TargetCaseOrMapping) {
-    JobSettings settings;
-    EXPECT_FALSE(needsNameConversion(settings));
-    settings.CaseConv = kCaseLower;
-    EXPECT_TRUE(needsNameConversion(settings));
-    settings = {};
-    settings.Target = kTargetUnix;
-    EXPECT_TRUE(needsNameConversion(settings));
-    settings = {};
-    settings.FilenameExtensions = {{"htm", "html"}};
-    EXPECT_TRUE(needsNameConversion(settings));
 }
 
 }  // namespace
