@@ -39,11 +39,6 @@ INSTANTIATE_TEST_SUITE_P(EveryTarget, NameLimitsTest,
                                            LimitsCase{kTargetUnix, 255, 255}, LimitsCase{7, 255, 4095},
                                            LimitsCase{-1, 255, 4095}));
 
-TEST(NameLimitsTest, NoTargetEverAllowsMoreThanTheHostsNameLimit) {
-    for (std::int32_t target = -1; target <= 7; ++target)
-        EXPECT_LE(getNameLimits(target).maxNameLength, kHostMaxName) << "target " << target;
-}
-
 // ---- Characters
 
 TEST(ForbiddenCharactersTest, SetsInTableOrder) {
@@ -95,11 +90,6 @@ INSTANTIATE_TEST_SUITE_P(
         AllowedCase{kTargetDos, '~', true}, AllowedCase{kTargetDos, '\xc3', true},
         AllowedCase{kTargetIso9660, '\xc3', false}, AllowedCase{kTargetIso9660, '-', false},
         AllowedCase{kTargetIso9660, '_', true}));
-
-TEST(ShortNameStructureTest, OnlyIsoAndDos) {
-    for (std::int32_t target = 0; target <= 6; ++target)
-        EXPECT_EQ(hasShortNameStructure(target), target == kTargetIso9660 || target == kTargetDos) << target;
-}
 
 // ---- Budgets
 
