@@ -613,6 +613,34 @@ TEST_F(ReportTest, AFailedJoinNamesTheSectionFilesKeepsThemAndLeavesNoHalfReport
     EXPECT_NE(joined.find("times"), std::string::npos);
 }
 
+// A disk on which the first temporary file made (a section's) cannot be written.
+class FirstTempFileFull : public platform::Disk {
+  public:
+    int mkstemp(char* pathTemplate) override {
+        const int fd = Disk::mkstemp(pathTemplate);
+        if (fullFd_ < 0) fullFd_ = fd;
+        return fd;
+    }
+    ssize_t write(int fd, const void* data, std::size_t size) override {
+        if (fd == fullFd_) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return Disk::write(fd, data, size);
+    }
+
+  private:
+    int fullFd_ = -1;
+};
+
+TEST_F(ReportTest, ASectionThatLostTextMakesNoReportRatherThanAnIncompleteOne) {
+    FirstTempFileFull disk;
+    platform::DiskScope diskScope(disk);
+    write(res::kSectionRenamedFiles, "a -> b");
+    prompts_.expectMessageBox(ui::Answer::Ok, "Error creating the report file!");
+    EXPECT_EQ(scope_->log().makeReport(settings_, 3, 1, 0, 0, kStatusCompleted), "");
+}
+
 // ---- the interruption message ----
 
 struct InterruptionCase {
