@@ -102,6 +102,10 @@ struct Scenario {
     std::vector<std::string> expected;                          // every relative path after the renaming
 };
 
+void PrintTo(const Scenario& s, std::ostream* out) {
+    *out << s.name;
+}
+
 class RenameThenUndo : public ::testing::TestWithParam<Scenario> {};
 
 TEST_P(RenameThenUndo, RenamesAsAskedAndUndoRestoresTheExactTree) {
@@ -361,6 +365,10 @@ struct ReadOnlyCase {
     std::int32_t policyAfter;
     int messageId;
 };
+
+void PrintTo(const ReadOnlyCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ReadOnlyPolicyTest : public ::testing::TestWithParam<ReadOnlyCase> {};
 
