@@ -20,7 +20,9 @@ namespace korvel::cli {
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Korvel checks and fixes the names, links and line ends of a web site or any tree of files.",
                  "korvel"};
-    app.set_version_flag("--version", std::string(res::loadString(res::kProductName)) + " " KORVEL_VERSION);
+    std::string version = std::string(res::loadString(res::kProductName)) + " " + std::string(res::loadString(res::kVersion));
+    while (!version.empty() && version.back() == ' ') version.pop_back();
+    app.set_version_flag("--version", version);
     app.require_subcommand(1);
     app.fallthrough();  // options of the program may follow the command
 

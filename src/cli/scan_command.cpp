@@ -10,6 +10,7 @@
 #include "platform/display_name.h"
 #include "platform/paths.h"
 #include "report/app_log.h"
+#include "report/report.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
@@ -100,16 +101,11 @@ int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
 
-    const auto nodes = static_cast<long long>(tree->nodeCount());
-    const auto dirs = static_cast<long long>(tree->dirCount());
-    out << res::formatNumbers(res::kFilesInDirectories,
-                              settings.UseSubdirs ? std::initializer_list<long long>{nodes - dirs, dirs - 1}
-                                                  : std::initializer_list<long long>{nodes, 1})
-        << '\n';
+    out << countLine(settings.UseSubdirs, tree->nodeCount(), tree->dirCount()) << '\n';
     if (options.list && scanned) {
         EListNodes lister(out);
         TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> walk(&tree->top(), lister);
-        walk.run("", static_cast<std::int32_t>(nodes));
+        walk.run("", tree->nodeCount());
     }
 
     bool findings = false;

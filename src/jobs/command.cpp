@@ -6,6 +6,7 @@
 #include "names/rename_files.h"
 #include "report/app_log.h"
 #include "report/job_status.h"
+#include "report/report.h"
 #include "report/section.h"
 #include "res/strings.h"
 #include "site/iterator.h"
@@ -132,11 +133,7 @@ EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path) {
 }
 
 void showInterruption(unsigned status, std::string_view message) {
-    std::string text(status & kStatusOutOfMemory ? res::loadString(res::kLowMemoryInterruption) : message);
-    text += "\n\n";
-    const bool filesMayBeHalfChanged = !(status & kStatusUndone) && (status & kStatusModifyingFiles);
-    text += res::loadString(filesMayBeHalfChanged ? res::kInterruptedWhileModifying : res::kGeneratingPartialReport);
-    ui::prompts().messageBox(text, ui::Buttons::Ok);
+    ui::prompts().messageBox(interruptionMessage(status, message), ui::Buttons::Ok);
 }
 
 }  // namespace korvel

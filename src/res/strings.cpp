@@ -15,7 +15,7 @@ struct Entry {
 // Sorted by id, each id once (checked below at compile time).
 constexpr Entry kTable[] = {
     {129, "Korvel"},
-    {130, "Version 2.00 "},
+    {130, "Version " KORVEL_VERSION " "},  // the build's own version
     {138,
      "Processing interrupted by a low memory condition!\nTry closing other applications or working on "
      "each\nsubdirectory of the current directory separately."},

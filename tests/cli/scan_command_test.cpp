@@ -29,8 +29,8 @@ TEST(ScanCommand, CountsNodesAndListsWhatWasSkipped) {
     const Result r = runKorvel({"scan", dir.path()});
     EXPECT_EQ(r.status, kExitOk);
     EXPECT_TRUE(r.err.empty());
-    // Five files below the top (the hidden file and the leftover get no node) in one subdirectory.
-    EXPECT_EQ(r.out, (Lines{"5 files in 1 directories", "", "READ-ONLY, SYSTEM, HIDDEN, OR TEMPORARY FILES:",
+    // Five files (the hidden file and the leftover get no node) in the top directory and one below it.
+    EXPECT_EQ(r.out, (Lines{"5 files in 2 directories", "", "READ-ONLY, SYSTEM, HIDDEN, OR TEMPORARY FILES:",
                             "hidden file was skipped", "\t" + dir.file(".htaccess"),
                             "temporary file was skipped", "\t" + dir.file("index.html~")}));
 }
@@ -44,7 +44,7 @@ TEST(ScanCommand, ListShowsEveryNodeWithItsKindInTreeOrder) {
     ASSERT_GE(r.out.size(), 9u);
     EXPECT_EQ(
         Lines(r.out.begin(), r.out.begin() + 9),
-        (Lines{"6 files in 1 directories", "dir  " + dir.path(), "html " + dir.file("B.htm"),
+        (Lines{"6 files in 2 directories", "dir  " + dir.path(), "html " + dir.file("B.htm"),
                "html " + dir.file("index.html"), "file " + dir.file("logo.gif"),
                "text " + dir.file("notes.txt"), "dir  " + dir.file("sub"),
                "html " + dir.file("sub/page.html"), "text " + dir.file("z-link.txt") + "  (symbolic link)"}));
@@ -56,9 +56,9 @@ TEST(ScanCommand, NoSubdirsLeavesSubdirectoriesUnscanned) {
     plantSite(dir);
     const Result r = runKorvel({"scan", "--no-subdirs", "--list", dir.path()});
     EXPECT_EQ(r.status, kExitOk);
-    // Without subdirectories the count line counts every node of the top directory, itself included.
+    // Without subdirectories the subdirectory is a node but not a directory scanned.
     ASSERT_FALSE(r.out.empty());
-    EXPECT_EQ(r.out[0], "6 files in 1 directories");
+    EXPECT_EQ(r.out[0], "4 files in 1 directories");
     for (const auto& line : r.out)
         EXPECT_EQ(line.find("page.html"), std::string::npos) << line;
 }
