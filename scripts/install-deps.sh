@@ -8,7 +8,7 @@ packages=(
   libcli11-dev                          # command-line parsing
   libfmt-dev                            # formatting of report lines and messages
   libgtest-dev libgmock-dev             # tests
-  libbenchmark-dev hyperfine time       # benchmarks
+  libbenchmark-dev hyperfine time detox # benchmarks (detox: a renamer timed for reference)
 )
 missing=()
 for p in "${packages[@]}"; do
