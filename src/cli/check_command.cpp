@@ -82,8 +82,10 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     }
 
     JobSettings job = settings;
-    // A check lists its suggestions in the report; it never stops to ask about each name.
+    // A check lists its suggestions in the report; it never stops to ask about each name. Skipped entries
+    // are listed there too, so a notice for each on the terminal would only say it twice.
     job.AutoFileName = true;
+    job.ReportSpecial = false;
     if (!job.FilesOnly) {
         err << "korvel: link analysis is not available in this version; checking names only\n";
         job.FilesOnly = true;

@@ -89,3 +89,20 @@ TEST(CheckCommand, UsageErrorsAndMissingDirectories) {
 
 }  // namespace
 }  // namespace korvel::cli
+
+namespace korvel::cli {
+namespace {
+
+TEST(CheckCommand, SkippedEntriesAreListedInTheReportNotAnnouncedOneByOne) {
+    const SettingsFile settings("[Settings]\nReportSpecial=1\n");
+    testing::TempDir dir;
+    dir.write(".hidden", "x\n");
+    dir.write("page.html~", "x\n");
+    const Result r = runKorvel({"check", dir.path(), "--files-only"});
+    EXPECT_TRUE(r.err.empty()) << ::testing::PrintToString(r.err);
+    EXPECT_TRUE(anyLine(r.out, "hidden file was skipped"));
+    EXPECT_TRUE(anyLine(r.out, "temporary file was skipped"));
+}
+
+}  // namespace
+}  // namespace korvel::cli
