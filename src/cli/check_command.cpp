@@ -19,7 +19,8 @@ namespace {
 
 std::string absoluteDirectory(std::string_view dir) {
     std::string path(dir);
-    while (path.size() > 1 && path.back() == platform::kSeparator) path.pop_back();
+    while (path.size() > 1 && path.back() == platform::kSeparator)
+        path.pop_back();
     if (!path.empty() && path.front() == platform::kSeparator) return path;
     return platform::joinPath(platform::currentDirectory(), path == "." ? std::string_view{} : path);
 }
@@ -39,7 +40,8 @@ bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostre
             const auto eq = map.find('=');
             if (eq == std::string::npos || eq + 1 == map.size() ||
                 !setExtensionMapping(settings, map.substr(0, eq), map.substr(eq + 1))) {
-                err << "korvel: --map takes OLD=NEW, two extensions without line breaks or \"->\": " << map << '\n';
+                err << "korvel: --map takes OLD=NEW, two extensions without line breaks or \"->\": " << map
+                    << '\n';
                 return false;
             }
         }
@@ -61,8 +63,9 @@ bool deliverReport(const std::string& reportPath, const std::string& destination
     }
     platform::FileInfo info;
     platform::fileInfo(destination, info);
-    const auto ec = info.kind == platform::EntryKind::Missing ? platform::createFile(destination, text)
-                                                              : platform::replaceFileContents(destination, text);
+    const auto ec = info.kind == platform::EntryKind::Missing
+                        ? platform::createFile(destination, text)
+                        : platform::replaceFileContents(destination, text);
     if (ec) {
         err << "korvel: cannot write the report to " << destination << ": " << ec.message() << '\n';
         return false;

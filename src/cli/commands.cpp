@@ -20,8 +20,10 @@ namespace korvel::cli {
 int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err) {
     CLI::App app{"Korvel checks and fixes the names, links and line ends of a web site or any tree of files.",
                  "korvel"};
-    std::string version = std::string(res::loadString(res::kProductName)) + " " + std::string(res::loadString(res::kVersion));
-    while (!version.empty() && version.back() == ' ') version.pop_back();
+    std::string version =
+        std::string(res::loadString(res::kProductName)) + " " + std::string(res::loadString(res::kVersion));
+    while (!version.empty() && version.back() == ' ')
+        version.pop_back();
     app.set_version_flag("--version", version);
     app.require_subcommand(1);
     app.fallthrough();  // options of the program may follow the command
@@ -44,18 +46,20 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     scan->add_flag("--list", scanOptions.list, "Also list every node with its kind");
 
     CheckOptions check;
-    auto* checkCmd = app.add_subcommand("check", "Check the names of a tree against a target convention and report.");
+    auto* checkCmd =
+        app.add_subcommand("check", "Check the names of a tree against a target convention and report.");
     checkCmd->add_option("DIR", check.directory, "The top directory")->required();
-    const std::map<std::string, int> targets{{"none", kTargetNone},  {"iso9660", kTargetIso9660},
-                                             {"dos", kTargetDos},    {"vfat", kTargetVfat},
-                                             {"ntfs", kTargetNtfs},  {"mac", kTargetMacintosh},
-                                             {"unix", kTargetUnix}};
-    checkCmd->add_option("--target", check.target, "Target convention: none, iso9660, dos, vfat, ntfs, mac, unix")
+    const std::map<std::string, int> targets{
+        {"none", kTargetNone}, {"iso9660", kTargetIso9660}, {"dos", kTargetDos},  {"vfat", kTargetVfat},
+        {"ntfs", kTargetNtfs}, {"mac", kTargetMacintosh},   {"unix", kTargetUnix}};
+    checkCmd
+        ->add_option("--target", check.target, "Target convention: none, iso9660, dos, vfat, ntfs, mac, unix")
         ->transform(CLI::CheckedTransformer(targets, CLI::ignore_case));
     const std::map<std::string, int> cases{{"keep", kCaseNone}, {"lower", kCaseLower}, {"upper", kCaseUpper}};
     checkCmd->add_option("--case", check.caseConversion, "Case conversion: keep, lower, upper")
         ->transform(CLI::CheckedTransformer(cases, CLI::ignore_case));
-    checkCmd->add_option("--map", check.maps, "Map an extension, OLD=NEW (repeatable; replaces the stored map)");
+    checkCmd->add_option("--map", check.maps,
+                         "Map an extension, OLD=NEW (repeatable; replaces the stored map)");
     checkCmd->add_option("--map-preset", check.mapPreset, "Start the map from a preset: windows, mac-unix")
         ->check(CLI::IsMember({"windows", "mac-unix"}));
     checkCmd->add_flag("--files-only", check.filesOnly, "Names only: no home page, no HTML parsing");

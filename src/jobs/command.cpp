@@ -49,7 +49,10 @@ bool ECommand::unexecute() {
 }
 
 EKVCmd::EKVCmd(const JobSettings& settings, HtmlDefinitions definitions, bool askSettings, bool interactive)
-    : settings_(settings), definitions_(std::move(definitions)), askSettings_(askSettings), interactive_(interactive) {}
+    : settings_(settings),
+      definitions_(std::move(definitions)),
+      askSettings_(askSettings),
+      interactive_(interactive) {}
 
 EKVCmd::~EKVCmd() = default;
 
@@ -65,7 +68,8 @@ void EKVCmd::runGuarded(const std::function<void()>& passes) {
         std::string message = error.what();
         if (message.size() > 256) {
             std::size_t cut = 256;
-            while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80) --cut;
+            while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
+                --cut;
             message.resize(cut);
         }
         showInterruption(status_, message);
@@ -97,7 +101,7 @@ bool EKVCheckCmd::doExecute() {
         if (!scanned) return;
         if (needsNameConversion(settings_)) {
             names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
-                                  &settings_.FilenameExtensions);
+                                         &settings_.FilenameExtensions);
             TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree_->top(), convert);
             const std::int32_t renamed = pass.run(res::loadString(res::kValidatingFilenames), nodeCount_);
             if (renamed < 0) return;
@@ -116,7 +120,8 @@ bool EKVCheckCmd::doExecute() {
 }
 
 bool needsNameConversion(const JobSettings& settings) {
-    return settings.Target != kTargetNone || settings.CaseConv != kCaseNone || !settings.FilenameExtensions.empty();
+    return settings.Target != kTargetNone || settings.CaseConv != kCaseNone ||
+           !settings.FilenameExtensions.empty();
 }
 
 EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path) {

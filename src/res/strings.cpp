@@ -107,7 +107,8 @@ constexpr Entry kTable[] = {
      "field."},
     {28676,
      "The directory path is over 220 characters long!\nThis application may run out of room to manipulate\n"
-     "filenames (errors will be reported to the log file).\n\nIf you have problems, try moving your files\nto "
+     "filenames (errors will be reported to the log file).\n\nIf you have problems, try moving your "
+     "files\nto "
      "a directory with a shorter path. "},
     {28682, "The following file is a %2 file and will be skipped.\n\t%1"},
     {28683, "%2 file was skipped\n\t%1"},
@@ -150,7 +151,8 @@ constexpr Entry kTable[] = {
     {30131, "Modified Filename"},
     {30132, "Failed to restore the original permissions"},
     {30133,
-     "Neither the new name nor the old one could be given; the entry was left under a temporary name\n\t%1\ninstead "
+     "Neither the new name nor the old one could be given; the entry was left under a temporary "
+     "name\n\t%1\ninstead "
      "of\n\t%2"},
 };
 

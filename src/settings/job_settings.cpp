@@ -189,7 +189,9 @@ bool LoadSettings(std::string_view path, JobSettings& settings) {
     return true;
 }
 
-JobSettings settingsFileDefaults() { return readSettings(ProfileFile{}, JobSettings{}); }
+JobSettings settingsFileDefaults() {
+    return readSettings(ProfileFile{}, JobSettings{});
+}
 
 bool SaveSettings(std::string_view path, const JobSettings& settings) {
     ProfileFile profile;

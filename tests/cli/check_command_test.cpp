@@ -35,7 +35,8 @@ TEST(CheckCommand, ReportGoesToTheNamedFile) {
     TempDir dir;
     dir.write("site/A B.htm", "x\n");
     const std::string report = dir.file("report.txt");
-    const Result r = runKorvel({"check", dir.file("site"), "--files-only", "--target", "dos", "--report", report});
+    const Result r =
+        runKorvel({"check", dir.file("site"), "--files-only", "--target", "dos", "--report", report});
     EXPECT_EQ(r.status, kExitFindings);
     EXPECT_TRUE(r.out.empty());
     EXPECT_NE(testing::readFile(report).find("SUGGESTED NEW NAMES FOR FILES:"), std::string::npos);

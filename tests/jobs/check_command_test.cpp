@@ -39,7 +39,9 @@ std::string takeReport(const EKVCmd& command) {
     return text;
 }
 
-bool contains(const std::string& text, std::string_view part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
 
 TEST(CheckJob, SuggestsNamesForEveryNodeThatBreaksTheTargetAndChangesNothing) {
     TempDir dir;
@@ -90,7 +92,8 @@ TEST(CheckJob, CancelDuringTheNamePassStillReportsButPartially) {
     EXPECT_FALSE(command.status() & kStatusCompleted);
     EXPECT_TRUE(command.foundSomething());
     // The suggestions pass never ran.
-    EXPECT_EQ(prompts.progressTitles(), (std::vector<std::string>{"Looking for Files", "Validating Filenames"}));
+    EXPECT_EQ(prompts.progressTitles(),
+              (std::vector<std::string>{"Looking for Files", "Validating Filenames"}));
     EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
 }
 

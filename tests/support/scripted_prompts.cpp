@@ -19,7 +19,8 @@ class ScriptedProgress : public ui::Progress {
     void end() override {}
     bool setDirectory(std::string_view) override {
         ++owner_.directoryCalls_;
-        if (!owner_.cancelTitle_.empty() && !owner_.titles_.empty() && owner_.titles_.back() == owner_.cancelTitle_)
+        if (!owner_.cancelTitle_.empty() && !owner_.titles_.empty() &&
+            owner_.titles_.back() == owner_.cancelTitle_)
             return true;
         return owner_.cancelAt_ > 0 && owner_.directoryCalls_ >= owner_.cancelAt_;
     }
