@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/terminal_prompts.h"
 #include "jobs/command.h"
@@ -16,14 +17,6 @@
 namespace korvel::cli {
 
 namespace {
-
-std::string absoluteDirectory(std::string_view dir) {
-    std::string path(dir);
-    while (path.size() > 1 && path.back() == platform::kSeparator)
-        path.pop_back();
-    if (!path.empty() && path.front() == platform::kSeparator) return path;
-    return platform::joinPath(platform::currentDirectory(), path == "." ? std::string_view{} : path);
-}
 
 // Applies the options over the settings read from the file; false (with a message) for a bad mapping.
 bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostream& err) {

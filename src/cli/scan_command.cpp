@@ -5,6 +5,7 @@
 #include <memory>
 #include <ostream>
 
+#include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/terminal_prompts.h"
 #include "platform/display_name.h"
@@ -41,15 +42,6 @@ class EListNodes : public EVisitor {
     }
     std::ostream& out_;
 };
-
-// A directory as the user named it, made absolute so the report names every file unambiguously.
-std::string absoluteDirectory(std::string_view dir) {
-    std::string path(dir);
-    while (path.size() > 1 && path.back() == platform::kSeparator)
-        path.pop_back();
-    if (!path.empty() && path.front() == platform::kSeparator) return path;
-    return platform::joinPath(platform::currentDirectory(), path == "." ? std::string_view{} : path);
-}
 
 // The section's text without its three-line header, or "" when it has none.
 std::string sectionBody(EAppLog& log, int titleId) {

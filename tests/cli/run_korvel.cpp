@@ -31,17 +31,7 @@ Result runKorvel(std::vector<std::string> args) {
     return result;
 }
 
-SettingsFile::SettingsFile(std::string_view content) : path_(dir_.write("korvel.ini", content)) {
-    if (const char* old = std::getenv("KORVEL_SETTINGS")) saved_ = old;
-    ::setenv("KORVEL_SETTINGS", path_.c_str(), 1);
-}
-
-SettingsFile::~SettingsFile() {
-    if (saved_) {
-        ::setenv("KORVEL_SETTINGS", saved_->c_str(), 1);
-    } else {
-        ::unsetenv("KORVEL_SETTINGS");
-    }
-}
+SettingsFile::SettingsFile(std::string_view content)
+    : path_(dir_.write("korvel.ini", content)), var_("KORVEL_SETTINGS", path_) {}
 
 }  // namespace korvel::cli

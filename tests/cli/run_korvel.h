@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "support/env_var.h"
 #include "support/temp_dir.h"
 
 namespace korvel::cli {
@@ -24,7 +25,6 @@ Result runKorvel(std::vector<std::string> args);
 class SettingsFile {
   public:
     explicit SettingsFile(std::string_view content);
-    ~SettingsFile();
     SettingsFile(const SettingsFile&) = delete;
     SettingsFile& operator=(const SettingsFile&) = delete;
     const std::string& path() const { return path_; }
@@ -32,7 +32,7 @@ class SettingsFile {
   private:
     testing::TempDir dir_;
     std::string path_;
-    std::optional<std::string> saved_;
+    testing::EnvVar var_;
 };
 
 }  // namespace korvel::cli

@@ -13,6 +13,7 @@
 #include "faulty_disk.h"
 #include "log_capture.h"
 #include "res/strings.h"
+#include "support/env_var.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"
@@ -61,17 +62,8 @@ TEST(DeleteFile, ReportsAFailureWithThePath) {
 // Points the trash into a directory of the test's own and puts $XDG_DATA_HOME back afterwards.
 class TrashTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) previous_ = old;
-        ::setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
-    }
-    void TearDown() override {
-        if (previous_) {
-            ::setenv("XDG_DATA_HOME", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_DATA_HOME");
-        }
-    }
+    void SetUp() override { dataHome_.emplace("XDG_DATA_HOME", data_.path()); }
+    void TearDown() override { dataHome_.reset(); }
     std::string trashed(std::string_view name) const {
         return data_.file("Trash/files/" + std::string(name));
     }
@@ -79,7 +71,7 @@ class TrashTest : public ::testing::Test {
     LogCapture log_;
     TempDir data_;
     TempDir site_;
-    std::optional<std::string> previous_;
+    std::optional<korvel::testing::EnvVar> dataHome_;
 };
 
 TEST_F(TrashTest, TrashFileMovesTheFileIntoTheTrash) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/disk.h"
+#include "support/env_var.h"
 #include "support/temp_dir.h"
 
 namespace korvel::platform {
@@ -97,20 +98,10 @@ class FaultyDisk : public Disk {
 // Points $TMPDIR at a directory of its own for one test, so that what is left there can be seen.
 class TmpdirScope {
   public:
-    explicit TmpdirScope(const std::string& dir) {
-        if (const char* old = std::getenv("TMPDIR")) previous_ = old;
-        ::setenv("TMPDIR", dir.c_str(), 1);
-    }
-    ~TmpdirScope() {
-        if (previous_) {
-            ::setenv("TMPDIR", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
-    }
+    explicit TmpdirScope(const std::string& dir) : var_("TMPDIR", dir) {}
 
   private:
-    std::optional<std::string> previous_;
+    korvel::testing::EnvVar var_;
 };
 
 // --- renameNoReplace ---

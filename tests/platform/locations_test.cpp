@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/disk.h"
+#include "support/env_var.h"
 #include "support/temp_dir.h"
 
 namespace korvel::platform {
@@ -23,28 +24,13 @@ using korvel::testing::TempDir;
 class Environment {
   public:
     Environment(std::initializer_list<std::pair<const char*, const char*>> values) {
-        for (const auto& [name, value] : values) {
-            const char* old = std::getenv(name);
-            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
-            if (value) {
-                ::setenv(name, value, 1);
-            } else {
-                ::unsetenv(name);
-            }
-        }
-    }
-    ~Environment() {
-        for (const auto& [name, value] : saved_) {
-            if (value) {
-                ::setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                ::unsetenv(name.c_str());
-            }
-        }
+        for (const auto& [name, value] : values)
+            vars_.push_back(std::make_unique<korvel::testing::EnvVar>(
+                name, value ? std::optional<std::string>(value) : std::nullopt));
     }
 
   private:
-    std::map<std::string, std::optional<std::string>> saved_;
+    std::vector<std::unique_ptr<korvel::testing::EnvVar>> vars_;
 };
 
 TEST(SettingsFilePath, TakesTheFirstSourceThatIsGiven) {

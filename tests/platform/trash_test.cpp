@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "support/env_var.h"
 #include "support/temp_dir.h"
 
 namespace korvel::platform {
@@ -21,8 +22,7 @@ using korvel::testing::TempDir;
 class TrashTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (const char* old = std::getenv("XDG_DATA_HOME")) previous_ = old;
-        ::setenv("XDG_DATA_HOME", data_.path().c_str(), 1);
+        dataHome_.emplace("XDG_DATA_HOME", data_.path());
         // Whatever goes astray relative to the current directory lands here, where it is seen.
         previousDirectory_ = fs::current_path();
         fs::current_path(scratch_.path());
@@ -31,11 +31,7 @@ class TrashTest : public ::testing::Test {
         fs::current_path(previousDirectory_);
         EXPECT_TRUE(fs::is_empty(scratch_.path()))
             << "something was trashed relative to the current directory";
-        if (previous_) {
-            ::setenv("XDG_DATA_HOME", previous_->c_str(), 1);
-        } else {
-            ::unsetenv("XDG_DATA_HOME");
-        }
+        dataHome_.reset();
     }
 
     std::string trash(std::string_view relative) const {
@@ -46,7 +42,7 @@ class TrashTest : public ::testing::Test {
     TempDir site_;
     TempDir scratch_;
     fs::path previousDirectory_;
-    std::optional<std::string> previous_;
+    std::optional<korvel::testing::EnvVar> dataHome_;
 };
 
 TEST_F(TrashTest, MovesTheFileWithItsInfo) {

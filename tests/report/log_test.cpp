@@ -16,12 +16,15 @@
 #include "platform/disk.h"
 #include "report/app_log.h"
 #include "res/strings.h"
+#include "support/env_var.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"
 
 namespace korvel {
 namespace {
+
+using korvel::testing::EnvVar;
 
 using testing::readFile;
 using testing::ScriptedPrompts;
@@ -30,32 +33,6 @@ using testing::TempDir;
 const std::string kDashes(80, '-');
 const std::string kErrorsHeader = kDashes + "\nTHE FOLLOWING ERRORS WERE ENCOUNTERED: \n" + kDashes + "\n";
 const std::string kCreateFailed = "Error creating log report file!";
-
-// Sets an environment variable (or unsets it, for nullopt) and puts the old value back.
-class EnvVar {
-  public:
-    EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~EnvVar() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // Names in "dir" that start with "prefix".
 std::vector<std::string> entriesStartingWith(const std::string& dir, const std::string& prefix) {

@@ -18,12 +18,15 @@
 #include "report/external_page.h"
 #include "report/job_status.h"
 #include "res/strings.h"
+#include "support/env_var.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"
 
 namespace korvel {
 namespace {
+
+using korvel::testing::EnvVar;
 
 using testing::entriesOf;
 using testing::readFile;
@@ -39,32 +42,6 @@ std::string frame(int titleId) {
 std::string text(int id) {
     return std::string(res::loadString(id));
 }
-
-// Sets an environment variable (or unsets it, for nullopt) and puts the old value back.
-class EnvVar {
-  public:
-    EnvVar(const char* name, std::optional<std::string> value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old;
-        if (value) {
-            ::setenv(name, value->c_str(), 1);
-        } else {
-            ::unsetenv(name);
-        }
-    }
-    ~EnvVar() {
-        if (old_) {
-            ::setenv(name_, old_->c_str(), 1);
-        } else {
-            ::unsetenv(name_);
-        }
-    }
-    EnvVar(const EnvVar&) = delete;
-    EnvVar& operator=(const EnvVar&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
 
 // The report with its date (the one line that differs from run to run) replaced by "<date>".
 std::string undated(const std::string& report) {
