@@ -437,6 +437,7 @@ EHtmlNode::EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDe
     }
     html_ = isHtml(*probe, definitions);
     if (html_) markAsText(*probe);
+    base_ = std::string(platform::parentPath(originalPath()));
 }
 
 bool EHtmlNode::accept(EVisitor& visitor) {

@@ -10,6 +10,7 @@
 #include "settings/user_lists.h"
 #include "site/iterator.h"
 #include "site/probe.h"
+#include "site/url_record.h"
 
 namespace korvel {
 
@@ -206,9 +207,22 @@ class EHtmlNode : public EFileNode {
     void addLinkTarget(ENode* target);
     void clearLinkTargets() { linkTargets_.clear(); }
 
+    // Where the page's relative URLs resolve: the directory of its original path (no trailing "/") until
+    // a base tag says otherwise.
+    const std::string& base() const { return base_; }
+    void setBase(std::string base) { base_ = std::move(base); }
+    // The page's URL records in file order (filled by link finding; the page's text is not kept).
+    std::vector<EUrl>& urls() { return urls_; }
+    const std::vector<EUrl>& urls() const { return urls_; }
+    bool linksFound() const { return linksFound_; }
+    void setLinksFound(bool found) { linksFound_ = found; }
+
   private:
     bool html_ = false;
+    bool linksFound_ = false;
     std::vector<ENode*> linkTargets_;
+    std::string base_;
+    std::vector<EUrl> urls_;
 };
 
 // Makes the node for one entry on disk: a directory, a page or a plain file, by a probe of its head.
