@@ -110,6 +110,7 @@ constexpr Entry kTable[] = {
      "filenames (errors will be reported to the log file).\n\nIf you have problems, try moving your "
      "files\nto "
      "a directory with a shorter path. "},
+    {28680, "In file \"%1\""},
     {28682, "The following file is a %2 file and will be skipped.\n\t%1"},
     {28683, "%2 file was skipped\n\t%1"},
     {28684, "Failed to convert read-only to read-write"},
@@ -121,6 +122,24 @@ constexpr Entry kTable[] = {
     {28720, "An HTML file has been created with the above list of external URLs so you"},
     {28721, "can load it into your Web browser and verify the external links."},
     {28722, "This file is named: \"%1\""},
+    {28723,
+     "Note: Sizes and times are rounded up.  Download times may be faster than reported \nif a file contains "
+     "reused graphics that are already cached in the browser.\n"},
+    {28724, "Total size of the front page of the site (including any pages embedded in a frameset):"},
+    {28725, "Sizes for each page (not including the sizes of pages embedded in framesets):"},
+    {28727,
+     "\"*\" indicates that an external file whose size could not be determined is embedded in the page."},
+    {28728, "\"!\" indicates that a broken link is embedded in the page."},
+    {28729, "%4d kb %5d s %5d s %5d s %5d s    "},
+    {28730, " Kbytes   @14.4   @28.8   @33.6     @56     Filename"},
+    {28741, "No external URL link references!"},
+    {28742, " (repeated above)"},
+    {28743,
+     "\"?\" indicates that the size of the page, or of a local file embedded in it, could not be determined; "
+     "that size is not counted."},
+    {28744,
+     "Files that are loaded only by scripts or style sheets may be listed here although the site uses "
+     "them:\nscripts and style sheets are not read for links.  Check a file before removing it."},
     {28752, "Removing Files"},
     {30002, "Validating Filenames"},
     {30003, "Looking for Files"},
