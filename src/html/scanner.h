@@ -1,0 +1,179 @@
+#pragma once
+// The HTML scanner: cuts a page into tag and comment-marker records, reports the page's syntax errors, and
+// picks out the attribute values that may carry URLs. It knows tags, attributes (quoted and unquoted) and
+// comments, nothing else: no entities, scripts, style sheets or document structure.
+//
+// Use, once per page:
+//     TagList tags = tokenize(page, syntaxSection, &unreadable);
+//     if (tags.status() == kScanOpenFailed) ...      // already reported; the page counts as not parsed
+//     std::vector<UrlValue> values;
+//     for (const EHtmlTag& tag : tags.tags()) { values.clear(); urlValuesOf(tags, tag, values); ... }
+//     // the TagList goes out of scope (or clear()): that is the end of the page's tags
+//
+// The page node keeps no tags: a TagList lives for one page's scan and is dropped right after the page's
+// URL records are made, so at most one page's tags are held at a time. Neither the node nor the TagList
+// keeps the page's text; names and values are copied out of it.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "platform/file_info.h"
+
+namespace korvel {
+class ENode;
+class EHtmlNode;
+class ESection;
+}  // namespace korvel
+
+namespace korvel::html {
+
+// What a scan of one page came to.
+enum ScanStatus : int {
+    kScanClean = 0,         // read, no syntax errors
+    kScanOpenFailed = 1,    // the page could not be opened (reported once per job, see EUnreadablePages)
+    kScanNotHtml = 2,       // for link finding: the node is not a page (the scanner itself never returns it)
+    kScanSyntaxErrors = 3,  // read, with at least one syntax error (still a successful parse)
+};
+
+enum class SyntaxErrorKind : std::uint8_t {
+    NoClose,           // a tag name followed directly by "<", or "<" met among a tag's attributes
+    NoStart,           // ">" outside a tag and outside a comment
+    UnmatchedComment,  // "-->" with no comment open
+    EndQuote,          // a quoted value with no closing quote before the end of the page
+};
+
+struct SyntaxError {
+    SyntaxErrorKind kind;
+    std::int64_t offset;  // the byte whose line the report names
+};
+
+// One attribute as written in a tag.
+struct EHtmlAttribute {
+    std::string name;           // lower-cased (ASCII)
+    std::string value;          // as written, case kept; empty for an attribute without "="
+    std::int64_t position = 0;  // first byte of the value (after an opening quote); of the name when no "="
+};
+
+// One tag or comment marker.
+struct EHtmlTag {
+    std::string name;        // lower-cased (ASCII); comment markers are "<!--" and "-->"
+    std::int64_t start = 0;  // offset of the "<" (for "-->": of its first "-")
+    std::int64_t end = 0;    // offset of the closing ">"; the page's length when the page ends inside the tag
+    bool endTag = false;     // "</name", and every "-->"
+    std::size_t firstAttribute = 0;  // into TagList::attributes()
+    std::size_t attributeCount = 0;
+};
+
+// The tags of one page in page order, with their attributes and the page's syntax errors. Tags inside
+// comments are recorded like any other; no nesting is kept.
+class TagList {
+  public:
+    ScanStatus status() const { return status_; }
+    const std::vector<EHtmlTag>& tags() const { return tags_; }
+    // Every attribute of "tag" in the order written; a name written twice appears twice.
+    std::span<const EHtmlAttribute> attributes(const EHtmlTag& tag) const;
+    // The attribute "lowerName" of "tag": when the name is written twice, the later one wins. Null when
+    // absent.
+    const EHtmlAttribute* attribute(const EHtmlTag& tag, std::string_view lowerName) const;
+    const std::vector<SyntaxError>& syntaxErrors() const { return errors_; }
+    // Forgets every tag, attribute and error (and their memory).
+    void clear();
+
+  private:
+    friend class TagBuilder;
+    ScanStatus status_ = kScanClean;
+    std::vector<EHtmlTag> tags_;
+    std::vector<EHtmlAttribute> attributes_;
+    std::vector<SyntaxError> errors_;
+};
+
+// A page's bytes, read whole. A page that cannot be opened is reported ("During scan, " and "File open
+// failed" with its path) and isOpen() is false; a read that fails partway is reported once ("File read
+// failed") and the page then ends where the reading stopped.
+class EScannerFile {
+  public:
+    EScannerFile() = default;
+    virtual ~EScannerFile() = default;
+    EScannerFile(const EScannerFile&) = delete;
+    EScannerFile& operator=(const EScannerFile&) = delete;
+
+    // Reads the file at "path"; false (reported) when it cannot be opened.
+    bool load(std::string_view path);
+    bool isOpen() const { return open_; }
+    bool readFailed() const { return readFailed_; }
+    std::string_view text() const { return text_; }
+    // Gives the memory back once the page is scanned.
+    void release();
+
+  protected:
+    // One block of the file at "offset": bytes read, 0 at the end, -1 on error. A seam for tests that make
+    // a read fail partway.
+    virtual std::int64_t readBlock(const platform::ReadFile& file, std::int64_t offset, char* buffer,
+                                   std::size_t count, std::error_code& ec);
+
+  private:
+    std::string text_;
+    bool open_ = false;
+    bool readFailed_ = false;
+};
+
+// The pages of one job that could not be opened, so that each is reported once however many passes try
+// it. The job (or whatever runs its link passes) owns one and hands it to every tokenize of the job.
+class EUnreadablePages {
+  public:
+    bool contains(const ENode* page) const { return pages_.count(page) != 0; }
+    void add(const ENode* page) { pages_.insert(page); }
+
+  private:
+    std::unordered_set<const ENode*> pages_;
+};
+
+// Cuts "text" into tags. Pure: writes nothing anywhere; the errors are in the result.
+TagList scanText(std::string_view text);
+
+// Reads the page at its current path and scans it, then writes its syntax errors into "syntaxErrors"
+// (which may be null: the status still tells). A page that cannot be opened gives kScanOpenFailed and no
+// tags; with "unreadable", a page it already holds is not tried again and nothing more is reported.
+TagList tokenize(EHtmlNode& page, ESection* syntaxErrors, EUnreadablePages* unreadable = nullptr);
+
+// Writes one line per syntax error of "tags" into "section": the page's line of the error, the page's path
+// shortened to 58 characters and padded to 62, and the message. Uses the page's line index (made from
+// "text" when the page has none yet and "text" is not empty, so that the page is not read twice).
+void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section, std::string_view text = {});
+
+// ---- URL-bearing attributes
+
+// The attributes that may carry a URL, by their fixed index; the scan goes from the highest index down.
+struct UrlAttribute {
+    std::string_view name;
+    bool embedded;  // the resource loads with the page (images, applets, backgrounds)
+};
+inline constexpr UrlAttribute kUrlAttributes[] = {
+    {"action", false},  {"usemap", false},    {"dynsrc", true}, {"lowsrc", true},
+    {"codebase", true}, {"background", true}, {"src", true},    {"href", false},
+};
+
+// Tags never searched for URLs (markup only); "lowerName" as stored in a record.
+bool isPlainTag(std::string_view lowerName);
+
+// One raw value that link finding turns into a URL record.
+struct UrlValue {
+    std::string_view text;      // the value as written (lives as long as the TagList)
+    std::int64_t position = 0;  // first byte of the value
+    bool isBase = false;        // from a "base" tag
+    bool baseHref = false;      // the href of a "base" tag: the page's later values resolve against it
+    bool embedded = false;      // from an attribute whose resource loads with the page
+    bool frame = false;         // from a "frame" tag
+};
+
+// Appends the URL-bearing values of "tag" in the order their records are to be made: the URL attributes
+// from the highest index down, then the value of a hidden "redirect" input (type="hidden" name="redirect",
+// any case). Nothing for end tags and plain tags; a value that is empty once cut at its fragment (or, with
+// no "#", at its query) is left out.
+void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out);
+
+}  // namespace korvel::html
