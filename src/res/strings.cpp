@@ -141,6 +141,10 @@ constexpr Entry kTable[] = {
      "Files that are loaded only by scripts or style sheets may be listed here although the site uses "
      "them:\nscripts and style sheets are not read for links.  Check a file before removing it."},
     {28752, "Removing Files"},
+    {28760, "%1    HTML syntax error, no closing \">\""},
+    {28761, "%1    HTML syntax error, no starting \"<\""},
+    {28762, "%1    HTML syntax error, no matching open comment"},
+    {28763, "%1    HTML syntax error, no end quote on attribute"},
     {30002, "Validating Filenames"},
     {30003, "Looking for Files"},
     {30007, "Renaming Files"},
@@ -160,6 +164,7 @@ constexpr Entry kTable[] = {
      "a "
      "writable directory."},
     {30033, "memory allocation error"},
+    {30040, "During scan, "},
     {30041, "During copy, "},
     {30100, "Top level directory was not found:"},
     {30101, "Could not list directory"},
