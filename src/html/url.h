@@ -73,8 +73,9 @@ std::string siteRelativePath(std::string_view text, std::string_view base, const
 ENode* findSiteNode(std::string_view siteRelative, const UrlContext& context);
 
 // Files that Korvel itself writes and that are never link targets: "report_of_external_refs.html",
-// "REPORT.TXT" and "REPORT_n.TXT" in the top directory, and "RENAME.LOG" in any directory of the site;
-// names compared without regard to ASCII case. "path" is absolute.
+// "REPORT.TXT" and "REPORT_n.TXT" (n = 1, 2, ...) in the top directory, and "RENAME.LOG" in any directory
+// of the site. Names are compared byte for byte, as Korvel writes them: a site's own "report.txt" is a
+// different file on this system and stays an ordinary target. "path" is absolute; "topDir" may end in "/".
 bool isKorvelOutputFile(std::string_view topDir, std::string_view path);
 
 // The written form: 1 relative, 2 root, 3 absolute, 0 none.

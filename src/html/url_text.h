@@ -30,6 +30,7 @@ struct UrlParts {
     std::string_view scheme;     // without its ":"; empty when there is none
     std::string_view authority;  // without the "//"; may be empty even when hasAuthority
     std::string_view path;       // as written, except the "/" supplied for an authority without a path
+    std::size_t pathStart = 0;   // where the path as written starts in the text (after scheme and authority)
     bool hasAuthority = false;
 };
 UrlParts splitUrl(std::string_view s);
@@ -72,9 +73,9 @@ std::string encodeUrlPath(std::string_view path, bool encodeSlashes = false);
 bool isCanonicalPath(std::string_view raw, std::string_view decoded);
 
 // Removes "." and ".." segments of a "/"-separated path one segment at a time; ".." never climbs above
-// the start (a leading "/" stays; for a path without one, leading ".." segments are dropped). A path
-// that ended in a "." or ".." segment keeps a trailing "/" (it names a directory). Empty segments are
-// kept unless "dropEmpty". The "Into" form appends to "out".
+// the start (a leading "/" stays; for a path without one, leading ".." segments are dropped, and what is
+// reduced to nothing gives ""). A path that ended in a "." or ".." segment keeps a trailing "/" (it names
+// a directory). Empty segments are kept unless "dropEmpty". The "Into" form appends to "out".
 void collapseDotsInto(std::string_view path, bool dropEmpty, std::string& out);
 std::string collapseDots(std::string_view path, bool dropEmpty = false);
 

@@ -1,0 +1,216 @@
+#include "html/url.h"
+
+#include "site/node.h"
+#include "site/site_tree.h"
+
+namespace korvel {
+
+namespace {
+
+std::string_view withoutTrailingSlash(std::string_view path) {
+    while (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+// The configured server as a bare authority: people paste "http://www.example.org/" as often as the name.
+std::string normalizeServer(std::string_view server) {
+    server = trimUrlValue(server);
+    if (const std::size_t slashes = server.find("//"); slashes != std::string_view::npos)
+        server.remove_prefix(slashes + 2);
+    return std::string(server.substr(0, server.find('/')));
+}
+
+// The base a page starts with, or a local base tag's: a directory inside the top directory. Its part
+// below the top directory ("" for the top itself); a base outside the tree counts as the top, so that no
+// link can resolve outside it.
+std::string_view baseBelowTop(std::string_view base, const UrlContext& context) {
+    base = withoutTrailingSlash(base);
+    const std::string& top = context.topDir();
+    if (base.size() > top.size() && base.substr(0, top.size()) == top && base[top.size()] == '/')
+        return base.substr(top.size());
+    return {};
+}
+
+// The site-relative path of "path" (decoded) resolved against "base"; written into "out".
+void resolveSitePath(std::string_view path, std::string_view base, const UrlContext& context,
+                     std::string& out) {
+    out.clear();
+    if (!path.empty() && path.front() == '/') {
+        collapseDotsInto(path, true, out);
+        return;
+    }
+    thread_local std::string joined;
+    joined.assign(baseBelowTop(base, context));
+    joined.push_back('/');
+    joined.append(path);
+    collapseDotsInto(joined, true, out);
+}
+
+bool isDirectory(const ENode* node) {
+    return dynamic_cast<const EDirNode*>(node) != nullptr;
+}
+
+bool isReportNumberName(std::string_view name) {
+    constexpr std::string_view prefix = "REPORT_";
+    constexpr std::string_view suffix = ".TXT";
+    if (name.size() <= prefix.size() + suffix.size()) return false;
+    if (name.substr(0, prefix.size()) != prefix || name.substr(name.size() - suffix.size()) != suffix)
+        return false;
+    const std::string_view number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (number.front() == '0') return false;
+    for (char c : number)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> parseServerDefaults(std::string_view list) {
+    std::vector<std::string> names;
+    while (!list.empty()) {
+        const std::size_t semicolon = list.find(';');
+        const std::string_view item = trimUrlValue(list.substr(0, semicolon));
+        if (!item.empty()) names.emplace_back(item);
+        if (semicolon == std::string_view::npos) break;
+        list.remove_prefix(semicolon + 1);
+    }
+    return names;
+}
+
+UrlContext::UrlContext(const ESiteTree* tree, std::string_view server, std::string_view serverDefaults)
+    : tree_(tree),
+      server_(normalizeServer(server)),
+      topDir_(tree ? withoutTrailingSlash(tree->top().originalPath()) : std::string_view()),
+      defaultDocuments_(parseServerDefaults(serverDefaults)) {}
+
+bool isExternalBase(std::string_view base) {
+    return !splitUrl(base).scheme.empty();
+}
+
+bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
+    topDir = withoutTrailingSlash(topDir);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return false;
+    const std::string_view directory = path.substr(0, slash);
+    const std::string_view name = path.substr(slash + 1);
+    if (directory == topDir)
+        return name == "report_of_external_refs.html" || name == "REPORT.TXT" || name == "RENAME.LOG" ||
+               isReportNumberName(name);
+    return name == "RENAME.LOG" && directory.size() > topDir.size() &&
+           directory.substr(0, topDir.size()) == topDir && directory[topDir.size()] == '/';
+}
+
+ENode* findSiteNode(std::string_view siteRelative, const UrlContext& context) {
+    if (!context.tree()) return nullptr;
+    thread_local std::string full;
+    full.assign(context.topDir());
+    full.append(siteRelative);
+    if (full.empty()) full.push_back('/');
+    ENode* node = context.tree()->findNodeByPath(full);
+    if (node && isKorvelOutputFile(context.topDir(), node->originalPath())) return nullptr;
+    return node;
+}
+
+std::string siteRelativePath(std::string_view text, std::string_view base, const UrlContext& context) {
+    std::string out;
+    if (!isLocalUrl(text, isExternalBase(base), context.server())) return out;
+    resolveSitePath(pathOf(text), base, context, out);
+    return out;
+}
+
+void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t position,
+             std::string_view raw, const UrlContext& context) {
+    url.flags = flags & (EUrl::kBase | EUrl::kEmbedded | EUrl::kFrame);
+    url.target = nullptr;
+
+    const UrlSpan span = cutUrlValue(raw);
+    const std::string_view cut = raw.substr(span.offset, span.length);
+    url.position = position + static_cast<std::int64_t>(span.offset);
+    url.end = url.position + static_cast<std::int64_t>(span.length) - 1;
+
+    // The structure is read from the text as written, before decoding: "a%3Ab.html" is a page, not a
+    // scheme. Browsers drop CR, LF and tab first. Scheme and authority stay as written; only the path is
+    // decoded.
+    thread_local std::string clean;
+    clean.clear();
+    for (char c : cut)
+        if (c != '\r' && c != '\n' && c != '\t') clean.push_back(c);
+    const UrlParts written = splitUrl(clean);
+    const std::string_view writtenPath = std::string_view(clean).substr(written.pathStart);
+    thread_local std::string decoded;
+    decodeUrlInto(writtenPath, decoded);
+    url.text.reserve(written.pathStart + decoded.size());
+    url.text.assign(clean, 0, written.pathStart);
+    url.text.append(decoded);
+    const std::string_view path = written.hasAuthority && decoded.empty() ? std::string_view("/") : decoded;
+
+    const std::string& base = page.base();
+    bool local;
+    if (!written.authority.empty())
+        local = isSameServer(written.authority, context.server());
+    else if (!written.scheme.empty() && !isPathScheme(written.scheme))
+        local = false;
+    else
+        local = !isExternalBase(base);
+
+    if (!written.authority.empty())
+        url.set(EUrl::kAbsolute);
+    else if (!path.empty() && path.front() == '/')
+        url.set(EUrl::kRoot);
+    else
+        url.set(EUrl::kRelative);
+
+    if (!local) {
+        url.set(EUrl::kExternal);
+        url.text = absolutizeUrl(url.text, base);
+        return;
+    }
+    // Only local links are ever rewritten, so only they can need it.
+    if (!isCanonicalPath(writtenPath, decoded)) url.set(EUrl::kNeedsEncoding);
+
+    thread_local std::string sitePath;
+    resolveSitePath(path, base, context, sitePath);
+    ENode* node = findSiteNode(sitePath, context);
+    if (!node) return;
+    if (!isDirectory(node) || url.has(EUrl::kBase) || context.defaultDocuments().empty()) {
+        url.target = node;
+        return;
+    }
+    const std::size_t directoryLength = withoutTrailingSlash(sitePath).size();
+    for (const std::string& name : context.defaultDocuments()) {
+        sitePath.resize(directoryLength);
+        sitePath.push_back('/');
+        sitePath.append(name);
+        ENode* document = findSiteNode(sitePath, context);
+        if (document && !isDirectory(document)) {
+            url.target = document;
+            url.set(EUrl::kDefaultDocument);
+            return;
+        }
+    }
+}
+
+std::string baseFromTag(const EUrl& baseUrl, std::string_view currentBase, const UrlContext& context) {
+    if (baseUrl.has(EUrl::kExternal)) {
+        if (!splitUrl(baseUrl.text).hasAuthority) return std::string(currentBase);
+        return baseUrl.text;
+    }
+    thread_local std::string sitePath;
+    resolveSitePath(pathOf(baseUrl.text), currentBase, context, sitePath);
+    // The directory of the base: up to its last "/" ("/docs/index.html" and "/docs/" give "/docs").
+    const std::size_t slash = sitePath.rfind('/');
+    std::string result(context.topDir());
+    if (slash != std::string::npos) result.append(sitePath, 0, slash);
+    if (result.empty()) result.push_back('/');
+    return result;
+}
+
+int urlForm(const EUrl& url) {
+    if (url.has(EUrl::kRelative)) return 1;
+    if (url.has(EUrl::kRoot)) return 2;
+    if (url.has(EUrl::kAbsolute)) return 3;
+    return 0;
+}
+
+}  // namespace korvel
