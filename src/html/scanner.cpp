@@ -1,0 +1,464 @@
+#include "html/scanner.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+#include <utility>
+
+#include "platform/shorten_path.h"
+#include "report/log.h"
+#include "report/section.h"
+#include "res/strings.h"
+#include "site/node.h"
+
+namespace korvel::html {
+
+namespace {
+
+// Byte classes, so that each hot loop costs one table lookup per byte. Bytes are unsigned; white space is
+// exactly blank, tab, line feed, vertical tab, form feed and carriage return, whatever the locale.
+enum ByteClass : std::uint8_t {
+    kSpace = 1,        // the six white-space bytes
+    kTagMark = 2,      // "<" ">"
+    kWordEnd = 4,      // white space, "<", ">": ends a tag name or an unquoted value
+    kAttrNameEnd = 8,  // white space, "<", ">", "=": ends an attribute name
+};
+
+constexpr std::array<std::uint8_t, 256> makeClasses() {
+    std::array<std::uint8_t, 256> classes{};
+    for (const unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'})
+        classes[c] = kSpace | kWordEnd | kAttrNameEnd;
+    for (const unsigned char c : {'<', '>'})
+        classes[c] = kTagMark | kWordEnd | kAttrNameEnd;
+    classes[static_cast<unsigned char>('=')] = kAttrNameEnd;
+    return classes;
+}
+constexpr std::array<std::uint8_t, 256> kClasses = makeClasses();
+
+constexpr char lowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string lowerCopy(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        c = lowerAscii(c);
+    return out;
+}
+
+bool equalsLower(std::string_view text, std::string_view lower) {
+    if (text.size() != lower.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (lowerAscii(text[i]) != lower[i]) return false;
+    return true;
+}
+
+// The value up to its last "#"; with no "#", up to its last "?". Only its emptiness matters here.
+std::string_view cutAtFragment(std::string_view value) {
+    std::size_t cut = value.rfind('#');
+    if (cut == std::string_view::npos) cut = value.rfind('?');
+    return cut == std::string_view::npos ? value : value.substr(0, cut);
+}
+
+constexpr std::array<std::string_view, 63> kPlainTags = {
+    "-->",     "<!--",   "address",   "b",       "basefont", "big",    "blink",  "blockquote", "br",
+    "caption", "center", "cite",      "code",    "comment",  "dd",     "dfn",    "dir",        "div",
+    "dl",      "dt",     "em",        "font",    "frameset", "h1",     "h2",     "h3",         "h4",
+    "h5",      "h6",     "h7",        "h8",      "h9",       "head",   "hr",     "html",       "i",
+    "kbd",     "li",     "listing",   "marquee", "menu",     "meta",   "nextid", "nobr",       "noframes",
+    "ol",      "p",      "plaintext", "pre",     "samp",     "select", "small",  "strike",     "strong",
+    "sub",     "sup",    "textarea",  "title",   "tt",       "ul",     "var",    "wbr",        "xmp",
+};
+
+constexpr bool plainTagsSorted() {
+    for (std::size_t i = 1; i < kPlainTags.size(); ++i)
+        if (!(kPlainTags[i - 1] < kPlainTags[i])) return false;
+    return true;
+}
+static_assert(plainTagsSorted(), "the plain tag table is searched by halving: keep it sorted");
+
+// The line ends of "text" the way the file node keeps them: each CR, LF and CR LF pair (at its CR), then
+// the length.
+std::vector<std::int64_t> lineIndexOf(std::string_view text) {
+    std::vector<std::int64_t> index;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = text[i];
+        if (c != '\r' && c != '\n') continue;
+        index.push_back(static_cast<std::int64_t>(i));
+        if (c == '\r' && i + 1 < n && text[i + 1] == '\n') ++i;
+    }
+    index.push_back(static_cast<std::int64_t>(n));
+    return index;
+}
+
+int messageOf(SyntaxErrorKind kind) {
+    switch (kind) {
+        case SyntaxErrorKind::NoClose:
+            return res::kSyntaxNoClose;
+        case SyntaxErrorKind::NoStart:
+            return res::kSyntaxNoStart;
+        case SyntaxErrorKind::UnmatchedComment:
+            return res::kSyntaxUnmatchedComment;
+        case SyntaxErrorKind::EndQuote:
+            return res::kSyntaxEndQuote;
+    }
+    return res::kSyntaxNoClose;
+}
+
+constexpr std::size_t kReadBlock = std::size_t{1} << 20;
+
+}  // namespace
+
+// Walks one page's bytes once, front to back, appending records to a TagList. Every loop either consumes
+// at least one byte or leaves for the outer loop at a byte it will consume, so a page costs time linear in
+// its length whatever it holds.
+class TagBuilder {
+  public:
+    TagBuilder(std::string_view text, TagList& out) : text_(text), n_(text.size()), out_(out) {}
+
+    void run() {
+        while (pos_ < n_) {
+            skipUntil(kTagMark);
+            if (pos_ >= n_) break;
+            const std::size_t p = pos_;
+            if (text_[p] == '<') {
+                if (at(p + 1) == '!' && at(p + 2) == '-' && at(p + 3) == '-') {
+                    if (!inComment_) addMarker("<!--", p, p + 3, false);
+                    inComment_ = true;
+                    pos_ = std::min(p + 4, n_);
+                } else {
+                    readTag(p);
+                }
+                continue;
+            }
+            // ">"
+            if (p >= 2 && text_[p - 1] == '-' && text_[p - 2] == '-') {
+                if (inComment_) {
+                    addMarker("-->", p - 2, p, true);
+                } else {
+                    error(SyntaxErrorKind::UnmatchedComment, p);
+                }
+                inComment_ = false;
+            } else if (!inComment_) {
+                error(SyntaxErrorKind::NoStart, p);
+            }
+            ++pos_;
+        }
+    }
+
+    static TagList unopened() {
+        TagList tags;
+        tags.status_ = kScanOpenFailed;
+        return tags;
+    }
+
+  private:
+    unsigned char at(std::size_t i) const { return i < n_ ? static_cast<unsigned char>(text_[i]) : 0; }
+    bool on(char c) const { return pos_ < n_ && text_[pos_] == c; }
+
+    void skipUntil(std::uint8_t classMask) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text_.data());
+        std::size_t i = pos_;
+        while (i < n_ && (kClasses[bytes[i]] & classMask) == 0)
+            ++i;
+        pos_ = i;
+    }
+    void skipSpace() {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(text_.data());
+        std::size_t i = pos_;
+        while (i < n_ && (kClasses[bytes[i]] & kSpace) != 0)
+            ++i;
+        pos_ = i;
+    }
+
+    void error(SyntaxErrorKind kind, std::size_t offset) {
+        out_.errors_.push_back({kind, static_cast<std::int64_t>(offset)});
+        out_.status_ = kScanSyntaxErrors;
+    }
+
+    void addMarker(std::string_view name, std::size_t start, std::size_t end, bool endTag) {
+        EHtmlTag& tag = out_.tags_.emplace_back();
+        tag.name = name;
+        tag.start = static_cast<std::int64_t>(start);
+        tag.end = static_cast<std::int64_t>(end);
+        tag.endTag = endTag;
+        tag.firstAttribute = out_.attributes_.size();
+    }
+
+    void addAttribute(std::string_view name, std::string_view value, std::size_t position) {
+        // A nameless value ("= x") can never be looked up: not worth keeping.
+        if (name.empty()) return;
+        EHtmlAttribute& attribute = out_.attributes_.emplace_back();
+        attribute.name = lowerCopy(name);
+        attribute.value = value;
+        attribute.position = static_cast<std::int64_t>(position);
+    }
+
+    // The quote's last occurrence in the page, found once: a quote with none after it runs to the end of
+    // the page, and knowing that up front keeps a page full of such quotes linear.
+    std::size_t lastQuote(char quote) {
+        std::size_t& last = quote == '"' ? lastDouble_ : lastSingle_;
+        if (last == kUnknown) last = text_.rfind(quote);
+        return last;
+    }
+
+    // At "=" (already passed) and any white space after it: one value, quoted or not.
+    void readValue(std::string_view name) {
+        if (on('"') || on('\'')) {
+            const char quote = text_[pos_];
+            const std::size_t start = ++pos_;
+            const std::size_t last = lastQuote(quote);
+            if (last != std::string_view::npos && last >= start) {
+                // ">" and "<" are ordinary bytes inside quotes: only the same quote ends the value.
+                const auto* close =
+                    static_cast<const char*>(std::memchr(text_.data() + start, quote, n_ - start));
+                const auto end = static_cast<std::size_t>(close - text_.data());
+                addAttribute(name, text_.substr(start, end - start), start);
+                pos_ = end + 1;
+                return;
+            }
+            // No closing quote anywhere after it: the value ends at the next ">" (which closes the tag) or
+            // "<" (which the attribute loop reports as an unclosed tag), or at the end of the page.
+            skipUntil(kTagMark);
+            addAttribute(name, text_.substr(start, pos_ - start), start);
+            error(SyntaxErrorKind::EndQuote, pos_);
+            return;
+        }
+        const std::size_t start = pos_;
+        skipUntil(kWordEnd);
+        addAttribute(name, text_.substr(start, pos_ - start), start);
+    }
+
+    // At a "<" that does not open a comment.
+    void readTag(std::size_t p) {
+        pos_ = p + 1;
+        skipSpace();
+        bool endTag = false;
+        if (on('/')) {
+            endTag = true;
+            ++pos_;
+        }
+        const std::size_t nameStart = pos_;
+        skipUntil(kWordEnd);
+        const std::size_t q = pos_;
+        // "<x-->" inside a comment: the next round of the main loop takes that ">" as the comment's close.
+        if (inComment_ && on('>') && q >= 2 && text_[q - 1] == '-' && text_[q - 2] == '-') return;
+        if (on('<')) {
+            error(SyntaxErrorKind::NoClose, q);
+            return;  // that "<" starts the next tag
+        }
+        skipSpace();
+
+        const std::size_t first = out_.attributes_.size();
+        std::string name = lowerCopy(text_.substr(nameStart, q - nameStart));
+        std::size_t start = p;
+        while (pos_ < n_ && text_[pos_] != '>') {
+            const std::size_t attrStart = pos_;
+            skipUntil(kAttrNameEnd);
+            const std::string_view attrName = text_.substr(attrStart, pos_ - attrStart);
+            skipSpace();
+            if (on('=')) {
+                ++pos_;
+                skipSpace();
+                readValue(attrName);
+                skipSpace();
+                continue;
+            }
+            if (on('<')) {
+                error(SyntaxErrorKind::NoClose, p);
+                out_.attributes_.resize(first);
+                return;  // the tag is dropped; that "<" starts the next one
+            }
+            if (inComment_ && attrName == "--" && on('>')) {
+                // The comment closes inside the tag: the record becomes the comment's close.
+                name = "-->";
+                start = attrStart;
+                endTag = true;
+                out_.attributes_.resize(first);
+                inComment_ = false;
+                break;
+            }
+            addAttribute(attrName, {}, attrStart);
+        }
+        EHtmlTag& tag = out_.tags_.emplace_back();
+        tag.name = std::move(name);
+        tag.start = static_cast<std::int64_t>(start);
+        tag.end = static_cast<std::int64_t>(std::min(pos_, n_));
+        tag.endTag = endTag;
+        tag.firstAttribute = first;
+        tag.attributeCount = out_.attributes_.size() - first;
+        if (pos_ < n_) ++pos_;
+    }
+
+    static constexpr std::size_t kUnknown = static_cast<std::size_t>(-2);
+
+    std::string_view text_;
+    std::size_t n_;
+    TagList& out_;
+    std::size_t pos_ = 0;
+    bool inComment_ = false;
+    std::size_t lastDouble_ = kUnknown;
+    std::size_t lastSingle_ = kUnknown;
+};
+
+// ---- TagList
+
+std::span<const EHtmlAttribute> TagList::attributes(const EHtmlTag& tag) const {
+    if (tag.firstAttribute >= attributes_.size()) return {};
+    const std::size_t count = std::min(tag.attributeCount, attributes_.size() - tag.firstAttribute);
+    return {attributes_.data() + tag.firstAttribute, count};
+}
+
+const EHtmlAttribute* TagList::attribute(const EHtmlTag& tag, std::string_view lowerName) const {
+    const auto all = attributes(tag);
+    for (auto it = all.rbegin(); it != all.rend(); ++it)
+        if (it->name == lowerName) return &*it;
+    return nullptr;
+}
+
+void TagList::clear() {
+    status_ = kScanClean;
+    std::vector<EHtmlTag>().swap(tags_);
+    std::vector<EHtmlAttribute>().swap(attributes_);
+    std::vector<SyntaxError>().swap(errors_);
+}
+
+TagList scanText(std::string_view text) {
+    TagList tags;
+    TagBuilder(text, tags).run();
+    return tags;
+}
+
+// ---- EScannerFile
+
+std::int64_t EScannerFile::readBlock(const platform::ReadFile& file, std::int64_t offset, char* buffer,
+                                     std::size_t count, std::error_code& ec) {
+    return file.readAt(offset, buffer, count, ec);
+}
+
+bool EScannerFile::load(std::string_view path) {
+    release();
+    platform::ReadFile file;
+    if (file.open(path)) {
+        currentLog().error(res::kDuringScan);
+        currentLog().errorDetail(res::kFileOpenFailed, path);
+        return false;
+    }
+    open_ = true;
+    const std::int64_t size = file.size();
+    if (size > 0) text_.reserve(static_cast<std::size_t>(size));
+    // Blocks straight into the page's buffer, so that a read failing partway loses at most one block;
+    // a file that grew since its size was taken is read on to its end.
+    std::int64_t offset = 0;
+    std::array<char, 16384> tail;
+    for (;;) {
+        const bool inSize = size > offset;
+        const std::size_t want =
+            inSize ? static_cast<std::size_t>(std::min<std::int64_t>(kReadBlock, size - offset))
+                   : tail.size();
+        const std::size_t have = text_.size();
+        if (inSize) text_.resize(have + want);
+        char* into = inSize ? text_.data() + have : tail.data();
+        std::error_code ec;
+        const std::int64_t got = readBlock(file, offset, into, want, ec);
+        if (inSize) {
+            text_.resize(have + static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+        } else if (got > 0) {
+            text_.append(tail.data(), static_cast<std::size_t>(got));
+        }
+        if (got < 0) {
+            // Once per page; what was read so far is the page.
+            readFailed_ = true;
+            currentLog().error(res::kDuringScan);
+            currentLog().errorDetail(res::kFileReadFailed, path);
+            break;
+        }
+        if (got == 0) break;
+        offset += got;
+    }
+    return true;
+}
+
+void EScannerFile::release() {
+    std::string().swap(text_);
+    open_ = false;
+    readFailed_ = false;
+}
+
+// ---- the page
+
+void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section, std::string_view text) {
+    if (tags.syntaxErrors().empty()) return;
+    if (page.lineIndex().empty() && !text.empty()) page.setLineIndex(lineIndexOf(text));
+    std::string shown = platform::shortenPath(page.path(), 58);
+    const std::size_t width = platform::displayLength(shown);
+    if (width < 62) shown.append(62 - width, ' ');
+    for (const SyntaxError& error : tags.syntaxErrors()) {
+        const std::int64_t line = page.lineOfOffset(error.offset);
+        section.writeAtLine(static_cast<int>(std::min<std::int64_t>(line, INT_MAX)), messageOf(error.kind),
+                            shown);
+        section.endLine();
+    }
+}
+
+TagList tokenize(EHtmlNode& page, ESection* syntaxErrors, EUnreadablePages* unreadable) {
+    if (unreadable && unreadable->contains(&page)) return TagBuilder::unopened();
+    EScannerFile file;
+    if (!file.load(page.path())) {
+        if (unreadable) unreadable->add(&page);
+        return TagBuilder::unopened();
+    }
+    TagList tags = scanText(file.text());
+    if (syntaxErrors) reportSyntaxErrors(page, tags, *syntaxErrors, file.text());
+    return tags;
+}
+
+// ---- URL-bearing values
+
+bool isPlainTag(std::string_view lowerName) {
+    return std::binary_search(kPlainTags.begin(), kPlainTags.end(), lowerName);
+}
+
+void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out) {
+    if (tag.endTag || isPlainTag(tag.name)) return;
+    // One pass over the attributes: the last occurrence of each name that matters wins.
+    constexpr std::size_t kCount = std::size(kUrlAttributes);
+    std::array<const EHtmlAttribute*, kCount> found{};
+    const EHtmlAttribute* type = nullptr;
+    const EHtmlAttribute* name = nullptr;
+    const EHtmlAttribute* value = nullptr;
+    const bool input = tag.name == "input";
+    for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
+        for (std::size_t i = 0; i < kCount; ++i)
+            if (attribute.name == kUrlAttributes[i].name) found[i] = &attribute;
+        if (input) {
+            if (attribute.name == "type") type = &attribute;
+            if (attribute.name == "name") name = &attribute;
+            if (attribute.name == "value") value = &attribute;
+        }
+    }
+    const bool base = tag.name == "base";
+    const bool frame = tag.name == "frame";
+    for (std::size_t i = kCount; i-- > 0;) {
+        const EHtmlAttribute* attribute = found[i];
+        if (!attribute || cutAtFragment(attribute->value).empty()) continue;
+        UrlValue& url = out.emplace_back();
+        url.text = attribute->value;
+        url.position = attribute->position;
+        url.isBase = base;
+        url.baseHref = base && kUrlAttributes[i].name == "href";
+        url.embedded = kUrlAttributes[i].embedded;
+        url.frame = frame;
+    }
+    // A form's hidden "redirect" field names the page the form's script sends the reader to.
+    if (type && name && value && equalsLower(type->value, "hidden") && equalsLower(name->value, "redirect") &&
+        !cutAtFragment(value->value).empty()) {
+        UrlValue& url = out.emplace_back();
+        url.text = value->value;
+        url.position = value->position;
+    }
+}
+
+}  // namespace korvel::html
