@@ -48,8 +48,13 @@ constexpr std::array<bool, 256> makeReservedTable() {
 }
 constexpr std::array<bool, 256> kReserved = makeReservedTable();
 
+// Control characters in decoded text came from escapes (raw ones are dropped or kept as written by the
+// browser's own encoding): they are written as escapes again, never dropped, so that decoding the
+// encoding gives the text back.
 bool mustEncode(char c, bool encodeSlashes) {
-    return kReserved[static_cast<unsigned char>(c)] && (c != '/' || encodeSlashes);
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) return true;
+    return kReserved[byte] && (c != '/' || encodeSlashes);
 }
 
 // The index of the next byte at or after "i" that is not dropped, or s.size().
@@ -57,12 +62,6 @@ std::size_t nextKept(std::string_view s, std::size_t i) {
     while (i < s.size() && isDropped(s[i]))
         ++i;
     return i;
-}
-
-bool hasDropped(std::string_view s) {
-    for (char c : s)
-        if (isDropped(c)) return true;
-    return false;
 }
 
 void appendDecoded(std::string_view s, std::string& out) {
@@ -89,7 +88,6 @@ void appendDecoded(std::string_view s, std::string& out) {
 
 void appendEncodedPath(std::string_view path, bool encodeSlashes, std::string& out) {
     for (char c : path) {
-        if (isDropped(c)) continue;
         if (mustEncode(c, encodeSlashes)) {
             const auto byte = static_cast<unsigned char>(c);
             out.push_back('%');
@@ -99,15 +97,6 @@ void appendEncodedPath(std::string_view path, bool encodeSlashes, std::string& o
             out.push_back(c);
         }
     }
-}
-
-// Drops every byte that browsers ignore inside a URL; "s" itself when there is none (the common case).
-std::string_view withoutDropped(std::string_view s, std::string& buffer) {
-    if (!hasDropped(s)) return s;
-    buffer.clear();
-    for (char c : s)
-        if (!isDropped(c)) buffer.push_back(c);
-    return buffer;
 }
 
 }  // namespace
@@ -207,8 +196,6 @@ std::string encodeUrlPath(std::string_view path, bool encodeSlashes) {
 }
 
 void encodeUrlInto(std::string_view s, bool encodeSlashes, std::string& out) {
-    thread_local std::string clean;
-    s = withoutDropped(s, clean);
     const UrlParts parts = splitUrl(s);
     out.assign(s.substr(0, parts.pathStart));
     appendEncodedPath(s.substr(parts.pathStart), encodeSlashes, out);
@@ -223,7 +210,6 @@ std::string encodeUrl(std::string_view s, bool encodeSlashes) {
 bool isCanonicalPath(std::string_view raw, std::string_view decoded) {
     std::size_t r = 0;
     for (char c : decoded) {
-        if (isDropped(c)) continue;
         if (mustEncode(c, false)) {
             const auto byte = static_cast<unsigned char>(c);
             for (char expected : {'%', kHexDigits[byte >> 4], kHexDigits[byte & 0xF]}) {

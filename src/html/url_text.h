@@ -60,16 +60,19 @@ bool isLocalUrl(std::string_view text, bool baseHasServer, std::string_view serv
 void decodeUrlInto(std::string_view s, std::string& out);
 std::string decodeUrl(std::string_view s);
 
-// Percent encoding of the reserved characters (blank ; / ? : @ = & < > " # % { } | \ ^ ~ [ ] `) as "%"
-// and two upper-case hex digits. encodeUrl leaves a leading scheme and authority exactly as written and
-// encodes only the path; "/" stays unless "encodeSlashes". CR, LF and tab are dropped first.
+// Percent encoding of the reserved characters (blank ; / ? : @ = & < > " # % { } | \ ^ ~ [ ] `) and of
+// the control characters as "%" and two upper-case hex digits; every other byte is kept. The input is
+// decoded text, so a control character in it came from an escape and is escaped again (never dropped).
+// encodeUrl leaves a leading scheme and authority exactly as written and encodes only the path; "/"
+// stays unless "encodeSlashes".
 // encodeUrlPath encodes all of "path": use it for a path built from file names, so that a name with a
 // ":" can never be taken for a scheme.
 void encodeUrlInto(std::string_view s, bool encodeSlashes, std::string& out);
 std::string encodeUrl(std::string_view s, bool encodeSlashes = false);
 void encodeUrlPathInto(std::string_view path, bool encodeSlashes, std::string& out);
 std::string encodeUrlPath(std::string_view path, bool encodeSlashes = false);
-// Whether "raw" (CR, LF and tab ignored) is exactly encodeUrlPath(decoded, false); no allocation.
+// Whether "raw" (its CR, LF and tab ignored, as browsers ignore them) is exactly encodeUrlPath(decoded,
+// false); no allocation.
 bool isCanonicalPath(std::string_view raw, std::string_view decoded);
 
 // Removes "." and ".." segments of a "/"-separated path one segment at a time; ".." never climbs above
