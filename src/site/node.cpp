@@ -444,8 +444,13 @@ bool EHtmlNode::accept(EVisitor& visitor) {
     return visitor.visitHtml(*this);
 }
 
+bool EHtmlNode::hasChildren() const {
+    if (!linkTargets_.empty()) return true;
+    return std::any_of(urls_.begin(), urls_.end(), isWebLink);
+}
+
 std::unique_ptr<IIterator<ENode*>> EHtmlNode::createIterator() {
-    return std::make_unique<TIterStl<ENode*>>(&linkTargets_);
+    return std::make_unique<TIterWeb<std::vector<EUrl>, ENode*>>(&urls_, &linkTargets_);
 }
 
 void EHtmlNode::addLinkTarget(ENode* target) {

@@ -188,7 +188,52 @@ class EFileNode : public ENode {
     std::vector<std::int64_t> lineIndex_;
 };
 
-// A page. Its link targets are its children for a walk through the web of pages.
+// Whether a URL record leads to a node of the site that a walk through the web of pages can follow.
+inline bool isWebLink(const EUrl& url) {
+    return url.target && !url.has(EUrl::kExternal) && !url.has(EUrl::kBase);
+}
+
+// The children of a page in the web of links: the target of each of its URL records, in file order, that is
+// a link into the site (neither external nor a base reference) and resolved to a node; a target linked
+// twice comes twice. Then the targets added by hand (EHtmlNode::addLinkTarget). Neither vector is owned;
+// an index rather than a vector iterator keeps it safe should a vector grow while it is walked.
+template <typename Container, typename T>
+class TIterWeb : public IIterator<T> {
+  public:
+    explicit TIterWeb(Container* urls, std::vector<T>* extra = nullptr) : urls_(urls), extra_(extra) {
+        first();
+    }
+
+    void first() override {
+        index_ = 0;
+        skip();
+    }
+    void next() override {
+        if (isDone()) return;
+        ++index_;
+        skip();
+    }
+    bool isDone() const override { return index_ >= urlCount() + extraCount(); }
+    T& currentItem() override {
+        if (isDone()) return none_;
+        return index_ < urlCount() ? (*urls_)[index_].target : (*extra_)[index_ - urlCount()];
+    }
+
+  private:
+    std::size_t urlCount() const { return urls_ ? urls_->size() : 0; }
+    std::size_t extraCount() const { return extra_ ? extra_->size() : 0; }
+    void skip() {
+        while (index_ < urlCount() && !isWebLink((*urls_)[index_]))
+            ++index_;
+    }
+
+    Container* urls_;
+    std::vector<T>* extra_;
+    std::size_t index_ = 0;
+    T none_{};
+};
+
+// A page. Its link targets (see TIterWeb) are its children for a walk through the web of pages.
 class EHtmlNode : public EFileNode {
   public:
     // Decides with isHtml(probe, definitions) whether the file is a page.
@@ -198,11 +243,12 @@ class EHtmlNode : public EFileNode {
     static bool isHtml(const FileProbe& probe, const HtmlDefinitions& definitions);
 
     bool accept(EVisitor& visitor) override;
-    bool hasChildren() const override { return !linkTargets_.empty(); }
+    bool hasChildren() const override;
     std::unique_ptr<IIterator<ENode*>> createIterator() override;
     bool isHtml() const { return html_; }
 
-    // The nodes this page links to, in the order of the page's links (filled by link finding).
+    // Targets added by hand, walked after those of the URL records. Link finding adds none: the URL
+    // records are what the web walk follows.
     const std::vector<ENode*>& linkTargets() const { return linkTargets_; }
     void addLinkTarget(ENode* target);
     void clearLinkTargets() { linkTargets_.clear(); }

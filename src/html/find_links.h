@@ -1,0 +1,97 @@
+#pragma once
+// Link finding: reads each page once, reports its syntax errors, and leaves its URL records on its node for
+// the web walk, the link update and the reports.
+//
+// A job runs it twice over one EFoundLinks:
+//     UrlContext context(&tree, settings.Server, settings.ServerDefaultFiles);
+//     EFoundLinks found(context);
+//     UrlMap urlMap;
+//     { EFindUrlLinks find(found, &urlMap);        // from the home page, through the web of pages
+//       TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find); pageCount = pass.run(...); }
+//     { EFindUrlLinks find(found, nullptr);        // every page of the tree, so that none goes unread
+//       TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree.top(), find); pass.run(...); }
+// The second walk reads no page the first one read (or failed to open).
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "html/scanner.h"
+#include "html/url.h"
+#include "site/node.h"
+#include "site/visitor.h"
+
+namespace korvel {
+
+// The nodes that the link walk from the home page reached: the home page, and every page and file that a
+// local link of a reached page resolves to. Directories are never in it.
+using UrlMap = std::unordered_set<const ENode*>;
+
+// What link finding learns for the rest of the job, besides the URL records on the nodes: the pages that
+// could not be opened (each is reported once per job) and the line of each record that a report may list
+// (counted while the page's text was at hand, so that no report reads a page again). The job makes one
+// after the scan and keeps it, with the UrlContext it refers to, until its last link report.
+class EFoundLinks {
+  public:
+    explicit EFoundLinks(const UrlContext& context) : context_(&context) {}
+    EFoundLinks(const EFoundLinks&) = delete;
+    EFoundLinks& operator=(const EFoundLinks&) = delete;
+
+    const UrlContext& context() const { return *context_; }
+    html::EUnreadablePages& unreadable() { return unreadable_; }
+    const html::EUnreadablePages& unreadable() const { return unreadable_; }
+
+    // The 1-based line of record "index" of the page's URL records. Lines were kept for the records that
+    // are external or resolve to nothing; for any other record (or when the records changed since), the
+    // page's line index answers, which may read the page.
+    std::int64_t lineOf(EHtmlNode& page, std::size_t index) const;
+    // Keeps "lines", one per URL record of the page (0 where none was counted).
+    void setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines);
+
+  private:
+    const UrlContext* context_;
+    html::EUnreadablePages unreadable_;
+    std::unordered_map<const EHtmlNode*, std::vector<std::uint32_t>> lines_;
+};
+
+// Builds each visited page's URL records (once per job: a page whose links were found is not read again),
+// writes its syntax errors into "HTML SYNTAX ERRORS:" and records every visited page and file in the URL
+// map. Korvel's own output files are neither read nor recorded. "count" is not used.
+class EFindUrlLinks : public EVisitor {
+  public:
+    // "urlMap" may be null: the walk over the whole tree only needs the pages read.
+    EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap);
+    ~EFindUrlLinks() override;
+    EFindUrlLinks(const EFindUrlLinks&) = delete;
+    EFindUrlLinks& operator=(const EFindUrlLinks&) = delete;
+
+    // Records the file; true.
+    bool visitFile(EFileNode& node) override;
+    // Records the page and finds its links; true when the page was read (its links found now or before),
+    // false when it could not be opened.
+    bool visitHtml(EHtmlNode& node) override;
+
+    // Pages this visitor read successfully (syntax errors or not), not counting those read before.
+    std::uint32_t parsedCount() const { return parsedCount_; }
+
+  private:
+    bool isOwnOutput(const ENode& node) const;
+    // Reads and scans the page and makes its URL records. False when it could not be opened.
+    bool findLinks(EHtmlNode& page);
+
+    EFoundLinks* found_;
+    UrlMap* urlMap_;
+    std::uint32_t parsedCount_ = 0;
+    // Kept between pages so that their capacity is reused.
+    std::vector<html::UrlValue> values_;
+    std::vector<EUrl> records_;
+};
+
+// The 1-based line of each of "positions" (ascending offsets into "text"), counted as a file's line index
+// counts: a CR LF pair ends one line, a lone CR or LF ends one line each. Positions past the end count all
+// the text's lines.
+std::vector<std::uint32_t> linesOfPositions(std::string_view text,
+                                            const std::vector<std::int64_t>& positions);
+
+}  // namespace korvel
