@@ -1,0 +1,119 @@
+#include "html/link_reports.h"
+
+#include "html/url_text.h"
+#include "platform/display_name.h"
+#include "report/external_page.h"
+#include "report/log.h"
+#include "report/section.h"
+#include "res/strings.h"
+
+namespace korvel {
+
+namespace {
+
+int lineNumber(std::int64_t line) {
+    return line > INT32_MAX ? INT32_MAX : static_cast<int>(line);
+}
+
+}  // namespace
+
+// ---- EReportUnresolved
+
+EReportUnresolved::EReportUnresolved(const EFoundLinks& found) : found_(&found) {
+    section = currentLog().openSection(res::kSectionUnresolvedLinks);
+}
+
+EReportUnresolved::~EReportUnresolved() {
+    currentLog().closeSection(section);
+}
+
+bool EReportUnresolved::visitHtml(EHtmlNode& node) {
+    bool any = false;
+    const auto& urls = node.urls();
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const EUrl& url = urls[i];
+        if (url.has(EUrl::kExternal) || url.target) continue;
+        if (section) {
+            if (!any) {
+                section->endLine();
+                section->writeLine(res::kInFileHeader, platform::displayName(node.path()));
+            }
+            section->writeAtLine(lineNumber(found_->lineOf(node, i)), platform::displayName(url.text));
+            section->endLine();
+        }
+        any = true;
+    }
+    if (any) ++count;
+    return any;
+}
+
+// ---- EReportExternal
+
+bool isClickableExternalUrl(std::string_view url) {
+    return !startsWithIgnoringCase(url, "javascript:") && !startsWithIgnoringCase(url, "vbscript:") &&
+           !startsWithIgnoringCase(url, "data:");
+}
+
+EReportExternal::EReportExternal(const EFoundLinks& found) : found_(&found) {
+    section = currentLog().openSection(res::kSectionExternalUrls);
+    page_ = currentLog().openSection(res::kSectionExternalUrlPage);
+}
+
+EReportExternal::~EReportExternal() {
+    if (count == 0) {
+        for (ESection* s : {section, page_}) {
+            if (!s) continue;
+            s->endLine();
+            s->writeLine(res::kNoExternalUrls);
+        }
+    }
+    currentLog().closeSection(section);
+    currentLog().closeSection(page_);
+}
+
+bool EReportExternal::visitHtml(EHtmlNode& node) {
+    bool any = false;
+    const auto& urls = node.urls();
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const EUrl& url = urls[i];
+        if (!url.has(EUrl::kExternal)) continue;
+        const int line = lineNumber(found_->lineOf(node, i));
+        if (!any) {
+            const std::string shownPath = platform::displayName(node.path());
+            if (section) {
+                section->endLine();
+                section->writeLine(res::kInFileHeader, shownPath);
+            }
+            if (page_) {
+                page_->endLine();
+                // Everything from the site goes into the page escaped: a path or URL holding "<" or a
+                // quote must not become markup.
+                page_->writeLine("<b>" + htmlEscape(res::formatString(res::kInFileHeader, shownPath)) +
+                                 "</b>");
+            }
+        }
+        any = true;
+        if (section) {
+            section->writeAtLine(line, platform::displayName(url.text));
+            section->endLine();
+        }
+        if (page_) {
+            const std::string escaped = htmlEscape(url.text);
+            if (listed_.count(url.text) != 0) {
+                page_->writeAtLine(line, escaped);
+                page_->writeLine(res::kRepeatedAbove);
+            } else {
+                if (isClickableExternalUrl(url.text))
+                    page_->writeAtLine(line, "<a href=\"" + escaped + "\">" + escaped + "</a>");
+                else
+                    page_->writeAtLine(line, escaped);
+                page_->endLine();
+                listed_.insert(url.text);
+            }
+        }
+    }
+    if (any) ++count;
+    return any;
+}
+
+}  // namespace korvel
