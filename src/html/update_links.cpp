@@ -1,0 +1,362 @@
+#include "html/update_links.h"
+
+#include "html/find_links.h"
+#include "html/url.h"
+#include "html/url_text.h"
+#include "platform/display_name.h"
+#include "platform/paths.h"
+#include "report/log.h"
+#include "res/strings.h"
+#include "site/node.h"
+#include "site/site_tree.h"
+
+namespace korvel {
+
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+bool isHtmlSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// Bytes that the canonical encoding of a link leaves as they are (or drops), but that must not stand
+// as they are inside an attribute value: they could end it, or a browser would drop or mangle them.
+bool mustEncodeInAttribute(char c, char quote) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte >= 0x7F) return true;
+    if (quote == 0) return c == '\'' || c == '"';
+    return c == quote;
+}
+
+void appendPercent(char c, std::string& out) {
+    const auto byte = static_cast<unsigned char>(c);
+    out.push_back('%');
+    out.push_back(kHexDigits[byte >> 4]);
+    out.push_back(kHexDigits[byte & 0xF]);
+}
+
+std::string_view nameAfterRenaming(const ENode& node) {
+    return node.hasNewName() ? std::string_view(node.getNewName()) : node.getFileName();
+}
+
+bool isDirectory(const ENode* node) {
+    return dynamic_cast<const EDirNode*>(node) != nullptr;
+}
+
+// The text makeUrl gives a local link written as "raw": CR, LF and tab dropped, scheme and authority as
+// written, the path decoded.
+void localTextOf(std::string_view raw, std::string& out) {
+    std::string clean;
+    clean.reserve(raw.size());
+    for (char c : raw)
+        if (c != '\r' && c != '\n' && c != '\t') clean.push_back(c);
+    const std::size_t pathStart = splitUrl(clean).pathStart;
+    out.assign(clean, 0, pathStart);
+    out.append(decodeUrl(std::string_view(clean).substr(pathStart)));
+}
+
+// Whether a link flagged as not canonically encoded is in fact written the way linkBytes writes it: a link
+// this program wrote (a name with bytes of 128 and above, say) must not be taken for a badly encoded one
+// by every later check. Only the length of the raw link is known here; it decides only for texts that hold
+// a byte linkBytes encodes beyond the canonical form.
+bool writtenAsLinkBytes(const EUrl& url) {
+    const std::size_t pathStart = splitUrl(url.text).pathStart;
+    bool special = false;
+    for (char c : std::string_view(url.text).substr(pathStart))
+        special = special || mustEncodeInAttribute(c, '"') || c == '\'';
+    if (!special) return false;
+    const auto written = static_cast<std::size_t>(url.end - url.position + 1);
+    for (char quote : {'"', '\''})
+        if (linkBytes(url.text, pathStart, quote).size() == written) return true;
+    return false;
+}
+
+// The rewrite a link needs beyond its text: its bytes are not the ones linkBytes would write.
+bool needsReencoding(const EUrl& url) {
+    return url.has(EUrl::kNeedsEncoding) && !writtenAsLinkBytes(url);
+}
+
+}  // namespace
+
+char attributeQuote(std::string_view page, std::int64_t position) {
+    auto i = static_cast<std::size_t>(position < 0 ? 0 : position);
+    if (i > page.size()) i = page.size();
+    while (i > 0 && isHtmlSpace(page[i - 1]))
+        --i;
+    if (i == 0) return 0;
+    const char c = page[i - 1];
+    return c == '"' || c == '\'' ? c : 0;
+}
+
+std::string linkBytes(std::string_view text, std::size_t keep, char quote) {
+    if (keep > text.size()) keep = text.size();
+    std::string out;
+    out.reserve(text.size() + 8);
+    for (char c : text.substr(0, keep)) {
+        if (mustEncodeInAttribute(c, quote))
+            appendPercent(c, out);
+        else
+            out.push_back(c);
+    }
+    // Runs of ordinary bytes get the canonical encoding; the bytes it would leave or drop are encoded here.
+    thread_local std::string run;
+    std::size_t runStart = keep;
+    for (std::size_t i = keep; i <= text.size(); ++i) {
+        if (i < text.size() && !mustEncodeInAttribute(text[i], quote)) continue;
+        if (i > runStart) {
+            encodeUrlPathInto(text.substr(runStart, i - runStart), false, run);
+            out.append(run);
+        }
+        if (i < text.size()) appendPercent(text[i], out);
+        runStart = i + 1;
+    }
+    return out;
+}
+
+bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::span<const LinkEdit> edits,
+                    std::string& out, std::size_t& changed) {
+    out.clear();
+    changed = 0;
+    out.reserve(page.size() + 64);
+    std::size_t copied = 0;
+    std::string seen;
+    for (const LinkEdit& edit : edits) {
+        if (edit.record >= urls.size()) return false;
+        const EUrl& url = urls[edit.record];
+        if (edit.position != url.position || edit.end != url.end) return false;
+        if (edit.position < 0 || edit.end < edit.position) return false;
+        const auto position = static_cast<std::size_t>(edit.position);
+        const auto end = static_cast<std::size_t>(edit.end);
+        if (position < copied || end >= page.size()) return false;
+        const std::string_view raw = page.substr(position, end - position + 1);
+        // The page must still say what it said when its links were read.
+        localTextOf(raw, seen);
+        if (seen != url.text) return false;
+        const std::string bytes = linkBytes(edit.newText, edit.keep, attributeQuote(page, edit.position));
+        if (bytes != raw) ++changed;
+        out.append(page.substr(copied, position - copied));
+        out.append(bytes);
+        copied = end + 1;
+    }
+    out.append(page.substr(copied));
+    return true;
+}
+
+// ---- ELinkUpdatePlanner
+
+ELinkUpdatePlanner::ELinkUpdatePlanner(const UrlContext& context, UrlConversion conversion)
+    : context_(&context), conversion_(conversion) {}
+
+bool ELinkUpdatePlanner::canConvert(const UrlContext& context, std::int32_t conversion) {
+    return conversion != kUrlAbsolute || !context.server().empty();
+}
+
+void ELinkUpdatePlanner::planPage(const EHtmlNode& page, std::vector<LinkEdit>& edits) {
+    edits.clear();
+    const std::vector<EUrl>& urls = page.urls();
+    const ENode* pageDir = page.getParent();
+    // Relative links resolve against the page's own directory until a base tag names another; a base tag
+    // changes only the links after it.
+    base_.assign(platform::parentPath(page.originalPath()));
+    const ENode* fromDir = pageDir;
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const EUrl& url = urls[i];
+        if (url.target && !url.has(EUrl::kExternal)) {
+            // A directory link that resolved to its default document names the directory.
+            const ENode* named = url.has(EUrl::kDefaultDocument) ? url.target->getParent() : url.target;
+            const bool sameForm = conversion_ == kUrlKeep || conversion_ == urlForm(url);
+            LinkEdit& edit = edits.emplace_back();
+            // A base tag's own link resolves against the page's directory, not against itself.
+            const bool planned =
+                named &&
+                (sameForm ? planSameForm(url, named, edit)
+                          : planConversion(url, named, url.has(EUrl::kBase) ? pageDir : fromDir, edit));
+            if (planned) {
+                edit.record = i;
+                edit.position = url.position;
+                edit.end = url.end;
+            } else {
+                edits.pop_back();
+            }
+        }
+        if (url.has(EUrl::kBase)) {
+            base_ = baseFromTag(url, base_, *context_);
+            const ENode* dir = nullptr;
+            if (!isExternalBase(base_) && context_->tree()) dir = context_->tree()->findNodeByPath(base_);
+            fromDir = isDirectory(dir) ? dir : nullptr;
+        }
+    }
+}
+
+bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkEdit& edit) {
+    const std::string& text = url.text;
+    const std::size_t start = splitUrl(text).pathStart;
+    // Walk the path's segments from its end, each naming the node "n" and then n's directory; only names
+    // that change make the link change. A ".." ends the walk: what stands before it names a directory
+    // above the ones the link goes through, and it stays valid as it is.
+    std::size_t cut = text.size();
+    while (cut > start && text[cut - 1] == '/')
+        --cut;
+    segments_.clear();
+    const ENode* n = named;
+    while (n && n->getParent() && cut > start) {
+        const std::size_t slash = text.rfind('/', cut - 1);
+        const std::size_t segmentStart = (slash == std::string::npos || slash < start) ? start : slash + 1;
+        const std::string_view segment = std::string_view(text).substr(segmentStart, cut - segmentStart);
+        cut = segmentStart > start ? segmentStart - 1 : start;
+        if (segment.empty() || segment == ".") continue;
+        if (segment == "..") break;
+        if (n->hasNewName() && segment != n->getNewName())
+            segments_.push_back({segmentStart, segmentStart + segment.size(), n});
+        n = n->getParent();
+    }
+
+    edit.keep = start;
+    if (segments_.empty()) {
+        // The names still match: only a link whose bytes are not canonical is written again, as it reads.
+        if (!needsReencoding(url)) return false;
+        edit.newText = text;
+        return true;
+    }
+    edit.newText.clear();
+    edit.newText.reserve(text.size() + 16);
+    std::size_t copied = 0;
+    for (auto it = segments_.rbegin(); it != segments_.rend(); ++it) {
+        edit.newText.append(text, copied, it->start - copied);
+        edit.newText.append(it->node->getNewName());
+        copied = it->end;
+    }
+    edit.newText.append(text, copied, std::string::npos);
+    return true;
+}
+
+bool ELinkUpdatePlanner::planConversion(const EUrl& url, const ENode* named, const ENode* fromDir,
+                                        LinkEdit& edit) {
+    std::string& out = edit.newText;
+    out.clear();
+    edit.keep = 0;
+    switch (conversion_) {
+        case kUrlRelative: {
+            // Relative to the directory the link was resolved against; unknown after a base tag that names
+            // no directory of the site, and then the link stays as it is.
+            if (!fromDir) return false;
+            std::string target;
+            appendSitePath(named, target);
+            out = relativePath(directorySitePath(fromDir), target);
+            break;
+        }
+        case kUrlRoot:
+            appendSitePath(named, out);
+            break;
+        case kUrlAbsolute: {
+            const std::string& server = context_->server();
+            if (server.empty()) return false;
+            out.append("http://");
+            out.append(server);
+            edit.keep = out.size();
+            appendSitePath(named, out);
+            break;
+        }
+        default:
+            return false;
+    }
+    return out != url.text || needsReencoding(url);
+}
+
+void ELinkUpdatePlanner::appendSitePath(const ENode* node, std::string& out) {
+    if (isDirectory(node) || !node->getParent()) {
+        out.append(directorySitePath(node));
+        return;
+    }
+    out.append(directorySitePath(node->getParent()));
+    out.append(nameAfterRenaming(*node));
+}
+
+const std::string& ELinkUpdatePlanner::directorySitePath(const ENode* dir) {
+    if (const auto it = directoryPaths_.find(dir); it != directoryPaths_.end()) return it->second;
+    std::string path;
+    if (dir->getParent()) {
+        path = directorySitePath(dir->getParent());
+        path.append(nameAfterRenaming(*dir));
+    }
+    path.push_back('/');
+    return directoryPaths_.emplace(dir, std::move(path)).first->second;
+}
+
+// ---- EUpdateUrlLinks
+
+namespace {
+
+UrlConversion plannedConversion(std::int32_t conversion) {
+    switch (conversion) {
+        case kUrlRelative:
+        case kUrlRoot:
+        case kUrlAbsolute:
+            return static_cast<UrlConversion>(conversion);
+        default:
+            return kUrlKeep;
+    }
+}
+
+}  // namespace
+
+EUpdateUrlLinks::EUpdateUrlLinks(const EFoundLinks& found, std::int32_t conversion, ILinkWriter* writer)
+    : found_(&found), planner_(found.context(), plannedConversion(conversion)), writer_(writer) {
+    const UrlContext& context = found.context();
+    section = currentLog().openSection(writer ? res::kSectionUrlRenaming : res::kSectionSuggestedUrlRenaming);
+    if (!ELinkUpdatePlanner::canConvert(context, conversion)) {
+        refused_ = true;
+        if (section) {
+            section->endLine();
+            section->writeLine(res::kAbsoluteLinksNeedServer);
+        }
+    } else if (writer && conversion == kUrlRevert) {
+        refused_ = true;
+    }
+}
+
+EUpdateUrlLinks::~EUpdateUrlLinks() {
+    if (!section) return;
+    if (!refused_ && fileCount_ == 0) {
+        section->endLine();
+        section->writeLine(res::kNoLinksToRename);
+    }
+    currentLog().closeSection(section);
+}
+
+bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
+    // The content behind a symbolic link is not the site's own: nothing may rewrite it.
+    if (refused_ || page.isSymlink()) return false;
+    planner_.planPage(page, edits_);
+    if (edits_.empty()) return false;
+    report(page);
+    if (writer_) {
+        if (!writer_->rewrite(page, edits_)) return false;
+        if (section) {
+            section->endLine();
+            section->endLine();
+        }
+    }
+    ++fileCount_;
+    return true;
+}
+
+void EUpdateUrlLinks::report(EHtmlNode& page) {
+    if (!section) return;
+    section->endLine();
+    section->writeLine(res::kInFileHeader, platform::displayName(page.path()));
+    for (const LinkEdit& edit : edits_) {
+        const EUrl& url = page.urls()[edit.record];
+        const auto line = static_cast<int>(found_->lineOf(page, edit.record));
+        section->writeAtLine(line, res::kLinkRenamedTo, platform::displayName(url.text),
+                             platform::displayName(edit.newText));
+        if (edit.newText == url.text)
+            section->write(res::kNoteReservedEncode);
+        else if (equalsIgnoringCase(edit.newText, url.text))
+            section->write(res::kNoteCaseChange);
+        section->endLine();
+    }
+}
+
+}  // namespace korvel

@@ -1,0 +1,134 @@
+#pragma once
+// Link update: which local links of a page must change once files get their new names (or once links are
+// to be written in another form), what each must become, and the report of those changes.
+//
+// The work is split so that a check and a fix share it exactly: ELinkUpdatePlanner turns a page's URL
+// records into a list of edits (byte range and new text), the pass EUpdateUrlLinks reports the edits, and
+// only a fix hands them to a writer (ILinkWriter), which applies them to the page's bytes with
+// applyLinkEdits. A check never opens a page: it works from the URL records that link finding left on the
+// nodes and from the nodes' new names.
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "settings/job_settings.h"
+#include "site/url_record.h"
+#include "site/visitor.h"
+
+namespace korvel {
+
+class EFoundLinks;
+class ENode;
+class EHtmlNode;
+class UrlContext;
+
+// One link of a page to rewrite: the bytes "position" to "end" (both included: the link as written, cut
+// before its fragment or query, which stay in place) become "newText", encoded for the attribute it stands
+// in (linkBytes).
+struct LinkEdit {
+    std::size_t record = 0;     // the URL record's index in the page's list
+    std::int64_t position = 0;  // first byte replaced
+    std::int64_t end = 0;       // last byte replaced
+    std::string newText;        // decoded, as the report shows it
+    std::size_t keep = 0;       // leading bytes of newText (scheme and authority) written as they are
+};
+
+// The quote that encloses the attribute value whose link starts at "position" in "page": '"', '\'', or 0
+// for an unquoted value. Read from the byte before the value (white space inside the quotes skipped).
+char attributeQuote(std::string_view page, std::int64_t position);
+
+// The bytes that stand for "text" in an attribute enclosed by "quote" ('"', '\'' or 0). The first "keep"
+// bytes are copied; the rest is percent-encoded like any canonical link path, and besides: the quote of the
+// attribute's own kind (both quotes when unquoted), white space, control bytes and bytes of 128 and above,
+// so that no name can end the value early or be dropped by a browser.
+std::string linkBytes(std::string_view text, std::size_t keep, char quote);
+
+// Applies "edits" (of the page whose URL records are "urls") to the page's bytes "page", into "out". False,
+// with "out" unspecified, when the page no longer holds at any edit the link its record was made from (the
+// file changed since it was scanned), or when the edits are not in page order, overlap, or leave the page.
+// "changed" receives how many links got other bytes than they had.
+bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::span<const LinkEdit> edits,
+                    std::string& out, std::size_t& changed);
+
+// Works out the edits of a page. Lives for one pass, so that it can remember the new site-relative path of
+// every directory it has needed.
+class ELinkUpdatePlanner {
+  public:
+    // "conversion": kUrlKeep, kUrlRelative, kUrlRoot or kUrlAbsolute (absolute needs a server name in
+    // "context"; see canConvert). Reverting is the undo's business and is planned there.
+    ELinkUpdatePlanner(const UrlContext& context, UrlConversion conversion);
+
+    // Whether links can be written in "conversion" form with the configured server: absolute form needs a
+    // server name.
+    static bool canConvert(const UrlContext& context, std::int32_t conversion);
+
+    // Replaces "edits" with the page's edits, in page order. Only resolved local links are ever edited; a
+    // link whose new text and bytes would be the ones it has gets no edit.
+    void planPage(const EHtmlNode& page, std::vector<LinkEdit>& edits);
+
+  private:
+    bool planSameForm(const EUrl& url, const ENode* named, LinkEdit& edit);
+    bool planConversion(const EUrl& url, const ENode* named, const ENode* fromDir, LinkEdit& edit);
+    // The path of "node" below the top directory once every pending rename is done: "/" for the top,
+    // "/docs/" for a directory, "/docs/a.html" for a file.
+    void appendSitePath(const ENode* node, std::string& out);
+    const std::string& directorySitePath(const ENode* dir);
+
+    // A segment of a link text that names a node with a new name.
+    struct Segment {
+        std::size_t start = 0;
+        std::size_t end = 0;  // one past its last byte
+        const ENode* node = nullptr;
+    };
+
+    const UrlContext* context_;
+    UrlConversion conversion_;
+    std::unordered_map<const ENode*, std::string> directoryPaths_;
+    std::vector<Segment> segments_;  // scratch, last segment of the text first
+    std::string base_;               // scratch: the base the page's links resolve against
+};
+
+// Applies a page's edits to the page on disk. The fix job provides one; a check has none.
+class ILinkWriter {
+  public:
+    virtual ~ILinkWriter() = default;
+    // True when the page was rewritten with every edit; false when it was left as it was (the writer has
+    // said why in the log).
+    virtual bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) = 0;
+};
+
+// The pass that lists, page by page, every local link that must change, with its old and its new text;
+// with a writer it also has the pages rewritten. Section "SUGGESTED URL LINK RENAMING:" without a writer,
+// "URL LINK RENAMING:" with one. A page counts (visitHtml returns true) when it has at least one edit (and,
+// with a writer, was rewritten).
+class EUpdateUrlLinks : public EVisitor {
+  public:
+    // "found": what link finding left for the job (its URL context, and the lines of the records).
+    // "conversion": the job's AbsRelCnvrt. Absolute form without a server name is refused: the section
+    // says so and no page is looked at. Without a writer, kUrlRevert plans as kUrlKeep: a check has
+    // nothing to revert, and its report shows what keeping each link's form asks for. With a writer it is
+    // refused: reverting is planned by the undo, from what the fix wrote.
+    EUpdateUrlLinks(const EFoundLinks& found, std::int32_t conversion, ILinkWriter* writer = nullptr);
+    ~EUpdateUrlLinks() override;
+
+    bool visitHtml(EHtmlNode& page) override;
+
+    bool refused() const { return refused_; }
+    std::uint32_t fileCount() const { return fileCount_; }
+
+  private:
+    void report(EHtmlNode& page);
+
+    const EFoundLinks* found_;
+    ELinkUpdatePlanner planner_;
+    ILinkWriter* writer_;
+    bool refused_ = false;
+    std::uint32_t fileCount_ = 0;
+    std::vector<LinkEdit> edits_;  // the page being visited; kept to reuse its memory
+};
+
+}  // namespace korvel

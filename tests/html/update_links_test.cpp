@@ -1,0 +1,581 @@
+#include "html/update_links.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "html/url_text.h"
+#include "link_site.h"
+#include "res/strings.h"
+
+namespace korvel {
+namespace {
+
+using testing::LinkSite;
+using testing::readFile;
+
+// ---- The bytes written for a link
+
+struct BytesCase {
+    const char* name;
+    std::string text;
+    std::size_t keep;
+    char quote;
+    std::string expected;
+};
+
+void PrintTo(const BytesCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class UpdateLinkBytesTest : public ::testing::TestWithParam<BytesCase> {};
+
+TEST_P(UpdateLinkBytesTest, EncodesForTheAttribute) {
+    const BytesCase& c = GetParam();
+    EXPECT_EQ(linkBytes(c.text, c.keep, c.quote), c.expected);
+}
+
+// Whatever is written reads back as the text it was written for.
+TEST_P(UpdateLinkBytesTest, DecodesToTheText) {
+    const BytesCase& c = GetParam();
+    EXPECT_EQ(decodeUrl(linkBytes(c.text, c.keep, c.quote)), c.text);
+}
+
+// Nothing written can end the value or be dropped by a browser.
+TEST_P(UpdateLinkBytesTest, HoldsNoByteThatEndsTheValue) {
+    const BytesCase& c = GetParam();
+    for (char b : linkBytes(c.text, c.keep, c.quote)) {
+        const auto byte = static_cast<unsigned char>(b);
+        EXPECT_TRUE(byte > 0x20 && byte < 0x7F) << int(byte);
+        if (c.quote) {
+            EXPECT_NE(b, c.quote);
+        } else {
+            EXPECT_TRUE(b != '\'' && b != '"' && b != '>' && b != '<');
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UpdateCases, UpdateLinkBytesTest,
+    ::testing::Values(BytesCase{"Plain", "docs/a.html", 0, '"', "docs/a.html"},
+                      BytesCase{"Blank", "my page.html", 0, '"', "my%20page.html"},
+                      BytesCase{"ApostropheInDoubleQuotes", "it's.html", 0, '"', "it's.html"},
+                      BytesCase{"ApostropheInSingleQuotes", "it's.html", 0, '\'', "it%27s.html"},
+                      BytesCase{"ApostropheUnquoted", "it's.html", 0, 0, "it%27s.html"},
+                      BytesCase{"DoubleQuoteInSingleQuotes", "a\"b.html", 0, '\'', "a%22b.html"},
+                      BytesCase{"TabAndLineFeed", "a\tb\nc.html", 0, '"', "a%09b%0Ac.html"},
+                      BytesCase{"CarriageReturnAndDelete", "a\rb\x7f.html", 0, '"', "a%0Db%7F.html"},
+                      BytesCase{"HighBytes", "caf\xc3\xa9.html", 0, '"', "caf%C3%A9.html"},
+                      BytesCase{"Reserved", "100%#?;.html", 0, '"', "100%25%23%3F%3B.html"},
+                      BytesCase{"ColonIsNoScheme", "a:b.html", 0, '"', "a%3Ab.html"},
+                      BytesCase{"SchemeAndServerKept", "http://www.example.org/a b.html", 22, '"',
+                                "http://www.example.org/a%20b.html"},
+                      // Even a kept part cannot end the value.
+                      BytesCase{"KeptPartStillSafe", "http://x'y/a.html", 10, '\'', "http://x%27y/a.html"}),
+    [](const ::testing::TestParamInfo<BytesCase>& info) { return std::string(info.param.name); });
+
+// For plain names the bytes are the canonical encoding, the one link finding checks links against.
+TEST(UpdateLinkBytes, PlainNamesGetTheCanonicalEncoding) {
+    for (const char* text : {"a.html", "docs/my file.html", "x~y[1].gif", "it's.html"})
+        EXPECT_EQ(linkBytes(text, 0, '"'), encodeUrlPath(text)) << text;
+}
+
+struct QuoteCase {
+    const char* name;
+    std::string page;
+    std::string link;  // the link's first bytes, found in the page
+    char expected;
+};
+
+void PrintTo(const QuoteCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class UpdateAttributeQuoteTest : public ::testing::TestWithParam<QuoteCase> {};
+
+TEST_P(UpdateAttributeQuoteTest, ReadsTheByteBeforeTheValue) {
+    const QuoteCase& c = GetParam();
+    const auto position = static_cast<std::int64_t>(c.page.find(c.link));
+    ASSERT_NE(c.page.find(c.link), std::string::npos);
+    EXPECT_EQ(attributeQuote(c.page, position), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UpdateCases, UpdateAttributeQuoteTest,
+    ::testing::Values(QuoteCase{"Double", "<a href=\"a.html\">", "a.html", '"'},
+                      QuoteCase{"Single", "<a href='a.html'>", "a.html", '\''},
+                      QuoteCase{"Unquoted", "<a href=a.html>", "a.html", 0},
+                      QuoteCase{"UnquotedAfterBlank", "<a href= a.html>", "a.html", 0},
+                      QuoteCase{"BlankInsideQuotes", "<a href=' \ta.html'>", "a.html", '\''},
+                      QuoteCase{"OtherQuoteInside", "<a title='x' href=\"a.html\">", "a.html", '"'},
+                      QuoteCase{"StartOfPage", "a.html", "a.html", 0}),
+    [](const ::testing::TestParamInfo<QuoteCase>& info) { return std::string(info.param.name); });
+
+// ---- Planning over a site
+
+// The site every planning case starts from; the page under test is docs/a.html.
+const std::vector<std::string> kSite = {
+    "index.html",  "docs/b.html",    "docs/my page.html", "docs/img/Logo.GIF",
+    "img/top.gif", "sub/index.html", "sub/deep/x.html",
+};
+
+struct PlanCase {
+    const char* name;
+    std::int32_t conversion;
+    std::map<std::string, std::string> newNames;  // relative path -> new name
+    std::string page;                             // docs/a.html
+    std::vector<std::string> newTexts;            // of the edits, in page order
+    std::string rewritten;                        // the page with the edits applied
+};
+
+void PrintTo(const PlanCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class UpdatePlanTest : public LinkSite, public ::testing::WithParamInterface<PlanCase> {
+  protected:
+    void SetUp() override {
+        const PlanCase& c = GetParam();
+        for (const std::string& f : kSite)
+            dir.write(f, "<p>" + f + "</p>");
+        dir.write("docs/a.html", c.page);
+        scan();
+        for (const auto& [rel, name] : c.newNames) {
+            ENode* n = node(rel);
+            ASSERT_TRUE(n) << rel;
+            n->setNewName(name);
+        }
+        findLinks();
+    }
+
+    std::vector<LinkEdit> plan(std::int32_t conversion) {
+        ELinkUpdatePlanner planner(*context, static_cast<UrlConversion>(conversion));
+        std::vector<LinkEdit> edits;
+        planner.planPage(*page("docs/a.html"), edits);
+        return edits;
+    }
+};
+
+TEST_P(UpdatePlanTest, PlansTheNewTexts) {
+    std::vector<std::string> texts;
+    for (const LinkEdit& e : plan(GetParam().conversion))
+        texts.push_back(e.newText);
+    EXPECT_EQ(texts, GetParam().newTexts);
+}
+
+TEST_P(UpdatePlanTest, RewritesOnlyTheLinksBytes) {
+    const std::vector<LinkEdit> edits = plan(GetParam().conversion);
+    std::string out;
+    std::size_t changed = 0;
+    ASSERT_TRUE(applyLinkEdits(GetParam().page, page("docs/a.html")->urls(), edits, out, changed));
+    EXPECT_EQ(out, GetParam().rewritten);
+    EXPECT_EQ(changed, edits.size());
+}
+
+// Carried out on disk (the page rewritten, every file renamed), every link names what it named before
+// under its new name, and planning again finds nothing more to do.
+TEST_P(UpdatePlanTest, AfterTheFixEveryLinkStillFindsItsTarget) {
+    const PlanCase& c = GetParam();
+    const std::vector<LinkEdit> edits = plan(c.conversion);
+    std::string out;
+    std::size_t changed = 0;
+    ASSERT_TRUE(applyLinkEdits(c.page, page("docs/a.html")->urls(), edits, out, changed));
+    std::vector<std::string> expectedTargets;
+    for (const EUrl& url : page("docs/a.html")->urls())
+        expectedTargets.push_back(url.target ? url.target->newPath() : "");
+
+    dir.write("docs/a.html", out);
+    // Deepest first, so that a directory is renamed after what it holds.
+    std::vector<std::pair<std::string, std::string>> renames(c.newNames.begin(), c.newNames.end());
+    std::sort(renames.begin(), renames.end(), [](const auto& a, const auto& b) {
+        return std::count(a.first.begin(), a.first.end(), '/') >
+               std::count(b.first.begin(), b.first.end(), '/');
+    });
+    for (const auto& [rel, name] : renames) {
+        const std::filesystem::path from = dir.file(rel);
+        std::filesystem::rename(from, from.parent_path() / name);
+    }
+    std::string pagePath = "docs/a.html";
+    if (auto it = c.newNames.find("docs"); it != c.newNames.end()) pagePath = it->second + "/a.html";
+
+    tree.reset();
+    scan();
+    findLinks();
+    const EHtmlNode* after = page(pagePath);
+    ASSERT_TRUE(after);
+    ASSERT_EQ(after->urls().size(), expectedTargets.size());
+    for (std::size_t i = 0; i < expectedTargets.size(); ++i) {
+        const EUrl& url = after->urls()[i];
+        EXPECT_EQ(url.target ? url.target->path() : "", expectedTargets[i]) << url.text;
+    }
+    ELinkUpdatePlanner planner(*context, static_cast<UrlConversion>(c.conversion));
+    std::vector<LinkEdit> again;
+    planner.planPage(*after, again);
+    EXPECT_TRUE(again.empty()) << again.front().newText;
+}
+
+std::string href(std::string_view link, char quote = '"') {
+    return "<a href=" + std::string(1, quote) + std::string(link) + std::string(1, quote) + ">x</a>\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    UpdateKeep, UpdatePlanTest,
+    ::testing::Values(
+        PlanCase{"KeepRelativeTargetRenamedFragmentStays",
+                 kUrlKeep,
+                 {{"docs/b.html", "c.html"}},
+                 href("b.html#part"),
+                 {"c.html"},
+                 href("c.html#part")},
+        PlanCase{"KeepRelativeFileAndDirectoryRenamed",
+                 kUrlKeep,
+                 {{"docs/img", "pics"}, {"docs/img/Logo.GIF", "logo.gif"}},
+                 "<img src=\"img/Logo.GIF\">",
+                 {"pics/logo.gif"},
+                 "<img src=\"pics/logo.gif\">"},
+        // Only the renamed directory's segment changes; the rest stays as written.
+        PlanCase{"KeepDotSegmentsStay",
+                 kUrlKeep,
+                 {{"docs/img", "pics"}},
+                 href("./img/./Logo.GIF"),
+                 {"./pics/./Logo.GIF"},
+                 href("./pics/./Logo.GIF")},
+        // What stands before ".." names a directory above the ones the link goes through.
+        PlanCase{"KeepAboveDotDotUntouched",
+                 kUrlKeep,
+                 {{"docs", "d"}},
+                 href("../img/top.gif"),
+                 {},
+                 href("../img/top.gif")},
+        PlanCase{"KeepBelowDotDotRenamed",
+                 kUrlKeep,
+                 {{"img", "images"}},
+                 href("../img/top.gif"),
+                 {"../images/top.gif"},
+                 href("../images/top.gif")},
+        PlanCase{"KeepRootQueryStays",
+                 kUrlKeep,
+                 {{"sub", "s"}},
+                 href("/sub/deep/x.html?q=1"),
+                 {"/s/deep/x.html"},
+                 href("/s/deep/x.html?q=1")},
+        PlanCase{"KeepAbsoluteServerAsWritten",
+                 kUrlKeep,
+                 {{"docs/b.html", "c.html"}},
+                 href("HTTP://WWW.Example.ORG/docs/b.html"),
+                 {"HTTP://WWW.Example.ORG/docs/c.html"},
+                 href("HTTP://WWW.Example.ORG/docs/c.html")},
+        // A directory link names the directory: its default document's name is not in it.
+        PlanCase{"KeepDefaultDocumentDirectoryRenamed",
+                 kUrlKeep,
+                 {{"sub", "s"}},
+                 href("../sub/"),
+                 {"../s/"},
+                 href("../s/")},
+        PlanCase{"KeepDefaultDocumentItselfRenamed",
+                 kUrlKeep,
+                 {{"sub/index.html", "index.htm"}},
+                 href("../sub/"),
+                 {},
+                 href("../sub/")},
+        // A file without a new name keeps its links, also when they spell it in another case.
+        PlanCase{"KeepNoNewNameNoEdit",
+                 kUrlKeep,
+                 {},
+                 href("B.HTML") + href("img/logo.gif"),
+                 {},
+                 href("B.HTML") + href("img/logo.gif")},
+        PlanCase{"KeepNewNameAsWrittenNoEdit",
+                 kUrlKeep,
+                 {{"docs/b.html", "B.html"}},
+                 href("B.html"),
+                 {},
+                 href("B.html")},
+        PlanCase{"KeepCaseChange",
+                 kUrlKeep,
+                 {{"docs/b.html", "B.html"}},
+                 href("b.html"),
+                 {"B.html"},
+                 href("B.html")},
+        PlanCase{"KeepRawBlankEncoded",
+                 kUrlKeep,
+                 {},
+                 href("my page.html"),
+                 {"my page.html"},
+                 href("my%20page.html")},
+        PlanCase{"KeepApostropheInSingleQuotes",
+                 kUrlKeep,
+                 {{"docs/b.html", "it's.html"}},
+                 href("b.html", '\''),
+                 {"it's.html"},
+                 href("it%27s.html", '\'')},
+        PlanCase{"KeepApostropheInDoubleQuotes",
+                 kUrlKeep,
+                 {{"docs/b.html", "it's.html"}},
+                 href("b.html"),
+                 {"it's.html"},
+                 href("it's.html")},
+        PlanCase{"KeepBlankUnquoted",
+                 kUrlKeep,
+                 {{"docs/b.html", "new b.html"}},
+                 "<a href=b.html>x</a>",
+                 {"new b.html"},
+                 "<a href=new%20b.html>x</a>"},
+        PlanCase{"KeepNonAsciiName",
+                 kUrlKeep,
+                 {{"docs/b.html", "caf\xc3\xa9.html"}},
+                 href("b.html"),
+                 {"caf\xc3\xa9.html"},
+                 href("caf%C3%A9.html")},
+        // Only resolved local links are ever edited.
+        PlanCase{"KeepBrokenAndExternalUntouched",
+                 kUrlKeep,
+                 {{"docs/b.html", "c.html"}},
+                 href("nothere.html") + href("mailto:x@example.org") + href("http://other.org/docs/b.html"),
+                 {},
+                 href("nothere.html") + href("mailto:x@example.org") + href("http://other.org/docs/b.html")}),
+    [](const ::testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    UpdateConvert, UpdatePlanTest,
+    ::testing::Values(
+        PlanCase{"RelativeFromRoot",
+                 kUrlRelative,
+                 {},
+                 href("/img/top.gif"),
+                 {"../img/top.gif"},
+                 href("../img/top.gif")},
+        PlanCase{"RelativeFromAbsolute",
+                 kUrlRelative,
+                 {},
+                 href("http://www.example.org/docs/b.html#p"),
+                 {"b.html"},
+                 href("b.html#p")},
+        PlanCase{"RelativeTargetDirectoryRenamed",
+                 kUrlRelative,
+                 {{"sub", "s"}},
+                 href("/sub/deep/x.html"),
+                 {"../s/deep/x.html"},
+                 href("../s/deep/x.html")},
+        // From the page's directory as it will be named.
+        PlanCase{"RelativeFromRenamedPageDirectory",
+                 kUrlRelative,
+                 {{"docs", "d"}},
+                 href("/docs/b.html"),
+                 {"b.html"},
+                 href("b.html")},
+        PlanCase{"RelativeAlreadyRelativeNoEdit",
+                 kUrlRelative,
+                 {},
+                 href("b.html") + href("../img/top.gif"),
+                 {},
+                 href("b.html") + href("../img/top.gif")},
+        PlanCase{"RelativeDefaultDocument", kUrlRelative, {}, href("/sub/"), {"../sub/"}, href("../sub/")},
+        // A base tag changes only the links after it; the base itself is relative to the page.
+        PlanCase{"RelativeBaseAfterSomeLinks",
+                 kUrlRelative,
+                 {},
+                 href("/docs/b.html") + "<base href=\"/sub/\">\n" + href("/docs/b.html"),
+                 {"b.html", "../sub/", "../docs/b.html"},
+                 href("b.html") + "<base href=\"../sub/\">\n" + href("../docs/b.html")},
+        PlanCase{"RelativeNameWithColon",
+                 kUrlRelative,
+                 {{"docs/b.html", "a:b.html"}},
+                 href("/docs/b.html"),
+                 {"./a:b.html"},
+                 href("./a%3Ab.html")},
+        PlanCase{
+            "RootFromRelative", kUrlRoot, {}, href("../img/top.gif"), {"/img/top.gif"}, href("/img/top.gif")},
+        PlanCase{"RootDirectoriesRenamed",
+                 kUrlRoot,
+                 {{"docs", "d"}, {"docs/img", "i"}},
+                 href("img/Logo.GIF"),
+                 {"/d/i/Logo.GIF"},
+                 href("/d/i/Logo.GIF")},
+        PlanCase{"RootDefaultDocument",
+                 kUrlRoot,
+                 {},
+                 href("../sub/index.html") + href("../sub/"),
+                 {"/sub/index.html", "/sub/"},
+                 href("/sub/index.html") + href("/sub/")},
+        PlanCase{"RootFromAbsolute",
+                 kUrlRoot,
+                 {},
+                 href("http://www.example.org/docs/b.html?x"),
+                 {"/docs/b.html"},
+                 href("/docs/b.html?x")},
+        PlanCase{"AbsoluteFromRelative",
+                 kUrlAbsolute,
+                 {{"docs/b.html", "my b.html"}},
+                 href("b.html", '\''),
+                 {"http://www.example.org/docs/my b.html"},
+                 href("http://www.example.org/docs/my%20b.html", '\'')},
+        PlanCase{"AbsoluteTopDirectory",
+                 kUrlAbsolute,
+                 {},
+                 href("../"),
+                 {"http://www.example.org/"},
+                 href("http://www.example.org/")},
+        PlanCase{"AbsoluteSameFormRenamed",
+                 kUrlAbsolute,
+                 {{"docs/b.html", "c.html"}},
+                 href("http://WWW.EXAMPLE.ORG/docs/b.html"),
+                 {"http://WWW.EXAMPLE.ORG/docs/c.html"},
+                 href("http://WWW.EXAMPLE.ORG/docs/c.html")}),
+    [](const ::testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
+
+// ---- Applying edits
+
+class UpdateApplyTest : public LinkSite {};
+
+TEST_F(UpdateApplyTest, RefusesAPageThatChangedSinceItWasRead) {
+    dir.write("a.html", href("b.html"));
+    dir.write("b.html", "");
+    scan();
+    findLinks("a.html");
+    node("b.html")->setNewName("c.html");
+    ELinkUpdatePlanner planner(*context, kUrlKeep);
+    std::vector<LinkEdit> edits;
+    planner.planPage(*page("a.html"), edits);
+    ASSERT_EQ(edits.size(), 1u);
+    std::string out;
+    std::size_t changed = 0;
+    EXPECT_TRUE(applyLinkEdits(href("b.html"), page("a.html")->urls(), edits, out, changed));
+    EXPECT_FALSE(applyLinkEdits(href("x.html"), page("a.html")->urls(), edits, out, changed));
+    EXPECT_FALSE(applyLinkEdits("<a", page("a.html")->urls(), edits, out, changed));
+    std::vector<LinkEdit> twice = {edits[0], edits[0]};
+    EXPECT_FALSE(applyLinkEdits(href("b.html"), page("a.html")->urls(), twice, out, changed));
+    edits[0].record = 5;
+    EXPECT_FALSE(applyLinkEdits(href("b.html"), page("a.html")->urls(), edits, out, changed));
+}
+
+// ---- The pass and its report
+
+class UpdatePassTest : public LinkSite {
+  protected:
+    void site() {
+        dir.write("index.html", "<p>\n<a href=\"docs/a.html\">a</a>\n");
+        dir.write("docs/a.html",
+                  "<p>\n\n<a href=\"B.html\">b</a> <img src=\"my page.gif\">\n<a href=\"/index.html\">");
+        dir.write("docs/b.html", "");
+        dir.write("docs/my page.gif", "");
+        dir.write("docs/c.html", "<a href=\"nothere.html\">");
+        scan();
+        findLinks();
+        node("docs/b.html")->setNewName("B.htm");
+    }
+
+    std::int32_t run(std::int32_t conversion, ILinkWriter* writer = nullptr, std::uint32_t* files = nullptr) {
+        EUpdateUrlLinks pass(*found, conversion, writer);
+        const std::int32_t accepted = runOverTree(pass);
+        if (files) *files = pass.fileCount();
+        return accepted;
+    }
+};
+
+TEST_F(UpdatePassTest, ListsEachChangeUnderItsPage) {
+    site();
+    const std::string before = readFile(dir.file("docs/a.html"));
+    std::uint32_t files = 0;
+    EXPECT_EQ(run(kUrlKeep, nullptr, &files), 1);
+    EXPECT_EQ(files, 1u);
+    const std::vector<std::string> expected = {
+        "In file \"" + dir.file("docs/a.html") + "\"",
+        atLine(3, "B.html"),
+        "   -------->  B.htm",
+        atLine(3, "my page.gif"),
+        "   -------->  my page.gif (reserved character encode)",
+    };
+    EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming), expected);
+    EXPECT_EQ(logScope.log().sectionText(res::kSectionUrlRenaming), "");
+    // A check writes nothing.
+    EXPECT_EQ(readFile(dir.file("docs/a.html")), before);
+}
+
+TEST_F(UpdatePassTest, NotesACaseChange) {
+    site();
+    node("docs/b.html")->setNewName("b.html");
+    run(kUrlKeep);
+    const std::vector<std::string> got = lines(res::kSectionSuggestedUrlRenaming);
+    ASSERT_GE(got.size(), 3u);
+    EXPECT_EQ(got[2], "   -------->  b.html (case change)");
+}
+
+TEST_F(UpdatePassTest, ConvertsEveryPageAsked) {
+    site();
+    EXPECT_EQ(run(kUrlRoot), 2);
+    const std::vector<std::string> got = lines(res::kSectionSuggestedUrlRenaming);
+    EXPECT_NE(std::find(got.begin(), got.end(), atLine(2, "docs/a.html")), got.end());
+    EXPECT_NE(std::find(got.begin(), got.end(), "   -------->  /docs/B.htm"), got.end());
+}
+
+TEST_F(UpdatePassTest, SaysSoWhenNothingNeedsChanging) {
+    dir.write("index.html", href("a.html") + href("missing.html"));
+    dir.write("a.html", "");
+    scan();
+    findLinks();
+    // A broken link is never rewritten, so its page is not counted even when a form is asked for.
+    EXPECT_EQ(run(kUrlKeep), 0);
+    EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming),
+              std::vector<std::string>{"No local URL links needed to be renamed."});
+}
+
+TEST_F(UpdatePassTest, RefusesAbsoluteFormWithoutServer) {
+    server = "";
+    site();
+    EXPECT_EQ(run(kUrlAbsolute), 0);
+    const std::vector<std::string> got = lines(res::kSectionSuggestedUrlRenaming);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0], std::string(res::loadString(res::kAbsoluteLinksNeedServer)));
+}
+
+TEST_F(UpdatePassTest, CheckHasNothingToRevert) {
+    site();
+    EXPECT_EQ(run(kUrlRevert), 1);
+    EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming).size(), 5u);
+}
+
+class RecordingWriter : public ILinkWriter {
+  public:
+    bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) override {
+        pages.push_back(page.path());
+        editCount += edits.size();
+        return succeed;
+    }
+    bool succeed = true;
+    std::vector<std::string> pages;
+    std::size_t editCount = 0;
+};
+
+TEST_F(UpdatePassTest, AWriterGetsEachPagesEditsUnderTheFixTitle) {
+    site();
+    RecordingWriter writer;
+    EXPECT_EQ(run(kUrlKeep, &writer), 1);
+    EXPECT_EQ(writer.pages, std::vector<std::string>{dir.file("docs/a.html")});
+    EXPECT_EQ(writer.editCount, 2u);
+    EXPECT_EQ(lines(res::kSectionUrlRenaming).size(), 5u);
+    EXPECT_EQ(logScope.log().sectionText(res::kSectionSuggestedUrlRenaming), "");
+}
+
+TEST_F(UpdatePassTest, APageTheWriterLeftAloneIsNotCounted) {
+    site();
+    RecordingWriter writer;
+    writer.succeed = false;
+    std::uint32_t files = 7;
+    EXPECT_EQ(run(kUrlKeep, &writer, &files), 0);
+    EXPECT_EQ(files, 0u);
+}
+
+TEST_F(UpdatePassTest, AWriterIsNeverAskedToRevert) {
+    site();
+    RecordingWriter writer;
+    EXPECT_EQ(run(kUrlRevert, &writer), 0);
+    EXPECT_TRUE(writer.pages.empty());
+}
+
+}  // namespace
+}  // namespace korvel
