@@ -1,0 +1,38 @@
+#pragma once
+// Files that no chain of local links from the home page reaches ("orphans"). Which nodes the walk from the
+// home page reached is what the first link-finding pass put into its URL map (find_links.h); the walk
+// itself follows the web children of each page (TIterWeb, site/node.h).
+#include <vector>
+
+#include "html/find_links.h"
+#include "html/url.h"
+#include "site/node.h"
+#include "site/visitor.h"
+
+namespace korvel {
+
+// "THE FOLLOWING FILES WERE NOT USED IN THE SITE HIERARCHY:": each file and page that is not in the URL
+// map, one path a line, after a note that the list may hold files that only scripts or style sheets load.
+// Each is also appended to "unused" (in walk order, for the orphans job to act on) and counted in "count".
+// Directories are never listed, nor Korvel's own output files. Runs over the typed pre-order walk of the
+// whole tree.
+class EReportUnusedFiles : public EVisitor {
+  public:
+    EReportUnusedFiles(const UrlMap& urlMap, std::vector<ENode*>& unused, const UrlContext& context);
+    ~EReportUnusedFiles() override;
+    EReportUnusedFiles(const EReportUnusedFiles&) = delete;
+    EReportUnusedFiles& operator=(const EReportUnusedFiles&) = delete;
+
+    // True when the file is unused.
+    bool visitFile(EFileNode& node) override { return check(node); }
+    bool visitHtml(EHtmlNode& node) override { return check(node); }
+
+  private:
+    bool check(ENode& node);
+
+    const UrlMap* urlMap_;
+    std::vector<ENode*>* unused_;
+    const UrlContext* context_;
+};
+
+}  // namespace korvel

@@ -1,0 +1,173 @@
+#include "html/reachability.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "link_site.h"
+#include "res/strings.h"
+#include "site/iterator.h"
+
+namespace korvel {
+namespace {
+
+using testing::LinkSite;
+using Lines = std::vector<std::string>;
+
+// ---- The web children of a page
+
+EUrl record(ENode* target, std::uint16_t flags = EUrl::kRelative) {
+    EUrl url;
+    url.target = target;
+    url.flags = flags;
+    return url;
+}
+
+std::vector<ENode*> children(EHtmlNode& page) {
+    std::vector<ENode*> out;
+    auto it = page.createIterator();
+    for (it->first(); !it->isDone(); it->next())
+        out.push_back(it->currentItem());
+    EXPECT_EQ(it->currentItem(), nullptr);  // a finished walk yields nothing
+    return out;
+}
+
+TEST(WebIteratorTest, FollowsResolvedLocalLinksInPageOrderOnly) {
+    EDirNode site("/site");
+    auto* page = static_cast<EHtmlNode*>(
+        site.addChild(std::make_unique<EHtmlNode>("/site/p.htm", nullptr, HtmlDefinitions{})));
+    ENode* a = site.addChild(std::make_unique<EFileNode>("/site/a.gif"));
+    ENode* b = site.addChild(std::make_unique<EFileNode>("/site/b.htm"));
+    ENode* dir = site.addChild(std::make_unique<EDirNode>("/site/docs"));
+
+    page->urls() = {record(nullptr, EUrl::kExternal | EUrl::kAbsolute),  // leading records skipped
+                    record(nullptr),                                     // broken
+                    record(b),
+                    record(dir, EUrl::kBase | EUrl::kRelative),  // a base is no link
+                    record(a, EUrl::kEmbedded | EUrl::kRelative),
+                    record(b),  // linked twice: yielded twice
+                    record(nullptr, EUrl::kExternal | EUrl::kAbsolute)};
+    EXPECT_TRUE(page->hasChildren());
+    EXPECT_EQ(children(*page), (std::vector<ENode*>{b, a, b}));
+}
+
+TEST(WebIteratorTest, PageWhoseLinksLeadNowhereHasNoChildren) {
+    EDirNode site("/site");
+    auto* page = static_cast<EHtmlNode*>(
+        site.addChild(std::make_unique<EHtmlNode>("/site/p.htm", nullptr, HtmlDefinitions{})));
+    ENode* dir = site.addChild(std::make_unique<EDirNode>("/site/docs"));
+    EXPECT_FALSE(page->hasChildren());
+    page->urls() = {record(nullptr), record(dir, EUrl::kBase | EUrl::kRelative),
+                    record(nullptr, EUrl::kExternal | EUrl::kAbsolute)};
+    EXPECT_FALSE(page->hasChildren());
+    EXPECT_TRUE(children(*page).empty());
+}
+
+// ---- Unused files
+
+class UnusedFilesTest : public LinkSite {
+  protected:
+    int reportUnused() {
+        EReportUnusedFiles report(urlMap, unused, *context);
+        const int found = runOverTree(report);
+        EXPECT_EQ(report.count, static_cast<std::uint32_t>(found));
+        return found;
+    }
+    Lines noteAnd(Lines paths) {
+        Lines out;
+        const std::string note(res::loadString(res::kOrphansScriptNote));
+        for (std::size_t start = 0; start <= note.size();) {
+            const std::size_t end = std::min(note.find('\n', start), note.size());
+            out.push_back(note.substr(start, end - start));
+            start = end + 1;
+        }
+        out.insert(out.end(), paths.begin(), paths.end());
+        return out;
+    }
+
+    std::vector<ENode*> unused;
+};
+
+TEST_F(UnusedFilesTest, ListsWhatNoLinkFromTheHomePageReachesAfterTheNote) {
+    dir.write("index.html", "<a href=\"a.html\">a</a> <a href=\"docs/\">docs</a> <img src=\"used.gif\">");
+    dir.write("a.html", "<a href=\"index.html\">back</a>");
+    dir.write("used.gif", "GIF89a");
+    dir.write("docs/index.html", "<p>");
+    dir.write("docs/other.html", "<p>");  // its directory is linked, it is not
+    dir.write("lost.html", "<img src=\"lost-only.gif\"><a href=\"a.html\">a</a>");
+    dir.write("lost-only.gif", "GIF89a");  // used only by an unused page
+    dir.mkdir("empty");
+    scan();
+    findLinks();
+
+    EXPECT_EQ(reportUnused(), 3);
+    EXPECT_EQ(lines(res::kSectionUnusedFiles),
+              noteAnd({dir.file("docs/other.html"), dir.file("lost-only.gif"), dir.file("lost.html")}));
+    EXPECT_EQ(unused,
+              (std::vector<ENode*>{node("docs/other.html"), node("lost-only.gif"), node("lost.html")}));
+}
+
+TEST_F(UnusedFilesTest, NoOrphansLeavesTheSectionEmpty) {
+    dir.write("index.html", "<a href=\"a.html\">a</a>");
+    dir.write("a.html", "<p>");
+    dir.mkdir("sub");
+    scan();
+    findLinks();
+
+    EXPECT_EQ(reportUnused(), 0);
+    EXPECT_TRUE(unused.empty());
+    EXPECT_FALSE(logScope.log().sections().at(res::kSectionUnusedFiles)->hasContent());
+}
+
+TEST_F(UnusedFilesTest, PagesReachedOnlyThroughABaseOrAnotherServerAreUnused) {
+    dir.write("index.html",
+              "<base href=\"docs/\">\n"
+              "<a href=\"http://elsewhere.example.com/far.html\">far</a>\n"
+              "<a href=\"http://WWW.EXAMPLE.ORG/near.html\">ours, written absolute</a>\n");
+    dir.write("docs/index.html", "<p>");
+    dir.write("far.html", "<p>");
+    dir.write("near.html", "<p>");
+    scan();
+    findLinks();
+
+    reportUnused();
+    EXPECT_EQ(unused, (std::vector<ENode*>{node("docs/index.html"), node("far.html")}));
+}
+
+TEST_F(UnusedFilesTest, KorvelOutputFilesAreNeverOrphans) {
+    dir.write("index.html", "<p>");
+    dir.write("report_of_external_refs.html", "<html><head><title>\n");
+    dir.write("REPORT.TXT", "report");
+    dir.write("REPORT_3.TXT", "report");
+    dir.write("RENAME.LOG", "log");
+    dir.write("sub/RENAME.LOG", "log");
+    dir.write("sub/REPORT.TXT", "a person's file, not in the top directory");
+    scan();
+    findLinks();
+
+    reportUnused();
+    EXPECT_EQ(unused, (std::vector<ENode*>{node("sub/REPORT.TXT")}));
+}
+
+TEST_F(UnusedFilesTest, FramesImageMapsFormsAndRedirectsReach) {
+    dir.write("index.html",
+              "<frameset><frame src=\"f.html\"></frameset>\n"
+              "<img src=\"map.gif\" usemap=\"maps.html#m\">\n"
+              "<form action=\"cgi/send.html\"><input type=\"hidden\" name=\"redirect\" "
+              "value=\"thanks.html\"></form>\n");
+    dir.write("f.html", "<body background=\"bg.gif\">");
+    dir.write("map.gif", "GIF89a");
+    dir.write("maps.html", "<area href=\"region.html\">");
+    dir.write("cgi/send.html", "<p>");
+    dir.write("thanks.html", "<p>");
+    dir.write("bg.gif", "GIF89a");
+    dir.write("region.html", "<p>");
+    scan();
+    findLinks();
+
+    EXPECT_EQ(reportUnused(), 0) << body(res::kSectionUnusedFiles);
+}
+
+}  // namespace
+}  // namespace korvel
