@@ -130,19 +130,11 @@ void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t
     url.end = url.position + static_cast<std::int64_t>(span.length) - 1;
 
     // The structure is read from the text as written, before decoding: "a%3Ab.html" is a page, not a
-    // scheme. Browsers drop CR, LF and tab first. Scheme and authority stay as written; only the path is
-    // decoded.
-    thread_local std::string clean;
-    clean.clear();
-    for (char c : cut)
-        if (c != '\r' && c != '\n' && c != '\t') clean.push_back(c);
-    const UrlParts written = splitUrl(clean);
-    const std::string_view writtenPath = std::string_view(clean).substr(written.pathStart);
-    thread_local std::string decoded;
-    decodeUrlInto(writtenPath, decoded);
-    url.text.reserve(written.pathStart + decoded.size());
-    url.text.assign(clean, 0, written.pathStart);
-    url.text.append(decoded);
+    // scheme. Scheme and authority stay as written; only the path is decoded.
+    std::size_t pathStart = 0;
+    urlTextInto(cut, url.text, &pathStart);
+    const UrlParts written = splitUrl(std::string_view(url.text).substr(0, pathStart));
+    const std::string_view decoded = std::string_view(url.text).substr(pathStart);
     const std::string_view path = written.hasAuthority && decoded.empty() ? std::string_view("/") : decoded;
 
     const std::string& base = page.base();
@@ -167,7 +159,10 @@ void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t
         return;
     }
     // Only local links are ever rewritten, so only they can need it.
-    if (!isCanonicalPath(writtenPath, decoded)) url.set(EUrl::kNeedsEncoding);
+    std::size_t rawPathStart = 0;
+    for (std::size_t kept = 0; kept < pathStart; ++rawPathStart)
+        if (!isUrlDroppedByte(cut[rawPathStart])) ++kept;
+    if (!isCanonicalPath(cut.substr(rawPathStart), decoded)) url.set(EUrl::kNeedsEncoding);
 
     thread_local std::string sitePath;
     resolveSitePath(path, base, context, sitePath);

@@ -10,9 +10,10 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
 }
 
-// Browsers drop these anywhere inside a URL before reading it.
+// Browsers drop CR, LF and tab anywhere inside a URL before reading it. NUL can be part of no file name
+// and would come back from an encoding as a "%00" that decoding keeps literal: it is dropped too.
 bool isDropped(char c) {
-    return c == '\r' || c == '\n' || c == '\t';
+    return c == '\r' || c == '\n' || c == '\t' || c == '\0';
 }
 
 bool isSchemeChar(char c) {
@@ -205,6 +206,21 @@ std::string encodeUrl(std::string_view s, bool encodeSlashes) {
     std::string out;
     encodeUrlInto(s, encodeSlashes, out);
     return out;
+}
+
+void urlTextInto(std::string_view cut, std::string& out, std::size_t* pathStart) {
+    thread_local std::string clean;
+    clean.clear();
+    for (char c : cut)
+        if (!isDropped(c)) clean.push_back(c);
+    const std::size_t start = splitUrl(clean).pathStart;
+    out.assign(clean, 0, start);
+    appendDecoded(std::string_view(clean).substr(start), out);
+    if (pathStart) *pathStart = start;
+}
+
+bool isUrlDroppedByte(char c) {
+    return isDropped(c);
 }
 
 bool isCanonicalPath(std::string_view raw, std::string_view decoded) {

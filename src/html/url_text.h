@@ -55,8 +55,9 @@ bool isLocalUrl(std::string_view text, bool baseHasServer, std::string_view serv
 
 // Percent decoding in one forward pass: "%" followed by two hex digits becomes that byte, except "%00",
 // which stays literal, as does every "%" not followed by two hex digits. Decoded bytes are never read
-// again ("%2541" gives "%41"). CR, LF and tab are dropped (browsers drop them inside URLs). The result is
-// never longer than the input. The "Into" form replaces "out".
+// again ("%2541" gives "%41"). CR, LF and tab are dropped (browsers drop them inside URLs), and so is a
+// raw NUL (no file name holds one). The result is never longer than the input. The "Into" form replaces
+// "out".
 void decodeUrlInto(std::string_view s, std::string& out);
 std::string decodeUrl(std::string_view s);
 
@@ -71,8 +72,14 @@ void encodeUrlInto(std::string_view s, bool encodeSlashes, std::string& out);
 std::string encodeUrl(std::string_view s, bool encodeSlashes = false);
 void encodeUrlPathInto(std::string_view path, bool encodeSlashes, std::string& out);
 std::string encodeUrlPath(std::string_view path, bool encodeSlashes = false);
-// Whether "raw" (its CR, LF and tab ignored, as browsers ignore them) is exactly encodeUrlPath(decoded,
-// false); no allocation.
+// The text of a link written as "cut" (a value already trimmed and cut by cutUrlValue): the dropped bytes
+// removed, scheme and authority as written, the path decoded. The structure is read before decoding, so
+// "a%3Ab.html" stays a path. Replaces "out"; "pathStart" (if given) receives where the path starts in it.
+void urlTextInto(std::string_view cut, std::string& out, std::size_t* pathStart = nullptr);
+
+// The bytes that decoding drops: CR, LF, tab and NUL.
+bool isUrlDroppedByte(char c);
+// Whether "raw" (its dropped bytes ignored) is exactly encodeUrlPath(decoded, false); no allocation.
 bool isCanonicalPath(std::string_view raw, std::string_view decoded);
 
 // Removes "." and ".." segments of a "/"-separated path one segment at a time; ".." never climbs above

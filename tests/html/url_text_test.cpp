@@ -9,6 +9,7 @@ namespace korvel {
 namespace {
 
 using namespace std::string_literals;
+using namespace std::string_view_literals;
 
 struct SpanCase {
     std::string_view raw;
@@ -161,7 +162,8 @@ TEST(UrlTextTest, DecodeReadsOnlyPercentAndTwoHexDigitsInOneForwardPass) {
         {"100%", "100%"},
         {"a\r\nb", "ab"},
         {"a\tb", "ab"},
-        {"%4\n1", "A"},  // a line break inside an escape is dropped before reading it
+        {"a\0b"sv, "ab"},  // no file name holds a NUL
+        {"%4\n1", "A"},    // a line break inside an escape is dropped before reading it
         {"%C3%A9t%C3%A9", "\xC3\xA9t\xC3\xA9"},
         {"%2F", "/"},
         {"%ff", "\xff"},
@@ -172,6 +174,31 @@ TEST(UrlTextTest, DecodeReadsOnlyPercentAndTwoHexDigitsInOneForwardPass) {
         EXPECT_EQ(decodeUrl(c.in), c.out) << c.in;
         decodeUrlInto(c.in, buffer);
         EXPECT_EQ(buffer, c.out) << c.in;
+    }
+}
+
+struct TextCase {
+    std::string_view cut;
+    std::string_view text;
+    std::size_t pathStart;
+};
+
+TEST(UrlTextTest, LinkTextReadsTheStructureBeforeDecodingThePath) {
+    const TextCase cases[] = {
+        {"a%3Ab.html", "a:b.html", 0},                 // still a path
+        {"http://h%41/a%20b", "http://h%41/a b", 11},  // the authority stays as written
+        {"ht\ntp://h/x", "http://h/x", 8},
+        {"http://host", "http://host", 11},
+        {"mailto:a%40b", "mailto:a@b", 7},
+        {"//h/%2F", "//h//", 3},
+        {"", "", 0},
+    };
+    std::string out = "stale";
+    for (const TextCase& c : cases) {
+        std::size_t pathStart = 99;
+        urlTextInto(c.cut, out, &pathStart);
+        EXPECT_EQ(out, c.text) << c.cut;
+        EXPECT_EQ(pathStart, c.pathStart) << c.cut;
     }
 }
 
