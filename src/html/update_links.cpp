@@ -155,11 +155,10 @@ bool ELinkUpdatePlanner::canConvert(const UrlContext& context, std::int32_t conv
 void ELinkUpdatePlanner::planPage(const EHtmlNode& page, std::vector<LinkEdit>& edits) {
     edits.clear();
     const std::vector<EUrl>& urls = page.urls();
-    const ENode* pageDir = page.getParent();
-    // Relative links resolve against the page's own directory until a base tag names another; a base tag
-    // changes only the links after it.
+    // Relative links, a base tag's own included, resolve against the page's own directory until a base tag
+    // names another; a base tag changes only the links after it.
     base_.assign(platform::parentPath(page.originalPath()));
-    const ENode* fromDir = pageDir;
+    const ENode* fromDir = page.getParent();
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const EUrl& url = urls[i];
         if (url.target && !url.has(EUrl::kExternal)) {
@@ -167,11 +166,8 @@ void ELinkUpdatePlanner::planPage(const EHtmlNode& page, std::vector<LinkEdit>& 
             const ENode* named = url.has(EUrl::kDefaultDocument) ? url.target->getParent() : url.target;
             const bool sameForm = conversion_ == kUrlKeep || conversion_ == urlForm(url);
             LinkEdit& edit = edits.emplace_back();
-            // A base tag's own link resolves against the page's directory, not against itself.
-            const bool planned =
-                named &&
-                (sameForm ? planSameForm(url, named, edit)
-                          : planConversion(url, named, url.has(EUrl::kBase) ? pageDir : fromDir, edit));
+            const bool planned = named && (sameForm ? planSameForm(url, named, edit)
+                                                    : planConversion(url, named, fromDir, edit));
             if (planned) {
                 edit.record = i;
                 edit.position = url.position;

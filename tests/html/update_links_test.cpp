@@ -382,6 +382,13 @@ INSTANTIATE_TEST_SUITE_P(
                  href("/docs/b.html") + "<base href=\"/sub/\">\n" + href("/docs/b.html"),
                  {"b.html", "../sub/", "../docs/b.html"},
                  href("b.html") + "<base href=\"../sub/\">\n" + href("../docs/b.html")},
+        // A second base tag resolved against the first, and so is its relative form.
+        PlanCase{"RelativeSecondBase",
+                 kUrlRelative,
+                 {{"sub/deep", "d"}},
+                 "<base href=\"/sub/\"><base href=\"/sub/deep/\">" + href("/docs/b.html"),
+                 {"../sub/", "d/", "../../docs/b.html"},
+                 "<base href=\"../sub/\"><base href=\"d/\">" + href("../../docs/b.html")},
         PlanCase{"RelativeNameWithColon",
                  kUrlRelative,
                  {{"docs/b.html", "a:b.html"}},
