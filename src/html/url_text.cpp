@@ -312,7 +312,8 @@ std::string absolutizeUrl(std::string_view text, std::string_view base) {
         return result;
     }
     // Relative: against the directory of the base's path, up to its last "/".
-    std::string joined;
+    thread_local std::string joined;
+    joined.clear();
     const std::string_view basePath = externalBase ? baseParts.path : std::string_view();
     const std::size_t slash = basePath.rfind('/');
     if (slash == std::string_view::npos)
