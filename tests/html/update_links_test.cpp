@@ -521,14 +521,44 @@ TEST_F(UpdatePassTest, ConvertsEveryPageAsked) {
 }
 
 TEST_F(UpdatePassTest, SaysSoWhenNothingNeedsChanging) {
-    dir.write("index.html", href("a.html") + href("missing.html"));
-    dir.write("a.html", "");
+    dir.write("index.html", href("a.html") + href("missing.html") + href("mailto:x@example.org"));
+    dir.write("a.html", href("/missing.html"));
     scan();
     findLinks();
-    // A broken link is never rewritten, so its page is not counted even when a form is asked for.
     EXPECT_EQ(run(kUrlKeep), 0);
     EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming),
               std::vector<std::string>{"No local URL links needed to be renamed."});
+}
+
+// Broken and external links are never rewritten, so a page that has no other is not counted, even when
+// another form is asked for.
+TEST_F(UpdatePassTest, APageWithOnlyUnresolvedLinksIsNotCounted) {
+    dir.write("index.html", href("a.html"));
+    dir.write("a.html", href("missing.html") + href("http://other.org/a.html"));
+    scan();
+    findLinks();
+    std::uint32_t files = 0;
+    EXPECT_EQ(run(kUrlRoot, nullptr, &files), 1);
+    EXPECT_EQ(files, 1u);
+    const std::vector<std::string> got = lines(res::kSectionSuggestedUrlRenaming);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], "In file \"" + dir.file("index.html") + "\"");
+}
+
+// The content behind a symbolic link is not the site's own: its links are left as they are.
+TEST_F(UpdatePassTest, APageBehindASymbolicLinkIsLeftAlone) {
+    dir.write("shared/real.html", href("../b.html"));
+    dir.write("b.html", "");
+    std::filesystem::create_symlink("shared/real.html", dir.file("link.html"));
+    scan();
+    findLinks("shared/real.html");
+    ASSERT_TRUE(page("link.html"));
+    ASSERT_TRUE(page("link.html")->isSymlink());
+    node("b.html")->setNewName("c.html");
+    EXPECT_EQ(run(kUrlKeep), 1);
+    const std::vector<std::string> got = lines(res::kSectionSuggestedUrlRenaming);
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got[0], "In file \"" + dir.file("shared/real.html") + "\"");
 }
 
 TEST_F(UpdatePassTest, RefusesAbsoluteFormWithoutServer) {
