@@ -44,18 +44,6 @@ bool isDirectory(const ENode* node) {
     return dynamic_cast<const EDirNode*>(node) != nullptr;
 }
 
-// The text makeUrl gives a local link written as "raw": CR, LF and tab dropped, scheme and authority as
-// written, the path decoded.
-void localTextOf(std::string_view raw, std::string& out) {
-    std::string clean;
-    clean.reserve(raw.size());
-    for (char c : raw)
-        if (c != '\r' && c != '\n' && c != '\t') clean.push_back(c);
-    const std::size_t pathStart = splitUrl(clean).pathStart;
-    out.assign(clean, 0, pathStart);
-    out.append(decodeUrl(std::string_view(clean).substr(pathStart)));
-}
-
 // Whether a link flagged as not canonically encoded is in fact written the way linkBytes writes it: a link
 // this program wrote (a name with bytes of 128 and above, say) must not be taken for a badly encoded one
 // by every later check. Only the length of the raw link is known here; it decides only for texts that hold
@@ -131,7 +119,7 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
         if (position < copied || end >= page.size()) return false;
         const std::string_view raw = page.substr(position, end - position + 1);
         // The page must still say what it said when its links were read.
-        localTextOf(raw, seen);
+        urlTextInto(raw, seen);
         if (seen != url.text) return false;
         const std::string bytes = linkBytes(edit.newText, edit.keep, attributeQuote(page, edit.position));
         if (bytes != raw) ++changed;
