@@ -61,22 +61,28 @@ std::string_view cutAtFragment(std::string_view value) {
     return cut == std::string_view::npos ? value : value.substr(0, cut);
 }
 
+// Ordered by length, then bytes: most lookups are settled by comparing lengths.
+constexpr bool shorterOrBefore(std::string_view a, std::string_view b) {
+    return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
 constexpr std::array<std::string_view, 63> kPlainTags = {
-    "-->",     "<!--",   "address",   "b",       "basefont", "big",    "blink",  "blockquote", "br",
-    "caption", "center", "cite",      "code",    "comment",  "dd",     "dfn",    "dir",        "div",
-    "dl",      "dt",     "em",        "font",    "frameset", "h1",     "h2",     "h3",         "h4",
-    "h5",      "h6",     "h7",        "h8",      "h9",       "head",   "hr",     "html",       "i",
-    "kbd",     "li",     "listing",   "marquee", "menu",     "meta",   "nextid", "nobr",       "noframes",
-    "ol",      "p",      "plaintext", "pre",     "samp",     "select", "small",  "strike",     "strong",
-    "sub",     "sup",    "textarea",  "title",   "tt",       "ul",     "var",    "wbr",        "xmp",
+    "b",       "i",        "p",        "br",       "dd",       "dl",        "dt",         "em",
+    "h1",      "h2",       "h3",       "h4",       "h5",       "h6",        "h7",         "h8",
+    "h9",      "hr",       "li",       "ol",       "tt",       "ul",        "-->",        "big",
+    "dfn",     "dir",      "div",      "kbd",      "pre",      "sub",       "sup",        "var",
+    "wbr",     "xmp",      "<!--",     "cite",     "code",     "font",      "head",       "html",
+    "menu",    "meta",     "nobr",     "samp",     "blink",    "small",     "title",      "center",
+    "nextid",  "select",   "strike",   "strong",   "address",  "caption",   "comment",    "listing",
+    "marquee", "basefont", "frameset", "noframes", "textarea", "plaintext", "blockquote",
 };
 
 constexpr bool plainTagsSorted() {
     for (std::size_t i = 1; i < kPlainTags.size(); ++i)
-        if (!(kPlainTags[i - 1] < kPlainTags[i])) return false;
+        if (!shorterOrBefore(kPlainTags[i - 1], kPlainTags[i])) return false;
     return true;
 }
-static_assert(plainTagsSorted(), "the plain tag table is searched by halving: keep it sorted");
+static_assert(plainTagsSorted(), "the plain tag table is searched by halving: keep it in its order");
 
 // The line ends of "text" the way the file node keeps them: each CR, LF and CR LF pair (at its CR), then
 // the length.
@@ -107,6 +113,48 @@ int messageOf(SyntaxErrorKind kind) {
     return res::kSyntaxNoClose;
 }
 
+// What an attribute name means to link finding: its index in kUrlAttributes, one of the three fields of a
+// hidden redirect input, or nothing. Settled by length first: this runs for every attribute of the site.
+enum AttributeCode : int {
+    kOtherAttribute = -1,
+    kTypeAttribute = -2,
+    kNameAttribute = -3,
+    kValueAttribute = -4
+};
+
+constexpr int attributeCode(std::string_view name) {
+    switch (name.size()) {
+        case 3:
+            return name == "src" ? 6 : kOtherAttribute;
+        case 4:
+            if (name == "href") return 7;
+            if (name == "type") return kTypeAttribute;
+            if (name == "name") return kNameAttribute;
+            return kOtherAttribute;
+        case 5:
+            return name == "value" ? kValueAttribute : kOtherAttribute;
+        case 6:
+            if (name == "action") return 0;
+            if (name == "usemap") return 1;
+            if (name == "dynsrc") return 2;
+            if (name == "lowsrc") return 3;
+            return kOtherAttribute;
+        case 8:
+            return name == "codebase" ? 4 : kOtherAttribute;
+        case 10:
+            return name == "background" ? 5 : kOtherAttribute;
+        default:
+            return kOtherAttribute;
+    }
+}
+
+constexpr bool codesMatchTable() {
+    for (std::size_t i = 0; i < std::size(kUrlAttributes); ++i)
+        if (attributeCode(kUrlAttributes[i].name) != static_cast<int>(i)) return false;
+    return true;
+}
+static_assert(codesMatchTable(), "attributeCode must give each URL attribute its index in kUrlAttributes");
+
 constexpr std::size_t kReadBlock = std::size_t{1} << 20;
 
 }  // namespace
@@ -119,6 +167,9 @@ class TagBuilder {
     TagBuilder(std::string_view text, TagList& out) : text_(text), n_(text.size()), out_(out) {}
 
     void run() {
+        // Real pages hold a tag every 30 bytes or so: room for most of them up front saves copying the list
+        // as it grows.
+        out_.tags_.reserve(n_ / 48);
         while (pos_ < n_) {
             skipUntil(kTagMark);
             if (pos_ >= n_) break;
@@ -418,7 +469,7 @@ TagList tokenize(EHtmlNode& page, ESection* syntaxErrors, EUnreadablePages* unre
 // ---- URL-bearing values
 
 bool isPlainTag(std::string_view lowerName) {
-    return std::binary_search(kPlainTags.begin(), kPlainTags.end(), lowerName);
+    return std::binary_search(kPlainTags.begin(), kPlainTags.end(), lowerName, shorterOrBefore);
 }
 
 void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out) {
@@ -431,12 +482,13 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
     const EHtmlAttribute* value = nullptr;
     const bool input = tag.name == "input";
     for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
-        for (std::size_t i = 0; i < kCount; ++i)
-            if (attribute.name == kUrlAttributes[i].name) found[i] = &attribute;
-        if (input) {
-            if (attribute.name == "type") type = &attribute;
-            if (attribute.name == "name") name = &attribute;
-            if (attribute.name == "value") value = &attribute;
+        const int code = attributeCode(attribute.name);
+        if (code >= 0) {
+            found[static_cast<std::size_t>(code)] = &attribute;
+        } else if (input) {
+            if (code == kTypeAttribute) type = &attribute;
+            if (code == kNameAttribute) name = &attribute;
+            if (code == kValueAttribute) value = &attribute;
         }
     }
     const bool base = tag.name == "base";

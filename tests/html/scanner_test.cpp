@@ -71,6 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         ScanCase{"BlanksBeforeSlash", "< /b>", "/b 0-4", ""},
         // A quoted value ends only at its own quote: ">" and "<" inside it are text.
         ScanCase{"QuotedValueHoldsTagMarks", "<a title=\"1 > 0 < 2\">x</a>", "a 0-20 | /a 22-25", ""},
+        ScanCase{"EmptyQuotedValueIsClosed", "<a href=\"\">", "a 0-10", ""},
         ScanCase{"SingleQuotesHoldDoubleQuote", "<a title='say \"hi\"'>", "a 0-19", ""},
         // With no closing quote before the end, the value ends at ">" (closing the tag) or at "<".
         ScanCase{"UnclosedQuoteEndsAtGreaterThan", "<a href=\"x.html>t", "a 0-15", "EndQuote@15"},
