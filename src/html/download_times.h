@@ -1,0 +1,64 @@
+#pragma once
+// "DOWNLOAD TIMES:": the weight of each page (its own size and the sizes of what loads with it) and the
+// time it takes at four modem speeds. Made from the URL records and the file sizes; no page is read.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "html/url.h"
+#include "site/node.h"
+#include "site/visitor.h"
+
+namespace korvel {
+
+// What a page weighs, and what kept the weight from being exact.
+struct PageWeight {
+    std::int64_t bytes = 0;
+    bool external = false;  // an external resource is embedded: its size is not known
+    bool broken = false;    // an embedded local link resolves to nothing
+    bool unknown = false;   // the size of the page, or of an embedded local file, could not be read
+};
+
+// The report's line for a page of "bytes" (without the marks and the path): the kilobytes and the
+// seconds at 14.4, 28.8, 33.6 and 56 kbit/s, each rounded up.
+std::string downloadFigures(std::int64_t bytes);
+
+// Writes the report's explanations and, when a home page is given, the front page's total with the pages
+// of its framesets; then, as it visits them, one line per page without the framed pages. Runs over the
+// typed pre-order walk of the whole tree; Korvel's own output files are left out.
+class EReportDownloadTimes : public EVisitor {
+  public:
+    // "homePage" may be null (or not a page): then the front-page total is left out.
+    EReportDownloadTimes(const ENode* homePage, const UrlContext& context);
+    ~EReportDownloadTimes() override;
+    EReportDownloadTimes(const EReportDownloadTimes&) = delete;
+    EReportDownloadTimes& operator=(const EReportDownloadTimes&) = delete;
+
+    // Writes the page's line; true for every page of the site.
+    bool visitHtml(EHtmlNode& node) override;
+
+    // The page's own size plus the sizes of the local files embedded in it (links, form actions and image
+    // maps load nothing). With "followFrames", each framed page adds its own weight, computed the same way;
+    // a frameset that frames itself (directly or through others) adds nothing the second time round, and
+    // a page framed twice is weighed once.
+    PageWeight weigh(const EHtmlNode& page, bool followFrames);
+
+  private:
+    void writeLine(const EHtmlNode& page, const PageWeight& weight);
+    // Adds the size of a file node; anything else (a directory) has none.
+    void addSize(const ENode& node, PageWeight& weight);
+    PageWeight framedWeight(const EHtmlNode& page);
+
+    const UrlContext* context_;
+    std::unordered_map<const ENode*, std::int64_t> sizes_;  // -1: could not be read
+    std::unordered_map<const EHtmlNode*, PageWeight> framed_;
+    std::unordered_set<const EHtmlNode*> onPath_;  // the framesets being weighed, outermost first
+};
+
+// The page at "path" in the context's tree, found without writing anything (the link passes already said
+// when the home page is missing); null when there is none or it is not a page.
+const EHtmlNode* findPageQuietly(const UrlContext& context, std::string_view path);
+
+}  // namespace korvel
