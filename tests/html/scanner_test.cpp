@@ -151,14 +151,6 @@ TEST(ScannerAttributesTest, UnclosedQuoteKeepsTextReadSoFar) {
     EXPECT_EQ(href->position, 9);
 }
 
-TEST(ScannerAttributesTest, ClearForgetsEverything) {
-    TagList tags = scanText("<a href=x> >");
-    tags.clear();
-    EXPECT_TRUE(tags.tags().empty());
-    EXPECT_TRUE(tags.syntaxErrors().empty());
-    EXPECT_EQ(tags.status(), kScanClean);
-}
-
 // ---- URL-bearing values
 
 struct UrlCase {
@@ -371,15 +363,6 @@ TEST_F(ScannerFileTest, ShortReadIsLoggedOnceAndThePageEndsThere) {
     const TagList tags = scanText(file.text());
     ASSERT_EQ(tags.tags().size(), 2u);
     EXPECT_EQ(tags.tags()[1].end, 20);
-}
-
-TEST_F(ScannerFileTest, ReleaseGivesTheTextBack) {
-    EScannerFile file;
-    ASSERT_TRUE(file.load(dir.write("p.htm", "<p>")));
-    EXPECT_EQ(file.text(), "<p>");
-    file.release();
-    EXPECT_TRUE(file.text().empty());
-    EXPECT_FALSE(file.isOpen());
 }
 
 TEST_F(ScannerFileTest, EmptyPageIsClean) {
