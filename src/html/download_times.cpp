@@ -1,5 +1,7 @@
 #include "html/download_times.h"
 
+#include <initializer_list>
+
 #include "platform/display_name.h"
 #include "platform/file_info.h"
 #include "report/log.h"

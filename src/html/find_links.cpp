@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
-#include <limits>
 
 #include "report/log.h"
 #include "report/section.h"
