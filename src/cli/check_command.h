@@ -16,7 +16,12 @@ struct CheckOptions {
     bool filesOnly = false;
     bool noSubdirs = false;
     bool saveSettings = false;
-    std::string reportFile;  // "" or "-": standard output
+    std::string reportFile;               // "" or "-": standard output
+    std::optional<std::string> homePage;  // default: guessed from the server's default documents
+    std::optional<std::string> server;
+    std::optional<int> links;                   // AbsRelCnvrt
+    std::optional<std::string> serverDefaults;  // ";"-separated
+    std::optional<bool> reportBroken, reportOrphans, reportExternal, reportTimes;
 };
 
 // "korvel check DIR": runs the check job and writes its report.

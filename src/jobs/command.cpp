@@ -2,6 +2,11 @@
 
 #include <new>
 
+#include "html/download_times.h"
+#include "html/find_links.h"
+#include "html/link_reports.h"
+#include "html/reachability.h"
+#include "html/update_links.h"
 #include "names/convert_names.h"
 #include "names/rename_files.h"
 #include "report/app_log.h"
@@ -20,10 +25,11 @@ namespace korvel {
 
 namespace {
 
-// A whole-tree pass in pre-order over the directory tree; false when the person cancelled it.
-bool runTreePass(ESiteTree& tree, EVisitor& visitor, int titleId, std::uint32_t total) {
-    TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree.top(), visitor);
-    return pass.run(res::loadString(titleId), total) >= 0;
+// A whole-tree pass in pre-order over the directory tree: the nodes the visitor accepted, or -1 when the
+// person cancelled it.
+std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total) {
+    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    return pass.run(res::loadString(titleId), total);
 }
 
 // Writes a one-line note into a section of its own, as a missing top directory or home page is reported.
@@ -78,10 +84,11 @@ void EKVCmd::runGuarded(const std::function<void()>& passes) {
 
 void EKVCmd::noteFindings() {
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
-    foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0;
+    foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0;
     if (!log) return;
     // The suggested-names section is not among them: it also says when every name was valid.
-    for (int id : {res::kSectionErrors, res::kSectionNotRenamed, res::kSectionJobNote}) {
+    for (int id :
+         {res::kSectionErrors, res::kSectionNotRenamed, res::kSectionJobNote, res::kSectionSyntaxErrors}) {
         const auto it = log->sections().find(id);
         if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
     }
@@ -102,21 +109,83 @@ bool EKVCheckCmd::doExecute() {
         if (needsNameConversion(settings_)) {
             names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
                                          &settings_.FilenameExtensions);
-            TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree_->top(), convert);
-            const std::int32_t renamed = pass.run(res::loadString(res::kValidatingFilenames), nodeCount_);
+            const std::int32_t renamed =
+                runTreePass(tree_->top(), convert, res::kValidatingFilenames, nodeCount_);
             if (renamed < 0) return;
             namesToChange_ = static_cast<std::uint32_t>(renamed);
             names::EReportRenaming suggestions;
-            if (!runTreePass(*tree_, suggestions, res::kReportingSuggestedNames, nodeCount_)) return;
+            if (runTreePass(tree_->top(), suggestions, res::kReportingSuggestedNames, nodeCount_) < 0) return;
         }
+        if (!settings_.FilesOnly && !(findLinks() && reportLinks(false))) return;
         status_ |= kStatusCompleted;
     });
 
     noteFindings();
-    tree_.reset();
+    releaseTree();
     undoable_ = false;
     reportPath_ = logScope.log().makeReport(settings_, nodeCount_, dirCount_, 0, 0, status_);
     return true;
+}
+
+bool EKVCmd::findLinks() {
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    EHtmlNode* home = findHomePage(*tree_, settings_.HomePage);
+    if (!top || !home) return false;
+    urlContext_ = std::make_unique<UrlContext>(tree_.get(), settings_.Server, settings_.ServerDefaultFiles);
+    foundLinks_ = std::make_unique<EFoundLinks>(*urlContext_);
+    urlMap_.clear();
+    {
+        EFindUrlLinks find(*foundLinks_, &urlMap_);
+        TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find);
+        pageCount_ = pass.run(res::loadString(res::kCheckingUrlLinks), nodeCount_);
+        if (pageCount_ < 0) return false;
+    }
+    // Every page of the tree, so that pages no link reaches are read (and their errors reported) too.
+    EFindUrlLinks find(*foundLinks_, nullptr);
+    return runTreePass(*top, find, res::kCheckingUnlinkedFiles, nodeCount_) >= 0;
+}
+
+bool EKVCmd::reportLinks(bool update) {
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    if (!top || !foundLinks_) return false;
+    status_ |= kStatusUrlPass;
+    if (update) status_ |= kStatusUpdatingUrls;
+    {
+        EUpdateUrlLinks links(*foundLinks_, settings_.AbsRelCnvrt);
+        const std::int32_t pages =
+            runTreePass(*top, links, update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, nodeCount_);
+        if (pages < 0) return false;
+        linkFindings_ += static_cast<std::uint32_t>(pages);
+    }
+    if (settings_.ReportUnresolvedRefs) {
+        EReportUnresolved broken(*foundLinks_);
+        const std::int32_t pages = runTreePass(*top, broken, res::kReportingBrokenLinks, nodeCount_);
+        if (pages < 0) return false;
+        linkFindings_ += static_cast<std::uint32_t>(pages);
+    }
+    if (settings_.ReportUnusedFiles) {
+        unusedFiles_.clear();
+        EReportUnusedFiles orphans(urlMap_, unusedFiles_, *urlContext_);
+        if (runTreePass(*top, orphans, res::kReportingOrphanFiles, nodeCount_) < 0) return false;
+        linkFindings_ += static_cast<std::uint32_t>(unusedFiles_.size());
+    }
+    if (settings_.ReportExternalRefs) {
+        EReportExternal external(*foundLinks_);
+        if (runTreePass(*top, external, res::kReportingExternalUrls, nodeCount_) < 0) return false;
+    }
+    if (settings_.ReportEstimated) {
+        EReportDownloadTimes times(findPageQuietly(*urlContext_, settings_.HomePage), *urlContext_);
+        if (runTreePass(*top, times, res::kReportingDownloadTimes, nodeCount_) < 0) return false;
+    }
+    return true;
+}
+
+void EKVCmd::releaseTree() {
+    unusedFiles_.clear();
+    urlMap_.clear();
+    foundLinks_.reset();
+    urlContext_.reset();
+    tree_.reset();
 }
 
 bool needsNameConversion(const JobSettings& settings) {

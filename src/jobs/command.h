@@ -7,7 +7,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "html/find_links.h"
+#include "html/url.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
 #include "site/site_tree.h"
@@ -67,6 +70,15 @@ class EKVCmd : public ECommand {
     void runGuarded(const std::function<void()>& passes);
     // Looks at the job's log before the report is made: what counts as a finding.
     void noteFindings();
+    // Reads every page once: first the web of pages from the home page (filling the URL map with what it
+    // reaches), then every other page of the tree. False when the top directory or the home page is
+    // missing (reported) or a pass was cancelled.
+    bool findLinks();
+    // The link passes after link finding: the link update (report-only unless "update") and the reports
+    // the settings ask for. False when a pass was cancelled.
+    bool reportLinks(bool update);
+    // Drops the tree and everything that points into it.
+    void releaseTree();
 
     JobSettings settings_;
     HtmlDefinitions definitions_;
@@ -75,11 +87,17 @@ class EKVCmd : public ECommand {
     std::string reportPath_;
     unsigned status_ = 0;
     std::unique_ptr<ESiteTree> tree_;
+    // What link finding learns, for the link passes after it; both point into the tree.
+    std::unique_ptr<UrlContext> urlContext_;
+    std::unique_ptr<EFoundLinks> foundLinks_;
+    UrlMap urlMap_;                    // the nodes reached from the home page
+    std::vector<ENode*> unusedFiles_;  // the orphans, in tree order
     std::uint32_t nodeCount_ = 0;
     std::uint32_t dirCount_ = 0;
     std::int32_t pageCount_ = 0;
     bool foundSomething_ = false;
     std::uint32_t namesToChange_ = 0;  // nodes the name pass gave a new name
+    std::uint32_t linkFindings_ = 0;   // pages with broken links or link changes, and orphan files
     ScanStatus scanStatus_ = ScanStatus::Complete;
 };
 

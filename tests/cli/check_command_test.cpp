@@ -107,3 +107,64 @@ TEST(CheckCommand, SkippedEntriesAreListedInTheReportNotAnnouncedOneByOne) {
 
 }  // namespace
 }  // namespace korvel::cli
+
+namespace korvel::cli {
+namespace {
+
+// A two-page site: the home page links to a page that exists, one that does not, and the web.
+void plantLinkedSite(const testing::TempDir& dir, std::string_view home = "index.html") {
+    dir.write(std::string(home),
+              "<html><head></head><body><a href=\"page.html\">p</a> <a href=\"gone.html\">g</a>\n"
+              "<a href=\"https://www.example.org/\">w</a></body></html>\n");
+    dir.write("page.html", "<html><head></head><body>page</body></html>\n");
+    dir.write("orphan.html", "<html><head></head><body>alone</body></html>\n");
+}
+
+TEST(CheckCommand, GuessesTheHomePageAndReportsLinks) {
+    const SettingsFile settings("");
+    testing::TempDir dir;
+    plantLinkedSite(dir, "index.htm");
+    const Result r = runKorvel({"check", dir.path()});
+    EXPECT_EQ(r.status, kExitFindings) << ::testing::PrintToString(r.err);
+    EXPECT_TRUE(anyLine(r.out, "Home Page:  " + dir.file("index.htm")));
+    EXPECT_TRUE(anyLine(r.out, "UNRESOLVED LOCAL LINKS:"));
+    EXPECT_TRUE(anyLine(r.out, "gone.html"));
+    EXPECT_TRUE(anyLine(r.out, dir.file("orphan.html")));
+    EXPECT_TRUE(anyLine(r.out, "https://www.example.org/"));
+}
+
+TEST(CheckCommand, ReportSwitchesTurnSectionsOff) {
+    const SettingsFile settings("");
+    testing::TempDir dir;
+    plantLinkedSite(dir);
+    const Result r = runKorvel({"check", dir.path(), "--no-report-broken", "--no-report-orphans",
+                                "--no-report-external", "--no-report-times"});
+    EXPECT_FALSE(anyLine(r.out, "UNRESOLVED LOCAL LINKS:"));
+    EXPECT_FALSE(anyLine(r.out, "THE FOLLOWING FILES WERE NOT USED"));
+    EXPECT_FALSE(anyLine(r.out, "EXTERNAL URL REFERENCES:"));
+    EXPECT_FALSE(anyLine(r.out, "DOWNLOAD TIMES:"));
+    // The stored choice stands when neither switch is given.
+    const SettingsFile off("[HTMLSettings]\nReportEstimated=0\n");
+    const Result stored = runKorvel({"check", dir.path(), "--report-broken"});
+    EXPECT_TRUE(anyLine(stored.out, "UNRESOLVED LOCAL LINKS:"));
+    EXPECT_FALSE(anyLine(stored.out, "DOWNLOAD TIMES:"));
+}
+
+TEST(CheckCommand, NoHomePageOrAnEmptyDefaultListIsAUsageError) {
+    const SettingsFile settings("");
+    testing::TempDir dir;
+    dir.write("start.html", "<html><head></head></html>\n");
+    const Result none = runKorvel({"check", dir.path()});
+    EXPECT_EQ(none.status, kExitUsage);
+    EXPECT_EQ(none.err.size(), 1u);
+    EXPECT_TRUE(anyLine(none.err, "--home"));
+    // Named, it is found; with a list of the server's own, it is guessed.
+    EXPECT_NE(runKorvel({"check", dir.path(), "--home", "start.html"}).status, kExitUsage);
+    EXPECT_NE(runKorvel({"check", dir.path(), "--server-defaults", "main.html; start.html"}).status,
+              kExitUsage);
+    const Result empty = runKorvel({"check", dir.path(), "--home", "start.html", "--server-defaults", " ; "});
+    EXPECT_EQ(empty.status, kExitUsage);
+}
+
+}  // namespace
+}  // namespace korvel::cli

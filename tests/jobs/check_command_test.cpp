@@ -178,3 +178,52 @@ TEST(ShowInterruption, SaysWhetherFilesMayBeHalfChanged) {
 
 }  // namespace
 }  // namespace korvel
+
+namespace korvel {
+namespace {
+
+TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
+    testing::TempDir dir;
+    dir.write("index.html", "<html><head></head><a href=\"gone.html\">x</a></html>\n");
+    JobSettings s = settingsFileDefaults();
+    s.Directory = dir.path();
+    s.HomePage = dir.file("welcome.html");
+    s.ServerDefaultFiles = "index.html";
+    testing::ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(s, {}, false, false);
+    ASSERT_TRUE(command.execute());
+    const std::string report = takeReport(command);
+    EXPECT_FALSE(command.status() & kStatusCompleted);
+    EXPECT_FALSE(command.status() & kStatusUrlPass);
+    EXPECT_TRUE(contains(report, "Home Page not found:\n\t\"" + dir.file("welcome.html") + "\"")) << report;
+    EXPECT_FALSE(contains(report, "UNRESOLVED LOCAL LINKS:")) << report;
+    EXPECT_EQ(prompts.progressTitles(), std::vector<std::string>{"Looking for Files"});
+}
+
+TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
+    testing::TempDir dir;
+    dir.write("index.html", "<html><head></head><a href=\"gone.html\">x</a></html>\n");
+    JobSettings s = settingsFileDefaults();
+    s.Directory = dir.path();
+    s.HomePage = dir.file("index.html");
+    s.ServerDefaultFiles = "index.html";
+    testing::ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(s, {}, false, false);
+    ASSERT_TRUE(command.execute());
+    const std::string report = takeReport(command);
+    EXPECT_TRUE(command.status() & kStatusCompleted);
+    EXPECT_TRUE(command.status() & kStatusUrlPass);
+    EXPECT_FALSE(command.status() & kStatusUpdatingUrls);
+    EXPECT_TRUE(command.foundSomething());
+    EXPECT_TRUE(contains(report, "gone.html")) << report;
+    EXPECT_EQ(prompts.progressTitles(),
+              (std::vector<std::string>{"Looking for Files", "Checking URL Links",
+                                        "Checking URLs for Unlinked Files", "Validating URL Links",
+                                        "Reporting Broken Links", "Reporting Orphan Files",
+                                        "Reporting External URL References", "Reporting Download times"}));
+}
+
+}  // namespace
+}  // namespace korvel
