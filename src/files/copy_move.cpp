@@ -1,4 +1,5 @@
 #include "files/copy_move.h"
+#include "platform/ascii.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -214,13 +215,6 @@ std::string shortFormOf(std::string_view path) {
     return std::string(path);
 }
 
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 // A rename onto the old name's own short alias fails on systems that have such aliases; going through a
 // scratch directory beside the target ("a", "b", ... "z", then "a_" ...) gets round it. Should the second
 // step fail, the entry is put back; should that fail too, it is reported where it now is.
@@ -332,7 +326,8 @@ bool moveFile(std::string_view from, std::string_view to) {
     if (!platform::renameNoReplace(from, to)) return true;
     const std::string fromPath(from);
     const std::string toPath(to);
-    if (upperAscii(platform::lastComponent(toPath)) == platform::lastComponent(shortFormOf(fromPath)) &&
+    if (platform::asciiUpper(platform::lastComponent(toPath)) ==
+            platform::lastComponent(shortFormOf(fromPath)) &&
         renameThroughScratchDirectory(fromPath, toPath)) {
         return true;
     }

@@ -1,4 +1,5 @@
 #include "files/file_queries.h"
+#include "platform/ascii.h"
 
 #include <sys/stat.h>
 
@@ -25,9 +26,7 @@ bool endsWithNoCase(std::string_view text, std::string_view suffix) {
     if (text.size() < suffix.size()) return false;
     text.remove_prefix(text.size() - suffix.size());
     for (std::size_t i = 0; i < suffix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != suffix[i]) return false;
+        if (platform::asciiLower(text[i]) != suffix[i]) return false;
     }
     return true;
 }

@@ -1,4 +1,5 @@
 #include "html/scanner.h"
+#include "platform/ascii.h"
 
 #include <algorithm>
 #include <array>
@@ -36,21 +37,16 @@ constexpr std::array<std::uint8_t, 256> makeClasses() {
 }
 constexpr std::array<std::uint8_t, 256> kClasses = makeClasses();
 
-constexpr char lowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
+using platform::asciiLower;
 
 std::string lowerCopy(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = lowerAscii(c);
-    return out;
+    return platform::asciiLower(text);
 }
 
 bool equalsLower(std::string_view text, std::string_view lower) {
     if (text.size() != lower.size()) return false;
     for (std::size_t i = 0; i < text.size(); ++i)
-        if (lowerAscii(text[i]) != lower[i]) return false;
+        if (asciiLower(text[i]) != lower[i]) return false;
     return true;
 }
 

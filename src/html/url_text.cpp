@@ -1,4 +1,5 @@
 #include "html/url_text.h"
+#include "platform/ascii.h"
 
 #include <array>
 
@@ -21,16 +22,7 @@ bool isSchemeChar(char c) {
            c == '-' || c == '.';
 }
 
-char lowerAscii(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-    return true;
-}
+using platform::equalsIgnoringAsciiCase;
 
 int hexValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
@@ -357,7 +349,7 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 
 void appendLower(std::string_view text, std::string& out) {
     for (char c : text)
-        out.push_back(lowerAscii(c));
+        out.push_back(platform::asciiLower(c));
 }
 
 }  // namespace korvel

@@ -1,4 +1,5 @@
 #include "names/convert_names.h"
+#include "platform/ascii.h"
 
 #include <algorithm>
 #include <array>
@@ -43,14 +44,6 @@ constexpr std::size_t kMaxCounterDigits = 18;
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-char asciiLowerChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-char asciiUpperChar(char c) {
-    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 std::string_view nameAfterRenaming(const ENode& node) {
@@ -234,7 +227,7 @@ std::optional<std::string> mapExtension(std::string_view name, const ExtensionMa
         dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
     std::string key(extension);
     for (char& c : key)
-        c = asciiLowerChar(c);
+        c = platform::asciiLower(c);
     const auto it = map.find(key);
     if (it == map.end()) return std::nullopt;
     std::string mapped(base);
@@ -250,10 +243,10 @@ std::optional<std::string> conformName(std::string_view name, std::int32_t targe
     std::string out(name);
     if (caseConversion == kCaseUpper) {
         for (char& c : out)
-            c = asciiUpperChar(c);
+            c = platform::asciiUpper(c);
     } else if (caseConversion == kCaseLower) {
         for (char& c : out)
-            c = asciiLowerChar(c);
+            c = platform::asciiLower(c);
     }
     std::erase_if(out, [target](char c) { return !isAllowedCharacter(target, c); });
     if (isWindowsTarget(target)) stripTrailingDotsAndSpaces(out);

@@ -1,4 +1,5 @@
 #include "names/rename_prompt.h"
+#include "platform/ascii.h"
 
 #include <algorithm>
 #include <string>
@@ -15,8 +16,8 @@ namespace korvel::names {
 namespace {
 
 char inCase(std::int32_t caseConversion, char c) {
-    if (caseConversion == kCaseUpper && c >= 'a' && c <= 'z') return static_cast<char>(c - 'a' + 'A');
-    if (caseConversion == kCaseLower && c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+    if (caseConversion == kCaseUpper) return platform::asciiUpper(c);
+    if (caseConversion == kCaseLower) return platform::asciiLower(c);
     return c;
 }
 

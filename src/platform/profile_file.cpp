@@ -1,4 +1,5 @@
 #include "platform/profile_file.h"
+#include "platform/ascii.h"
 
 #include <cerrno>
 #include <climits>
@@ -33,16 +34,8 @@ std::string_view trim(std::string_view s) {
     return s;
 }
 
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i])) return false;
-    }
-    return true;
+    return equalsIgnoringAsciiCase(a, b);
 }
 
 bool holdsLineBreakOrNul(std::string_view s) {

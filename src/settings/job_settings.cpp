@@ -1,4 +1,5 @@
 #include "settings/job_settings.h"
+#include "platform/ascii.h"
 
 #include <cerrno>
 #include <system_error>
@@ -114,11 +115,7 @@ std::string normaliseExtension(std::string_view extension) {
 }
 
 std::string normaliseOldExtension(std::string_view extension) {
-    std::string out = normaliseExtension(extension);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
+    return platform::asciiLower(normaliseExtension(extension));
 }
 
 MappingProblem checkExtensionMapping(std::string_view oldExtension, std::string_view newExtension) {

@@ -1,4 +1,5 @@
 #include "site/node.h"
+#include "platform/ascii.h"
 
 #include <algorithm>
 #include <unordered_set>
@@ -15,13 +16,6 @@
 namespace korvel {
 
 namespace {
-
-constexpr char upper(char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-constexpr char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // The attribute bits of an entry, from one look at it. A missing entry has none.
 std::uint32_t attributeBits(std::string_view path, const FileProbe& probe, bool& symlink) {
@@ -59,25 +53,19 @@ constexpr std::size_t kLineIndexBlock = 64 * 1024;
 }  // namespace
 
 std::string asciiUpper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        c = upper(c);
-    return out;
+    return platform::asciiUpper(text);
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
-    return true;
+    return platform::equalsIgnoringAsciiCase(a, b);
 }
 
 bool siblingLess(std::string_view a, std::string_view b) {
     // Folded to lower case, as the C library's case-blind comparison does (so "_" sorts before letters).
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const auto x = static_cast<unsigned char>(lower(a[i]));
-        const auto y = static_cast<unsigned char>(lower(b[i]));
+        const auto x = static_cast<unsigned char>(platform::asciiLower(a[i]));
+        const auto y = static_cast<unsigned char>(platform::asciiLower(b[i]));
         if (x != y) return x < y;
     }
     if (a.size() != b.size()) return a.size() < b.size();

@@ -1,4 +1,5 @@
 #include "site/probe.h"
+#include "platform/ascii.h"
 
 #include <algorithm>
 #include <string_view>
@@ -12,16 +13,7 @@ namespace {
 // The line-end search looks no further than this many bytes into a file.
 constexpr std::int64_t kLineEndSearchLimit = 20480;
 
-// Fixed, locale-free mapping: only the 26 ASCII capitals change.
-constexpr char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string asciiLowered(std::string_view text) {
-    std::string out(text);
-    std::transform(out.begin(), out.end(), out.begin(), asciiLower);
-    return out;
-}
+std::string asciiLowered(std::string_view text) { return platform::asciiLower(text); }
 
 // The head is handled as a C string was: lower-casing and the substring tests stop at its first NUL.
 std::string_view untilNul(std::string_view bytes) {
@@ -69,7 +61,7 @@ FileProbe makeProbe(std::string_view path) {
     probe.head.assign(buffer, static_cast<std::size_t>(got));
     const std::size_t lowerEnd = untilNul(probe.head).size();
     std::transform(probe.head.begin(), probe.head.begin() + static_cast<std::ptrdiff_t>(lowerEnd),
-                   probe.head.begin(), asciiLower);
+                   probe.head.begin(), [](char c) { return platform::asciiLower(c); });
     probe.headLength = static_cast<std::int32_t>(got);
     return probe;
 }
