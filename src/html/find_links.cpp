@@ -100,6 +100,29 @@ bool EFindUrlLinks::visitHtml(EHtmlNode& node) {
     return true;
 }
 
+void EFindUrlLinks::keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
+                                     std::string_view text) {
+    // The scanner may note an error after a later one (an unclosed quote is only known at the end), and
+    // the line count needs ascending offsets.
+    const auto& errors = tags.syntaxErrors();
+    std::vector<std::size_t> order(errors.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return errors[a].offset < errors[b].offset; });
+    std::vector<std::int64_t> positions;
+    positions.reserve(order.size());
+    for (const std::size_t i : order)
+        positions.push_back(errors[i].offset);
+    const std::vector<std::uint32_t> lines = linesOfPositions(text, positions);
+    std::vector<std::uint32_t> lineOfError(errors.size());
+    for (std::size_t k = 0; k < order.size(); ++k)
+        lineOfError[order[k]] = lines[k];
+    // In the order the log lists them.
+    for (std::size_t i = 0; i < errors.size(); ++i)
+        found_->addSyntaxError({&page, lineOfError[i], errors[i].kind});
+}
+
 bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     html::EScannerFile file;
     if (!file.load(page.path())) return false;  // reported by load
@@ -111,6 +134,7 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
         // The index was made for these lines only; ten thousand pages' worth is memory the job needs.
         if (!hadLineIndex) page.clearLineIndex();
     }
+    if (found_->keepsSyntaxErrors() && !tags.syntaxErrors().empty()) keepSyntaxErrors(page, tags, text);
 
     const UrlContext& context = found_->context();
     records_.clear();

@@ -28,6 +28,13 @@ namespace korvel {
 // local link of a reached page resolves to. Directories are never in it.
 using UrlMap = std::unordered_set<const ENode*>;
 
+// A syntax error of a page, kept for a report that is not the log's text.
+struct FoundSyntaxError {
+    const EHtmlNode* page = nullptr;
+    std::uint32_t line = 0;  // 1-based
+    html::SyntaxErrorKind kind = html::SyntaxErrorKind::NoClose;
+};
+
 // What link finding learns for the rest of the job, besides the URL records on the nodes: the pages that
 // could not be opened (each is reported once per job) and the line of each record that a report may list
 // (counted while the page's text was at hand, so that no report reads a page again). The job makes one
@@ -49,14 +56,24 @@ class EFoundLinks {
     // Keeps "lines", one per URL record of the page (0 where none was counted).
     void setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines);
 
+    // Off by default: only a job asked for its findings as data pays for the list.
+    void keepSyntaxErrors(bool keep) { keepSyntaxErrors_ = keep; }
+    bool keepsSyntaxErrors() const { return keepSyntaxErrors_; }
+    // The syntax errors of the pages read while keeping them, page by page in reading order.
+    const std::vector<FoundSyntaxError>& syntaxErrors() const { return syntaxErrors_; }
+    void addSyntaxError(const FoundSyntaxError& error) { syntaxErrors_.push_back(error); }
+
   private:
     const UrlContext* context_;
     html::EUnreadablePages unreadable_;
     std::unordered_map<const EHtmlNode*, std::vector<std::uint32_t>> lines_;
+    bool keepSyntaxErrors_ = false;
+    std::vector<FoundSyntaxError> syntaxErrors_;
 };
 
 // Builds each visited page's URL records (once per job: a page whose links were found is not read again),
-// writes its syntax errors into "HTML SYNTAX ERRORS:" and records every visited page and file in the URL
+// writes its syntax errors into "HTML SYNTAX ERRORS:" (and into the found links' list when it keeps one)
+// and records every visited page and file in the URL
 // map. Korvel's own output files are neither read nor recorded. "count" is not used.
 class EFindUrlLinks : public EVisitor {
   public:
@@ -79,6 +96,7 @@ class EFindUrlLinks : public EVisitor {
     bool isOwnOutput(const ENode& node) const;
     // Reads and scans the page and makes its URL records. False when it could not be opened.
     bool findLinks(EHtmlNode& page);
+    void keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags, std::string_view text);
 
     EFoundLinks* found_;
     UrlMap* urlMap_;

@@ -155,6 +155,10 @@ constexpr std::size_t kReadBlock = std::size_t{1} << 20;
 
 }  // namespace
 
+int syntaxErrorMessageId(SyntaxErrorKind kind) {
+    return messageOf(kind);
+}
+
 // Walks one page's bytes once, front to back, appending records to a TagList. Every loop either consumes
 // at least one byte or leaves for the outer loop at a byte it will consume, so a page costs time linear in
 // its length whatever it holds.

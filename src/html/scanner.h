@@ -46,6 +46,9 @@ enum class SyntaxErrorKind : std::uint8_t {
     EndQuote,          // a quoted value with no closing quote before the end of the page
 };
 
+// The string id of the report's message for a syntax error of "kind" (its "%1" takes the page).
+int syntaxErrorMessageId(SyntaxErrorKind kind);
+
 struct SyntaxError {
     SyntaxErrorKind kind;
     std::int64_t offset;  // the byte whose line the report names

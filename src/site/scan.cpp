@@ -26,8 +26,8 @@ std::string_view skipKind(const ENode& node) {
 
 }  // namespace
 
-ECreateNodes::ECreateNodes(bool promptSkipped, ENodeCreator& creator)
-    : promptSkipped_(promptSkipped), creator_(&creator) {}
+ECreateNodes::ECreateNodes(bool promptSkipped, ENodeCreator& creator, std::vector<SkippedEntry>* skipped)
+    : promptSkipped_(promptSkipped), creator_(&creator), skipped_(skipped) {}
 
 ECreateNodes::~ECreateNodes() {
     if (section) currentLog().closeSection(section);
@@ -45,6 +45,7 @@ void ECreateNodes::skip(std::string_view path, std::string_view kind) {
             res::formatString(res::kSkippedFilePrompt, platform::shortenPath(path, room), kind));
     }
     skippedSection().writeLine(res::kSkippedFileLine, path, kind);
+    if (skipped_) skipped_->push_back({std::string(path), std::string(kind)});
 }
 
 bool ECreateNodes::visitDir(EDirNode& dir) {
@@ -54,6 +55,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
         !listed_.emplace(static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode))
              .second) {
         skippedSection().writeLine(res::kDirectoryScannedTwice, dir.path());
+        if (skipped_) skipped_->push_back({dir.path(), "scanned-twice"});
         return true;
     }
 
@@ -70,6 +72,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
         std::string path = platform::joinPath(dir.path(), name);
         if (path.size() >= platform::kMaxPath) {
             skippedSection().writeLine(res::kPathTooLongSkipped, path, std::to_string(platform::kMaxPath));
+            if (skipped_) skipped_->push_back({path, "path-too-long"});
             continue;
         }
         std::unique_ptr<ENode> node = creator_->create(path);
@@ -109,7 +112,7 @@ bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
 
     ENodeCreator creator(definitions);
     {
-        ECreateNodes scan(settings.ReportSpecial, creator);
+        ECreateNodes scan(settings.ReportSpecial, creator, &tree->skipped());
         const std::string title(res::loadString(res::kLookingForFiles));
         bool finished;
         if (settings.UseSubdirs) {

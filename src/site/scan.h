@@ -4,6 +4,7 @@
 #include <memory>
 #include <set>
 #include <utility>
+#include <vector>
 
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
@@ -20,7 +21,8 @@ namespace korvel {
 // the number of directories visited.
 class ECreateNodes : public EVisitor {
   public:
-    ECreateNodes(bool promptSkipped, ENodeCreator& creator);
+    // "skipped", when given, also receives each skipped entry.
+    ECreateNodes(bool promptSkipped, ENodeCreator& creator, std::vector<SkippedEntry>* skipped = nullptr);
     ~ECreateNodes() override;
 
     bool visitDir(EDirNode& dir) override;
@@ -34,6 +36,7 @@ class ECreateNodes : public EVisitor {
 
     bool promptSkipped_;
     ENodeCreator* creator_;
+    std::vector<SkippedEntry>* skipped_;
     bool topUnlistable_ = false;
     // Directories listed so far, by device and inode: a bind mount that shows a directory inside itself
     // must not make the walk go round.

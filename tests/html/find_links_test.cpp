@@ -136,6 +136,40 @@ TEST_F(FindLinksTest, SyntaxErrorsOfAPageAreReportedOnceAcrossBothPasses) {
     EXPECT_NE(errors[2].find("lost.html"), std::string::npos);
 }
 
+TEST_F(FindLinksTest, SyntaxErrorsAreKeptAsDataOnlyWhenAsked) {
+    dir.write("index.html", "<p>\n<a href=\"a.html>a</a>\n");  // no end quote, on line 2
+    scan();
+    findLinks();
+    EXPECT_FALSE(lines(res::kSectionSyntaxErrors).empty());
+    EXPECT_TRUE(found->syntaxErrors().empty());
+}
+
+TEST_F(FindLinksTest, KeptSyntaxErrorsCarryTheirPageLineAndKindInTheLogsOrder) {
+    dir.write("index.html", "<a href=\"a.html\">a</a>\n<p>\n<a href=\"b.html>b</a>\n");  // line 3
+    // CR LF counts once; the unclosed tag comes after the stray ">" in the page.
+    dir.write("a.html", "x > y\r\n\r\n<p <b>\n");
+    scan();
+    found->keepSyntaxErrors(true);
+    findLinks();
+    const auto& kept = found->syntaxErrors();
+    ASSERT_EQ(kept.size(), 3u) << body(res::kSectionSyntaxErrors);
+    const struct {
+        const char* page;
+        std::uint32_t line;
+        html::SyntaxErrorKind kind;
+    } expected[] = {{"index.html", 3, html::SyntaxErrorKind::EndQuote},
+                    {"a.html", 1, html::SyntaxErrorKind::NoStart},
+                    {"a.html", 3, html::SyntaxErrorKind::NoClose}};
+    const std::vector<std::string> logged = lines(res::kSectionSyntaxErrors);
+    ASSERT_EQ(logged.size(), 3u);
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(kept[i].page, page(expected[i].page)) << i;
+        EXPECT_EQ(kept[i].line, expected[i].line) << i;
+        EXPECT_EQ(kept[i].kind, expected[i].kind) << i;
+        EXPECT_EQ(logged[i].rfind(atLine(static_cast<int>(expected[i].line), ""), 0), 0u) << logged[i];
+    }
+}
+
 TEST_F(FindLinksTest, PageThatCannotBeOpenedIsReportedOnceAndCountsAsNotParsed) {
     dir.write("index.html", "<a href=\"gone.html\">s</a>");
     const std::string gone = dir.write("gone.html", "<img src=\"a.gif\">");

@@ -172,6 +172,7 @@ TEST_P(SpecialEntryTest, IsSkippedAndListedNeverFollowed) {
     EXPECT_EQ(childNames(&tree->top()), Names{"page.htm"});
     const std::string text = section(res::kSectionSkippedFiles);
     EXPECT_NE(text.find(skippedLine(path, c.kind)), std::string::npos) << text;
+    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{path, std::string(c.kind)}}));
     // Nothing below a skipped entry was scanned or indexed.
     EXPECT_EQ(tree->index().size(), 2u);
 }
@@ -369,6 +370,7 @@ TEST_F(ScanTest, EntryWhosePathIsTooLongForTheHostIsListed) {
     const std::string text = section(res::kSectionSkippedFiles);
     EXPECT_NE(text.find("Path of 4096 bytes or more was skipped\n\t" + deepest + "/" + tooLong),
               std::string::npos);
+    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{deepest + "/" + tooLong, "path-too-long"}}));
 }
 
 // A directory mounted inside itself: the one cycle a tree without directory links can still hold.
@@ -398,6 +400,7 @@ TEST_F(ScanTest, DirectoryMountedInsideItselfIsScannedOnce) {
     EXPECT_EQ(tree->nodeCount(), 3u);
     EXPECT_NE(section(res::kSectionSkippedFiles).find(res::formatString(res::kDirectoryScannedTwice, loop)),
               std::string::npos);
+    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{loop, "scanned-twice"}}));
 }
 
 TEST_F(ScanTest, ScanChangesNothingOnDisk) {
