@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev                          # Qt Core (trash) and, later, the desktop program
   libcli11-dev                          # command-line parsing
   libfmt-dev                            # formatting of report lines and messages
+  nlohmann-json3-dev                    # the check's JSON report
   libgtest-dev libgmock-dev             # tests
   libbenchmark-dev hyperfine time detox # benchmarks (detox: a renamer timed for reference)
 )

@@ -4,6 +4,7 @@
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
+#include "cli/json_report.h"
 #include "cli/terminal_prompts.h"
 #include "html/url.h"
 #include "jobs/command.h"
@@ -95,13 +96,8 @@ bool chooseHomePage(const CheckOptions& options, JobSettings& settings, std::ost
 }
 
 // Writes the report where the person asked: standard output, or a file (replaced whole, never half).
-bool deliverReport(const std::string& reportPath, const std::string& destination, std::ostream& out,
+bool deliverReport(const std::string& text, const std::string& destination, std::ostream& out,
                    std::ostream& err) {
-    std::string text;
-    if (auto ec = platform::readWholeFile(reportPath, text)) {
-        err << "korvel: cannot read the report " << reportPath << ": " << ec.message() << '\n';
-        return false;
-    }
     if (destination.empty() || destination == "-") {
         out << text;
         return static_cast<bool>(out);
@@ -145,15 +141,29 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     installInterruptHandler();
     EKVCheckCmd command(job, loadHtmlDefinitions(options.settingsPath), /*askSettings=*/false,
                         prompts.interactive());
+    const bool json = options.format == ReportFormat::Json;
+    command.setCollectFindings(json);
     command.execute();
 
-    if (command.reportPath().empty()) {
+    // The text report is made in either form (the log assembles it), and it is ours to remove.
+    std::string text;
+    bool made = !command.reportPath().empty();
+    if (made) {
+        if (json) {
+            made = command.findings() != nullptr;
+            if (made) text = jsonReport(*command.findings(), {command.foundSomething()});
+        } else if (auto ec = platform::readWholeFile(command.reportPath(), text)) {
+            err << "korvel: cannot read the report " << command.reportPath() << ": " << ec.message() << '\n';
+            platform::removeFile(command.reportPath());
+            return kExitUsage;
+        }
+        platform::removeFile(command.reportPath());
+    }
+    if (!made) {
         err << "korvel: the report could not be made\n";
         return kExitUsage;
     }
-    const bool delivered = deliverReport(command.reportPath(), options.reportFile, out, err);
-    platform::removeFile(command.reportPath());
-    if (!delivered) return kExitUsage;
+    if (!deliverReport(text, options.reportFile, out, err)) return kExitUsage;
 
     if (command.scanStatus() == ScanStatus::TopMissing || command.scanStatus() == ScanStatus::TopUnlistable) {
         err << "korvel: the top directory " << job.Directory << " could not be scanned\n";

@@ -6,6 +6,9 @@
 
 namespace korvel::cli {
 
+// The report's form: the text a person reads, or the JSON document a program reads.
+enum class ReportFormat { Text, Json };
+
 struct CheckOptions {
     std::string directory;
     std::string settingsPath;
@@ -16,7 +19,8 @@ struct CheckOptions {
     bool filesOnly = false;
     bool noSubdirs = false;
     bool saveSettings = false;
-    std::string reportFile;               // "" or "-": standard output
+    std::string reportFile;  // "" or "-": standard output
+    ReportFormat format = ReportFormat::Text;
     std::optional<std::string> homePage;  // default: guessed from the server's default documents
     std::optional<std::string> server;
     std::optional<int> links;                   // AbsRelCnvrt

@@ -88,6 +88,13 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     checkCmd->add_flag("--no-subdirs", check.noSubdirs, "Only the top directory's own entries");
     checkCmd->add_flag("--save-settings", check.saveSettings, "Store these settings in the settings file");
     checkCmd->add_option("--report", check.reportFile, "Write the report to FILE (default: standard output)");
+    const std::map<std::string, ReportFormat> formats{{"text", ReportFormat::Text},
+                                                      {"json", ReportFormat::Json}};
+    checkCmd
+        ->add_option(
+            "--format", check.format,
+            "Report form: text (for people, the default) or json (for programs; see docs/json-report.md)")
+        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
 
     try {
         app.parse(argc, argv);

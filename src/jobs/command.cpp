@@ -7,6 +7,7 @@
 #include "html/link_reports.h"
 #include "html/reachability.h"
 #include "html/update_links.h"
+#include "jobs/findings.h"
 #include "names/convert_names.h"
 #include "names/rename_files.h"
 #include "report/app_log.h"
@@ -121,10 +122,40 @@ bool EKVCheckCmd::doExecute() {
     });
 
     noteFindings();
+    findings_.reset();
+    // Before the tree goes: the findings point into it.
+    if (keepFindings_) runGuarded([&] { takeFindings(); });
     releaseTree();
     undoable_ = false;
     reportPath_ = logScope.log().makeReport(settings_, nodeCount_, dirCount_, 0, 0, status_);
     return true;
+}
+
+void EKVCheckCmd::takeFindings() {
+    auto findings = std::make_unique<CheckFindings>();
+    findings->settings = settings_;
+    // Counted as the report's header counts them.
+    findings->fileCount = nodeCount_ > dirCount_ ? nodeCount_ - dirCount_ : 0;
+    findings->dirCount = settings_.UseSubdirs ? dirCount_ : (dirCount_ > 0 ? 1 : 0);
+    findings->completed = (status_ & kStatusCompleted) != 0;
+    FindingsSource source;
+    source.tree = tree_.get();
+    source.found = foundLinks_.get();
+    if (settings_.ReportUnusedFiles && (status_ & kStatusUrlPass)) source.orphans = &unusedFiles_;
+    source.times = times_.get();
+    if (urlContext_) source.homePage = findPageQuietly(*urlContext_, settings_.HomePage);
+    collectFindings(source, *findings);
+    if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
+        // Errors come from every layer as text; the section is all there is of them.
+        const std::string text = log->sectionText(res::kSectionErrors);
+        std::size_t body = 0;
+        for (int line = 0; line < 3 && body != std::string::npos; ++line) {
+            body = text.find('\n', body);
+            if (body != std::string::npos) ++body;
+        }
+        if (body != std::string::npos) findings->errors = splitErrorText(std::string_view(text).substr(body));
+    }
+    findings_ = std::move(findings);
 }
 
 bool EKVCmd::findLinks() {
@@ -133,6 +164,7 @@ bool EKVCmd::findLinks() {
     if (!top || !home) return false;
     urlContext_ = std::make_unique<UrlContext>(tree_.get(), settings_.Server, settings_.ServerDefaultFiles);
     foundLinks_ = std::make_unique<EFoundLinks>(*urlContext_);
+    foundLinks_->keepSyntaxErrors(keepFindings_);
     urlMap_.clear();
     {
         EFindUrlLinks find(*foundLinks_, &urlMap_);
@@ -174,13 +206,17 @@ bool EKVCmd::reportLinks(bool update) {
         if (runTreePass(*top, external, res::kReportingExternalUrls, nodeCount_) < 0) return false;
     }
     if (settings_.ReportEstimated) {
-        EReportDownloadTimes times(findPageQuietly(*urlContext_, settings_.HomePage), *urlContext_);
-        if (runTreePass(*top, times, res::kReportingDownloadTimes, nodeCount_) < 0) return false;
+        auto times = std::make_unique<EReportDownloadTimes>(findPageQuietly(*urlContext_, settings_.HomePage),
+                                                            *urlContext_);
+        const bool finished = runTreePass(*top, *times, res::kReportingDownloadTimes, nodeCount_) >= 0;
+        if (keepFindings_) times_ = std::move(times);
+        if (!finished) return false;
     }
     return true;
 }
 
 void EKVCmd::releaseTree() {
+    times_.reset();
     unusedFiles_.clear();
     urlMap_.clear();
     foundLinks_.reset();

@@ -11,6 +11,7 @@
 
 #include "html/find_links.h"
 #include "html/url.h"
+#include "jobs/findings.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
 #include "site/site_tree.h"
@@ -19,6 +20,7 @@ namespace korvel {
 
 class EDirNode;
 class EHtmlNode;
+class EReportDownloadTimes;
 
 class ECommand {
   public:
@@ -80,6 +82,11 @@ class EKVCmd : public ECommand {
     // Drops the tree and everything that points into it.
     void releaseTree();
 
+    // Set by a job asked for its findings as data: the link passes then keep what the collection needs.
+    bool keepFindings_ = false;
+    // The download-times pass, kept past its run when findings are kept (its sizes are read once).
+    std::unique_ptr<EReportDownloadTimes> times_;
+
     JobSettings settings_;
     HtmlDefinitions definitions_;
     bool askSettings_;
@@ -106,9 +113,19 @@ class EKVCheckCmd : public EKVCmd {
   public:
     using EKVCmd::EKVCmd;
 
+    // Asks the next run to also leave its findings as data (findings()); off, the run pays nothing for it.
+    void setCollectFindings(bool collect) { keepFindings_ = collect; }
+    // The last run's findings when they were asked for and could be taken; null otherwise.
+    const CheckFindings* findings() const { return findings_.get(); }
+
   protected:
     bool doExecute() override;
     bool doUnexecute() override { return false; }
+
+  private:
+    void takeFindings();
+
+    std::unique_ptr<CheckFindings> findings_;
 };
 
 // Whether the settings ask for any change of names: a target, a case conversion or an extension map.

@@ -1,0 +1,150 @@
+#include "jobs/findings.h"
+
+#include <memory>
+
+#include "html/download_times.h"
+#include "html/find_links.h"
+#include "html/update_links.h"
+#include "html/url.h"
+#include "res/strings.h"
+#include "site/iterator.h"
+#include "site/node.h"
+#include "site/site_tree.h"
+
+namespace korvel {
+
+namespace {
+
+std::string_view kindName(html::SyntaxErrorKind kind) {
+    switch (kind) {
+        case html::SyntaxErrorKind::NoClose:
+            return "no-close";
+        case html::SyntaxErrorKind::NoStart:
+            return "no-start";
+        case html::SyntaxErrorKind::UnmatchedComment:
+            return "unmatched-comment";
+        case html::SyntaxErrorKind::EndQuote:
+            return "end-quote";
+    }
+    return "no-close";
+}
+
+// The report's message without the page it starts with ("%1    HTML syntax error, ...").
+std::string syntaxMessage(html::SyntaxErrorKind kind) {
+    std::string text = res::formatString(html::syntaxErrorMessageId(kind), "");
+    const std::size_t start = text.find_first_not_of(' ');
+    return start == std::string::npos ? std::string{} : text.substr(start);
+}
+
+std::int64_t divideRoundingUp(std::int64_t bytes, std::int64_t by) {
+    return bytes <= 0 ? 0 : (bytes - 1) / by + 1;
+}
+
+CheckFindings::PageWeight pageWeight(const EHtmlNode& page, const ::korvel::PageWeight& weight) {
+    CheckFindings::PageWeight out;
+    out.page = page.path();
+    out.bytes = weight.bytes;
+    // The line speeds in bytes per second, as the report's columns use them.
+    const std::int64_t speeds[4] = {1800, 3600, 4200, 7000};
+    for (std::size_t i = 0; i < 4; ++i)
+        out.seconds[i] = divideRoundingUp(weight.bytes, speeds[i]);
+    out.external = weight.external;
+    out.broken = weight.broken;
+    out.unknown = weight.unknown;
+    return out;
+}
+
+// The links of one page: broken and external ones from its records, changes from the planner.
+void collectPage(EHtmlNode& page, const FindingsSource& source, const JobSettings& settings,
+                 ELinkUpdatePlanner* planner, std::vector<LinkEdit>& edits, CheckFindings& findings) {
+    EFoundLinks& found = *source.found;
+    const auto& urls = page.urls();
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        const EUrl& url = urls[i];
+        if (url.has(EUrl::kExternal)) {
+            if (settings.ReportExternalRefs)
+                findings.externalUrls.push_back({page.path(), found.lineOf(page, i), url.text});
+        } else if (!url.target && settings.ReportUnresolvedRefs) {
+            findings.brokenLinks.push_back({page.path(), found.lineOf(page, i), url.text});
+        }
+    }
+    // The content behind a symbolic link is not the site's: the report plans no change there either.
+    if (!planner || page.isSymlink()) return;
+    planner->planPage(page, edits);
+    for (const LinkEdit& edit : edits) {
+        const EUrl& url = urls[edit.record];
+        std::string note;
+        if (edit.newText == url.text)
+            note = "reserved-character-encode";
+        else if (equalsIgnoringCase(edit.newText, url.text))
+            note = "case-change";
+        findings.linkChanges.push_back(
+            {page.path(), found.lineOf(page, edit.record), url.text, edit.newText, std::move(note)});
+    }
+}
+
+}  // namespace
+
+void collectFindings(const FindingsSource& source, CheckFindings& findings) {
+    if (!source.tree) return;
+    const JobSettings& settings = findings.settings;
+    for (const SkippedEntry& entry : source.tree->skipped())
+        findings.skipped.push_back({entry.path, entry.kind});
+
+    // The link update's form, as the check's own pass plans it: reverting is a fix's business, so a check
+    // keeps each link's form.
+    std::unique_ptr<ELinkUpdatePlanner> planner;
+    if (source.found) {
+        findings.linksChecked = true;
+        const std::int32_t conversion = settings.AbsRelCnvrt == kUrlRevert ? kUrlKeep : settings.AbsRelCnvrt;
+        const UrlContext& context = source.found->context();
+        if (ELinkUpdatePlanner::canConvert(context, conversion))
+            planner = std::make_unique<ELinkUpdatePlanner>(context, static_cast<UrlConversion>(conversion));
+        else
+            findings.linkFormRefused = true;
+        for (const FoundSyntaxError& error : source.found->syntaxErrors())
+            findings.syntaxErrors.push_back({error.page->path(), error.line,
+                                             std::string(kindName(error.kind)), syntaxMessage(error.kind)});
+    }
+    if (source.orphans)
+        for (const ENode* node : *source.orphans)
+            findings.orphans.push_back(node->path());
+    if (source.times && source.homePage) {
+        findings.hasFrontPage = true;
+        findings.frontPage = pageWeight(*source.homePage, source.times->weigh(*source.homePage, true));
+    }
+
+    std::vector<LinkEdit> edits;
+    TIterPreOrderTyped<ENode*> walk(&source.tree->top());
+    for (walk.first(); !walk.isDone(); walk.next()) {
+        ENode* node = walk.currentItem();
+        // The top directory is never renamed: the report has no row for it.
+        if (node->hasNewName() && node->getParent())
+            findings.suggestedNames.push_back({node->originalPath(), node->getNewName(), node->newPath()});
+        auto* page = dynamic_cast<EHtmlNode*>(node);
+        if (!page || !source.found) continue;
+        if (isKorvelOutputFile(source.found->context().topDir(), page->path())) continue;
+        collectPage(*page, source, settings, planner.get(), edits, findings);
+        if (source.times)
+            findings.pageWeights.push_back(pageWeight(*page, source.times->weigh(*page, false)));
+    }
+}
+
+std::vector<CheckFindings::Error> splitErrorText(std::string_view body) {
+    std::vector<CheckFindings::Error> errors;
+    std::size_t at = 0;
+    while (at < body.size()) {
+        std::size_t end = body.find('\n', at);
+        if (end == std::string_view::npos) end = body.size();
+        const std::string_view line = body.substr(at, end - at);
+        at = end + 1;
+        if (line.find_first_not_of(" \t\r") == std::string_view::npos) continue;
+        if (line.front() == '\t' && !errors.empty())
+            errors.back().details.emplace_back(line.substr(1));
+        else
+            errors.push_back({std::string(line), {}});
+    }
+    return errors;
+}
+
+}  // namespace korvel

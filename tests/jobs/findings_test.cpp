@@ -1,0 +1,149 @@
+#include "jobs/findings.h"
+
+#include <gtest/gtest.h>
+
+#include "jobs/command.h"
+#include "platform/files.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+#include "ui/prompts.h"
+
+namespace korvel {
+namespace {
+
+using testing::ScriptedPrompts;
+using testing::TempDir;
+
+// ---- The errors section cut into entries
+
+struct SplitCase {
+    const char* name;
+    std::string_view body;
+    std::vector<std::pair<std::string, std::vector<std::string>>> expected;
+};
+
+class SplitErrorTextTest : public ::testing::TestWithParam<SplitCase> {};
+
+TEST_P(SplitErrorTextTest, EachUnindentedLineStartsAnEntry) {
+    const SplitCase& c = GetParam();
+    const auto errors = splitErrorText(c.body);
+    std::vector<std::pair<std::string, std::vector<std::string>>> got;
+    for (const auto& error : errors)
+        got.emplace_back(error.text, error.details);
+    EXPECT_EQ(got, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SplitErrorTextTest,
+    ::testing::Values(
+        SplitCase{"Empty", "", {}}, SplitCase{"BlankLinesOnly", "\n\n\n", {}},
+        SplitCase{"MessageWithItsPath", "Could not open\n\t/s/a.html\n", {{"Could not open", {"/s/a.html"}}}},
+        SplitCase{"TwoEntriesAndTheClosingBlankLines",
+                  "Could not open\n\t/s/a.html\nCould not list\n\t/s/d\n\n\n\n",
+                  {{"Could not open", {"/s/a.html"}}, {"Could not list", {"/s/d"}}}},
+        SplitCase{"MessageWithoutDetail",
+                  "Out of room\nCould not open\n\t/x\n",
+                  {{"Out of room", {}}, {"Could not open", {"/x"}}}},
+        // Only the first tab is the layout's; a path may hold more.
+        SplitCase{
+            "TwoDetailsAndATabInAPath", "Copy failed\n\t/a\n\t/b\tc\n", {{"Copy failed", {"/a", "/b\tc"}}}},
+        SplitCase{"NoFinalLineEnd", "Could not open\n\t/s/a.html", {{"Could not open", {"/s/a.html"}}}}),
+    [](const ::testing::TestParamInfo<SplitCase>& info) { return std::string(info.param.name); });
+
+// ---- The check job's findings
+
+JobSettings linkedSettings(const TempDir& dir) {
+    JobSettings s = settingsFileDefaults();
+    s.Directory = dir.path();
+    s.HomePage = dir.file("index.html");
+    s.ServerDefaultFiles = "index.html";
+    s.UseSubdirs = true;
+    s.AutoFileName = true;
+    s.ReportUnresolvedRefs = true;
+    s.ReportUnusedFiles = true;
+    s.ReportExternalRefs = true;
+    s.ReportEstimated = true;
+    return s;
+}
+
+void removeReport(const EKVCmd& command) {
+    if (!command.reportPath().empty()) platform::removeFile(command.reportPath());
+}
+
+TEST(CheckFindingsJob, TakenOnlyWhenAsked) {
+    TempDir dir;
+    dir.write("index.html", "<a href=\"gone.html\">g</a>\n");
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd plain(linkedSettings(dir), {}, false, false);
+    ASSERT_TRUE(plain.execute());
+    removeReport(plain);
+    EXPECT_EQ(plain.findings(), nullptr);
+
+    EKVCheckCmd asked(linkedSettings(dir), {}, false, false);
+    asked.setCollectFindings(true);
+    ASSERT_TRUE(asked.execute());
+    removeReport(asked);
+    ASSERT_NE(asked.findings(), nullptr);
+    ASSERT_EQ(asked.findings()->brokenLinks.size(), 1u);
+    EXPECT_EQ(asked.findings()->brokenLinks[0].link, "gone.html");
+}
+
+TEST(CheckFindingsJob, ReportsTheSettingsTurnedOffAreLeftOut) {
+    TempDir dir;
+    dir.write("index.html", "<a href=\"gone.html\">g</a> <a href=\"http://example.org/\">e</a>\n");
+    dir.write("orphan.html", "x\n");
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    JobSettings s = linkedSettings(dir);
+    EKVCheckCmd on(s, {}, false, false);
+    on.setCollectFindings(true);
+    ASSERT_TRUE(on.execute());
+    removeReport(on);
+    ASSERT_NE(on.findings(), nullptr);
+    EXPECT_EQ(on.findings()->brokenLinks.size(), 1u);
+    EXPECT_EQ(on.findings()->orphans, std::vector<std::string>{dir.file("orphan.html")});
+    EXPECT_EQ(on.findings()->externalUrls.size(), 1u);
+    EXPECT_EQ(on.findings()->pageWeights.size(), 2u);
+    EXPECT_TRUE(on.findings()->hasFrontPage);
+
+    s.ReportUnresolvedRefs = s.ReportUnusedFiles = s.ReportExternalRefs = s.ReportEstimated = false;
+    EKVCheckCmd off(s, {}, false, false);
+    off.setCollectFindings(true);
+    ASSERT_TRUE(off.execute());
+    removeReport(off);
+    ASSERT_NE(off.findings(), nullptr);
+    EXPECT_TRUE(off.findings()->brokenLinks.empty());
+    EXPECT_TRUE(off.findings()->orphans.empty());
+    EXPECT_TRUE(off.findings()->externalUrls.empty());
+    EXPECT_TRUE(off.findings()->pageWeights.empty());
+    EXPECT_FALSE(off.findings()->hasFrontPage);
+}
+
+TEST(CheckFindingsJob, PageWeightsAddWhatLoadsWithThePage) {
+    TempDir dir;
+    // A page and a 7000-byte image: a little over one second at 56 kbit/s, which rounds up to two.
+    const std::string page = "<img src=\"a.gif\"><img src=\"gone.gif\">\n";
+    dir.write("index.html", page);
+    dir.write("a.gif", std::string(7000, 'g'));
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(linkedSettings(dir), {}, false, false);
+    command.setCollectFindings(true);
+    ASSERT_TRUE(command.execute());
+    removeReport(command);
+    ASSERT_NE(command.findings(), nullptr);
+    ASSERT_EQ(command.findings()->pageWeights.size(), 1u);
+    const auto& weight = command.findings()->pageWeights[0];
+    const std::int64_t bytes = static_cast<std::int64_t>(page.size()) + 7000;
+    EXPECT_EQ(weight.page, dir.file("index.html"));
+    EXPECT_EQ(weight.bytes, bytes);
+    EXPECT_EQ(weight.seconds[0], (bytes + 1799) / 1800);
+    EXPECT_EQ(weight.seconds[3], 2);
+    EXPECT_TRUE(weight.broken);
+    EXPECT_FALSE(weight.external);
+    EXPECT_FALSE(weight.unknown);
+}
+
+}  // namespace
+}  // namespace korvel
