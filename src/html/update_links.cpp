@@ -14,6 +14,11 @@ namespace korvel {
 
 namespace {
 
+// The name a node will have once the renaming is done.
+std::string_view finalName(const ENode& node) {
+    return node.hasNewName() ? std::string_view(node.getNewName()) : node.getFileName();
+}
+
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool isHtmlSpace(char c) {
@@ -191,8 +196,9 @@ bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkE
         cut = segmentStart > start ? segmentStart - 1 : start;
         if (segment.empty() || segment == ".") continue;
         if (segment == "..") break;
-        if (n->hasNewName() && segment != n->getNewName())
-            segments_.push_back({segmentStart, segmentStart + segment.size(), n});
+        // Byte for byte: a link that spells its file in another case resolves here, but not on a server
+        // that tells case apart, so it is written as the file will be named.
+        if (segment != finalName(*n)) segments_.push_back({segmentStart, segmentStart + segment.size(), n});
         n = n->getParent();
     }
 
@@ -208,7 +214,7 @@ bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkE
     std::size_t copied = 0;
     for (auto it = segments_.rbegin(); it != segments_.rend(); ++it) {
         edit.newText.append(text, copied, it->start - copied);
-        edit.newText.append(it->node->getNewName());
+        edit.newText.append(finalName(*it->node));
         copied = it->end;
     }
     edit.newText.append(text, copied, std::string::npos);

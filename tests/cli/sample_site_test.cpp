@@ -242,7 +242,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
 
     // Link changes follow the new names in every written form; the text shown is the decoded link.
     const auto changes = linkChanges(report.body(kLinks));
-    EXPECT_EQ(changes.size(), 52u) << ::testing::PrintToString(changes);
+    EXPECT_EQ(changes.size(), 55u) << ::testing::PrintToString(changes);
     for (const char* change : {
              "<site>/index.html|line 11: /products/catalog.html -> /products/catalog.htm",
              "<site>/index.html|line 12: http://www.example.com/news/2024/spring-news.html -> "
@@ -388,16 +388,16 @@ TEST_F(SampleSite, LowerCaseFindsTheCaseTwinsAndTheLinksThatNeedEncoding) {
 }
 
 // Links written in other case than their files are found without regard to case; the link renaming
-// should write them in the file's case, in every segment, whether or not the file gets a new name.
-// Disabled until the link update compares unrenamed names too.
-TEST_F(SampleSite, DISABLED_LinksInOtherCaseThanTheirFilesAreWrittenInTheFilesCase) {
+// writes them in the file's case, in every segment, whether or not the file gets a new name. The server
+// part is not a file name and stays as written.
+TEST_F(SampleSite, LinksInOtherCaseThanTheirFilesAreWrittenInTheFilesCase) {
     const Report report = check({"--target", "iso9660"});
     const auto changes = linkChanges(report.body(kLinks));
     for (const char* change : {
              "<site>/about.htm|line 10: ABOUT.HTM -> about.htm (case change)",
              "<site>/about.htm|line 10: Products/Catalog.HTML -> products/catalog.htm",
              "<site>/index.html|line 13: HTTP://WWW.EXAMPLE.COM/contact.php -> "
-             "HTTP://www.example.com/Contact.php",
+             "HTTP://WWW.EXAMPLE.COM/Contact.php (case change)",
          })
         EXPECT_TRUE(contains(changes, change)) << change << "\n" << ::testing::PrintToString(changes);
 }

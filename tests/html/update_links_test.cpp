@@ -282,13 +282,14 @@ INSTANTIATE_TEST_SUITE_P(
                  href("../sub/"),
                  {},
                  href("../sub/")},
-        // A file without a new name keeps its links, also when they spell it in another case.
-        PlanCase{"KeepNoNewNameNoEdit",
+        // A link that spells its file in another case works only where case is ignored: it is written as
+        // the file is named, even when the file keeps its name.
+        PlanCase{"KeepNoNewNameFixesCase",
                  kUrlKeep,
                  {},
                  href("B.HTML") + href("img/logo.gif"),
-                 {},
-                 href("B.HTML") + href("img/logo.gif")},
+                 {"b.html", "img/Logo.GIF"},
+                 href("b.html") + href("img/Logo.GIF")},
         PlanCase{"KeepNewNameAsWrittenNoEdit",
                  kUrlKeep,
                  {{"docs/b.html", "B.html"}},
