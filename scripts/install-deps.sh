@@ -9,7 +9,7 @@ packages=(
   libfmt-dev                            # formatting of report lines and messages
   nlohmann-json3-dev                    # the check's JSON report
   libgtest-dev libgmock-dev             # tests
-  libbenchmark-dev hyperfine time detox # benchmarks (detox: a renamer timed for reference)
+  libbenchmark-dev hyperfine time detox tidy linkchecker # benchmarks (detox, tidy, linkchecker: peers timed for reference)
 )
 missing=()
 for p in "${packages[@]}"; do
