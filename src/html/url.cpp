@@ -1,5 +1,7 @@
 #include "html/url.h"
 
+#include "platform/ascii.h"
+
 #include "site/node.h"
 #include "site/site_tree.h"
 
@@ -135,16 +137,23 @@ void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t
     urlTextInto(cut, url.text, &pathStart);
     const UrlParts written = splitUrl(std::string_view(url.text).substr(0, pathStart));
     const std::string_view decoded = std::string_view(url.text).substr(pathStart);
-    const std::string_view path = written.hasAuthority && decoded.empty() ? std::string_view("/") : decoded;
+    std::string_view path = written.hasAuthority && decoded.empty() ? std::string_view("/") : decoded;
 
     const std::string& base = page.base();
     bool local;
-    if (!written.authority.empty())
+    if (!written.authority.empty()) {
         local = isSameServer(written.authority, context.server());
-    else if (!written.scheme.empty() && !isPathScheme(written.scheme))
+    } else if (!written.scheme.empty() && !isPathScheme(written.scheme)) {
         local = false;
-    else
+    } else if (platform::equalsIgnoringAsciiCase(written.scheme, "file")) {
+        // A file URL names a path on this machine, not on the server: inside the top directory it leads
+        // into the site (from the top, as a root link does); anywhere else it points outside the site.
+        const std::string& top = context.topDir();
+        local = path.substr(0, top.size()) == top && (path.size() == top.size() || path[top.size()] == '/');
+        if (local) path = path.size() == top.size() ? std::string_view("/") : path.substr(top.size());
+    } else {
         local = !isExternalBase(base);
+    }
 
     if (!written.authority.empty())
         url.set(EUrl::kAbsolute);

@@ -322,6 +322,22 @@ TEST_F(UrlTest, SiteRelativePathAndLookupNeverLeaveTheTop) {
     EXPECT_EQ(findSiteNode("/a.html", noTree), nullptr);
 }
 
+TEST_F(UrlTest, AFileUrlLeadsIntoTheSiteOnlyFromInsideTheTopDirectory) {
+    const std::string top = "file://" + dir.path();
+    // Inside the top directory: a link to that file, read from the top as a root link is.
+    const EUrl inside = make("docs/a.html", top + "/docs/x.html");
+    EXPECT_FALSE(inside.has(EUrl::kExternal));
+    EXPECT_EQ(targetOf(inside), "docs/x.html");
+    EXPECT_EQ(targetOf(make("docs/a.html", top + "/")), "index.html");  // the top itself, by its default
+    // Anywhere else on the machine the file is not part of the site: outside it, never a broken link.
+    for (const std::string& outside : {std::string("file:///usr/share/doc/python3/html/index.html"),
+                                       top + "-old/index.html", std::string("file:/etc/hosts")}) {
+        const EUrl url = make("docs/a.html", outside);
+        EXPECT_TRUE(url.has(EUrl::kExternal)) << outside;
+        EXPECT_EQ(url.target, nullptr) << outside;
+    }
+}
+
 TEST(UrlContextTest, ServerDefaultListIgnoresEmptyItemsAndBlanks) {
     using Names = std::vector<std::string>;
     EXPECT_EQ(parseServerDefaults("index.html;index.htm;default.htm;home.htm"),
