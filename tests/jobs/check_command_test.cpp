@@ -182,13 +182,19 @@ TEST(ShowInterruption, SaysWhetherFilesMayBeHalfChanged) {
 namespace korvel {
 namespace {
 
-TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
-    testing::TempDir dir;
+// A one-page site whose page links to a page that is not there, checked with every report on.
+JobSettings plantBrokenLink(const testing::TempDir& dir, std::string_view homePage) {
     dir.write("index.html", "<html><head></head><a href=\"gone.html\">x</a></html>\n");
     JobSettings s = settingsFileDefaults();
     s.Directory = dir.path();
-    s.HomePage = dir.file("welcome.html");
+    s.HomePage = dir.file(homePage);
     s.ServerDefaultFiles = "index.html";
+    return s;
+}
+
+TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
+    testing::TempDir dir;
+    const JobSettings s = plantBrokenLink(dir, "welcome.html");
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
     EKVCheckCmd command(s, {}, false, false);
@@ -203,11 +209,7 @@ TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
 
 TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
     testing::TempDir dir;
-    dir.write("index.html", "<html><head></head><a href=\"gone.html\">x</a></html>\n");
-    JobSettings s = settingsFileDefaults();
-    s.Directory = dir.path();
-    s.HomePage = dir.file("index.html");
-    s.ServerDefaultFiles = "index.html";
+    const JobSettings s = plantBrokenLink(dir, "index.html");
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
     EKVCheckCmd command(s, {}, false, false);
