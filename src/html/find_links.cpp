@@ -1,12 +1,14 @@
 #include "html/find_links.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
+#include "site/iterator.h"
 
 namespace korvel {
 
@@ -101,7 +103,17 @@ bool EFindUrlLinks::visitHtml(EHtmlNode& node) {
 }
 
 void EFindUrlLinks::keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
-                                     std::string_view text) {
+                                     const std::vector<std::uint32_t>& lines) {
+    // In the order the log lists them.
+    const auto& errors = tags.syntaxErrors();
+    for (std::size_t i = 0; i < errors.size(); ++i)
+        found_->addSyntaxError({&page, i < lines.size() ? lines[i] : 1, errors[i].kind});
+}
+
+namespace {
+
+// The line of each of "tags"' syntax errors, in the list's order.
+std::vector<std::uint32_t> linesOfErrors(const html::TagList& tags, std::string_view text) {
     // The scanner may note an error after a later one (an unclosed quote is only known at the end), and
     // the line count needs ascending offsets.
     const auto& errors = tags.syntaxErrors();
@@ -118,76 +130,204 @@ void EFindUrlLinks::keepSyntaxErrors(const EHtmlNode& page, const html::TagList&
     std::vector<std::uint32_t> lineOfError(errors.size());
     for (std::size_t k = 0; k < order.size(); ++k)
         lineOfError[order[k]] = lines[k];
-    // In the order the log lists them.
-    for (std::size_t i = 0; i < errors.size(); ++i)
-        found_->addSyntaxError({&page, lineOfError[i], errors[i].kind});
+    return lineOfError;
 }
 
+}  // namespace
+
 bool EFindUrlLinks::findLinks(EHtmlNode& page) {
+    std::unique_ptr<PreparedPage> taken = prefetch_ ? prefetch_->take(page) : nullptr;
+    if (!taken) preparePage(page, found_->context(), true, prepared_, values_, records_);
+    PreparedPage& prepared = taken ? *taken : prepared_;
+    if (!prepared.ready) return false;  // reported by load
+
+    const html::TagList& tags = prepared.errors;
+    if (section && !tags.syntaxErrors().empty()) {
+        // A line index the page already has answers as before; otherwise the lines counted with the text.
+        if (!page.lineIndex().empty())
+            html::reportSyntaxErrors(page, tags, *section);
+        else
+            html::reportSyntaxErrors(page, tags, *section, prepared.errorLines);
+    }
+    if (found_->keepsSyntaxErrors() && !tags.syntaxErrors().empty())
+        keepSyntaxErrors(page, tags, prepared.errorLines);
+    prepared.errors.clear();
+    prepared.errorLines.clear();
+
+    if (prepared.baseChanged) page.setBase(std::move(prepared.base));
+    if (!prepared.lines.empty()) found_->setLines(page, std::move(prepared.lines));
+    page.urls() = std::move(prepared.records);
+    prepared.records.clear();
+    prepared.lines.clear();
+    page.setLinksFound(true);
+    return true;
+}
+
+// ---- Preparing a page
+
+void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
+                 std::vector<html::UrlValue>& values, std::vector<EUrl>& records) {
+    out.ready = false;
+    out.errors.clear();
+    out.errorLines.clear();
+    out.records.clear();
+    out.lines.clear();
+    out.baseChanged = false;
+    out.base.clear();
     html::EScannerFile file;
-    if (!file.load(page.path())) return false;  // reported by load
+    if (!file.load(page.path(), report)) return;
+    // Quietly, a read that failed partway is left to the walk, which reports it.
+    if (!report && file.readFailed()) return;
     const std::string_view text = file.text();
     html::TagList tags = html::scanText(text);
-    if (section && !tags.syntaxErrors().empty()) {
-        const bool hadLineIndex = !page.lineIndex().empty();
-        html::reportSyntaxErrors(page, tags, *section, text);
-        // The index was made for these lines only; ten thousand pages' worth is memory the job needs.
-        if (!hadLineIndex) page.clearLineIndex();
-    }
-    if (found_->keepsSyntaxErrors() && !tags.syntaxErrors().empty()) keepSyntaxErrors(page, tags, text);
 
-    const UrlContext& context = found_->context();
-    records_.clear();
+    records.clear();
+    std::string base = page.base();
     for (const html::EHtmlTag& tag : tags.tags()) {
-        values_.clear();
-        html::urlValuesOf(tags, tag, values_);
-        for (const html::UrlValue& value : values_) {
+        values.clear();
+        html::urlValuesOf(tags, tag, values);
+        for (const html::UrlValue& value : values) {
             std::uint16_t flags = 0;
             if (value.isBase) flags |= EUrl::kBase;
             if (value.embedded) flags |= EUrl::kEmbedded;
             if (value.frame) flags |= EUrl::kFrame;
             EUrl url;
-            makeUrl(page, url, flags, value.position, value.text, context);
+            makeUrl(base, url, flags, value.position, value.text, context);
             if (url.text.empty()) continue;
             // Only a base tag's href is a base reference; its other attributes resolve as a base tag's
             // do, but they are not the base.
             if (!value.baseHref) url.set(EUrl::kBase, false);
             // A base tag changes the resolution of the page's later links only.
-            if (value.baseHref) page.setBase(baseFromTag(url, page.base(), context));
-            records_.push_back(std::move(url));
+            if (value.baseHref) {
+                base = baseFromTag(url, base, context);
+                out.baseChanged = true;
+            }
+            records.push_back(std::move(url));
         }
     }
-    tags.clear();
+    values.clear();
+    tags.clearTags();
 
     // One tag's values come in attribute order, not page order.
-    std::stable_sort(records_.begin(), records_.end(),
+    std::stable_sort(records.begin(), records.end(),
                      [](const EUrl& a, const EUrl& b) { return a.position < b.position; });
 
     // Lines only where a report may need them: external URLs and links that resolve to nothing.
-    const bool reportable = std::any_of(records_.begin(), records_.end(), [](const EUrl& url) {
+    const bool reportable = std::any_of(records.begin(), records.end(), [](const EUrl& url) {
         return url.has(EUrl::kExternal) || !url.target;
     });
     if (reportable) {
         std::vector<std::int64_t> positions;
-        positions.reserve(records_.size());
-        for (const EUrl& url : records_)
+        positions.reserve(records.size());
+        for (const EUrl& url : records)
             positions.push_back(url.position);
-        std::vector<std::uint32_t> lines = linesOfPositions(text, positions);
-        for (std::size_t i = 0; i < records_.size(); ++i)
-            if (!records_[i].has(EUrl::kExternal) && records_[i].target) lines[i] = 0;
-        found_->setLines(page, std::move(lines));
+        out.lines = linesOfPositions(text, positions);
+        for (std::size_t i = 0; i < records.size(); ++i)
+            if (!records[i].has(EUrl::kExternal) && records[i].target) out.lines[i] = 0;
     }
+    if (!tags.syntaxErrors().empty()) out.errorLines = linesOfErrors(tags, text);
     file.release();
+    out.errors = std::move(tags);
+    if (out.baseChanged) out.base = std::move(base);
 
     // An exact-size copy: a million records leave no spare capacity behind.
-    std::vector<EUrl>& urls = page.urls();
-    urls.clear();
-    urls.shrink_to_fit();
-    urls.reserve(records_.size());
-    std::move(records_.begin(), records_.end(), std::back_inserter(urls));
-    records_.clear();
-    page.setLinksFound(true);
-    return true;
+    out.records.reserve(records.size());
+    std::move(records.begin(), records.end(), std::back_inserter(out.records));
+    records.clear();
+    out.ready = true;
+}
+
+// ---- EPagePrefetch
+
+namespace {
+
+// Prepared pages not yet taken. They hold no text and their records end up on the nodes anyway, so the
+// bound only keeps the thread from running far ahead of a walk that goes elsewhere.
+constexpr std::size_t kMaxAhead = 4096;
+
+}  // namespace
+
+EPagePrefetch::EPagePrefetch(ENode& top, const UrlContext& context) : context_(&context) {
+    TIterPreOrderTyped<ENode*> it(&top);
+    for (it.first(); !it.isDone(); it.next()) {
+        const auto* page = dynamic_cast<const EHtmlNode*>(it.currentItem());
+        if (!page || !page->isHtml() || page->linksFound() ||
+            isKorvelOutputFile(context.topDir(), page->path()))
+            continue;
+        indexOf_.emplace(page, pages_.size());
+        pages_.push_back(page);
+    }
+    states_.assign(pages_.size(), State::Waiting);
+    results_.resize(pages_.size());
+    thread_ = std::thread([this] { run(); });
+}
+
+EPagePrefetch::~EPagePrefetch() {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    thread_.join();
+}
+
+bool EPagePrefetch::wanted() {
+    if (const char* threads = std::getenv("KORVEL_THREADS"); threads && *threads)
+        return std::strtol(threads, nullptr, 10) != 1;
+    return std::thread::hardware_concurrency() > 1;
+}
+
+std::unique_ptr<PreparedPage> EPagePrefetch::take(const EHtmlNode& page) {
+    const auto found = indexOf_.find(&page);
+    if (found == indexOf_.end()) return nullptr;
+    const std::size_t i = found->second;
+    std::unique_ptr<PreparedPage> result;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        // The thread reads the page's base while it works on it: the walk must not change it meanwhile.
+        changed_.wait(lock, [&] { return states_[i] != State::Working; });
+        const bool done = states_[i] == State::Done;
+        states_[i] = State::Taken;
+        if (!done) return nullptr;
+        result = std::move(results_[i]);
+        --ahead_;
+    }
+    changed_.notify_all();
+    if (!result->ready) return nullptr;
+    return result;
+}
+
+void EPagePrefetch::run() {
+    std::vector<html::UrlValue> values;
+    std::vector<EUrl> records;
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return stop_ || ahead_ < kMaxAhead; });
+            if (stop_) return;
+            if (states_[i] != State::Waiting) continue;
+            states_[i] = State::Working;
+        }
+        auto prepared = std::make_unique<PreparedPage>();
+        bool made = true;
+        try {
+            preparePage(*pages_[i], *context_, false, *prepared, values, records);
+        } catch (...) {
+            // Out of memory here is no reason to end the job: the walk reads the page itself.
+            made = false;
+        }
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (made) {
+                ++ahead_;
+                results_[i] = std::move(prepared);
+                states_[i] = State::Done;
+            } else {
+                states_[i] = State::Waiting;
+            }
+        }
+        changed_.notify_all();
+    }
 }
 
 }  // namespace korvel

@@ -10,9 +10,15 @@
 //       TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find); pageCount = pass.run(...); }
 //     { EFindUrlLinks find(found, nullptr);        // every page of the tree, so that none goes unread
 //       TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree.top(), find); pass.run(...); }
-// The second walk reads no page the first one read (or failed to open).
+// The second walk reads no page the first one read (or failed to open). An EPagePrefetch given to both
+// visitors (usePrefetch) reads and scans pages on a second thread ahead of them; the report stays the same.
+#include <condition_variable>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -71,6 +77,59 @@ class EFoundLinks {
     std::vector<FoundSyntaxError> syntaxErrors_;
 };
 
+// What reading one page gives link finding, made without touching the log, the page node or anything
+// shared that changes: so another thread may make it ahead of the walk.
+struct PreparedPage {
+    bool ready = false;    // false: the page could not be read whole; the walk reads it again and reports
+    html::TagList errors;  // the syntax errors alone
+    std::vector<std::uint32_t> errorLines;  // the line of each syntax error, in the list's order
+    std::vector<EUrl> records;
+    std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
+    bool baseChanged = false;
+    std::string base;  // the page's base after its last base tag
+};
+
+// Reads "page" (reporting nothing when "report" is false) and prepares its findings into "out".
+// "values" and "records" are scratch space kept by the caller, so that their capacity is reused.
+void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
+                 std::vector<html::UrlValue>& values, std::vector<EUrl>& records);
+
+// Prepares the pages below a directory on a second thread, in tree order, a bounded number ahead of what
+// the walks have taken, so that the two cores share link finding. Every write to the log or to a node
+// stays with the walk, in its own order: the report is the same as without it.
+class EPagePrefetch {
+  public:
+    // Lists the pages below "top" that link finding would read, then starts the thread.
+    EPagePrefetch(ENode& top, const UrlContext& context);
+    // Stops the thread; results not taken are dropped.
+    ~EPagePrefetch();
+    EPagePrefetch(const EPagePrefetch&) = delete;
+    EPagePrefetch& operator=(const EPagePrefetch&) = delete;
+
+    // The prepared page, waiting if it is being prepared; null when the walk must read the page itself
+    // (not listed, not prepared yet, or not readable quietly). Either way the thread no longer takes it.
+    std::unique_ptr<PreparedPage> take(const EHtmlNode& page);
+
+    // Whether a job should prepare pages on a second thread: not when KORVEL_THREADS is 1, nor on a
+    // single core.
+    static bool wanted();
+
+  private:
+    enum class State : std::uint8_t { Waiting, Working, Done, Taken };
+    void run();
+
+    const UrlContext* context_;
+    std::vector<const EHtmlNode*> pages_;
+    std::unordered_map<const EHtmlNode*, std::size_t> indexOf_;  // fixed before the thread starts
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<State> states_;
+    std::vector<std::unique_ptr<PreparedPage>> results_;
+    std::size_t ahead_ = 0;  // prepared and not taken
+    bool stop_ = false;
+    std::thread thread_;
+};
+
 // Builds each visited page's URL records (once per job: a page whose links were found is not read again),
 // writes its syntax errors into "HTML SYNTAX ERRORS:" (and into the found links' list when it keeps one)
 // and records every visited page and file in the URL
@@ -91,15 +150,20 @@ class EFindUrlLinks : public EVisitor {
 
     // Pages this visitor read successfully (syntax errors or not), not counting those read before.
     std::uint32_t parsedCount() const { return parsedCount_; }
+    // Takes pages prepared ahead from "prefetch" (may be null) instead of reading them.
+    void usePrefetch(EPagePrefetch* prefetch) { prefetch_ = prefetch; }
 
   private:
     bool isOwnOutput(const ENode& node) const;
     // Reads and scans the page and makes its URL records. False when it could not be opened.
     bool findLinks(EHtmlNode& page);
-    void keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags, std::string_view text);
+    void keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
+                          const std::vector<std::uint32_t>& lines);
 
     EFoundLinks* found_;
     UrlMap* urlMap_;
+    EPagePrefetch* prefetch_ = nullptr;
+    PreparedPage prepared_;  // a page read by the walk itself
     std::uint32_t parsedCount_ = 0;
     // Kept between pages so that their capacity is reused.
     std::vector<html::UrlValue> values_;

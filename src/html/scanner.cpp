@@ -376,6 +376,11 @@ void TagList::clear() {
     std::vector<SyntaxError>().swap(errors_);
 }
 
+void TagList::clearTags() {
+    std::vector<EHtmlTag>().swap(tags_);
+    std::vector<EHtmlAttribute>().swap(attributes_);
+}
+
 TagList scanText(std::string_view text) {
     TagList tags;
     TagBuilder(text, tags).run();
@@ -389,10 +394,11 @@ std::int64_t EScannerFile::readBlock(const platform::ReadFile& file, std::int64_
     return file.readAt(offset, buffer, count, ec);
 }
 
-bool EScannerFile::load(std::string_view path) {
+bool EScannerFile::load(std::string_view path, bool report) {
     release();
     platform::ReadFile file;
     if (file.open(path)) {
+        if (!report) return false;
         currentLog().error(res::kDuringScan);
         currentLog().errorDetail(res::kFileOpenFailed, path);
         return false;
@@ -422,6 +428,7 @@ bool EScannerFile::load(std::string_view path) {
         if (got < 0) {
             // Once per page; what was read so far is the page.
             readFailed_ = true;
+            if (!report) break;
             currentLog().error(res::kDuringScan);
             currentLog().errorDetail(res::kFileReadFailed, path);
             break;
@@ -440,16 +447,39 @@ void EScannerFile::release() {
 
 // ---- the page
 
-void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section, std::string_view text) {
-    if (tags.syntaxErrors().empty()) return;
-    if (page.lineIndex().empty() && !text.empty()) page.setLineIndex(lineIndexOf(text));
+namespace {
+
+// The page's path as the syntax error lines show it: shortened to 58 characters, padded to 62.
+std::string shownPathOf(const EHtmlNode& page) {
     std::string shown = platform::shortenPath(page.path(), 58);
     const std::size_t width = platform::displayLength(shown);
     if (width < 62) shown.append(62 - width, ' ');
+    return shown;
+}
+
+}  // namespace
+
+void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section, std::string_view text) {
+    if (tags.syntaxErrors().empty()) return;
+    if (page.lineIndex().empty() && !text.empty()) page.setLineIndex(lineIndexOf(text));
+    const std::string shown = shownPathOf(page);
     for (const SyntaxError& error : tags.syntaxErrors()) {
         const std::int64_t line = page.lineOfOffset(error.offset);
         section.writeAtLine(static_cast<int>(std::min<std::int64_t>(line, INT_MAX)), messageOf(error.kind),
                             shown);
+        section.endLine();
+    }
+}
+
+void reportSyntaxErrors(const EHtmlNode& page, const TagList& tags, ESection& section,
+                        const std::vector<std::uint32_t>& lines) {
+    if (tags.syntaxErrors().empty()) return;
+    const std::string shown = shownPathOf(page);
+    const auto& errors = tags.syntaxErrors();
+    for (std::size_t i = 0; i < errors.size(); ++i) {
+        const std::int64_t line = i < lines.size() ? lines[i] : 1;
+        section.writeAtLine(static_cast<int>(std::min<std::int64_t>(line, INT_MAX)),
+                            messageOf(errors[i].kind), shown);
         section.endLine();
     }
 }

@@ -85,6 +85,8 @@ class TagList {
     const std::vector<SyntaxError>& syntaxErrors() const { return errors_; }
     // Forgets every tag, attribute and error (and their memory).
     void clear();
+    // Forgets the tags and attributes but keeps the syntax errors, for a report written later.
+    void clearTags();
 
   private:
     friend class TagBuilder;
@@ -104,8 +106,9 @@ class EScannerFile {
     EScannerFile(const EScannerFile&) = delete;
     EScannerFile& operator=(const EScannerFile&) = delete;
 
-    // Reads the file at "path"; false (reported) when it cannot be opened.
-    bool load(std::string_view path);
+    // Reads the file at "path"; false (reported) when it cannot be opened. With "report" false nothing is
+    // reported (another thread may not write the log): the caller checks isOpen() and readFailed().
+    bool load(std::string_view path, bool report = true);
     bool isOpen() const { return open_; }
     bool readFailed() const { return readFailed_; }
     std::string_view text() const { return text_; }
@@ -147,6 +150,10 @@ TagList tokenize(EHtmlNode& page, ESection* syntaxErrors, EUnreadablePages* unre
 // shortened to 58 characters and padded to 62, and the message. Uses the page's line index (made from
 // "text" when the page has none yet and "text" is not empty, so that the page is not read twice).
 void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section, std::string_view text = {});
+// The same with each error's line already counted ("lines": one per error, in the list's order), so that
+// neither the page's text nor its line index is needed.
+void reportSyntaxErrors(const EHtmlNode& page, const TagList& tags, ESection& section,
+                        const std::vector<std::uint32_t>& lines);
 
 // ---- URL-bearing attributes
 

@@ -123,6 +123,11 @@ std::string siteRelativePath(std::string_view text, std::string_view base, const
 
 void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context) {
+    makeUrl(std::string_view(page.base()), url, flags, position, raw, context);
+}
+
+void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t position,
+             std::string_view raw, const UrlContext& context) {
     url.flags = flags & (EUrl::kBase | EUrl::kEmbedded | EUrl::kFrame);
     url.target = nullptr;
 
@@ -139,7 +144,6 @@ void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t
     const std::string_view decoded = std::string_view(url.text).substr(pathStart);
     std::string_view path = written.hasAuthority && decoded.empty() ? std::string_view("/") : decoded;
 
-    const std::string& base = page.base();
     bool local;
     if (!written.authority.empty()) {
         local = isSameServer(written.authority, context.server());

@@ -53,6 +53,10 @@ std::vector<std::string> parseServerDefaults(std::string_view list);
 // A raw value that cuts to nothing (""; "#top"; "?q") gives an empty text: callers skip such values.
 void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context);
+// The same, resolving against "base" in place of page.base(): link finding may prepare a page's records
+// on another thread, where the page's own base must not be touched.
+void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t position,
+             std::string_view raw, const UrlContext& context);
 
 // The base that a base tag's record (made by makeUrl with kBase) gives the rest of the page: for a local
 // URL the absolute directory of its path (up to its last "/", so a base naming a file gives that file's

@@ -1,6 +1,7 @@
 #include "jobs/command.h"
 
 #include <new>
+#include <system_error>
 
 #include "html/download_times.h"
 #include "html/find_links.h"
@@ -166,14 +167,25 @@ bool EKVCmd::findLinks() {
     foundLinks_ = std::make_unique<EFoundLinks>(*urlContext_);
     foundLinks_->keepSyntaxErrors(keepFindings_);
     urlMap_.clear();
+    // Declared before the walks' visitors, so that its thread ends after their last page.
+    std::unique_ptr<EPagePrefetch> prefetch;
+    if (EPagePrefetch::wanted()) {
+        try {
+            prefetch = std::make_unique<EPagePrefetch>(*top, *urlContext_);
+        } catch (const std::system_error&) {
+            // No second thread to be had: the walk reads every page itself, as on one core.
+        }
+    }
     {
         EFindUrlLinks find(*foundLinks_, &urlMap_);
+        find.usePrefetch(prefetch.get());
         TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find);
         pageCount_ = pass.run(res::loadString(res::kCheckingUrlLinks), nodeCount_);
         if (pageCount_ < 0) return false;
     }
     // Every page of the tree, so that pages no link reaches are read (and their errors reported) too.
     EFindUrlLinks find(*foundLinks_, nullptr);
+    find.usePrefetch(prefetch.get());
     return runTreePass(*top, find, res::kCheckingUnlinkedFiles, nodeCount_) >= 0;
 }
 

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
+#include <string>
+
 #include "jobs/command.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
@@ -225,6 +229,71 @@ TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
                                         "Checking URLs for Unlinked Files", "Validating URL Links",
                                         "Reporting Broken Links", "Reporting Orphan Files",
                                         "Reporting External URL References", "Reporting Download times"}));
+}
+
+// KORVEL_THREADS set for one scope, as it was before afterwards.
+class ThreadsVariable {
+  public:
+    explicit ThreadsVariable(const char* value) {
+        if (const char* old = std::getenv("KORVEL_THREADS")) old_ = old;
+        ::setenv("KORVEL_THREADS", value, 1);
+    }
+    ~ThreadsVariable() {
+        if (old_)
+            ::setenv("KORVEL_THREADS", old_->c_str(), 1);
+        else
+            ::unsetenv("KORVEL_THREADS");
+    }
+    ThreadsVariable(const ThreadsVariable&) = delete;
+    ThreadsVariable& operator=(const ThreadsVariable&) = delete;
+
+  private:
+    std::optional<std::string> old_;
+};
+
+// The report of a check of "dir" with KORVEL_THREADS at "threads", without its date line.
+std::string reportWithThreads(const testing::TempDir& dir, const JobSettings& s, const char* threads) {
+    const ThreadsVariable variable(threads);
+    testing::ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(s, {}, false, false);
+    EXPECT_TRUE(command.execute());
+    std::string report = takeReport(command);
+    platform::removeFile(dir.file("report_of_external_refs.html"));
+    const std::size_t date = report.find("Directory checked on");
+    if (date != std::string::npos) report.erase(date, report.find('\n', date) - date);
+    return report;
+}
+
+TEST(CheckJob, PagesPreparedOnASecondThreadGiveTheSameReport) {
+    testing::TempDir dir;
+    // Links run from the last page back to the first, against tree order, so the walk asks for pages the
+    // thread has prepared, is preparing and has not reached; syntax errors, base tags, external and
+    // broken links and an unlinked page all go through it.
+    constexpr int kPages = 120;
+    for (int i = 0; i < kPages; ++i) {
+        std::string page = "<html><head>";
+        if (i % 7 == 0) page += "<base href=\"sub/\">";
+        page += "</head>\n<a href=\"p" + std::to_string(i == 0 ? kPages - 1 : i - 1) + ".html\">back</a>\n";
+        page += "<a href=\"../p" + std::to_string((i * 37) % kPages) + ".html\">jump</a>\n";
+        if (i % 5 == 0) page += "<a href=\"gone" + std::to_string(i) + ".html\">gone</a>\n";
+        if (i % 3 == 0) page += "<a href=\"http://example.org/" + std::to_string(i) + "\">out</a>\n";
+        if (i % 4 == 0) page += "<p>a > b</p>\n<a href=\"x.html\" <b>\n";
+        page += "</html>\n";
+        dir.write("p" + std::to_string(i) + ".html", page);
+        dir.write("sub/p" + std::to_string(i) + ".html", page);
+    }
+    dir.write("index.html", "<html><a href=\"p" + std::to_string(kPages - 1) + ".html\">last</a></html>\n");
+    dir.write("lonely.html", "<html><a href=\"nowhere.html\">x</a> <b\n");
+    JobSettings s = settingsFileDefaults();
+    s.Directory = dir.path();
+    s.HomePage = dir.file("index.html");
+    s.ServerDefaultFiles = "index.html";
+    const std::string alone = reportWithThreads(dir, s, "1");
+    const std::string shared = reportWithThreads(dir, s, "2");
+    EXPECT_TRUE(contains(alone, "HTML SYNTAX ERRORS")) << alone;
+    EXPECT_TRUE(contains(alone, "gone5.html")) << alone;
+    EXPECT_EQ(alone, shared);
 }
 
 }  // namespace
