@@ -1,0 +1,75 @@
+#pragma once
+// The write-ahead record of what a job changes on disk, so that the change can be undone later, from
+// another process too and after the job was killed halfway. Code that changes the site (renames, moves,
+// rewrites, directories made or removed, files sent to the trash) tells the current journal first and
+// makes the change only when the journal could record it. With no journal in force (a check, most
+// tests) nothing is recorded and every change may go ahead.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "site/probe.h"
+
+namespace korvel {
+
+// One link of a page as a rewrite changed it: the line it stands on, its text before and after.
+struct LinkChange {
+    std::int64_t line = 0;
+    std::string before;
+    std::string after;
+
+    bool operator==(const LinkChange&) const = default;
+};
+
+// Why a file's contents are replaced; the undo reports the restored file in the matching section.
+struct ContentChange {
+    enum class Kind : std::uint8_t { Links, LineEnds };
+    Kind kind = Kind::Links;
+    LineEndKind fromLineEnd = kNoLineEnd;  // Kind::LineEnds
+    LineEndKind toLineEnd = kNoLineEnd;    // Kind::LineEnds
+    std::vector<LinkChange> links;         // Kind::Links, in page order
+
+    bool operator==(const ContentChange&) const = default;
+};
+
+class ChangeJournal {
+  public:
+    virtual ~ChangeJournal() = default;
+
+    // Each "will" call comes right before the change and returns whether it was recorded (and flushed);
+    // on false the journal has written why into the errors section, and the caller must not make the
+    // change. A change recorded but then not made (it failed, or the process died first) is harmless: the
+    // undo finds the entry as it was and passes over it.
+
+    // "from" is about to be renamed or moved to "to" (a file or a directory).
+    virtual bool willRename(std::string_view from, std::string_view to) = 0;
+    // The file "path", whose bytes are now "before", is about to be replaced by "after".
+    virtual bool willReplace(std::string_view path, std::string_view before, std::string_view after,
+                             const ContentChange& why) = 0;
+    // The directory "path" is about to be made.
+    virtual bool willMakeDirectory(std::string_view path) = 0;
+    // The empty directory "path" is about to be removed.
+    virtual bool willRemoveDirectory(std::string_view path) = 0;
+    // The file "path" is about to go to the desktop trash; trashed() follows once it is there.
+    virtual bool willTrash(std::string_view path) = 0;
+    // "path" is now "inTrash" in the trash.
+    virtual void trashed(std::string_view path, std::string_view inTrash) = 0;
+};
+
+// The journal in force in this process, or null.
+ChangeJournal* currentJournal();
+
+// Puts "journal" in force for its lifetime (null: none), then restores the one before.
+class JournalScope {
+  public:
+    explicit JournalScope(ChangeJournal* journal);
+    ~JournalScope();
+    JournalScope(const JournalScope&) = delete;
+    JournalScope& operator=(const JournalScope&) = delete;
+
+  private:
+    ChangeJournal* previous_;
+};
+
+}  // namespace korvel
