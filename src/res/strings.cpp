@@ -16,6 +16,9 @@ struct Entry {
 constexpr Entry kTable[] = {
     {129, "Korvel"},
     {130, "Version " KORVEL_VERSION " "},  // the build's own version
+    {135, "Undo processing interrupted by %1!\n\"status.txt\" has a log of the changes made by \nthis undo pass.  Save the current log and compare \nit to \"status.txt\" to see what changes are still in effect."},
+    {136, "low memory"},
+    {137, "an undefined exception."},
     {138,
      "Processing interrupted by a low memory condition!\nTry closing other applications or working on "
      "each\nsubdirectory of the current directory separately."},
@@ -117,12 +120,14 @@ constexpr Entry kTable[] = {
     {28685, "Read-only file was skipped"},
     {28686, "Converted read-only to read-write"},
     {28688, "RENAME.LOG"},
+    {28702, "%1 -> %2:  "},
     {28703, "%1\n   -------->  %2"},
     {28704, " (case change)"},
     {28705, " (reserved character encode)"},
     {28707, "All filenames were valid for the target system!"},
     {28708, "No file names were changed, so there were no renamings to undo."},
     {28709, "No local URL links needed to be renamed."},
+    {28710, "All files had compatible ASCII line endings!"},
     {28711,
      "Links were not converted to absolute form: no server name is set. Give the server name, or choose "
      "another form of link."},
@@ -159,6 +164,8 @@ constexpr Entry kTable[] = {
     {30006, "Updating URL Links"},
     {30007, "Renaming Files"},
     {30008, "Reporting Suggested Filenames"},
+    {30009, "Searching for ASCII Files"},
+    {30010, "Updating ASCII Line Ends"},
     {30011, "Reporting Broken Links"},
     {30012, "Reporting Orphan Files"},
     {30013, "Reporting External URL References"},
@@ -168,12 +175,15 @@ constexpr Entry kTable[] = {
     {30017, "File read failed"},
     {30018, "File write failed"},
     {30019, "Removal to trash/recycle bin failed"},
+    {30020, "Could not open temporary file!"},
+    {30021, "Write to temporary file failed"},
     {30023, "Checking URLs for Unlinked Files"},
     {30024, "Failed to create directory"},
     {30025, "Failed to delete directory"},
     {30026, "Failed to delete file"},
     {30027, "Failed to rename file\n\t%1\nto\n\t%2"},
     {30030, "Directory name was too long to rename (> %1)"},
+    {30031, "Error updating, unable to restore original file!"},
     {30032,
      "Error creating log report file!\nCould not continue.\nTry setting your \"TMP\" environment variable to "
      "a "
