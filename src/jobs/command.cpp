@@ -27,13 +27,6 @@ namespace korvel {
 
 namespace {
 
-// A whole-tree pass in pre-order over the directory tree: the nodes the visitor accepted, or -1 when the
-// person cancelled it.
-std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total) {
-    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
-    return pass.run(res::loadString(titleId), total);
-}
-
 // Writes a one-line note into a section of its own, as a missing top directory or home page is reported.
 void reportMissing(int messageId, std::string_view path) {
     ESection* section = currentLog().openSection(res::kSectionJobNote);
@@ -43,6 +36,11 @@ void reportMissing(int messageId, std::string_view path) {
 }
 
 }  // namespace
+
+std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total) {
+    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    return pass.run(res::loadString(titleId), total);
+}
 
 bool ECommand::execute() {
     ++executeCount_;
@@ -118,7 +116,7 @@ bool EKVCheckCmd::doExecute() {
             names::EReportRenaming suggestions;
             if (runTreePass(tree_->top(), suggestions, res::kReportingSuggestedNames, nodeCount_) < 0) return;
         }
-        if (!settings_.FilesOnly && !(findLinks() && reportLinks(false))) return;
+        if (!settings_.FilesOnly && !(findLinks() && reportLinks())) return;
         status_ |= kStatusCompleted;
     });
 
@@ -189,19 +187,20 @@ bool EKVCmd::findLinks() {
     return runTreePass(*top, find, res::kCheckingUnlinkedFiles, nodeCount_) >= 0;
 }
 
-bool EKVCmd::reportLinks(bool update) {
+bool EKVCmd::reportLinks(ILinkWriter* writer) {
     EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
     if (!top || !foundLinks_) return false;
+    const bool update = writer != nullptr;
     status_ |= kStatusUrlPass;
     if (update) status_ |= kStatusUpdatingUrls;
     {
-        EUpdateUrlLinks links(*foundLinks_, settings_.AbsRelCnvrt);
+        EUpdateUrlLinks links(*foundLinks_, settings_.AbsRelCnvrt, writer);
         const std::int32_t pages =
             runTreePass(*top, links, update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, nodeCount_);
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
     }
-    if (settings_.ReportUnresolvedRefs) {
+    if (settings_.ReportUnresolvedRefs && !brokenLinksReported_) {
         EReportUnresolved broken(*foundLinks_);
         const std::int32_t pages = runTreePass(*top, broken, res::kReportingBrokenLinks, nodeCount_);
         if (pages < 0) return false;

@@ -19,8 +19,11 @@
 namespace korvel {
 
 class EDirNode;
+class ENode;
+class EVisitor;
 class EHtmlNode;
 class EReportDownloadTimes;
+class ILinkWriter;
 
 class ECommand {
   public:
@@ -76,9 +79,11 @@ class EKVCmd : public ECommand {
     // reaches), then every other page of the tree. False when the top directory or the home page is
     // missing (reported) or a pass was cancelled.
     bool findLinks();
-    // The link passes after link finding: the link update (report-only unless "update") and the reports
-    // the settings ask for. False when a pass was cancelled.
-    bool reportLinks(bool update);
+    // The link passes after link finding: the link update (report-only without a writer; with one, the
+    // pages are rewritten) and the reports the settings ask for. False when a pass was cancelled.
+    bool reportLinks(ILinkWriter* writer = nullptr);
+    // Set once the broken links are in the log, so that the link passes do not list them twice.
+    bool brokenLinksReported_ = false;
     // Drops the tree and everything that points into it.
     void releaseTree();
 
@@ -127,6 +132,10 @@ class EKVCheckCmd : public EKVCmd {
 
     std::unique_ptr<CheckFindings> findings_;
 };
+
+// A whole-tree pass in pre-order over the directory tree, under the progress title "titleId": the number
+// of nodes the visitor accepted, or -1 when the person cancelled it.
+std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total);
 
 // Whether the settings ask for any change of names: a target, a case conversion or an extension map.
 bool needsNameConversion(const JobSettings& settings);
