@@ -1,0 +1,189 @@
+#include "cli/job_options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <map>
+#include <ostream>
+
+#include "cli/arguments.h"
+#include "html/url.h"
+#include "platform/file_info.h"
+#include "platform/files.h"
+#include "platform/paths.h"
+#include "platform/profile_file.h"
+#include "settings/extension_presets.h"
+#include "settings/job_settings.h"
+#include "settings/user_lists.h"
+
+namespace korvel::cli {
+
+namespace {
+
+// Applies the options over the settings read from the file; false (with a message) for a bad mapping.
+bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostream& err) {
+    settings.Directory = absoluteDirectory(options.directory);
+    if (options.noSubdirs) settings.UseSubdirs = false;
+    if (options.filesOnly) settings.FilesOnly = true;
+    if (options.target) settings.Target = *options.target;
+    if (options.server) settings.Server = *options.server;
+    if (options.links) settings.AbsRelCnvrt = *options.links;
+    if (options.reportBroken) settings.ReportUnresolvedRefs = *options.reportBroken;
+    if (options.reportOrphans) settings.ReportUnusedFiles = *options.reportOrphans;
+    if (options.reportExternal) settings.ReportExternalRefs = *options.reportExternal;
+    if (options.reportTimes) settings.ReportEstimated = *options.reportTimes;
+    if (options.caseConversion) settings.CaseConv = *options.caseConversion;
+    if (options.mapPreset || !options.maps.empty()) {
+        settings.FilenameExtensions.clear();
+        if (options.mapPreset == "windows") settings.FilenameExtensions = windowsExtensionPreset();
+        if (options.mapPreset == "mac-unix") settings.FilenameExtensions = macUnixExtensionPreset();
+        for (const auto& map : options.maps) {
+            const auto eq = map.find('=');
+            if (eq == std::string::npos || eq + 1 == map.size() ||
+                !setExtensionMapping(settings, map.substr(0, eq), map.substr(eq + 1))) {
+                err << "korvel: --map takes OLD=NEW, two extensions without line breaks or \"->\": " << map
+                    << '\n';
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// The server's default documents: the option, else the stored list, else the usual four names. Never
+// empty: with no default documents no directory link could resolve, and every one would read as broken.
+bool chooseServerDefaults(const CheckOptions& options, JobSettings& settings, std::ostream& err) {
+    if (options.serverDefaults) {
+        if (parseServerDefaults(*options.serverDefaults).empty()) {
+            err << "korvel: --server-defaults needs at least one name, such as \"index.html;index.htm\"\n";
+            return false;
+        }
+        settings.ServerDefaultFiles = *options.serverDefaults;
+        return true;
+    }
+    platform::ProfileFile profile;
+    profile.load(options.settingsPath);
+    UserList list = serverDefaultList();
+    list.load(profile);
+    settings.ServerDefaultFiles = serverDefaultFilesOrStandIn(list);
+    if (parseServerDefaults(settings.ServerDefaultFiles).empty())
+        settings.ServerDefaultFiles = std::string(kServerDefaultStandIn);
+    return true;
+}
+
+// The home page: the option (relative to the top directory unless absolute), else the first of the
+// server's default documents that the top directory holds as a file.
+bool chooseHomePage(const CheckOptions& options, JobSettings& settings, std::ostream& err) {
+    if (options.homePage) {
+        const std::string& page = *options.homePage;
+        settings.HomePage = !page.empty() && page.front() == platform::kSeparator
+                                ? page
+                                : platform::joinPath(settings.Directory, page);
+        return true;
+    }
+    for (const auto& name : parseServerDefaults(settings.ServerDefaultFiles)) {
+        const std::string candidate = platform::joinPath(settings.Directory, name);
+        platform::FileInfo info;
+        if (!platform::fileInfo(candidate, info) && info.kind == platform::EntryKind::File) {
+            settings.HomePage = candidate;
+            return true;
+        }
+    }
+    err << "korvel: no home page found in " << settings.Directory << " (looked for "
+        << settings.ServerDefaultFiles << "); name one with --home PAGE, or use --files-only\n";
+    return false;
+}
+
+}  // namespace
+
+void addCheckOptions(CLI::App& command, CheckOptions& check) {
+    command.add_option("DIR", check.directory, "The top directory")->required();
+    const std::map<std::string, int> targets{
+        {"none", kTargetNone}, {"iso9660", kTargetIso9660}, {"dos", kTargetDos},  {"vfat", kTargetVfat},
+        {"ntfs", kTargetNtfs}, {"mac", kTargetMacintosh},   {"unix", kTargetUnix}};
+    command
+        .add_option("--target", check.target, "Target convention: none, iso9660, dos, vfat, ntfs, mac, unix")
+        ->transform(CLI::CheckedTransformer(targets, CLI::ignore_case));
+    const std::map<std::string, int> cases{{"keep", kCaseNone}, {"lower", kCaseLower}, {"upper", kCaseUpper}};
+    command.add_option("--case", check.caseConversion, "Case conversion: keep, lower, upper")
+        ->transform(CLI::CheckedTransformer(cases, CLI::ignore_case));
+    command.add_option("--map", check.maps, "Map an extension, OLD=NEW (repeatable; replaces the stored map)");
+    command.add_option("--map-preset", check.mapPreset, "Start the map from a preset: windows, mac-unix")
+        ->check(CLI::IsMember({"windows", "mac-unix"}));
+    command.add_flag("--files-only", check.filesOnly, "Names only: no home page, no HTML parsing");
+    command.add_option("--home", check.homePage,
+                       "The home page, relative to DIR (default: the first of the server's default documents)");
+    command.add_option("--server", check.server, "The site's server name, such as www.example.com");
+    const std::map<std::string, int> linkForms{
+        {"keep", kUrlKeep}, {"relative", kUrlRelative}, {"root", kUrlRoot}, {"absolute", kUrlAbsolute}};
+    command.add_option("--links", check.links, "Link form: keep, relative, root, absolute")
+        ->transform(CLI::CheckedTransformer(linkForms, CLI::ignore_case));
+    command.add_option("--server-defaults", check.serverDefaults,
+                       "Documents the server gives for a directory, \"index.html;index.htm\"");
+    // Each report has an on and an off switch; neither leaves the settings file's choice.
+    const auto onOff = [&](const std::string& name, std::optional<bool>& value, const std::string& what) {
+        command.add_flag_callback(
+            "--report-" + name, [&value] { value = true; }, "Report " + what);
+        command.add_flag_callback(
+            "--no-report-" + name, [&value] { value = false; }, "Do not report " + what);
+    };
+    onOff("broken", check.reportBroken, "broken local links");
+    onOff("orphans", check.reportOrphans, "files no page reaches from the home page");
+    onOff("external", check.reportExternal, "external URLs");
+    onOff("times", check.reportTimes, "page sizes and download times");
+    command.add_flag("--no-subdirs", check.noSubdirs, "Only the top directory's own entries");
+    command.add_flag("--save-settings", check.saveSettings, "Store these settings in the settings file");
+    command.add_option("--report", check.reportFile, "Write the report to FILE (default: standard output)");
+    const std::map<std::string, ReportFormat> formats{{"text", ReportFormat::Text},
+                                                      {"json", ReportFormat::Json}};
+    command
+        .add_option("--format", check.format,
+                    "Report form: text (for people, the default) or json (for programs; see docs/json-report.md)")
+        ->transform(CLI::CheckedTransformer(formats, CLI::ignore_case));
+}
+
+bool loadJobSettings(const CheckOptions& options, JobSettings& job, std::ostream& err) {
+    JobSettings settings = settingsFileDefaults();
+    LoadSettings(options.settingsPath, settings);  // a missing file leaves the defaults
+    if (!applyOptions(options, settings, err)) return false;
+    if (options.homePage) settings.HomePage = *options.homePage;
+    if (options.saveSettings && !SaveSettings(options.settingsPath, settings)) {
+        err << "korvel: cannot save the settings to " << options.settingsPath << '\n';
+        return false;
+    }
+    job = settings;
+    return true;
+}
+
+bool chooseSiteEntry(const CheckOptions& options, JobSettings& job, std::ostream& err) {
+    if (job.FilesOnly) return true;
+    return chooseServerDefaults(options, job, err) && chooseHomePage(options, job, err);
+}
+
+bool takeReport(const std::string& path, std::string& text, std::ostream& err) {
+    const auto ec = platform::readWholeFile(path, text);
+    platform::removeFile(path);
+    if (ec) err << "korvel: cannot read the report " << path << ": " << ec.message() << '\n';
+    return !ec;
+}
+
+// Writes the report where the person asked: standard output, or a file (replaced whole, never half).
+bool deliverReport(const std::string& text, const std::string& destination, std::ostream& out,
+                   std::ostream& err) {
+    if (destination.empty() || destination == "-") {
+        out << text;
+        return static_cast<bool>(out);
+    }
+    platform::FileInfo info;
+    platform::fileInfo(destination, info);
+    const auto ec = info.kind == platform::EntryKind::Missing
+                        ? platform::createFile(destination, text)
+                        : platform::replaceFileContents(destination, text);
+    if (ec) {
+        err << "korvel: cannot write the report to " << destination << ": " << ec.message() << '\n';
+        return false;
+    }
+    return true;
+}
+
+
+}  // namespace korvel::cli
