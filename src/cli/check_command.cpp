@@ -33,29 +33,7 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     command.setCollectFindings(json);
     command.execute();
 
-    // The text report is made in either form (the log assembles it), and it is ours to remove.
-    std::string text;
-    bool made = !command.reportPath().empty();
-    if (made) {
-        if (json) {
-            made = command.findings() != nullptr;
-            if (made) text = jsonReport(*command.findings(), {command.foundSomething()});
-        } else if (!takeReport(command.reportPath(), text, err)) {
-            return kExitUsage;
-        }
-        platform::removeFile(command.reportPath());
-    }
-    if (!made) {
-        err << "korvel: the report could not be made\n";
-        return kExitUsage;
-    }
-    if (!deliverReport(text, options.reportFile, out, err)) return kExitUsage;
-
-    if (command.scanStatus() == ScanStatus::TopMissing || command.scanStatus() == ScanStatus::TopUnlistable) {
-        err << "korvel: the top directory " << job.Directory << " could not be scanned\n";
-        return kExitUsage;
-    }
-    return command.foundSomething() ? kExitFindings : kExitOk;
+    return finishJob(command, options, out, err);
 }
 
 }  // namespace korvel::cli

@@ -6,6 +6,9 @@
 #include <ostream>
 
 #include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/json_report.h"
+#include "jobs/command.h"
 #include "html/url.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
@@ -185,5 +188,31 @@ bool deliverReport(const std::string& text, const std::string& destination, std:
     return true;
 }
 
+
+int finishJob(const EKVCmd& command, const CheckOptions& options, std::ostream& out, std::ostream& err) {
+    // The text report is made in either form (the log assembles it), and it is ours to remove.
+    std::string text;
+    bool made = !command.reportPath().empty();
+    if (made) {
+        if (options.format == ReportFormat::Json) {
+            made = command.findings() != nullptr;
+            if (made) text = jsonReport(*command.findings(), {command.foundSomething()});
+            platform::removeFile(command.reportPath());
+        } else if (!takeReport(command.reportPath(), text, err)) {
+            return kExitUsage;
+        }
+    }
+    if (!made) {
+        err << "korvel: the report could not be made\n";
+        return kExitUsage;
+    }
+    if (!deliverReport(text, options.reportFile, out, err)) return kExitUsage;
+
+    if (command.scanStatus() == ScanStatus::TopMissing || command.scanStatus() == ScanStatus::TopUnlistable) {
+        err << "korvel: the top directory " << command.settings().Directory << " could not be scanned\n";
+        return kExitUsage;
+    }
+    return command.foundSomething() ? kExitFindings : kExitOk;
+}
 
 }  // namespace korvel::cli

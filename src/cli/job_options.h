@@ -11,6 +11,7 @@ class App;
 }  // namespace CLI
 
 namespace korvel {
+class EKVCmd;
 struct JobSettings;
 }  // namespace korvel
 
@@ -33,5 +34,8 @@ bool takeReport(const std::string& path, std::string& text, std::ostream& err);
 // Writes the report where the person asked: standard output, or a file (replaced whole, never half).
 bool deliverReport(const std::string& text, const std::string& destination, std::ostream& out,
                    std::ostream& err);
+
+// After a job ran: its report in the asked form, where it was asked for; the exit status.
+int finishJob(const EKVCmd& command, const CheckOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace korvel::cli

@@ -101,7 +101,8 @@ TerminalPrompts::TerminalPrompts(std::istream& in, std::ostream& out, std::ostre
     : in_(in), out_(out), progress_(progress), ask_(ask), showProgress_(showProgress), silent_(assumeYes) {}
 
 TerminalPrompts TerminalPrompts::forProcess(bool assumeYes) {
-    return TerminalPrompts(std::cin, std::cerr, std::cerr, ::isatty(STDIN_FILENO) == 1,
+    // --yes means nobody is to be asked, terminal or not.
+    return TerminalPrompts(std::cin, std::cerr, std::cerr, !assumeYes && ::isatty(STDIN_FILENO) == 1,
                            ::isatty(STDERR_FILENO) == 1, assumeYes);
 }
 

@@ -14,7 +14,8 @@ class TerminalPrompts : public ui::Prompts {
     // goes to "progress". "assumeYes": without a person, every question is answered yes (--yes).
     TerminalPrompts(std::istream& in, std::ostream& out, std::ostream& progress, bool ask, bool showProgress,
                     bool assumeYes);
-    // Asks on the process's own terminal when standard input is one; progress when standard error is one.
+    // Asks on the process's own terminal when standard input is one, unless "assumeYes"; progress when
+    // standard error is one.
     static TerminalPrompts forProcess(bool assumeYes);
 
     bool interactive() const override { return ask_; }

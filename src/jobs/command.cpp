@@ -121,16 +121,20 @@ bool EKVCheckCmd::doExecute() {
     });
 
     noteFindings();
-    findings_.reset();
-    // Before the tree goes: the findings point into it.
-    if (keepFindings_) runGuarded([&] { takeFindings(); });
-    releaseTree();
+    finishFindings(false);
     undoable_ = false;
     reportPath_ = logScope.log().makeReport(settings_, nodeCount_, dirCount_, 0, 0, status_);
     return true;
 }
 
-void EKVCheckCmd::takeFindings() {
+void EKVCmd::finishFindings(bool keepTree) {
+    findings_.reset();
+    // Before the tree goes: the findings point into it.
+    if (keepFindings_) runGuarded([&] { takeFindings(); });
+    if (!keepTree) releaseTree();
+}
+
+void EKVCmd::takeFindings() {
     auto findings = std::make_unique<CheckFindings>();
     findings->settings = settings_;
     // Counted as the report's header counts them.

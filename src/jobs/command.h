@@ -69,7 +69,18 @@ class EKVCmd : public ECommand {
     // that did not reach its end.
     bool foundSomething() const { return foundSomething_; }
 
+    // Asks the next run to also leave its findings as data (findings()); off, the run pays nothing for it.
+    void setCollectFindings(bool collect) { keepFindings_ = collect; }
+    // The last run's findings when they were asked for and could be taken; null otherwise.
+    const CheckFindings* findings() const { return findings_.get(); }
+
   protected:
+    // Takes the findings (when asked for) and drops the tree, unless "keepTree" (a job that can be undone
+    // in this process keeps it).
+    void finishFindings(bool keepTree);
+    void takeFindings();
+    std::unique_ptr<CheckFindings> findings_;
+
     // Runs "passes" with the interruptions caught: memory running out and a reported error each end the
     // passes, set their status bit and tell the person, so that a partial report is still made.
     void runGuarded(const std::function<void()>& passes);
@@ -118,19 +129,9 @@ class EKVCheckCmd : public EKVCmd {
   public:
     using EKVCmd::EKVCmd;
 
-    // Asks the next run to also leave its findings as data (findings()); off, the run pays nothing for it.
-    void setCollectFindings(bool collect) { keepFindings_ = collect; }
-    // The last run's findings when they were asked for and could be taken; null otherwise.
-    const CheckFindings* findings() const { return findings_.get(); }
-
   protected:
     bool doExecute() override;
     bool doUnexecute() override { return false; }
-
-  private:
-    void takeFindings();
-
-    std::unique_ptr<CheckFindings> findings_;
 };
 
 // A whole-tree pass in pre-order over the directory tree, under the progress title "titleId": the number
