@@ -203,6 +203,8 @@ constexpr Entry kTable[] = {
      "Neither the new name nor the old one could be given; the entry was left under a temporary "
      "name\n\t%1\ninstead "
      "of\n\t%2"},
+    {30134, "The file changed after its links were read; its links were not updated"},
+    {30135, "The change could not be recorded for undo; the file was left as it was"},
 };
 
 constexpr bool sortedAndUnique() {

@@ -169,6 +169,8 @@ enum StringId : int {
     kModifiedFilenameColumn = 30131,
     kModeNotRestored = 30132,
     kLeftUnderTemporaryName = 30133,
+    kPageChangedSinceRead = 30134,
+    kChangeNotRecorded = 30135,
 };
 
 // The text of "id", or "" when the table has no such entry.
