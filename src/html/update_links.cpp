@@ -14,11 +14,6 @@ namespace korvel {
 
 namespace {
 
-// The name a node will have once the renaming is done.
-std::string_view finalName(const ENode& node) {
-    return node.hasNewName() ? std::string_view(node.getNewName()) : node.getFileName();
-}
-
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 
 bool isHtmlSpace(char c) {
@@ -39,10 +34,6 @@ void appendPercent(char c, std::string& out) {
     out.push_back('%');
     out.push_back(kHexDigits[byte >> 4]);
     out.push_back(kHexDigits[byte & 0xF]);
-}
-
-std::string_view nameAfterRenaming(const ENode& node) {
-    return node.hasNewName() ? std::string_view(node.getNewName()) : node.getFileName();
 }
 
 bool isDirectory(const ENode* node) {
@@ -138,8 +129,13 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
 
 // ---- ELinkUpdatePlanner
 
-ELinkUpdatePlanner::ELinkUpdatePlanner(const UrlContext& context, UrlConversion conversion)
-    : context_(&context), conversion_(conversion) {}
+ELinkUpdatePlanner::ELinkUpdatePlanner(const UrlContext& context, UrlConversion conversion, bool namesOnDisk)
+    : context_(&context), conversion_(conversion), namesOnDisk_(namesOnDisk) {}
+
+std::string_view ELinkUpdatePlanner::finalName(const ENode& node) const {
+    if (namesOnDisk_ || !node.hasNewName()) return node.getFileName();
+    return node.getNewName();
+}
 
 bool ELinkUpdatePlanner::canConvert(const UrlContext& context, std::int32_t conversion) {
     return conversion != kUrlAbsolute || !context.server().empty();
@@ -260,7 +256,7 @@ void ELinkUpdatePlanner::appendSitePath(const ENode* node, std::string& out) {
         return;
     }
     out.append(directorySitePath(node->getParent()));
-    out.append(nameAfterRenaming(*node));
+    out.append(finalName(*node));
 }
 
 const std::string& ELinkUpdatePlanner::directorySitePath(const ENode* dir) {
@@ -268,7 +264,7 @@ const std::string& ELinkUpdatePlanner::directorySitePath(const ENode* dir) {
     std::string path;
     if (dir->getParent()) {
         path = directorySitePath(dir->getParent());
-        path.append(nameAfterRenaming(*dir));
+        path.append(finalName(*dir));
     }
     path.push_back('/');
     return directoryPaths_.emplace(dir, std::move(path)).first->second;
@@ -292,7 +288,9 @@ UrlConversion plannedConversion(std::int32_t conversion) {
 }  // namespace
 
 EUpdateUrlLinks::EUpdateUrlLinks(const EFoundLinks& found, std::int32_t conversion, ILinkWriter* writer)
-    : found_(&found), planner_(found.context(), plannedConversion(conversion)), writer_(writer) {
+    : found_(&found),
+      planner_(found.context(), plannedConversion(conversion), writer != nullptr),
+      writer_(writer) {
     const UrlContext& context = found.context();
     section = currentLog().openSection(writer ? res::kSectionUrlRenaming : res::kSectionSuggestedUrlRenaming);
     if (!ELinkUpdatePlanner::canConvert(context, conversion)) {
@@ -308,7 +306,9 @@ EUpdateUrlLinks::EUpdateUrlLinks(const EFoundLinks& found, std::int32_t conversi
 
 EUpdateUrlLinks::~EUpdateUrlLinks() {
     if (!section) return;
-    if (!refused_ && fileCount_ == 0) {
+    // Pages that needed an update but could not be rewritten are in the errors section; this line would
+    // tell the opposite.
+    if (!refused_ && !needed_) {
         section->endLine();
         section->writeLine(res::kNoLinksToRename);
     }
@@ -320,30 +320,39 @@ bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
     if (refused_ || page.isSymlink()) return false;
     planner_.planPage(page, edits_);
     if (edits_.empty()) return false;
-    report(page);
-    if (writer_) {
-        if (!writer_->rewrite(page, edits_)) return false;
-        if (section) {
-            section->endLine();
-            section->endLine();
-        }
+    needed_ = true;
+    if (!writer_) {
+        report(page, nullptr);
+        ++fileCount_;
+        return true;
+    }
+    // Only a page that was rewritten is listed; the rewrite gives the records their new texts.
+    oldTexts_.clear();
+    for (const LinkEdit& edit : edits_)
+        oldTexts_.push_back(page.urls()[edit.record].text);
+    if (!writer_->rewrite(page, edits_)) return false;
+    report(page, &oldTexts_);
+    if (section) {
+        section->endLine();
+        section->endLine();
     }
     ++fileCount_;
     return true;
 }
 
-void EUpdateUrlLinks::report(EHtmlNode& page) {
+void EUpdateUrlLinks::report(EHtmlNode& page, const std::vector<std::string>* oldTexts) {
     if (!section) return;
     section->endLine();
     section->writeLine(res::kInFileHeader, platform::displayName(page.path()));
-    for (const LinkEdit& edit : edits_) {
-        const EUrl& url = page.urls()[edit.record];
+    for (std::size_t k = 0; k < edits_.size(); ++k) {
+        const LinkEdit& edit = edits_[k];
+        const std::string& text = oldTexts ? (*oldTexts)[k] : page.urls()[edit.record].text;
         const auto line = static_cast<int>(found_->lineOf(page, edit.record));
-        section->writeAtLine(line, res::kLinkRenamedTo, platform::displayName(url.text),
+        section->writeAtLine(line, res::kLinkRenamedTo, platform::displayName(text),
                              platform::displayName(edit.newText));
-        if (edit.newText == url.text)
+        if (edit.newText == text)
             section->write(res::kNoteReservedEncode);
-        else if (equalsIgnoringCase(edit.newText, url.text))
+        else if (equalsIgnoringCase(edit.newText, text))
             section->write(res::kNoteCaseChange);
         section->endLine();
     }

@@ -60,7 +60,10 @@ class ELinkUpdatePlanner {
   public:
     // "conversion": kUrlKeep, kUrlRelative, kUrlRoot or kUrlAbsolute (absolute needs a server name in
     // "context"; see canConvert). Reverting is the undo's business and is planned there.
-    ELinkUpdatePlanner(const UrlContext& context, UrlConversion conversion);
+    // "namesOnDisk": links name each file and directory by the name it has now, new names ignored. A fix
+    // plans after its renaming, when a node's current name is the one it really has: a rename that failed
+    // or was skipped left it under its old name.
+    ELinkUpdatePlanner(const UrlContext& context, UrlConversion conversion, bool namesOnDisk = false);
 
     // Whether links can be written in "conversion" form with the configured server: absolute form needs a
     // server name.
@@ -77,6 +80,8 @@ class ELinkUpdatePlanner {
     // "/docs/" for a directory, "/docs/a.html" for a file.
     void appendSitePath(const ENode* node, std::string& out);
     const std::string& directorySitePath(const ENode* dir);
+    // The name a link gives "node": its new name, unless the names on disk are asked for or it has none.
+    std::string_view finalName(const ENode& node) const;
 
     // A segment of a link text that names a node with a new name.
     struct Segment {
@@ -87,6 +92,7 @@ class ELinkUpdatePlanner {
 
     const UrlContext* context_;
     UrlConversion conversion_;
+    bool namesOnDisk_;
     std::unordered_map<const ENode*, std::string> directoryPaths_;
     std::vector<Segment> segments_;  // scratch, last segment of the text first
     std::string base_;               // scratch: the base the page's links resolve against
@@ -96,15 +102,17 @@ class ELinkUpdatePlanner {
 class ILinkWriter {
   public:
     virtual ~ILinkWriter() = default;
-    // True when the page was rewritten with every edit; false when it was left as it was (the writer has
-    // said why in the log).
+    // True when the page was rewritten with every edit: then each edited URL record holds its new text
+    // and, like every other record of the page, the position of its bytes in the new page. False when the
+    // page and its records were left as they were (the writer has said why in the errors section).
     virtual bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) = 0;
 };
 
 // The pass that lists, page by page, every local link that must change, with its old and its new text;
 // with a writer it also has the pages rewritten. Section "SUGGESTED URL LINK RENAMING:" without a writer,
 // "URL LINK RENAMING:" with one. A page counts (visitHtml returns true) when it has at least one edit (and,
-// with a writer, was rewritten).
+// with a writer, was rewritten): with a writer, a page is listed only once it was rewritten, and links
+// are planned to the names the files have on disk (see ELinkUpdatePlanner).
 class EUpdateUrlLinks : public EVisitor {
   public:
     // "found": what link finding left for the job (its URL context, and the lines of the records).
@@ -121,14 +129,17 @@ class EUpdateUrlLinks : public EVisitor {
     std::uint32_t fileCount() const { return fileCount_; }
 
   private:
-    void report(EHtmlNode& page);
+    // Lists the page's edits; "oldTexts" (one per edit) are the links as they were before a rewrite.
+    void report(EHtmlNode& page, const std::vector<std::string>* oldTexts);
 
     const EFoundLinks* found_;
     ELinkUpdatePlanner planner_;
     ILinkWriter* writer_;
     bool refused_ = false;
+    bool needed_ = false;  // some page had links to change, rewritten or not
     std::uint32_t fileCount_ = 0;
     std::vector<LinkEdit> edits_;  // the page being visited; kept to reuse its memory
+    std::vector<std::string> oldTexts_;
 };
 
 }  // namespace korvel

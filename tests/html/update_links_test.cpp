@@ -606,6 +606,8 @@ TEST_F(UpdatePassTest, APageTheWriterLeftAloneIsNotCounted) {
     std::uint32_t files = 7;
     EXPECT_EQ(run(kUrlKeep, &writer, &files), 0);
     EXPECT_EQ(files, 0u);
+    // Neither listed as changed, nor said to need no change: the writer has reported it as an error.
+    EXPECT_TRUE(lines(res::kSectionUrlRenaming).empty());
 }
 
 TEST_F(UpdatePassTest, AWriterIsNeverAskedToRevert) {
