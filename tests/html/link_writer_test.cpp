@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -327,21 +326,6 @@ INSTANTIATE_TEST_SUITE_P(
                                           journal, scope);
                                   }}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
-
-TEST_F(LinkWriterTest, APageThatIsGoneIsReported) {
-    dir.write("index.html", "<a href=\"b.html\">b</a>");
-    dir.write("b.html", "");
-    scan();
-    findLinks();
-    node("b.html")->setNewName("c.html");
-    rename();
-    std::filesystem::remove(dir.file("index.html"));
-
-    EXPECT_EQ(fix(), 0u);
-
-    EXPECT_FALSE(std::filesystem::exists(dir.file("index.html")));
-    EXPECT_NE(errors().find(detail(res::kFileOpenFailed, dir.file("index.html"))), std::string::npos);
-}
 
 TEST_F(LinkWriterTest, AReadOnlyPageMadeWritableGetsItsModeBack) {
     dir.write("index.html", "<a href=\"b.html\">b</a>");
