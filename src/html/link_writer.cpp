@@ -142,7 +142,7 @@ bool EPageLinkWriter::rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) 
         if (const std::error_code ec = platform::replaceFileContents(page.path(), after, &keptCopy)) {
             if (ec == platform::FileError::CopyKept) {
                 // Only here may the page itself be damaged: say where its full copy is.
-                page.logError(res::kErrorUpdatingFile);
+                page.logError(res::kUpdateRestoreFailed);
                 currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
             } else {
                 // The page is as it was.

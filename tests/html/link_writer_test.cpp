@@ -365,7 +365,7 @@ TEST_F(LinkWriterTest, SaysWhereTheOriginalIsKeptWhenItCouldNotBeRestored) {
     }
     ::chmod(dir.path().c_str(), 0755);
 
-    const std::string said = detail(res::kErrorUpdatingFile, dir.file("index.html")) +
+    const std::string said = detail(res::kUpdateRestoreFailed, dir.file("index.html")) +
                              std::string(res::loadString(res::kOriginalCopyKept));
     const std::string text = errors();
     const std::size_t at = text.find(said + "\n\t");
