@@ -1,10 +1,29 @@
 #include "files/line_ends.h"
 
+#include <system_error>
+#include <vector>
+
+#include "names/read_only_policy.h"
+#include "platform/file_info.h"
+#include "platform/files.h"
+#include "report/log.h"
 #include "report/section.h"
+#include "res/strings.h"
+#include "site/change_journal.h"
+#include "site/node.h"
+#include "site/traverse.h"
 
 namespace korvel::files {
 
 namespace {
+
+constexpr int kSearchingForAsciiFiles = 30009;
+constexpr int kUpdatingAsciiLineEnds = 30010;
+constexpr int kUnableToRestoreOriginal = 30031;
+constexpr int kAllLineEndsCompatible = 28710;
+
+// How much is read at a time where a file is read in blocks.
+constexpr std::size_t kBlockSize = 64 * 1024;
 
 // Four characters each: "from" left-aligned, "to" right-aligned.
 std::string_view fromLabel(LineEndKind kind) {
@@ -23,11 +42,263 @@ std::string_view toLabel(LineEndKind kind) {
     }
 }
 
+bool isConvention(LineEndKind kind) {
+    return kind == kCrLf || kind == kCr || kind == kLf;
+}
+
+std::string_view terminatorOf(LineEndKind kind) {
+    switch (kind) {
+        case kCrLf: return "\r\n";
+        case kCr: return "\r";
+        default: return "\n";
+    }
+}
+
+// The whole file of "node" into "out"; a failure is reported and gives false.
+bool readAll(const EFileNode& node, std::string& out) {
+    platform::ReadFile file;
+    if (file.open(node.path())) {
+        node.logError(res::kFileOpenFailed);
+        return false;
+    }
+    out.clear();
+    const std::int64_t size = file.size();
+    if (size > 0) out.reserve(static_cast<std::size_t>(size));
+    std::vector<char> block(kBlockSize);
+    for (;;) {
+        std::error_code ec;
+        const std::int64_t got =
+            file.readAt(static_cast<std::int64_t>(out.size()), block.data(), block.size(), ec);
+        if (got < 0) {
+            node.logError(res::kFileReadFailed);
+            return false;
+        }
+        if (got == 0) return true;
+        out.append(block.data(), static_cast<std::size_t>(got));
+    }
+}
+
+// The kind of the first line end anywhere in the file of "node", read block by block so that a large file
+// without any costs no more than one block of memory. False (reported) when the file cannot be read.
+bool firstLineEndOfFile(const EFileNode& node, LineEndKind& kind) {
+    kind = kNoLineEnd;
+    platform::ReadFile file;
+    if (file.open(node.path())) {
+        node.logError(res::kFileOpenFailed);
+        return false;
+    }
+    std::vector<char> block(kBlockSize);
+    std::int64_t offset = 0;
+    for (;;) {
+        std::error_code ec;
+        const std::int64_t got = file.readAt(offset, block.data(), block.size(), ec);
+        if (got < 0) {
+            node.logError(res::kFileReadFailed);
+            return false;
+        }
+        if (got == 0) return true;
+        const std::string_view bytes(block.data(), static_cast<std::size_t>(got));
+        const std::size_t at = bytes.find_first_of("\r\n");
+        if (at == std::string_view::npos) {
+            offset += got;
+            continue;
+        }
+        if (bytes[at] == '\r' && at + 1 == bytes.size()) {
+            // The CR ends the block: the next byte of the file decides.
+            char next = 0;
+            kind = file.readAt(offset + got, &next, 1, ec) == 1 && next == '\n' ? kCrLf : kCr;
+        } else {
+            kind = firstLineEnd(bytes.substr(at));
+        }
+        return true;
+    }
+}
+
 }  // namespace
 
 void writeLineEndChange(ESection& section, LineEndKind from, LineEndKind to, std::string_view path) {
     section.write(28702, fromLabel(from), toLabel(to));
     section.writeLine(path);
+}
+
+std::string convertLineEnds(std::string_view bytes, LineEndKind target, bool* found) {
+    const std::string_view terminator = terminatorOf(target);
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 32);
+    bool any = false;
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        const std::size_t at = bytes.find_first_of("\r\n", start);
+        if (at == std::string_view::npos) {
+            out.append(bytes.substr(start));
+            break;
+        }
+        any = true;
+        out.append(bytes.substr(start, at - start));
+        out.append(terminator);
+        start = at + 1;
+        // A CR LF pair is one line end.
+        if (bytes[at] == '\r' && start < bytes.size() && bytes[start] == '\n') ++start;
+    }
+    if (found) *found = any;
+    return out;
+}
+
+LineEndKind firstLineEnd(std::string_view bytes) {
+    const std::size_t at = bytes.find_first_of("\r\n");
+    if (at == std::string_view::npos) return kNoLineEnd;
+    if (bytes[at] == '\n') return kLf;
+    return at + 1 < bytes.size() && bytes[at + 1] == '\n' ? kCrLf : kCr;
+}
+
+namespace {
+
+// rewriteLineEnds, also giving the kind the file had before ("from").
+bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
+    // Behind a link lies content that is not the site's: never rewritten.
+    if (!isConvention(target) || node.isSymlink()) return false;
+    std::string before;
+    if (!readAll(node, before)) return false;
+    bool found = false;
+    std::string after = convertLineEnds(before, target, &found);
+    if (!found) return false;
+    if (after == before) {
+        // Already as wanted throughout: rewriting would only change its time.
+        node.setLineEnd(target);
+        return false;
+    }
+    from = node.lineEnd() != kNoLineEnd ? node.lineEnd() : firstLineEnd(before);
+    const ContentChange why{ContentChange::Kind::LineEnds, from, target, {}};
+    if (ChangeJournal* j = currentJournal(); j && !j->willReplace(node.path(), before, after, why)) {
+        // Not recorded, so it could not be undone: the file stays as it is (the journal said why).
+        return false;
+    }
+    std::string keptCopy;
+    if (const std::error_code ec = platform::replaceFileContents(node.path(), after, &keptCopy)) {
+        if (ec == platform::FileError::CopyKept) {
+            // The one failure that leaves the file neither old nor new: say where its old bytes are.
+            node.logError(kUnableToRestoreOriginal);
+            currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
+        } else {
+            // Anything else leaves the original exactly as it was.
+            node.logError(res::kFileWriteFailed);
+        }
+        return false;
+    }
+    node.setLineEnd(target);
+    node.clearLineIndex();
+    return true;
+}
+
+}  // namespace
+
+bool rewriteLineEnds(EFileNode& node, LineEndKind target) {
+    LineEndKind from = kNoLineEnd;
+    return rewrite(node, target, from);
+}
+
+// ---- LineEndList
+
+bool LineEndList::insert(EFileNode* node) {
+    if (!node || places_.count(node)) return false;
+    inOrder_.emplace(next_, node);
+    places_.emplace(node, next_);
+    ++next_;
+    return true;
+}
+
+std::size_t LineEndList::erase(const EFileNode* node) {
+    const auto it = places_.find(node);
+    if (it == places_.end()) return 0;
+    inOrder_.erase(it->second);
+    places_.erase(it);
+    return 1;
+}
+
+void LineEndList::clear() {
+    inOrder_.clear();
+    places_.clear();
+}
+
+// ---- ECheckLineEnds
+
+ECheckLineEnds::ECheckLineEnds(LineEndKind target, LineEndList& list) : target_(target), list_(list) {}
+
+bool ECheckLineEnds::visitFile(EFileNode& node) {
+    return check(node);
+}
+
+bool ECheckLineEnds::visitHtml(EHtmlNode& node) {
+    return check(node);
+}
+
+bool ECheckLineEnds::check(EFileNode& node) {
+    if (!isConvention(target_) || !node.isAscii() || node.isSymlink()) return false;
+    if (node.lineEnd() == target_) return false;
+    if (node.lineEnd() == kNoLineEnd) {
+        // The first look reads only so far (and a NUL byte ends it within a block); a file that holds no
+        // line end at all has nothing to convert, and an empty one neither.
+        LineEndKind kind = kNoLineEnd;
+        if (!firstLineEndOfFile(node, kind) || kind == kNoLineEnd) return false;
+        node.setLineEnd(kind);
+        if (kind == target_) return false;
+    }
+    if (!list_.insert(&node)) return false;
+    ++count;
+    return true;
+}
+
+// ---- EUpdateLineEnds
+
+EUpdateLineEnds::EUpdateLineEnds(LineEndKind target, const LineEndList& list) : target_(target), list_(list) {
+    section = currentLog().openSection(res::kSectionChangedLineEnds);
+}
+
+EUpdateLineEnds::~EUpdateLineEnds() {
+    if (!section) return;
+    if (count == 0) {
+        section->endLine();
+        section->writeLine(kAllLineEndsCompatible);
+    }
+    currentLog().closeSection(section);
+}
+
+bool EUpdateLineEnds::visitFile(EFileNode& node) {
+    return update(node);
+}
+
+bool EUpdateLineEnds::visitHtml(EHtmlNode& node) {
+    return update(node);
+}
+
+bool EUpdateLineEnds::update(EFileNode& node) {
+    if (!list_.contains(&node)) return false;
+    names::WritableGrant grant;
+    if (!names::confirmWritable(node, grant)) return false;
+    LineEndKind from = kNoLineEnd;
+    if (!rewrite(node, target_, from)) return false;
+    grant.restore(node.path());
+    // The kind the file was found with; for a file whose first look found none, the one it really had.
+    if (node.originalLineEnd() != kNoLineEnd) from = node.originalLineEnd();
+    if (section) writeLineEndChange(*section, from, node.lineEnd(), node.path());
+    ++count;
+    return true;
+}
+
+// ---- the passes as a job runs them
+
+std::int32_t checkLineEnds(EDirNode& top, LineEndKind target, LineEndList& list, std::int64_t total,
+                           GUIProgress* progress) {
+    ECheckLineEnds visitor(target, list);
+    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    return pass.run(res::loadString(kSearchingForAsciiFiles), total, progress);
+}
+
+std::int32_t updateLineEnds(EDirNode& top, LineEndKind target, const LineEndList& list, std::int64_t total,
+                            GUIProgress* progress) {
+    EUpdateLineEnds visitor(target, list);
+    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    return pass.run(res::loadString(kUpdatingAsciiLineEnds), total, progress);
 }
 
 }  // namespace korvel::files
