@@ -1,0 +1,326 @@
+#include "files/line_ends.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "faulty_disk.h"
+#include "log_capture.h"
+#include "names/read_only_policy.h"
+#include "platform/disk.h"
+#include "report/app_log.h"
+#include "res/strings.h"
+#include "settings/job_settings.h"
+#include "site/change_journal.h"
+#include "site/node.h"
+#include "site/traverse.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+#include "ui/prompts.h"
+
+namespace korvel::files {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::string_literals;
+using korvel::testing::detail;
+using korvel::testing::FaultyDisk;
+using korvel::testing::LogCapture;
+using korvel::testing::readFile;
+using korvel::testing::TempDir;
+
+const std::string kAllCompatible = "All files had compatible ASCII line endings!";
+GUIProgress quiet;
+
+std::unique_ptr<EDirNode> scan(const std::string& top) {
+    auto root = std::make_unique<EDirNode>(top);
+    ENodeCreator creator;
+    root->update(creator, true);
+    return root;
+}
+
+EFileNode* fileAt(EDirNode& top, std::string_view name) {
+    ENode* node = nullptr;
+    return top.findChild(name, &node) ? dynamic_cast<EFileNode*>(node) : nullptr;
+}
+
+std::string changedOf(LogScope& log) {
+    return log.log().sectionText(res::kSectionChangedLineEnds);
+}
+
+struct Conversion {
+    const char* name;
+    std::string in;
+    LineEndKind target;
+    std::string out;
+};
+
+class ConvertLineEndsTest : public ::testing::TestWithParam<Conversion> {};
+
+TEST_P(ConvertLineEndsTest, ReplacesEveryLineEndAndNothingElse) {
+    EXPECT_EQ(convertLineEnds(GetParam().in, GetParam().target), GetParam().out);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ConvertLineEndsTest,
+    ::testing::Values(Conversion{"DosToUnix", "a\r\nb\r\n", kLf, "a\nb\n"},
+                      Conversion{"UnixToDos", "a\nb\n", kCrLf, "a\r\nb\r\n"},
+                      Conversion{"MacToUnix", "a\rb\r", kLf, "a\nb\n"},
+                      Conversion{"MixedToUnix", "a\r\nb\nc\rd", kLf, "a\nb\nc\nd"},
+                      Conversion{"MixedToDos", "a\r\nb\nc\rd", kCrLf, "a\r\nb\r\nc\r\nd"},
+                      Conversion{"MixedToMac", "a\r\nb\nc\rd", kCr, "a\rb\rc\rd"},
+                      Conversion{"LfCrIsTwo", "\n\r", kCrLf, "\r\n\r\n"},
+                      Conversion{"LineBytesStay", "x\0\xff\xa9\r\n\0y"s, kLf, "x\0\xff\xa9\n\0y"s}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Records the replacements it is told of, and refuses them when asked to.
+class RecordingJournal : public ChangeJournal {
+  public:
+    bool refuse = false;
+    std::vector<std::vector<std::string>> replaced;  // path, before, after
+    std::vector<ContentChange> why;
+
+    bool willReplace(std::string_view path, std::string_view before, std::string_view after,
+                     const ContentChange& change) override {
+        replaced.push_back({std::string(path), std::string(before), std::string(after)});
+        why.push_back(change);
+        return !refuse;
+    }
+    bool willRename(std::string_view, std::string_view) override { return false; }
+    bool willMakeDirectory(std::string_view) override { return false; }
+    bool willRemoveDirectory(std::string_view) override { return false; }
+    bool willTrash(std::string_view) override { return false; }
+    void trashed(std::string_view, std::string_view) override {}
+};
+
+TEST(RewriteLineEnds, ChangesNothingUnlessTheJournalRecordedTheExactChange) {
+    LogCapture log;
+    TempDir dir;
+    const std::string path = dir.write("a.txt", "one\r\ntwo\r\nthree");
+    EFileNode node(path);
+    ASSERT_TRUE(node.buildLineIndex());
+    RecordingJournal journal;
+    JournalScope scope(&journal);
+    journal.refuse = true;
+    EXPECT_FALSE(rewriteLineEnds(node, kLf));
+    EXPECT_EQ(readFile(path), "one\r\ntwo\r\nthree");
+    EXPECT_EQ(node.lineEnd(), kCrLf);
+
+    journal.refuse = false;
+    EXPECT_TRUE(rewriteLineEnds(node, kLf));
+    EXPECT_EQ(readFile(path), "one\ntwo\nthree");
+    EXPECT_EQ(node.lineEnd(), kLf);
+    EXPECT_TRUE(node.lineIndex().empty());  // it described the old bytes
+    const std::vector<std::string> expected{path, "one\r\ntwo\r\nthree", "one\ntwo\nthree"};
+    EXPECT_EQ(journal.replaced, (std::vector<std::vector<std::string>>{expected, expected}));
+    EXPECT_EQ(journal.why.back(), (ContentChange{ContentChange::Kind::LineEnds, kCrLf, kLf, {}}));
+    EXPECT_EQ(log.errors(), "");
+}
+
+TEST(RewriteLineEnds, WritesNothingWhenThereIsNothingToChange) {
+    LogCapture log;
+    TempDir dir;
+    for (const char* content : {"one\ntwo\nthree", "no line end", ""}) {
+        const std::string path = dir.write("a.txt", content);
+        const auto old = fs::last_write_time(path) - std::chrono::hours(24 * 365);
+        fs::last_write_time(path, old);
+        EFileNode node(path);
+        EXPECT_FALSE(rewriteLineEnds(node, kLf)) << content;
+        EXPECT_EQ(fs::last_write_time(path), old) << content;
+    }
+    EXPECT_EQ(log.errors(), "");
+}
+
+// A file system whose replacing rename fails.
+class RefusingDisk : public FaultyDisk {
+  public:
+    int renameReplace(const char*, const char*) override {
+        errno = EIO;
+        return -1;
+    }
+};
+
+class FailedReplaceTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(FailedReplaceTest, LeavesTheOriginalWholeAndListsNothing) {
+    TempDir dir;
+    const std::string path = dir.write("a.txt", "one\r\ntwo\r\n");
+    auto top = scan(dir.path());
+    LineEndList list;
+    list.insert(fileAt(*top, "a.txt"));
+    RefusingDisk refusing;
+    FaultyDisk full;
+    full.writesUnder = dir.path();
+    full.bytesBeforeFailure = 3;
+    LogScope log;
+    {
+        platform::DiskScope scope(GetParam() ? static_cast<platform::Disk&>(full) : refusing);
+        EXPECT_EQ(updateLineEnds(*top, kLf, list, 2, &quiet), 0);
+    }
+    EXPECT_EQ(readFile(path), "one\r\ntwo\r\n");
+    EXPECT_EQ(korvel::testing::entriesOf(dir.path()), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(fileAt(*top, "a.txt")->lineEnd(), kCrLf);
+    EXPECT_NE(log.log().sectionText(res::kSectionErrors).find(detail(res::kFileWriteFailed, path)),
+              std::string::npos);
+    EXPECT_EQ(changedOf(log).find("->"), std::string::npos);
+    EXPECT_NE(changedOf(log).find(kAllCompatible), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(FullDiskOrFailedRename, FailedReplaceTest, ::testing::Bool());
+
+TEST(RewriteLineEnds, SaysWhereTheOriginalIsWhenItCouldNotBePutBack) {
+    LogCapture log;
+    TempDir dir;
+    const std::string path = dir.write("a.txt", "one\r\ntwo\r\n");
+    EFileNode node(path);
+    // The directory takes no temporary file, so the file is rewritten in place; that fails, and so does
+    // putting the original back.
+    FaultyDisk disk;
+    disk.checkDirectoryWriteBits = true;
+    disk.writesUnder = dir.path();
+    disk.bytesBeforeFailure = 2;
+    ::chmod(dir.path().c_str(), 0555);
+    {
+        platform::DiskScope scope(disk);
+        EXPECT_FALSE(rewriteLineEnds(node, kLf));
+    }
+    ::chmod(dir.path().c_str(), 0755);
+    const std::string prefix =
+        detail(30031, path) + std::string(res::loadString(res::kOriginalCopyKept)) + "\n\t";
+    ASSERT_EQ(log.errors().substr(0, prefix.size()), prefix);
+    const std::string kept = log.errors().substr(prefix.size(), log.errors().size() - prefix.size() - 1);
+    EXPECT_EQ(readFile(kept), "one\r\ntwo\r\n");
+    fs::remove(kept);
+}
+
+TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
+    TempDir dir;
+    dir.write("a_dos.txt", "one\r\ntwo\r\n");
+    dir.write("b_unix.txt", "one\ntwo\n");
+    dir.write("c_mac.txt", "one\rtwo");
+    dir.write("d_empty.txt", "");
+    dir.write("e_noend.txt", std::string(30000, 'x'));
+    dir.write("f_late.txt", std::string(25000, 'a') + "\r\nb\r\n");
+    dir.write("g_binary.txt", "\xe9\r\n");
+    dir.write("h_nul.txt", "a\0b\r\n"s);  // the first look stops at the NUL
+    dir.write("page.htm", "<p>\r\n");
+    dir.write("sub/z.txt", "z\r\n");
+    fs::create_symlink(dir.file("a_dos.txt"), dir.file("zlink.txt"));
+    auto top = scan(dir.path());
+    korvel::testing::ScriptedPrompts prompts;
+    ui::PromptsScope promptsScope(prompts);
+    LogScope log;
+
+    LineEndList list;
+    EXPECT_EQ(checkLineEnds(*top, kLf, list, 20), 6);
+    std::vector<std::string> listed;
+    for (EFileNode* node : list)
+        listed.push_back(fs::relative(node->path(), dir.path()));
+    EXPECT_EQ(listed, (std::vector<std::string>{"a_dos.txt", "c_mac.txt", "f_late.txt", "h_nul.txt",
+                                                "page.htm", "sub/z.txt"}));
+    // As the verification list does with a file the person unchecks.
+    EXPECT_EQ(list.erase(fileAt(*top, "page.htm")), 1u);
+    EXPECT_EQ(updateLineEnds(*top, kLf, list, 20), 5);
+
+    for (const auto& [name, content] :
+         std::vector<std::pair<const char*, std::string>>{{"a_dos.txt", "one\ntwo\n"},
+                                                          {"c_mac.txt", "one\ntwo"},
+                                                          {"e_noend.txt", std::string(30000, 'x')},
+                                                          {"f_late.txt", std::string(25000, 'a') + "\nb\n"},
+                                                          {"g_binary.txt", "\xe9\r\n"},
+                                                          {"h_nul.txt", "a\0b\n"s},
+                                                          {"page.htm", "<p>\r\n"},
+                                                          {"sub/z.txt", "z\n"}})
+        EXPECT_EQ(readFile(dir.file(name)), content) << name;
+    std::string rows;
+    for (const char* name : {"a_dos.txt", "c_mac.txt", "f_late.txt", "h_nul.txt", "sub/z.txt"})
+        rows += (name[0] == 'c' ? "Mac  -> UNIX:  " : "DOS  -> UNIX:  ") + dir.file(name) + "\n";
+    EXPECT_NE(changedOf(log).find(rows), std::string::npos) << changedOf(log);
+    EXPECT_EQ(log.log().sectionText(res::kSectionErrors), "");
+    EXPECT_EQ(prompts.progressTitles(),
+              (std::vector<std::string>{"Searching for ASCII Files", "Updating ASCII Line Ends"}));
+}
+
+TEST(LineEndPasses, ALateCrLfSplitAcrossReadBlocksIsOneLineEnd) {
+    TempDir dir;
+    dir.write("big.txt", std::string(65535, 'a') + "\r\nb");
+    auto top = scan(dir.path());
+    LogScope log;
+    LineEndList dos;
+    EXPECT_EQ(checkLineEnds(*top, kCrLf, dos, 2, &quiet), 0);
+    LineEndList mac;
+    EXPECT_EQ(checkLineEnds(*top, kCr, mac, 2, &quiet), 1);
+}
+
+TEST(LineEndPasses, ReportRowOfUnixToDosAndTheLineWhenNothingWasConverted) {
+    TempDir dir;
+    const std::string path = dir.write("u.txt", "a\nb");
+    auto top = scan(dir.path());
+    for (const std::string& expected : {"\nUNIX ->  DOS:  " + path + "\n", "\n\n" + kAllCompatible + "\n"}) {
+        LogScope log;
+        LineEndList list;
+        checkLineEnds(*top, kCrLf, list, 2, &quiet);
+        updateLineEnds(*top, kCrLf, list, 2, &quiet);
+        EXPECT_NE(changedOf(log).find(expected), std::string::npos) << changedOf(log);
+    }
+}
+
+// The node is made as an unprivileged user, so that the file's mode makes it read-only also for root.
+std::unique_ptr<EDirNode> scanAsUnprivileged(const TempDir& dir) {
+    if (::geteuid() != 0) return scan(dir.path());
+    ::chmod(dir.path().c_str(), 0777);
+    if (::seteuid(65534) != 0) return nullptr;
+    auto top = scan(dir.path());
+    EXPECT_EQ(::seteuid(0), 0);
+    return top;
+}
+
+struct ReadOnlyCase {
+    const char* name;
+    std::int32_t policy;
+    std::vector<ui::ReadOnlyAnswer> answers;
+    bool converted;
+    int messageId;
+};
+
+class ReadOnlyTest : public ::testing::TestWithParam<ReadOnlyCase> {};
+
+TEST_P(ReadOnlyTest, AsksThePolicyAndGivesTheModeBack) {
+    const ReadOnlyCase& c = GetParam();
+    TempDir dir;
+    const std::string path = dir.write("r.txt", "a\r\nb\r\n");
+    ::chmod(path.c_str(), 0440);
+    auto top = scanAsUnprivileged(dir);
+    if (!top || !fileAt(*top, "r.txt")->isReadOnly()) GTEST_SKIP() << "cannot see the file as read-only";
+    korvel::testing::ScriptedPrompts prompts;
+    for (auto answer : c.answers)
+        prompts.expectReadOnly(answer);
+    ui::PromptsScope promptsScope(prompts);
+    LogScope log;
+    std::int32_t autoReadOnly = c.policy;
+    names::ReadOnlyPolicyScope policy(autoReadOnly);
+    LineEndList list;
+    checkLineEnds(*top, kLf, list, 2, &quiet);
+
+    EXPECT_EQ(updateLineEnds(*top, kLf, list, 2, &quiet), c.converted ? 1 : 0);
+    EXPECT_EQ(readFile(path), c.converted ? "a\nb\n" : "a\r\nb\r\n");
+    EXPECT_EQ(korvel::testing::modeOf(path), 0440);
+    EXPECT_NE(log.log().sectionText(res::kSectionErrors).find(detail(c.messageId, path)), std::string::npos);
+}
+
+using A = ui::ReadOnlyAnswer;
+INSTANTIATE_TEST_SUITE_P(
+    Policies, ReadOnlyTest,
+    ::testing::Values(ReadOnlyCase{"AskNo", kReadOnlyAsk, {A::No}, false, res::kReadOnlySkipped},
+                      ReadOnlyCase{"AskYes", kReadOnlyAsk, {A::Yes}, true, res::kReadOnlyConverted},
+                      ReadOnlyCase{"MakeWritable", kReadOnlyMakeWritable, {}, true, res::kReadOnlyConverted}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace korvel::files
