@@ -17,11 +17,6 @@ namespace korvel::files {
 
 namespace {
 
-constexpr int kSearchingForAsciiFiles = 30009;
-constexpr int kUpdatingAsciiLineEnds = 30010;
-constexpr int kUnableToRestoreOriginal = 30031;
-constexpr int kAllLineEndsCompatible = 28710;
-
 // How much is read at a time where a file is read in blocks.
 constexpr std::size_t kBlockSize = 64 * 1024;
 
@@ -117,7 +112,7 @@ bool firstLineEndOfFile(const EFileNode& node, LineEndKind& kind) {
 }  // namespace
 
 void writeLineEndChange(ESection& section, LineEndKind from, LineEndKind to, std::string_view path) {
-    section.write(28702, fromLabel(from), toLabel(to));
+    section.write(res::kLineEndChange, fromLabel(from), toLabel(to));
     section.writeLine(path);
 }
 
@@ -177,7 +172,7 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
     if (const std::error_code ec = platform::replaceFileContents(node.path(), after, &keptCopy)) {
         if (ec == platform::FileError::CopyKept) {
             // The one failure that leaves the file neither old nor new: say where its old bytes are.
-            node.logError(kUnableToRestoreOriginal);
+            node.logError(res::kUpdateRestoreFailed);
             currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
         } else {
             // Anything else leaves the original exactly as it was.
@@ -258,7 +253,7 @@ EUpdateLineEnds::~EUpdateLineEnds() {
     if (!section) return;
     if (count == 0) {
         section->endLine();
-        section->writeLine(kAllLineEndsCompatible);
+        section->writeLine(res::kAllLineEndsCompatible);
     }
     currentLog().closeSection(section);
 }
@@ -291,14 +286,14 @@ std::int32_t checkLineEnds(EDirNode& top, LineEndKind target, LineEndList& list,
                            GUIProgress* progress) {
     ECheckLineEnds visitor(target, list);
     TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
-    return pass.run(res::loadString(kSearchingForAsciiFiles), total, progress);
+    return pass.run(res::loadString(res::kSearchingAsciiFiles), total, progress);
 }
 
 std::int32_t updateLineEnds(EDirNode& top, LineEndKind target, const LineEndList& list, std::int64_t total,
                             GUIProgress* progress) {
     EUpdateLineEnds visitor(target, list);
     TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
-    return pass.run(res::loadString(kUpdatingAsciiLineEnds), total, progress);
+    return pass.run(res::loadString(res::kUpdatingLineEnds), total, progress);
 }
 
 }  // namespace korvel::files

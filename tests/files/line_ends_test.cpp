@@ -172,7 +172,9 @@ TEST_P(FailedReplaceTest, LeavesTheOriginalWholeAndListsNothing) {
     EXPECT_NE(changedOf(log).find(kAllCompatible), std::string::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(FullDiskOrFailedRename, FailedReplaceTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(Failures, FailedReplaceTest, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "FullDisk" : "RenameFails");
+});
 
 TEST(RewriteLineEnds, SaysWhereTheOriginalIsWhenItCouldNotBePutBack) {
     LogCapture log;
@@ -191,8 +193,8 @@ TEST(RewriteLineEnds, SaysWhereTheOriginalIsWhenItCouldNotBePutBack) {
         EXPECT_FALSE(rewriteLineEnds(node, kLf));
     }
     ::chmod(dir.path().c_str(), 0755);
-    const std::string prefix =
-        detail(30031, path) + std::string(res::loadString(res::kOriginalCopyKept)) + "\n\t";
+    const std::string prefix = detail(res::kUpdateRestoreFailed, path) +
+                               std::string(res::loadString(res::kOriginalCopyKept)) + "\n\t";
     ASSERT_EQ(log.errors().substr(0, prefix.size()), prefix);
     const std::string kept = log.errors().substr(prefix.size(), log.errors().size() - prefix.size() - 1);
     EXPECT_EQ(readFile(kept), "one\r\ntwo\r\n");
