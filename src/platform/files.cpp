@@ -310,6 +310,20 @@ std::string TempFile::release() {
     return std::exchange(path_, {});
 }
 
+std::error_code setModifiedTime(std::string_view path, std::int64_t modifiedNs) {
+    constexpr std::int64_t kPerSecond = 1000000000;
+    std::int64_t seconds = modifiedNs / kPerSecond;
+    std::int64_t nanoseconds = modifiedNs % kPerSecond;
+    if (nanoseconds < 0) {
+        nanoseconds += kPerSecond;
+        --seconds;
+    }
+    const timespec times[2] = {{0, UTIME_OMIT},
+                               {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+    if (::utimensat(AT_FDCWD, std::string(path).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return lastError();
+    return {};
+}
+
 std::error_code makeDirectory(std::string_view path, mode_t mode) {
     return disk().mkdir(std::string(path).c_str(), mode) == 0 ? std::error_code{} : lastError();
 }

@@ -3,6 +3,7 @@
 // Every operation returns an error code the caller can report; none logs or prints.
 #include <sys/types.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -69,6 +70,10 @@ class TempFile {
     std::string path_;
     int fd_ = -1;
 };
+
+// Gives "path" (the entry itself, not what a symbolic link points to) the modification time "modifiedNs",
+// in nanoseconds since the epoch; the access time is left as it is.
+std::error_code setModifiedTime(std::string_view path, std::int64_t modifiedNs);
 
 // Makes a directory (not its parents); EEXIST when it exists.
 std::error_code makeDirectory(std::string_view path, mode_t mode = 0755);
