@@ -6,10 +6,13 @@
 
 #include "names/convert_names.h"
 #include "names/read_only_policy.h"
+#include "platform/display_name.h"
+#include "platform/file_info.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "report/log.h"
 #include "res/strings.h"
+#include "site/change_journal.h"
 #include "site/node.h"
 #include "site/traverse.h"
 
@@ -22,6 +25,20 @@ constexpr std::size_t kColumnWidth = 40;
 void renameFailed(std::string_view from, std::string_view to) {
     currentLog().error(res::kFailedToRenameFile, from, to);
     currentLog().errorEndLine();
+}
+
+// A rename of a site entry: announced to the change journal in force, and made only when it was recorded
+// (the journal has said why not). Never replaces anything.
+std::error_code recordedRename(std::string_view from, std::string_view to) {
+    if (ChangeJournal* journal = currentJournal(); journal && !journal->willRename(from, to)) {
+        return std::make_error_code(std::errc::operation_canceled);
+    }
+    return platform::renameNoReplace(from, to);
+}
+
+bool exists(std::string_view path) {
+    platform::FileInfo info;
+    return platform::fileInfo(path, info) || info.kind != platform::EntryKind::Missing;
 }
 
 // A name that stays in its directory: anything else would move the entry somewhere else.
@@ -82,16 +99,23 @@ ENode* nodeAtPath(EDirNode& top, std::string_view path) {
     return node;
 }
 
-// A row for an entry the tree does not hold: the same columns as writeRenameRow's, without its escaping.
+// A row for an entry the tree does not hold: the same columns as writeRenameRow's, escaped the same way
+// (a name that is not valid UTF-8 is shown escaped, and the cut counts characters).
 void writePlainRow(ESection* section, std::string_view first, std::string_view second) {
     if (!section) return;
-    std::string column(first.substr(0, 36));
-    // Do not leave half a UTF-8 character at the cut.
-    while (column.size() < first.size() && !column.empty() &&
-           (static_cast<unsigned char>(first[column.size()]) & 0xC0) == 0x80)
-        column.pop_back();
-    column.resize(std::max(column.size(), kColumnWidth), ' ');
-    section->writeLine(column + std::string(second));
+    std::string row = platform::displayName(first);
+    std::size_t characters = 0;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+        if ((static_cast<unsigned char>(row[i]) & 0xC0) == 0x80) continue;
+        if (characters == 36) {
+            row.resize(i);
+            break;
+        }
+        ++characters;
+    }
+    row.append(kColumnWidth - characters, ' ');
+    row += platform::displayName(second);
+    section->writeLine(row);
 }
 
 }  // namespace
@@ -105,14 +129,21 @@ void refreshSubtreePaths(ENode& node) {
     }
 }
 
+RenameStep stepOfRename(std::string_view from, std::string_view to) {
+    if (platform::parentPath(from) != platform::parentPath(to)) return RenameStep::Whole;
+    if (platform::lastComponent(to).starts_with(".el_")) return RenameStep::ToTemporary;
+    if (platform::lastComponent(from).starts_with(".el_")) return RenameStep::FromTemporary;
+    return RenameStep::Whole;
+}
+
 int renameNode(ENode& node, std::string_view name, RenameHistory* history) {
     const std::string from = node.path();
     const std::string to = besideNode(node, name);
     WritableGrant grant;
     if (!confirmWritable(node, grant)) return 0;
     const std::optional<mode_t> previousMode = grant.previousMode();
-    const std::error_code failed = isPlainName(name) ? platform::renameNoReplace(from, to)
-                                                     : std::make_error_code(std::errc::invalid_argument);
+    const std::error_code failed =
+        isPlainName(name) ? recordedRename(from, to) : std::make_error_code(std::errc::invalid_argument);
     if (failed) {
         grant.restore(from);
         renameFailed(from, to);
@@ -258,7 +289,10 @@ bool ERenameFiles::moveAside(ENode& node, EDirNode& dir, std::vector<Waiting>& w
     // A hidden name, so that a scan never takes a left-over one for part of the site.
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string to = platform::joinPath(dir.path(), ".el_" + std::to_string(++temporaryCounter_));
-        const std::error_code ec = platform::renameNoReplace(from, to);
+        // A name that is taken is passed over before it is announced: the journal records only renames
+        // that are meant to happen.
+        if (exists(to)) continue;
+        const std::error_code ec = recordedRename(from, to);
         if (ec == std::errc::file_exists) continue;
         if (ec) break;
         grant.restore(to);
@@ -276,7 +310,7 @@ void ERenameFiles::finishOrPutBack(Waiting& w, EDirNode& dir) {
     ENode& node = *w.node;
     const std::string temporary = node.path();
     const std::string to = platform::joinPath(dir.path(), w.newName);
-    if (!platform::renameNoReplace(temporary, to)) {
+    if (!recordedRename(temporary, to)) {
         history_.push_back({temporary, to, isDirectory(node), std::nullopt, RenameStep::FromTemporary});
         movedTo(node, to);
         renamed(node, dir);
@@ -284,7 +318,7 @@ void ERenameFiles::finishOrPutBack(Waiting& w, EDirNode& dir) {
     }
     const std::string original = platform::joinPath(dir.path(), w.originalName);
     renameFailed(original, to);
-    if (!platform::renameNoReplace(temporary, original)) {
+    if (!recordedRename(temporary, original)) {
         // Back where it was: as if it had never moved, so the history forgets the move aside. Nothing else
         // used either name meanwhile (the old one was held for it, the temporary one is its own).
         const auto aside = std::find_if(history_.rbegin(), history_.rend(), [&](const RenameRecord& r) {
@@ -299,20 +333,19 @@ void ERenameFiles::finishOrPutBack(Waiting& w, EDirNode& dir) {
     currentLog().errorEndLine();
 }
 
-// ---- EUndoRename
+// ---- RestoredNames
 
-EUndoRename::EUndoRename(RenameHistory history, bool localLogs, EDirNode* top)
-    : history_(std::move(history)), localLogs_(localLogs), top_(top) {
+RestoredNames::RestoredNames(bool localLogs) : localLogs_(localLogs) {
     section_ = currentLog().openSection(res::kSectionRestoredNames);
     writeHeader(section_, res::kOriginalFilename, res::kModifiedFilenameColumn);
 }
 
-EUndoRename::~EUndoRename() {
+RestoredNames::~RestoredNames() {
     writeClosingText(section_, count_, res::kNothingRenamedToUndo);
 }
 
-void EUndoRename::writeRow(const ENode* node, std::string_view originalName, std::string_view before,
-                           std::string_view directory) {
+void RestoredNames::writeRow(const ENode* node, std::string_view originalName, std::string_view before,
+                             std::string_view directory) {
     ++count_;
     ESection* dirLog = localLogs_ ? currentLog().directoryLog(directory) : nullptr;
     if (node && node->hasNewName()) {
@@ -324,6 +357,32 @@ void EUndoRename::writeRow(const ENode* node, std::string_view originalName, std
     writePlainRow(dirLog, originalName, before);
 }
 
+void RestoredNames::undone(const RenameRecord& r, const ENode* node) {
+    switch (r.step) {
+        case RenameStep::FromTemporary:
+            // Half way: the row comes when the move aside is undone too.
+            startedAt_[r.from] = r.to;
+            break;
+        case RenameStep::ToTemporary: {
+            const auto it = startedAt_.find(r.to);
+            const std::string was = it != startedAt_.end() ? it->second : r.to;
+            if (it != startedAt_.end()) startedAt_.erase(it);
+            writeRow(node, platform::lastComponent(r.from), was, platform::parentPath(r.from));
+            break;
+        }
+        case RenameStep::Whole:
+            writeRow(node, platform::lastComponent(r.from), r.to, platform::parentPath(r.from));
+            break;
+    }
+}
+
+// ---- EUndoRename
+
+EUndoRename::EUndoRename(RenameHistory history, bool localLogs, EDirNode* top)
+    : history_(std::move(history)), top_(top), rows_(localLogs) {}
+
+EUndoRename::~EUndoRename() = default;
+
 std::int32_t EUndoRename::run(std::string_view title, GUIProgress* progress) {
     std::unique_ptr<GUIProgress> local;
     if (!progress) {
@@ -331,10 +390,8 @@ std::int32_t EUndoRename::run(std::string_view title, GUIProgress* progress) {
         progress = local.get();
     }
     progress->begin(title, static_cast<std::int64_t>(history_.size()));
-    // For an entry that went through a temporary name: where it was before the undo began, by that name.
-    std::unordered_map<std::string, std::string> startedAt;
     bool cancelled = false;
-    const std::uint32_t before = count_;
+    const std::uint32_t before = rows_.count();
     while (!history_.empty()) {
         const RenameRecord& last = history_.back();
         progress->setDirectory(platform::parentPath(last.to), cancelled);
@@ -344,30 +401,16 @@ std::int32_t EUndoRename::run(std::string_view title, GUIProgress* progress) {
         progress->setFile(r.to);
 
         ENode* node = top_ ? nodeAtPath(*top_, r.to) : nullptr;
-        if (platform::renameNoReplace(r.to, r.from)) {
+        if (recordedRename(r.to, r.from)) {
             renameFailed(r.to, r.from);
             failed_.push_back(std::move(r));
             continue;
         }
         if (node) movedTo(*node, r.from);
-        switch (r.step) {
-            case RenameStep::FromTemporary:
-                startedAt[r.from] = r.to;
-                break;
-            case RenameStep::ToTemporary: {
-                const auto it = startedAt.find(r.to);
-                const std::string was = it != startedAt.end() ? it->second : r.to;
-                if (it != startedAt.end()) startedAt.erase(it);
-                writeRow(node, platform::lastComponent(r.from), was, platform::parentPath(r.from));
-                break;
-            }
-            case RenameStep::Whole:
-                writeRow(node, platform::lastComponent(r.from), r.to, platform::parentPath(r.from));
-                break;
-        }
+        rows_.undone(r, node);
     }
     progress->end();
-    return cancelled ? -1 : static_cast<std::int32_t>(count_ - before);
+    return cancelled ? -1 : static_cast<std::int32_t>(rows_.count() - before);
 }
 
 // ---- the passes as a job runs them

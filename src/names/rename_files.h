@@ -3,7 +3,8 @@
 // names, EReportRenaming lists them (a check), ERenameFiles renames the files and directories (a fix) and
 // keeps a history of every rename it really did, and EUndoRename replays that history backwards.
 //
-// Every rename goes through platform::renameNoReplace, so nothing is ever renamed onto an existing entry;
+// Every rename is announced to the change journal in force first (and not made when it cannot be recorded),
+// and goes through platform::renameNoReplace, so nothing is ever renamed onto an existing entry;
 // a node's path always names where the entry is on disk, also after a failure and below a directory that
 // could not be renamed.
 #include <sys/types.h>
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -53,11 +55,16 @@ struct RenameRecord {
 // The renames of a job, in the order they were done.
 using RenameHistory = std::vector<RenameRecord>;
 
+// The step of a rename as its two paths tell it: a ".el_" name beside the other is one of the renaming's own
+// temporary names (a hidden name, which no scan ever takes for part of the site).
+RenameStep stepOfRename(std::string_view from, std::string_view to);
+
 // Renames "node" to "name" in its own directory: asks confirmWritable first (with the read-only policy in
 // force), then renames without replacing. Returns 1 when renamed (the node's path, and those of everything
 // below a directory, then name the new place, and the rename is appended to "history" when given), 0 when
-// the node was skipped as read-only, -1 when the rename failed ("Failed to rename file" is reported and
-// the node keeps its path, which is still where the entry is). A file made writable for the rename gets
+// the node was skipped as read-only, -1 when the rename failed or the change journal in force could not
+// record it ("Failed to rename file" is reported and the node keeps its path, which is still where the
+// entry is). A file made writable for the rename gets
 // its exact mode back afterwards.
 int renameNode(ENode& node, std::string_view name, RenameHistory* history = nullptr);
 
@@ -115,6 +122,35 @@ class ERenameFiles : public EVisitor {
     std::uint32_t temporaryCounter_ = 0;
 };
 
+// The rows of an undo of renames (section "RESTORED FILENAMES:", and a row in the "RENAME.LOG" of the
+// directory that holds the restored entry when "localLogs"), for the undo of a tree held in memory and for
+// the replay of an undo journal alike. It is told each rename as it is undone, newest first: an entry that
+// went through a temporary name gets its one row once it has its original name again, naming where it was
+// before the undo began.
+class RestoredNames {
+  public:
+    explicit RestoredNames(bool localLogs);
+    ~RestoredNames();
+    RestoredNames(const RestoredNames&) = delete;
+    RestoredNames& operator=(const RestoredNames&) = delete;
+
+    // "record" has been undone: what was at its "to" is at its "from" again. "node" is the tree's node for
+    // the entry, when there is a tree.
+    void undone(const RenameRecord& record, const ENode* node = nullptr);
+    // The entries given back their original names.
+    std::uint32_t count() const { return count_; }
+
+  private:
+    void writeRow(const ENode* node, std::string_view originalName, std::string_view before,
+                  std::string_view directory);
+
+    bool localLogs_;
+    ESection* section_ = nullptr;
+    std::uint32_t count_ = 0;
+    // For an entry that went through a temporary name: where it was before the undo began, by that name.
+    std::unordered_map<std::string, std::string> startedAt_;
+};
+
 // Puts back what a rename pass did, newest first (section "RESTORED FILENAMES:", and a row in the
 // "RENAME.LOG" of the directory that holds the restored entry when "localLogs"). It works from the
 // history alone, so it undoes exactly what was done and nothing else; with "top", the tree's node paths
@@ -135,18 +171,13 @@ class EUndoRename {
     const RenameHistory& remaining() const { return history_; }
     // Replays that failed (each reported), newest first.
     const RenameHistory& failed() const { return failed_; }
-    std::uint32_t count() const { return count_; }
+    std::uint32_t count() const { return rows_.count(); }
 
   private:
-    void writeRow(const ENode* node, std::string_view originalName, std::string_view before,
-                  std::string_view directory);
-
     RenameHistory history_;
     RenameHistory failed_;
-    bool localLogs_;
     EDirNode* top_;
-    ESection* section_ = nullptr;
-    std::uint32_t count_ = 0;
+    RestoredNames rows_;
 };
 
 // The three passes as a job runs them, each with its progress title; "total" is the node count for the

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <map>
@@ -16,6 +17,7 @@
 #include "report/app_log.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
+#include "site/change_journal.h"
 #include "site/node.h"
 #include "site/traverse.h"
 #include "support/faulty_disk.h"
@@ -324,6 +326,57 @@ TEST(RenameFailure, AnEntryThatCanGoNeitherWayStaysUnderItsTemporaryNameAndUndoB
     EXPECT_NE(log.log().sectionText(res::kSectionErrors).find("temporary name"), std::string::npos);
     undoRenaming(*top, history, false, &quiet);
     EXPECT_EQ(snapshot(dir.path()), original);
+}
+
+// A journal that records renames in memory and refuses the one numbered "refuse" (from 1).
+class RefusingJournal : public ChangeJournal {
+  public:
+    explicit RefusingJournal(int refuse) : refuse_(refuse) {}
+    bool willRename(std::string_view from, std::string_view to) override {
+        if (++calls_ == refuse_) return false;
+        recorded.push_back({std::string(from), std::string(to)});
+        return true;
+    }
+    bool willReplace(std::string_view, std::string_view, std::string_view, const ContentChange&) override {
+        return true;
+    }
+    bool willMakeDirectory(std::string_view) override { return true; }
+    bool willRemoveDirectory(std::string_view) override { return true; }
+    bool willTrash(std::string_view) override { return true; }
+    void trashed(std::string_view, std::string_view) override {}
+
+    std::vector<std::pair<std::string, std::string>> recorded;
+
+  private:
+    int refuse_;
+    int calls_ = 0;
+};
+
+TEST(RenameFailure, ARenameTheJournalCannotRecordIsNotMadeAndEveryRenameMadeWasRecordedFirst) {
+    const int steps = [] {
+        Site site;
+        return countRenames(site);
+    }();
+    for (int refuse = 1; refuse <= steps; ++refuse) {
+        SCOPED_TRACE("record " + std::to_string(refuse) + " is refused");
+        Site site;
+        LogScope log;
+        RenameHistory history;
+        RefusingJournal journal(refuse);
+        {
+            JournalScope scope(&journal);
+            renameFiles(*site.top, false, 10, history, &quiet);
+        }
+        expectPathsTellTheTruth(*site.top, site.original);
+        EXPECT_NE(log.log().sectionText(res::kSectionErrors).find("Failed to rename file"),
+                  std::string::npos);
+        for (const RenameRecord& r : history)
+            EXPECT_NE(std::find(journal.recorded.begin(), journal.recorded.end(), std::pair{r.from, r.to}),
+                      journal.recorded.end())
+                << r.from << " -> " << r.to;
+        undoRenaming(*site.top, history, false, &quiet);
+        EXPECT_EQ(snapshot(site.dir.path()), site.original);
+    }
 }
 
 // ---- names that differ only in case
