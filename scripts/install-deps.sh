@@ -8,6 +8,7 @@ packages=(
   libcli11-dev                          # command-line parsing
   libfmt-dev                            # formatting of report lines and messages
   nlohmann-json3-dev                    # the check's JSON report
+  libxxhash-dev                         # the undo journal's hash that recognises files
   libgtest-dev libgmock-dev             # tests
   libbenchmark-dev hyperfine time detox tidy linkchecker # benchmarks (detox, tidy, linkchecker: peers timed for reference)
 )
