@@ -205,6 +205,21 @@ constexpr Entry kTable[] = {
      "of\n\t%2"},
     {30134, "The file changed after its links were read; its links were not updated"},
     {30135, "The change could not be recorded for undo; the file was left as it was"},
+    {30160, "The change was not made: the undo journal %2 could not record it (%1)"},
+    {30161, "The undo journal could not be read (%1)"},
+    {30162, "The undo journal could not be updated (%1); it still lists changes that were undone"},
+    {30163, "Not undone, left as it is (%1):"},
+    {30164, "Not renamed back, left as it is (%1)\n\t%2\nwould have gone back to"},
+    {30165, "it was changed after the job"},
+    {30166, "its original name is taken"},
+    {30167, "it is no longer where the job left it"},
+    {30168, "the saved copy of the original is missing or damaged"},
+    {30169, "the directory is not empty"},
+    {30170, "something else has that name"},
+    {30171, "where the trash put it is not known"},
+    {30172, "it is no longer in the trash"},
+    {30173, "Failed to restore the modification time"},
+    {30174, "it is the journal of another directory"},
 };
 
 constexpr bool sortedAndUnique() {

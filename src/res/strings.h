@@ -171,6 +171,21 @@ enum StringId : int {
     kLeftUnderTemporaryName = 30133,
     kPageChangedSinceRead = 30134,
     kChangeNotRecorded = 30135,
+    kJournalRecordFailed = 30160,
+    kJournalUnreadable = 30161,
+    kJournalNotUpdated = 30162,
+    kNotUndone = 30163,
+    kNotRenamedBack = 30164,
+    kReasonChangedSinceJob = 30165,
+    kReasonOriginalNameTaken = 30166,
+    kReasonGone = 30167,
+    kReasonCopyDamaged = 30168,
+    kReasonDirectoryNotEmpty = 30169,
+    kReasonNameTaken = 30170,
+    kReasonTrashPlaceUnknown = 30171,
+    kReasonNotInTrash = 30172,
+    kModifiedTimeNotRestored = 30173,
+    kReasonOtherDirectory = 30174,
 };
 
 // The text of "id", or "" when the table has no such entry.

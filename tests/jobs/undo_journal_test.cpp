@@ -1,0 +1,361 @@
+#include "jobs/undo_journal.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+
+#include "names/rename_files.h"
+#include "platform/disk.h"
+#include "platform/file_info.h"
+#include "platform/files.h"
+#include "report/app_log.h"
+#include "res/strings.h"
+#include "site/node.h"
+#include "site/traverse.h"
+#include "support/env_var.h"
+#include "support/faulty_disk.h"
+#include "support/temp_dir.h"
+
+namespace korvel::jobs {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::EnvVar;
+using testing::FaultyDisk;
+using testing::modeOf;
+using testing::readFile;
+using testing::TempDir;
+
+// Everything below a top directory: content ("/" for a directory), mode, and a file's modification time.
+using Tree = std::map<std::string, std::tuple<std::string, mode_t, std::int64_t>>;
+
+Tree treeOf(const std::string& top) {
+    Tree out;
+    for (auto it = fs::recursive_directory_iterator(top); it != fs::recursive_directory_iterator(); ++it) {
+        const std::string full = it->path().string();
+        platform::FileInfo info;
+        EXPECT_FALSE(platform::fileInfo(full, info));
+        const bool dir = info.kind == platform::EntryKind::Directory;
+        out[fs::relative(it->path(), top).string()] = {dir ? "/" : readFile(full), modeOf(full),
+                                                       dir ? 0 : info.modifiedNs};
+    }
+    return out;
+}
+
+bool exists(const std::string& path) {
+    return fs::exists(fs::symlink_status(path));
+}
+
+// A site and a state directory of its own for each test.
+struct Fixture {
+    TempDir site;
+    TempDir state;
+    EnvVar xdg{"XDG_STATE_HOME", state.path()};
+    LogScope log;
+    GUIProgress quiet;
+
+    std::string errors() { return log.log().sectionText(res::kSectionErrors); }
+    std::string section(int id) { return log.log().sectionText(id); }
+    UndoOutcome undo() { return undoLast(site.path(), &quiet); }
+};
+
+// A rename announced to the journal, then made.
+void rename(ChangeJournal& journal, const std::string& from, const std::string& to) {
+    ASSERT_TRUE(journal.willRename(from, to));
+    ASSERT_FALSE(platform::renameNoReplace(from, to));
+}
+
+// A rewrite announced to the journal, then made.
+void replace(ChangeJournal& journal, const std::string& path, const std::string& after,
+             const ContentChange& why) {
+    ASSERT_TRUE(journal.willReplace(path, readFile(path), after, why));
+    ASSERT_FALSE(platform::replaceFileContents(path, after));
+}
+
+ContentChange linkChange() {
+    ContentChange why;
+    why.links = {{3, "Old Page.htm", "old_page.htm"}};
+    return why;
+}
+
+TEST(UndoJournal, UndoPutsBackEveryNameByteAndModeAndThenHasNothingLeft) {
+    Fixture f;
+    f.site.write("a.htm", "A");
+    f.site.write("b.htm", "B");
+    f.site.write("Pics/x.GIF", "X");
+    f.site.write("page.html", "<a href=\"Old Page.htm\">\r\n");
+    f.site.write("notes.txt", "one\r\ntwo\r\n");
+    f.site.mkdir("empty");
+    ::chmod(f.site.file("empty").c_str(), 0750);
+    ::chmod(f.site.file("page.html").c_str(), 0640);
+    const Tree before = treeOf(f.site.path());
+
+    auto journal = UndoJournal::start(f.site.path(), "fix");
+    names::RenameHistory history;
+    {
+        JournalScope scope(journal.get());
+        // A swap goes through a temporary name; the directory is renamed before its contents.
+        auto top = std::make_unique<EDirNode>(f.site.path());
+        ENodeCreator creator;
+        top->update(creator, true);
+        ENode* child = nullptr;
+        for (const auto& [name, newName] :
+             {std::pair{"a.htm", "b.htm"}, {"b.htm", "a.htm"}, {"Pics", "pics"}}) {
+            ASSERT_TRUE(top->findChild(name, &child));
+            child->setNewName(newName);
+        }
+        ASSERT_EQ(names::renameFiles(*top, false, 10, history, &f.quiet), 3);
+        ASSERT_TRUE(exists(f.site.file("pics/x.GIF")));
+    }
+    replace(*journal, f.site.file("page.html"), "<a href=\"old_page.htm\">\r\n", linkChange());
+    ContentChange lineEnds;
+    lineEnds.kind = ContentChange::Kind::LineEnds;
+    lineEnds.fromLineEnd = kCrLf;
+    lineEnds.toLineEnd = kLf;
+    replace(*journal, f.site.file("page.html"), "<a href=\"old_page.htm\">\n", lineEnds);
+    replace(*journal, f.site.file("notes.txt"), "one\ntwo\n", lineEnds);
+    ASSERT_TRUE(journal->willMakeDirectory(f.site.file("moved")));
+    ASSERT_FALSE(platform::makeDirectory(f.site.file("moved")));
+    ASSERT_TRUE(journal->willRemoveDirectory(f.site.file("empty")));
+    ASSERT_FALSE(platform::removeEmptyDirectory(f.site.file("empty")));
+    journal.reset();
+    ASSERT_NE(treeOf(f.site.path()), before);
+
+    const std::vector<std::string> listed = listJournal(f.site.path());
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed.front(), "make directory again  " + f.site.file("empty"));
+    EXPECT_EQ(listed.back().rfind("rename back  ", 0), 0u) << listed.back();
+
+    const UndoOutcome outcome = f.undo();
+    EXPECT_TRUE(outcome.anything);
+    EXPECT_EQ(outcome.job, "fix");
+    EXPECT_EQ(outcome.renamed, history.size());  // the swap went through temporary names
+    EXPECT_EQ(outcome.restored, 3u);
+    EXPECT_EQ(outcome.directoriesRemoved, 1u);
+    EXPECT_EQ(outcome.directoriesMade, 1u);
+    EXPECT_EQ(outcome.leftAlone, 0u);
+    EXPECT_EQ(outcome.remaining, 0u);
+    EXPECT_EQ(treeOf(f.site.path()), before);
+    EXPECT_EQ(f.errors(), "");
+    EXPECT_FALSE(exists(undoDirectory(f.site.path())));
+
+    // The rows the fix's report uses: names back, line ends back, links back.
+    const std::string names = f.section(res::kSectionRestoredNames);
+    EXPECT_NE(names.find("a.htm" + std::string(35, ' ') + f.site.file("b.htm")), std::string::npos) << names;
+    EXPECT_NE(names.find("Pics" + std::string(36, ' ') + f.site.file("pics")), std::string::npos) << names;
+    EXPECT_NE(f.section(res::kSectionChangedLineEnds).find("UNIX ->  DOS:  " + f.site.file("notes.txt")),
+              std::string::npos);
+    EXPECT_NE(
+        f.section(res::kSectionUrlRenaming).find("   line    3: old_page.htm\n   -------->  Old Page.htm"),
+        std::string::npos)
+        << f.section(res::kSectionUrlRenaming);
+
+    EXPECT_FALSE(f.undo().anything);
+}
+
+TEST(UndoJournal, AJobThatChangesNothingLeavesTheLastUndoInPlace) {
+    Fixture f;
+    f.site.write("a", "A");
+    auto first = UndoJournal::start(f.site.path(), "fix");
+    rename(*first, f.site.file("a"), f.site.file("b"));
+    first.reset();
+    EXPECT_FALSE(UndoJournal::start(f.site.path(), "fix")->written());
+    EXPECT_EQ(listJournal(f.site.path()).size(), 1u);
+
+    // The next job that changes something replaces it.
+    auto second = UndoJournal::start(f.site.path(), "fix");
+    rename(*second, f.site.file("b"), f.site.file("c"));
+    second.reset();
+    EXPECT_EQ(f.undo().renamed, 1u);
+    EXPECT_TRUE(exists(f.site.file("b")));
+}
+
+TEST(UndoJournal, AJobKilledHalfwayIsUndoneAsFarAsItWent) {
+    Fixture f;
+    f.site.write("a", "A");
+    f.site.write("c", "C");
+    f.site.write("page.html", "old");
+    const Tree before = treeOf(f.site.path());
+    {
+        auto journal = UndoJournal::start(f.site.path(), "fix");
+        rename(*journal, f.site.file("a"), f.site.file("b"));
+        // Recorded, but the process died before each change was made.
+        ASSERT_TRUE(journal->willRename(f.site.file("c"), f.site.file("d")));
+        ASSERT_TRUE(journal->willReplace(f.site.file("page.html"), "old", "new", linkChange()));
+        ASSERT_TRUE(journal->willMakeDirectory(f.site.file("never")));
+    }
+    // And died during the write of one more.
+    std::ofstream(fs::path(undoDirectory(f.site.path())) / "journal", std::ios::app) << "R\t/x\t/y\tf\t1";
+
+    const UndoOutcome outcome = f.undo();
+    EXPECT_EQ(outcome.renamed, 1u);
+    EXPECT_EQ(outcome.neverDone, 3u);
+    EXPECT_EQ(outcome.leftAlone, 0u);
+    EXPECT_EQ(treeOf(f.site.path()), before);
+    EXPECT_EQ(f.errors(), "");
+    EXPECT_FALSE(exists(undoDirectory(f.site.path())));
+}
+
+TEST(UndoJournal, WhatChangedSinceTheJobIsLeftAloneListedAndKeptForTheNextUndo) {
+    Fixture f;
+    f.site.write("a", "A");
+    f.site.write("page.html", "old");
+    const Tree before = treeOf(f.site.path());
+    {
+        auto journal = UndoJournal::start(f.site.path(), "fix");
+        rename(*journal, f.site.file("a"), f.site.file("b"));
+        replace(*journal, f.site.file("page.html"), "new", linkChange());
+    }
+    f.site.write("a", "someone else's");
+    f.site.write("page.html", "edited");
+
+    UndoOutcome outcome = f.undo();
+    EXPECT_EQ(outcome.leftAlone, 2u);
+    EXPECT_EQ(outcome.remaining, 2u);
+    EXPECT_EQ(readFile(f.site.file("page.html")), "edited");
+    EXPECT_EQ(readFile(f.site.file("a")), "someone else's");
+    const std::string errors = f.errors();
+    EXPECT_NE(errors.find(res::formatString(res::kNotUndone, res::loadString(res::kReasonChangedSinceJob)) +
+                          "\n\t" + f.site.file("page.html")),
+              std::string::npos)
+        << errors;
+    EXPECT_NE(
+        errors.find(res::formatString(res::kNotRenamedBack, res::loadString(res::kReasonOriginalNameTaken),
+                                      f.site.file("b")) +
+                    "\n\t" + f.site.file("a")),
+        std::string::npos)
+        << errors;
+    EXPECT_EQ(listJournal(f.site.path()).size(), 2u);
+
+    // Once the obstacles are gone, the next undo finishes.
+    fs::remove(f.site.file("a"));
+    f.site.write("page.html", "new");
+    outcome = f.undo();
+    EXPECT_EQ(outcome.renamed, 1u);
+    EXPECT_EQ(outcome.restored, 1u);
+    EXPECT_EQ(outcome.remaining, 0u);
+    EXPECT_EQ(readFile(f.site.file("page.html")), "old");
+    EXPECT_EQ(readFile(f.site.file("a")), "A");
+    EXPECT_FALSE(exists(undoDirectory(f.site.path())));
+}
+
+TEST(UndoJournal, NamesOfAnyBytesRoundTrip) {
+    Fixture f;
+    const std::string odd[] = {"bad\xff\xfe.htm", "tab\there\nnew\rline\\.htm"};
+    for (const std::string& name : odd)
+        f.site.write(name, name);
+    const Tree before = treeOf(f.site.path());
+    {
+        auto journal = UndoJournal::start(f.site.path(), "fix");
+        rename(*journal, f.site.file(odd[0]), f.site.file("plain1.htm"));
+        rename(*journal, f.site.file(odd[1]), f.site.file("plain2.htm"));
+        replace(*journal, f.site.file("plain2.htm"), odd[0], linkChange());
+        rename(*journal, f.site.file("plain1.htm"), f.site.file(odd[1] + "x"));
+    }
+    EXPECT_EQ(f.undo().renamed, 3u);
+    EXPECT_EQ(treeOf(f.site.path()), before);
+    EXPECT_EQ(f.errors(), "");
+    // Shown escaped in the report.
+    EXPECT_NE(f.section(res::kSectionRestoredNames).find("bad\\xFF\\xFE.htm"), std::string::npos);
+}
+
+TEST(UndoJournal, AFileSentToTheTrashComesBackAndLeavesTheTrash) {
+    Fixture f;
+    TempDir trash;
+    f.site.write("orphan.gif", "GIF");
+    const std::string inTrash = trash.write("files/orphan.gif", "");
+    const std::string info = trash.write("info/orphan.gif.trashinfo", "[Trash Info]\n");
+    {
+        auto journal = UndoJournal::start(f.site.path(), "orphans");
+        ASSERT_TRUE(journal->willTrash(f.site.file("orphan.gif")));
+        fs::rename(f.site.file("orphan.gif"), inTrash);
+        journal->trashed(f.site.file("orphan.gif"), inTrash);
+    }
+    const UndoOutcome outcome = f.undo();
+    EXPECT_EQ(outcome.untrashed, 1u);
+    EXPECT_EQ(readFile(f.site.file("orphan.gif")), "GIF");
+    EXPECT_FALSE(exists(inTrash));
+    EXPECT_FALSE(exists(info));
+    EXPECT_NE(f.section(res::kSectionRestoredOrphans).find(f.site.file("orphan.gif")), std::string::npos);
+}
+
+TEST(UndoJournal, ACancelKeepsWhatWasNotReached) {
+    struct CancelAfterOne : GUIProgress {
+        int calls = 0;
+        void setDirectory(std::string_view, bool& cancelled) override { cancelled = ++calls > 1; }
+    } progress;
+    Fixture f;
+    f.site.write("a", "A");
+    {
+        auto journal = UndoJournal::start(f.site.path(), "fix");
+        rename(*journal, f.site.file("a"), f.site.file("b"));
+        rename(*journal, f.site.file("b"), f.site.file("c"));
+    }
+    const UndoOutcome outcome = undoLast(f.site.path(), &progress);
+    EXPECT_TRUE(outcome.cancelled);
+    EXPECT_EQ(outcome.remaining, 1u);
+    EXPECT_EQ(f.undo().renamed, 1u);
+    EXPECT_EQ(readFile(f.site.file("a")), "A");
+}
+
+// ---- recording fails
+
+TEST(UndoJournalRecording, WithNoPlaceForTheJournalTheRenameIsNotMade) {
+    Fixture f;
+    const std::string blocker = f.state.write("not-a-directory", "");
+    EnvVar xdg("XDG_STATE_HOME", blocker);
+    f.site.write("a.htm", "A");
+    auto top = std::make_unique<EDirNode>(f.site.path());
+    ENodeCreator creator;
+    top->update(creator, true);
+    ENode* node = nullptr;
+    ASSERT_TRUE(top->findChild("a.htm", &node));
+
+    auto journal = UndoJournal::start(f.site.path(), "fix");
+    JournalScope scope(journal.get());
+    EXPECT_EQ(names::renameNode(*node, "b.htm"), -1);
+    EXPECT_TRUE(exists(f.site.file("a.htm")));
+    EXPECT_EQ(node->path(), f.site.file("a.htm"));
+    const std::string errors = f.errors();
+    EXPECT_NE(errors.find("undo journal"), std::string::npos) << errors;
+    EXPECT_NE(errors.find(f.site.file("a.htm")), std::string::npos) << errors;
+    EXPECT_NE(errors.find("Failed to rename file"), std::string::npos) << errors;
+}
+
+TEST(UndoJournalRecording, AFullDiskRefusesTheEntryAndTheNextOneStillCounts) {
+    Fixture f;
+    f.site.write("a", "A");
+    f.site.write("c", "C");
+    auto journal = UndoJournal::start(f.site.path(), "fix");
+    FaultyDisk disk;
+    disk.writesUnder = f.state.path();
+    disk.bytesBeforeFailure = 0;
+    platform::DiskScope scope(disk);
+    // The journal itself cannot be made.
+    EXPECT_FALSE(journal->willRename(f.site.file("a"), f.site.file("b")));
+    EXPECT_NE(f.errors().find(f.site.file("a")), std::string::npos);
+    disk.bytesBeforeFailure = 1 << 30;
+    rename(*journal, f.site.file("c"), f.site.file("d"));
+    // Now the disk fills up in the middle of an entry: part of a line is left in the journal.
+    const std::string path = undoDirectory(f.site.path()) + "/journal";
+    disk.bytesBeforeFailure = fs::file_size(path) + 20;
+    EXPECT_FALSE(journal->willRename(f.site.file("a"), f.site.file("b")));
+    EXPECT_EQ(fs::file_size(path), disk.bytesBeforeFailure);
+    disk.bytesBeforeFailure = 1 << 30;
+    rename(*journal, f.site.file("a"), f.site.file("b"));
+    journal.reset();
+
+    const UndoOutcome outcome = f.undo();
+    EXPECT_EQ(outcome.renamed, 2u);
+    EXPECT_EQ(readFile(f.site.file("a")), "A");
+    EXPECT_EQ(readFile(f.site.file("c")), "C");
+}
+
+}  // namespace
+}  // namespace korvel::jobs
