@@ -205,19 +205,24 @@ TEST(UndoJournal, AJobKilledHalfwayIsUndoneAsFarAsItWent) {
 TEST(UndoJournal, WhatChangedSinceTheJobIsLeftAloneListedAndKeptForTheNextUndo) {
     Fixture f;
     f.site.write("a", "A");
+    f.site.write("c", "C");
     f.site.write("page.html", "old");
-    const Tree before = treeOf(f.site.path());
     {
         auto journal = UndoJournal::start(f.site.path(), "fix");
         rename(*journal, f.site.file("a"), f.site.file("b"));
+        rename(*journal, f.site.file("c"), f.site.file("d"));
         replace(*journal, f.site.file("page.html"), "new", linkChange());
     }
     f.site.write("a", "someone else's");
     f.site.write("page.html", "edited");
+    // Not the file the job renamed: it must not take the old name.
+    fs::remove(f.site.file("d"));
+    f.site.write("d", "a new file");
 
     UndoOutcome outcome = f.undo();
-    EXPECT_EQ(outcome.leftAlone, 2u);
-    EXPECT_EQ(outcome.remaining, 2u);
+    EXPECT_EQ(outcome.leftAlone, 3u);
+    EXPECT_EQ(outcome.remaining, 3u);
+    EXPECT_FALSE(exists(f.site.file("c")));
     EXPECT_EQ(readFile(f.site.file("page.html")), "edited");
     EXPECT_EQ(readFile(f.site.file("a")), "someone else's");
     const std::string errors = f.errors();
@@ -231,7 +236,7 @@ TEST(UndoJournal, WhatChangedSinceTheJobIsLeftAloneListedAndKeptForTheNextUndo) 
                     "\n\t" + f.site.file("a")),
         std::string::npos)
         << errors;
-    EXPECT_EQ(listJournal(f.site.path()).size(), 2u);
+    EXPECT_EQ(listJournal(f.site.path()).size(), 3u);
 
     // Once the obstacles are gone, the next undo finishes.
     fs::remove(f.site.file("a"));
@@ -239,10 +244,12 @@ TEST(UndoJournal, WhatChangedSinceTheJobIsLeftAloneListedAndKeptForTheNextUndo) 
     outcome = f.undo();
     EXPECT_EQ(outcome.renamed, 1u);
     EXPECT_EQ(outcome.restored, 1u);
-    EXPECT_EQ(outcome.remaining, 0u);
+    EXPECT_EQ(outcome.remaining, 1u);
     EXPECT_EQ(readFile(f.site.file("page.html")), "old");
     EXPECT_EQ(readFile(f.site.file("a")), "A");
-    EXPECT_FALSE(exists(undoDirectory(f.site.path())));
+    EXPECT_EQ(readFile(f.site.file("d")), "a new file");
+    EXPECT_EQ(listJournal(f.site.path()),
+              std::vector<std::string>{"rename back  " + f.site.file("d") + "  ->  " + f.site.file("c")});
 }
 
 TEST(UndoJournal, NamesOfAnyBytesRoundTrip) {
