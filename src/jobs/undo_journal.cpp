@@ -384,7 +384,7 @@ Result undoRename(const Entry& e) {
 struct ReplaceFields {
     std::string path;
     std::string copy;
-    mode_t mode = 0;
+    mode_t mode = 0;  // when the job was about to rewrite it
     std::int64_t modifiedNs = 0;
     std::int64_t beforeSize = 0;
     std::uint64_t beforeHash = 0;
@@ -451,11 +451,9 @@ Result undoReplace(const ReplaceFields& r, const std::string& directory) {
         if (!keptCopy.empty()) currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
         return Result::Failed;
     }
-    // The file is as it was; its mode and time are what tell an unchanged file from a changed one (an
-    // earlier rename of it is recognised by them).
-    if (platform::restoreMode(r.path, r.mode)) {
-        currentLog().errorDetail(res::kModeNotRestored, platform::displayName(r.path));
-    }
+    // The contents are back, and the mode is the file's own: the one the job left, which is the mode it
+    // had (the recorded one may be the write permission a read-only file was given for the rewrite). The
+    // time comes back too: it is what recognises the file for an earlier rename of it.
     if (platform::setModifiedTime(r.path, r.modifiedNs)) {
         currentLog().errorDetail(res::kModifiedTimeNotRestored, platform::displayName(r.path));
     }

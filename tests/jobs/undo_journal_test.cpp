@@ -94,6 +94,7 @@ TEST(UndoJournal, UndoPutsBackEveryNameByteAndModeAndThenHasNothingLeft) {
     f.site.mkdir("empty");
     ::chmod(f.site.file("empty").c_str(), 0750);
     ::chmod(f.site.file("page.html").c_str(), 0640);
+    ::chmod(f.site.file("notes.txt").c_str(), 0444);
     const Tree before = treeOf(f.site.path());
 
     auto journal = UndoJournal::start(f.site.path(), "fix");
@@ -119,7 +120,10 @@ TEST(UndoJournal, UndoPutsBackEveryNameByteAndModeAndThenHasNothingLeft) {
     lineEnds.fromLineEnd = kCrLf;
     lineEnds.toLineEnd = kLf;
     replace(*journal, f.site.file("page.html"), "<a href=\"old_page.htm\">\n", lineEnds);
+    // A read-only file is rewritten with the write permission it was given for that, then gets its mode back.
+    ::chmod(f.site.file("notes.txt").c_str(), 0644);
     replace(*journal, f.site.file("notes.txt"), "one\ntwo\n", lineEnds);
+    ::chmod(f.site.file("notes.txt").c_str(), 0444);
     ASSERT_TRUE(journal->willMakeDirectory(f.site.file("moved")));
     ASSERT_FALSE(platform::makeDirectory(f.site.file("moved")));
     ASSERT_TRUE(journal->willRemoveDirectory(f.site.file("empty")));
