@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/check_command.h"
+#include "cli/fix_command.h"
 #include "cli/job_options.h"
 #include "cli/probe_command.h"
 #include "cli/scan_command.h"
@@ -51,6 +52,15 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         app.add_subcommand("check", "Check the names of a tree against a target convention and report.");
     addCheckOptions(*checkCmd, check);
 
+    FixOptions fix;
+    auto* fixCmd = app.add_subcommand(
+        "fix", "Rename what breaks the target, rewrite the links that renaming breaks, convert line ends.");
+    addFixOptions(*fixCmd, fix);
+
+    UndoOptions undo;
+    auto* undoCmd = app.add_subcommand("undo", "Put back what the last fix or orphans job on DIR changed.");
+    addUndoOptions(*undoCmd, undo);
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {
@@ -69,6 +79,14 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     if (checkCmd->parsed()) {
         check.settingsPath = settingsPath;
         return runCheck(check, out, err);
+    }
+    if (fixCmd->parsed()) {
+        fix.job.settingsPath = settingsPath;
+        return runFix(fix, out, err);
+    }
+    if (undoCmd->parsed()) {
+        undo.settingsPath = settingsPath;
+        return runUndo(undo, out, err);
     }
     if (scan->parsed()) {
         scanOptions.settingsPath = settingsPath;

@@ -592,10 +592,15 @@ void removeCopiesExcept(const std::string& directory, const std::unordered_set<s
         if (!keep.count(name)) platform::removeFile(platform::joinPath(copies, name));
 }
 
+std::string settingsPath(const std::string& directory) {
+    return platform::joinPath(directory, "settings.ini");
+}
+
 void removeJournal(const std::string& directory) {
     // The journal first: a journal whose copies are gone would restore nothing, a copy without a journal
     // is only clutter.
     platform::removeFile(journalPath(directory));
+    platform::removeFile(settingsPath(directory));
     removeCopiesExcept(directory, {});
     platform::removeEmptyDirectory(copiesPath(directory));
     platform::removeEmptyDirectory(directory);
@@ -633,7 +638,9 @@ std::string undoDirectory(std::string_view top) {
 UndoJournal::UndoJournal(std::string top, std::string job) : top_(std::move(top)), job_(std::move(job)) {}
 
 UndoJournal::~UndoJournal() {
-    if (fd_ >= 0) platform::disk().close(fd_);
+    if (fd_ < 0) return;
+    if (unsynced_ > 0) platform::disk().fsync(fd_);
+    platform::disk().close(fd_);
 }
 
 std::unique_ptr<UndoJournal> UndoJournal::start(std::string_view top, std::string_view job) {
@@ -687,6 +694,9 @@ bool UndoJournal::ready(std::string_view subject) {
         fresh.release();
     }
     flushDirectory(directory_);
+    // Only for the undo's report: a journal without it undoes just the same.
+    platform::removeFile(settingsPath(directory_));
+    if (settings_) SaveSettings(settingsPath(directory_), *settings_);
     // The last job's copies belonged to the journal just replaced.
     removeCopiesExcept(directory_, {});
 
@@ -698,7 +708,8 @@ bool UndoJournal::ready(std::string_view subject) {
     return true;
 }
 
-bool UndoJournal::append(const std::vector<std::string_view>& fields, std::string_view subject) {
+bool UndoJournal::append(const std::vector<std::string_view>& fields, std::string_view subject,
+                         bool durable) {
     std::string data;
     // After a failed write the file may end in part of a line: end it, so that this entry is a line of its
     // own (the torn part fails its check and is passed over when read).
@@ -712,6 +723,15 @@ bool UndoJournal::append(const std::vector<std::string_view>& fields, std::strin
         return false;
     }
     torn_ = false;
+    // A flush costs milliseconds: one per rename would make renaming a large site take minutes. A rename
+    // whose record a power cut lost leaves every byte in place under its new name.
+    constexpr std::uint32_t kGroup = 256;
+    if (durable || ++unsynced_ >= kGroup) return sync(subject);
+    return true;
+}
+
+bool UndoJournal::sync(std::string_view subject) {
+    unsynced_ = 0;
     if (platform::disk().fsync(fd_) != 0) {
         refused(errnoCode(errno).message(), subject);
         return false;
@@ -779,7 +799,7 @@ bool UndoJournal::willReplace(std::string_view path, std::string_view before, st
         fields.push_back(why.links[i].before);
         fields.push_back(why.links[i].after);
     }
-    if (append(fields, path)) return true;
+    if (append(fields, path, /*durable=*/true)) return true;
     platform::removeFile(platform::joinPath(copiesPath(directory_), copy));
     return false;
 }
@@ -804,6 +824,11 @@ void UndoJournal::trashed(std::string_view path, std::string_view inTrash) {
 }
 
 // ---- undoing
+
+bool journalSettings(std::string_view top, JobSettings& settings) {
+    const std::string directory = undoDirectory(top);
+    return !directory.empty() && LoadSettings(settingsPath(directory), settings);
+}
 
 UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs) {
     UndoOutcome outcome;

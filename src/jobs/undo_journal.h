@@ -6,11 +6,13 @@
 //   undoDirectory(top)/copies/N   the original bytes of every file the job rewrote
 // An undo replays the journal newest first and changes only what is still exactly as the job left it.
 #include <cstdint>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "settings/job_settings.h"
 #include "site/change_journal.h"
 
 namespace korvel {
@@ -41,6 +43,10 @@ class UndoJournal : public ChangeJournal {
     bool willTrash(std::string_view path) override;
     void trashed(std::string_view path, std::string_view inTrash) override;
 
+    // The job's settings, kept beside the journal once it is written, so that the undo's report can say
+    // what the job was.
+    void keepSettings(const JobSettings& settings) { settings_ = settings; }
+
     // Whether this job's journal is on disk (it has replaced the last job's).
     bool written() const { return fd_ >= 0; }
 
@@ -49,7 +55,11 @@ class UndoJournal : public ChangeJournal {
     // Makes the journal on first use; false (reported against "subject") when it cannot be made.
     bool ready(std::string_view subject);
     // Appends one entry with one write and flushes it.
-    bool append(const std::vector<std::string_view>& fields, std::string_view subject);
+    // "durable": flushed to the disk before it returns (an entry whose change could lose bytes if it outlived
+    // its record in a power cut). Other entries are written at once, which a killed process cannot undo,
+    // and flushed in groups.
+    bool append(const std::vector<std::string_view>& fields, std::string_view subject, bool durable = false);
+    bool sync(std::string_view subject);
     // Saves "content" as a new copy, flushed; its name goes to "name".
     bool saveCopy(std::string_view content, std::string& name, std::string_view subject);
     void refused(std::string_view reason, std::string_view subject);
@@ -60,7 +70,9 @@ class UndoJournal : public ChangeJournal {
     int fd_ = -1;
     // A write failed part way: the next entry starts on a line of its own, so the torn one stays apart.
     bool torn_ = false;
+    std::uint32_t unsynced_ = 0;  // entries written since the last flush
     std::uint64_t nextCopy_ = 1;
+    std::optional<JobSettings> settings_;
 };
 
 // What an undo did.
@@ -84,6 +96,9 @@ struct UndoOutcome {
 // alone in the errors section. Entries undone, or found never done, leave the journal; the others stay for
 // a later undo. With "localLogs" each restored name also goes into its directory's "RENAME.LOG".
 UndoOutcome undoLast(std::string_view top, GUIProgress* progress = nullptr, bool localLogs = false);
+
+// The settings of the job whose journal "top" has; false (and "settings" unchanged) without them.
+bool journalSettings(std::string_view top, JobSettings& settings);
 
 // The journal of "top" as short lines, in the order an undo would take them; empty without a journal.
 std::vector<std::string> listJournal(std::string_view top);

@@ -1,0 +1,105 @@
+#include "cli/fix_command.h"
+
+#include <CLI/CLI.hpp>
+
+#include <map>
+#include <ostream>
+
+#include "cli/arguments.h"
+#include "cli/commands.h"
+#include "cli/job_options.h"
+#include "cli/terminal_prompts.h"
+#include "jobs/fix_command.h"
+#include "jobs/undo_journal.h"
+#include "settings/job_settings.h"
+#include "settings/user_lists.h"
+#include "ui/prompts.h"
+
+namespace korvel::cli {
+
+void addFixOptions(CLI::App& command, FixOptions& options) {
+    addCheckOptions(command, options.job);
+    const std::map<std::string, int> lineEnds{
+        {"keep", kLineEndNone}, {"dos", kLineEndDos}, {"mac", kLineEndMac}, {"unix", kLineEndUnix}};
+    command.add_option("--line-ends", options.lineEnds, "Convert the line ends of text files: keep, dos, mac, unix")
+        ->transform(CLI::CheckedTransformer(lineEnds, CLI::ignore_case));
+    command.add_flag("--suggest-only", options.suggestOnly, "Do not rename: only list the names files would need");
+    command.add_flag("--prompt-each", options.promptEach, "Ask about each new name");
+    command.add_flag("--log-subdirs", options.logSubdirs,
+                     "Also write a RENAME.LOG into each directory where something was renamed");
+    const std::map<std::string, int> readOnly{
+        {"ask", kReadOnlyAsk}, {"skip", kReadOnlySkip}, {"convert", kReadOnlyMakeWritable}};
+    command
+        .add_option("--read-only", options.readOnly,
+                    "Read-only files: ask, skip, or convert (make writable for the change, then restore)")
+        ->transform(CLI::CheckedTransformer(readOnly, CLI::ignore_case));
+    command.add_flag("--yes", options.yes, "Accept every change without asking");
+}
+
+void addUndoOptions(CLI::App& command, UndoOptions& options) {
+    command.add_option("DIR", options.directory, "The top directory of the last fix or orphans job")->required();
+    command.add_flag("--list", options.list, "Only list what the undo would do");
+    command.add_option("--report", options.reportFile, "Write the report to FILE (default: standard output)");
+}
+
+int runFix(const FixOptions& options, std::ostream& out, std::ostream& err) {
+    JobSettings job;
+    if (!loadJobSettings(options.job, job, err)) return kExitUsage;
+    if (options.lineEnds) job.LineEnd = *options.lineEnds;
+    if (options.readOnly) job.AutoReadOnly = *options.readOnly;
+    if (options.logSubdirs) job.LogSubdirs = true;
+    job.Rename = !options.suggestOnly;
+    job.AutoFileName = !options.promptEach;
+    job.UpdateUrls = !job.FilesOnly;
+    job.ReportSpecial = false;
+    if (!job.FilesOnly && job.AbsRelCnvrt == kUrlAbsolute && job.Server.empty()) {
+        err << "korvel: links in absolute form need the server's name: give --server NAME\n";
+        return kExitUsage;
+    }
+    if (!chooseSiteEntry(options.job, job, err)) return kExitUsage;
+
+    auto prompts = TerminalPrompts::forProcess(options.yes);
+    if (!prompts.interactive() && !options.yes) {
+        err << "korvel: fix changes files and asks first; run it on a terminal, or give --yes to accept "
+               "every change\n";
+        return kExitUsage;
+    }
+    ui::PromptsScope promptsScope(prompts);
+    installInterruptHandler();
+    EKVFixCmd command(job, loadHtmlDefinitions(options.job.settingsPath), /*askSettings=*/false,
+                      prompts.interactive());
+    command.setCollectFindings(options.job.format == ReportFormat::Json);
+    command.execute();
+    return finishJob(command, options.job, out, err);
+}
+
+int runUndo(const UndoOptions& options, std::ostream& out, std::ostream& err) {
+    JobSettings settings = settingsFileDefaults();
+    LoadSettings(options.settingsPath, settings);
+    settings.Directory = absoluteDirectory(options.directory);
+    if (options.list) {
+        const auto lines = jobs::listJournal(settings.Directory);
+        if (lines.empty()) {
+            err << "korvel: nothing to undo in " << settings.Directory << '\n';
+            return kExitFindings;
+        }
+        for (const auto& line : lines)
+            out << line << '\n';
+        return kExitOk;
+    }
+    // An undo asks nothing: it only puts back what the journal says the job changed.
+    auto prompts = TerminalPrompts::forProcess(true);
+    ui::PromptsScope promptsScope(prompts);
+    installInterruptHandler();
+    const UndoReport undo = undoLastJob(settings);
+    if (undo.nothingToUndo) return kExitFindings;
+    std::string text;
+    if (undo.reportPath.empty() || !takeReport(undo.reportPath, text, err)) {
+        err << "korvel: the report could not be made\n";
+        return kExitUsage;
+    }
+    if (!deliverReport(text, options.reportFile, out, err)) return kExitUsage;
+    return undo.complete ? kExitOk : kExitFindings;
+}
+
+}  // namespace korvel::cli

@@ -1,0 +1,234 @@
+#include "jobs/fix_command.h"
+
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "files/line_ends.h"
+#include "html/find_links.h"
+#include "html/link_reports.h"
+#include "html/link_writer.h"
+#include "html/update_links.h"
+#include "jobs/undo_journal.h"
+#include "jobs/verify_lists.h"
+#include "names/convert_names.h"
+#include "names/read_only_policy.h"
+#include "names/rename_files.h"
+#include "platform/paths.h"
+#include "report/app_log.h"
+#include "report/job_status.h"
+#include "report/section.h"
+#include "res/strings.h"
+#include "site/change_journal.h"
+#include "site/node.h"
+#include "site/scan.h"
+#include "site/site_tree.h"
+#include "ui/prompts.h"
+
+namespace korvel {
+
+namespace {
+
+// Counts the pages the writer really rewrote, so that the job knows whether it changed any.
+class CountingWriter : public ILinkWriter {
+  public:
+    explicit CountingWriter(ILinkWriter& inner) : inner_(inner) {}
+    bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) override {
+        const bool done = inner_.rewrite(page, edits);
+        if (done) ++count_;
+        return done;
+    }
+    std::uint32_t count() const { return count_; }
+
+  private:
+    ILinkWriter& inner_;
+    std::uint32_t count_ = 0;
+};
+
+void writeJobNote(int messageId) {
+    ESection* section = currentLog().openSection(res::kSectionJobNote);
+    if (!section) return;
+    section->writeLine(messageId);
+    currentLog().closeSection(section);
+}
+
+void settleSubtree(ENode& node) {
+    if (node.hasNewName() && platform::lastComponent(node.path()) != node.getNewName()) node.setNewName("");
+    if (auto* dir = dynamic_cast<EDirNode*>(&node))
+        for (ENode* child : dir->children())
+            settleSubtree(*child);
+}
+
+}  // namespace
+
+bool EKVFixCmd::doExecute() {
+    LogScope logScope;
+    if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Fix, settings_)) return false;
+    settings_.RemoveOrphans = false;
+    // Nobody to ask: read-only files are made writable for the change, unless the settings say skip.
+    if (!interactive_ && settings_.AutoReadOnly == kReadOnlyAsk) settings_.AutoReadOnly = kReadOnlyMakeWritable;
+    names::ReadOnlyPolicyScope readOnlyPolicy(settings_.AutoReadOnly);
+    originalHomePage_ = settings_.HomePage;
+
+    // Renaming first and then finding that no link can be written in absolute form would leave the site
+    // with links the job meant to mend: refuse before anything changes.
+    const bool absoluteWithoutServer =
+        !settings_.FilesOnly && settings_.AbsRelCnvrt == kUrlAbsolute && settings_.Server.empty();
+    if (absoluteWithoutServer) writeJobNote(res::kAbsoluteLinksNeedServer);
+
+    auto journal = jobs::UndoJournal::start(settings_.Directory, "fix");
+    journal->keepSettings(settings_);
+    JournalScope journalScope(journal.get());
+    if (!absoluteWithoutServer) runGuarded([&] { runPasses(); });
+
+    noteFindings();
+    const bool changed = journal->written();
+    if (!changed) status_ &= ~kStatusModifyingFiles;
+    // A fix that changed something keeps its tree, as "Undo Last" in this process may want it.
+    finishFindings(changed);
+    undoable_ = changed;
+    reportPath_ = logScope.log().makeReport(settings_, nodeCount_, dirCount_, 0, 0, status_);
+    return true;
+}
+
+void EKVFixCmd::runPasses() {
+    const bool scanned = buildTree(settings_, definitions_, tree_);
+    nodeCount_ = tree_ ? tree_->nodeCount() : 0;
+    dirCount_ = tree_ ? tree_->dirCount() : 0;
+    if (tree_) scanStatus_ = tree_->status();
+    if (!scanned) return;
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    if (!top) return;
+    EHtmlNode* home = nullptr;
+    if (!settings_.FilesOnly) {
+        if (!findLinks()) return;
+        home = findHomePage(*tree_, settings_.HomePage);
+        if (!linkErrorGate()) return;
+    }
+    if (needsNameConversion(settings_)) {
+        names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
+                                     &settings_.FilenameExtensions);
+        const std::int32_t toRename = runTreePass(*top, convert, res::kValidatingFilenames, nodeCount_);
+        if (toRename < 0) return;
+        namesToChange_ = static_cast<std::uint32_t>(toRename);
+        if (toRename > 0 && !settings_.Rename) {
+            // Suggestions only: the report lists them, and no link follows a name that did not change.
+            names::EReportRenaming suggestions;
+            if (runTreePass(*top, suggestions, res::kReportingSuggestedNames, nodeCount_) < 0) return;
+            settleNewNames();
+        } else if (toRename > 0) {
+            if (!jobs::verifyNewNames(*top, settings_.Target, settings_.CaseConv)) return;
+            status_ |= kStatusRenaming;
+            names::RenameHistory history;
+            const std::int32_t renamed = names::renameFiles(*top, settings_.LogSubdirs, nodeCount_, history);
+            if (history.empty()) status_ &= ~kStatusRenaming;
+            settleNewNames();
+            // The settings follow the home page, so that the next job finds it.
+            if (home) settings_.HomePage = home->path();
+            if (renamed < 0) return;
+        }
+    }
+    if (!settings_.FilesOnly) {
+        EPageLinkWriter pages(foundLinks_.get());
+        CountingWriter writer(pages);
+        const bool finished = reportLinks(settings_.UpdateUrls ? &writer : nullptr);
+        if (writer.count() == 0) status_ &= ~kStatusUpdatingUrls;
+        if (!finished) return;
+    }
+    if (settings_.LineEnd != kLineEndNone && !convertLineEnds()) return;
+    status_ |= kStatusCompleted;
+}
+
+bool EKVFixCmd::linkErrorGate() {
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    if (!top || !foundLinks_) return false;
+    {
+        EReportUnresolved broken(*foundLinks_);
+        const std::int32_t pages = runTreePass(*top, broken, res::kReportingBrokenLinks, nodeCount_);
+        if (pages < 0) return false;
+        linkFindings_ += static_cast<std::uint32_t>(pages);
+        brokenLinksReported_ = true;
+    }
+    auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
+    if (!log) return true;
+    std::string text;
+    for (int id : {res::kSectionSyntaxErrors, res::kSectionUnresolvedLinks}) {
+        const auto it = log->sections().find(id);
+        if (it != log->sections().end() && it->second->hasContent()) text += log->sectionText(id);
+    }
+    if (text.empty()) return true;
+    return ui::prompts().linkErrors(text) == ui::LinkErrorsAnswer::Continue;
+}
+
+bool EKVFixCmd::convertLineEnds() {
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    if (!top) return false;
+    const auto target = static_cast<LineEndKind>(settings_.LineEnd);
+    files::LineEndList list;
+    if (files::checkLineEnds(*top, target, list, nodeCount_) < 0) return false;
+    if (!list.empty()) {
+        std::vector<ENode*> shown;
+        shown.reserve(list.size());
+        for (EFileNode* node : list)
+            shown.push_back(node);
+        if (!jobs::verifyFiles(shown, *top, res::kVerifyLineEndsCaption, res::kVerifyLineEndsExplanation,
+                               res::kSectionLineEndsNotUpdated))
+            return false;
+        list.clear();
+        for (ENode* node : shown)
+            list.insert(static_cast<EFileNode*>(node));
+    }
+    status_ |= kStatusLineEnds;
+    const std::int32_t converted = files::updateLineEnds(*top, target, list, nodeCount_);
+    if (converted <= 0) status_ &= ~kStatusLineEnds;
+    return converted >= 0;
+}
+
+void EKVFixCmd::settleNewNames() {
+    if (tree_) settleSubtree(tree_->top());
+}
+
+bool EKVFixCmd::doUnexecute() {
+    releaseTree();
+    const UndoReport undo = undoLastJob(settings_, nodeCount_, dirCount_);
+    reportPath_ = undo.reportPath;
+    if (undo.complete) settings_.HomePage = originalHomePage_;
+    status_ = undo.status;
+    return !undo.nothingToUndo;
+}
+
+UndoReport undoLastJob(const JobSettings& given, std::uint32_t nodeCount, std::uint32_t dirCount) {
+    UndoReport result;
+    LogScope logScope;
+    // The report describes the job being undone, as its journal kept it.
+    JobSettings settings = given;
+    jobs::journalSettings(given.Directory, settings);
+    settings.Directory = given.Directory;
+    const jobs::UndoOutcome outcome = jobs::undoLast(settings.Directory, nullptr, settings.LogSubdirs);
+    if (!outcome.anything) {
+        ui::prompts().messageBox(res::loadString(res::kNothingToUndo), ui::Buttons::Ok);
+        result.nothingToUndo = true;
+        return result;
+    }
+    result.complete = !outcome.cancelled && outcome.leftAlone == 0;
+    // A partial undo must not read as a full one: its report opens as an early termination, and the
+    // errors section lists what is still as the job left it.
+    result.status = result.complete ? (kStatusUndone | kStatusCompleted) : 0u;
+    if (nodeCount == 0) {
+        // Another process: count the tree as the job saw it, for the report's header.
+        // Its skipped entries were listed by the job: a log of its own keeps them out of this report.
+        LogScope countingLog;
+        std::unique_ptr<ESiteTree> tree;
+        JobSettings names = settings;
+        names.FilesOnly = true;
+        names.ReportSpecial = false;
+        if (buildTree(names, {}, tree) && tree) {
+            nodeCount = tree->nodeCount();
+            dirCount = tree->dirCount();
+        }
+    }
+    result.reportPath = logScope.log().makeReport(settings, nodeCount, dirCount, 0, 0, result.status);
+    return result;
+}
+
+}  // namespace korvel

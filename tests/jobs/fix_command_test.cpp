@@ -1,0 +1,199 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "jobs/command.h"
+#include "jobs/fix_command.h"
+#include "platform/file_info.h"
+#include "platform/files.h"
+#include "report/job_status.h"
+#include "support/env_var.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+#include "ui/prompts.h"
+
+namespace korvel {
+namespace {
+
+using testing::ScriptedPrompts;
+using testing::TempDir;
+
+// Every entry below "top": its relative path, with the bytes of a file and the mode of each.
+std::map<std::string, std::string> snapshot(const std::string& top) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+        const std::string path = entry.path().string();
+        // The external-links page is the report's, written by every job.
+        if (entry.path().filename() == "report_of_external_refs.html") continue;
+        std::string value = std::to_string(testing::modeOf(path)) + ":";
+        if (entry.is_regular_file()) value += testing::readFile(path);
+        entries[path.substr(top.size())] = value;
+    }
+    return entries;
+}
+
+std::string takeReport(const std::string& path) {
+    std::string text;
+    EXPECT_FALSE(path.empty());
+    if (path.empty()) return text;
+    EXPECT_FALSE(platform::readWholeFile(path, text));
+    platform::removeFile(path);
+    return text;
+}
+
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A small site whose names break the DOS rules, with links to them, a DOS text file and a page with an
+// apostrophe-quoted link.
+struct Site {
+    TempDir dir;
+    TempDir state;
+    testing::EnvVar stateHome{"XDG_STATE_HOME", state.path()};
+
+    Site() {
+        dir.write("index.html",
+                  "<html><body><a href=\"Long Page.html#top\">a</a> <img src='Images/Big Logo.GIF'>\n"
+                  "<a href=\"notes.txt\">n</a></body></html>\n");
+        dir.write("Long Page.html", "<html><body><a href=\"index.html\">home</a></body></html>\n");
+        dir.write("Images/Big Logo.GIF", "GIF89a");
+        dir.write("notes.txt", "one\r\ntwo\r\n");
+    }
+
+    JobSettings settings() const {
+        JobSettings s = settingsFileDefaults();
+        s.Directory = dir.path();
+        s.HomePage = dir.file("index.html");
+        s.Server = "www.example.com";
+        s.ServerDefaultFiles = "index.html";
+        s.Target = kTargetDos;
+        s.CaseConv = kCaseLower;
+        s.AutoFileName = true;
+        s.Rename = true;
+        s.UpdateUrls = true;
+        s.UseSubdirs = true;
+        return s;
+    }
+};
+
+TEST(FixJob, RenamesRewritesLinksConvertsLineEndsAndUndoPutsEveryByteBack) {
+    Site site;
+    const auto before = snapshot(site.dir.path());
+    JobSettings s = site.settings();
+    s.LineEnd = kLineEndUnix;
+    ScriptedPrompts prompts;
+    prompts.expectVerifyFilenames(ui::VerifyNamesReply{std::vector<bool>(4, true), {}}).expectVerifyFiles(std::vector<bool>{true});
+    ui::PromptsScope scope(prompts);
+    EKVFixCmd fix(s, {}, false, true);
+    ASSERT_TRUE(fix.execute());
+    const std::string report = takeReport(fix.reportPath());
+    EXPECT_TRUE(fix.undoable());
+    EXPECT_TRUE(contains(report, "RENAMED FILES:")) << report;
+    EXPECT_TRUE(contains(report, "URL LINK RENAMING:")) << report;
+
+    // The home page was renamed too, and the settings follow it.
+    EXPECT_EQ(fix.settings().HomePage, site.dir.file("index.htm"));
+    EXPECT_EQ(testing::readFile(site.dir.file("notes.txt")), "one\ntwo\n");
+    // The links follow the new names; the fragment stays.
+    const std::string index = testing::readFile(site.dir.file("index.htm"));
+    EXPECT_TRUE(contains(index, "href=\"long_pag.htm#top\"") || contains(index, "href=\"longpage.htm#top\""))
+        << index;
+    EXPECT_FALSE(contains(index, "Big Logo")) << index;
+
+    // A check of the fixed site finds every link.
+    JobSettings again = fix.settings();
+    again.Target = kTargetNone;
+    again.CaseConv = kCaseNone;
+    EKVCheckCmd check(again, {}, false, false);
+    ASSERT_TRUE(check.execute());
+    const std::string checked = takeReport(check.reportPath());
+    EXPECT_FALSE(contains(checked, "UNRESOLVED LOCAL LINKS:")) << checked;
+
+    ASSERT_TRUE(fix.unexecute());
+    const std::string undone = takeReport(fix.reportPath());
+    EXPECT_TRUE(contains(undone, "REVERTED FILES TO INITIAL STATE")) << undone;
+    EXPECT_TRUE(contains(undone, "RESTORED FILENAMES:")) << undone;
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(fix.settings().HomePage, site.dir.file("index.html"));
+
+    // Nothing is left to undo, in this process or another.
+    ScriptedPrompts second;
+    second.expectMessageBox(ui::Answer::Ok, "no files were changed");
+    ui::PromptsScope secondScope(second);
+    EXPECT_TRUE(undoLastJob(s).nothingToUndo);
+}
+
+TEST(FixJob, GetImmediateReportAtLinkErrorsChangesNothingAndLeavesNothingToUndo) {
+    Site site;
+    site.dir.write("index.html", "<a href=\"Long Page.html\">a</a> <a href=\"missing.html\">b</a>\n");
+    const auto before = snapshot(site.dir.path());
+    ScriptedPrompts prompts;
+    prompts.expectLinkErrors(ui::LinkErrorsAnswer::ImmediateReport);
+    ui::PromptsScope scope(prompts);
+    EKVFixCmd fix(site.settings(), {}, false, true);
+    ASSERT_TRUE(fix.execute());
+    const std::string report = takeReport(fix.reportPath());
+    EXPECT_TRUE(contains(report, "missing.html")) << report;
+    EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
+    EXPECT_FALSE(fix.undoable());
+    EXPECT_FALSE(fix.status() & kStatusRenaming);
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+}
+
+TEST(FixJob, CancelledNameListRenamesNothing) {
+    Site site;
+    const auto before = snapshot(site.dir.path());
+    ScriptedPrompts prompts;
+    prompts.expectVerifyFilenames(std::nullopt);
+    ui::PromptsScope scope(prompts);
+    EKVFixCmd fix(site.settings(), {}, false, true);
+    ASSERT_TRUE(fix.execute());
+    takeReport(fix.reportPath());
+    EXPECT_FALSE(fix.undoable());
+    EXPECT_FALSE(fix.status() & kStatusRenaming);
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+}
+
+TEST(FixJob, AbsoluteLinksWithoutAServerAreRefusedBeforeAnythingChanges) {
+    Site site;
+    const auto before = snapshot(site.dir.path());
+    JobSettings s = site.settings();
+    s.Server.clear();
+    s.AbsRelCnvrt = kUrlAbsolute;
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVFixCmd fix(s, {}, false, true);
+    ASSERT_TRUE(fix.execute());
+    const std::string report = takeReport(fix.reportPath());
+    EXPECT_TRUE(contains(report, "server")) << report;
+    EXPECT_FALSE(fix.undoable());
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+}
+
+TEST(FixJob, AnUncheckedNameKeepsItsLinksAndIsListed) {
+    Site site;
+    JobSettings s = site.settings();
+    s.Target = kTargetNone;  // lower case only: "Images", "Big Logo.GIF" and "Long Page.html" change
+    ScriptedPrompts prompts;
+    // Rows in pre-order: Images, Images/Big Logo.GIF, Long Page.html. Keep the page's rename only.
+    prompts.expectVerifyFilenames(ui::VerifyNamesReply{{false, false, true}, {}});
+    ui::PromptsScope scope(prompts);
+    EKVFixCmd fix(s, {}, false, true);
+    ASSERT_TRUE(fix.execute());
+    const std::string report = takeReport(fix.reportPath());
+    EXPECT_TRUE(contains(report, "NOT RENAMED BY USER REQUEST")) << report;
+    const std::string index = testing::readFile(site.dir.file("index.html"));
+    // Still the unrenamed names; the raw blank is encoded, as any link with one is.
+    EXPECT_TRUE(contains(index, "src='Images/Big%20Logo.GIF'")) << index;
+    // The blank of the new name is written encoded, so it cannot end the value.
+    EXPECT_TRUE(contains(index, "href=\"long%20page.html#top\"")) << index;
+    EXPECT_EQ(testing::entriesOf(site.dir.file("Images")), std::vector<std::string>{"Big Logo.GIF"});
+}
+
+}  // namespace
+}  // namespace korvel
