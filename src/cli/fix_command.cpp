@@ -11,6 +11,7 @@
 #include "cli/terminal_prompts.h"
 #include "jobs/fix_command.h"
 #include "jobs/undo_journal.h"
+#include "res/strings.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
 #include "ui/prompts.h"
@@ -77,12 +78,12 @@ int runUndo(const UndoOptions& options, std::ostream& out, std::ostream& err) {
     JobSettings settings = settingsFileDefaults();
     LoadSettings(options.settingsPath, settings);
     settings.Directory = absoluteDirectory(options.directory);
+    const auto lines = jobs::listJournal(settings.Directory);
+    if (lines.empty()) {
+        err << "korvel: " << settings.Directory << ": " << res::loadString(res::kNothingToUndo) << '\n';
+        return kExitFindings;
+    }
     if (options.list) {
-        const auto lines = jobs::listJournal(settings.Directory);
-        if (lines.empty()) {
-            err << "korvel: nothing to undo in " << settings.Directory << '\n';
-            return kExitFindings;
-        }
         for (const auto& line : lines)
             out << line << '\n';
         return kExitOk;

@@ -202,7 +202,8 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
         const std::int32_t pages =
             runTreePass(*top, links, update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, nodeCount_);
         if (pages < 0) return false;
-        linkFindings_ += static_cast<std::uint32_t>(pages);
+        // Links a fix rewrote need nothing more from the person.
+        if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
     }
     if (settings_.ReportUnresolvedRefs && !brokenLinksReported_) {
         EReportUnresolved broken(*foundLinks_);

@@ -1,5 +1,6 @@
 #include "jobs/fix_command.h"
 
+#include <algorithm>
 #include <memory>
 #include <span>
 #include <vector>
@@ -121,6 +122,8 @@ void EKVFixCmd::runPasses() {
             status_ |= kStatusRenaming;
             names::RenameHistory history;
             const std::int32_t renamed = names::renameFiles(*top, settings_.LogSubdirs, nodeCount_, history);
+            // What still needs a name is what was not renamed (declined, skipped or failed).
+            namesToChange_ -= std::min<std::uint32_t>(namesToChange_, renamed > 0 ? renamed : 0);
             if (history.empty()) status_ &= ~kStatusRenaming;
             settleNewNames();
             // The settings follow the home page, so that the next job finds it.

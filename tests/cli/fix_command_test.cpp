@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/run_korvel.h"
+#include "support/env_var.h"
+#include "support/temp_dir.h"
+
+namespace korvel::cli {
+namespace {
+
+using testing::TempDir;
+
+bool anyLine(const Lines& lines, std::string_view part) {
+    for (const auto& line : lines)
+        if (line.find(part) != std::string::npos) return true;
+    return false;
+}
+
+// Relative path -> bytes of every file below "top" (the external-links page, the report's own, aside).
+std::map<std::string, std::string> contents(const std::string& top) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+        if (entry.path().filename() == "report_of_external_refs.html") continue;
+        const std::string path = entry.path().string();
+        files[path.substr(top.size())] = entry.is_regular_file() ? testing::readFile(path) : "<dir>";
+    }
+    return files;
+}
+
+struct FixSite {
+    const SettingsFile settings{""};
+    TempDir state;
+    testing::EnvVar stateHome{"XDG_STATE_HOME", state.path()};
+    TempDir dir;
+
+    FixSite() {
+        dir.write("index.html", "<a href=\"Read Me.TXT\">r</a> <a href=\"Sub Dir/Page One.html\">p</a>\r\n");
+        dir.write("Read Me.TXT", "a\r\nb\r\n");
+        dir.write("Sub Dir/Page One.html", "<a href=\"../index.html\">home</a>\n");
+    }
+};
+
+TEST(FixCommand, RefusesWithoutATerminalOrYesAndWithoutAServerForAbsoluteLinks) {
+    FixSite site;
+    const auto before = contents(site.dir.path());
+    const Result noYes = runKorvel({"fix", site.dir.path(), "--target", "dos"});
+    EXPECT_EQ(noYes.status, kExitUsage);
+    ASSERT_EQ(noYes.err.size(), 1u) << ::testing::PrintToString(noYes.err);
+    EXPECT_NE(noYes.err[0].find("--yes"), std::string::npos);
+    const Result noServer = runKorvel({"fix", site.dir.path(), "--links", "absolute", "--yes"});
+    EXPECT_EQ(noServer.status, kExitUsage);
+    EXPECT_TRUE(anyLine(noServer.err, "--server"));
+    EXPECT_EQ(contents(site.dir.path()), before);
+}
+
+TEST(FixCommand, FixThenUndoFromAnotherRunGivesBackTheExactTree) {
+    FixSite site;
+    const auto before = contents(site.dir.path());
+    const Result fix = runKorvel(
+        {"fix", site.dir.path(), "--target", "dos", "--case", "lower", "--line-ends", "unix", "--yes"});
+    EXPECT_EQ(fix.status, kExitOk) << ::testing::PrintToString(fix.out);
+    EXPECT_TRUE(anyLine(fix.out, "RENAMED FILES:"));
+    EXPECT_TRUE(anyLine(fix.out, "DOS  -> UNIX:"));
+    EXPECT_EQ(testing::readFile(site.dir.file("readme.txt")), "a\nb\n");
+    EXPECT_EQ(testing::readFile(site.dir.file("index.htm")),
+              "<a href=\"readme.txt\">r</a> <a href=\"subdir/pageone.htm\">p</a>\n");
+
+    const Result list = runKorvel({"undo", site.dir.path(), "--list"});
+    EXPECT_EQ(list.status, kExitOk);
+    EXPECT_TRUE(anyLine(list.out, "rename back")) << ::testing::PrintToString(list.out);
+
+    const Result undo = runKorvel({"undo", site.dir.path()});
+    EXPECT_EQ(undo.status, kExitOk) << ::testing::PrintToString(undo.out);
+    EXPECT_TRUE(anyLine(undo.out, "REVERTED FILES TO INITIAL STATE"));
+    EXPECT_TRUE(anyLine(undo.out, "RESTORED FILENAMES:"));
+    EXPECT_EQ(contents(site.dir.path()), before);
+
+    const Result again = runKorvel({"undo", site.dir.path()});
+    EXPECT_EQ(again.status, kExitFindings);
+    EXPECT_TRUE(anyLine(again.err, "no files were changed"));
+    EXPECT_EQ(runKorvel({"undo", site.dir.path(), "--list"}).status, kExitFindings);
+}
+
+}  // namespace
+}  // namespace korvel::cli
