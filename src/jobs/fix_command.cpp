@@ -15,6 +15,7 @@
 #include "names/convert_names.h"
 #include "names/read_only_policy.h"
 #include "names/rename_files.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 #include "report/app_log.h"
 #include "report/job_status.h"
@@ -79,10 +80,12 @@ bool EKVFixCmd::doExecute() {
 
     auto journal = jobs::UndoJournal::start(settings_.Directory, "fix");
     journal->keepSettings(settings_);
-    JournalScope journalScope(journal.get());
+    journal_ = journal.get();
+    JournalScope journalScope(journal_);
     if (!absoluteWithoutServer) runGuarded([&] { runPasses(); });
 
     noteFindings();
+    journal_ = nullptr;
     const bool changed = journal->written();
     if (!changed) status_ &= ~kStatusModifyingFiles;
     // A fix that changed something keeps its tree, as "Undo Last" in this process may want it.
@@ -134,7 +137,11 @@ void EKVFixCmd::runPasses() {
     if (!settings_.FilesOnly) {
         EPageLinkWriter pages(foundLinks_.get());
         CountingWriter writer(pages);
-        const bool finished = reportLinks(settings_.UpdateUrls ? &writer : nullptr);
+        bool finished = false;
+        {
+            platform::ReplaceBatch batch = replaceBatch();
+            finished = reportLinks(settings_.UpdateUrls ? &writer : nullptr);
+        }
         if (writer.count() == 0) status_ &= ~kStatusUpdatingUrls;
         if (!finished) return;
     }
@@ -182,9 +189,22 @@ bool EKVFixCmd::convertLineEnds() {
             list.insert(static_cast<EFileNode*>(node));
     }
     status_ |= kStatusLineEnds;
-    const std::int32_t converted = files::updateLineEnds(*top, target, list, nodeCount_);
+    std::int32_t converted = 0;
+    {
+        platform::ReplaceBatch batch = replaceBatch();
+        converted = files::updateLineEnds(*top, target, list, nodeCount_);
+    }
     if (converted <= 0) status_ &= ~kStatusLineEnds;
     return converted >= 0;
+}
+
+platform::ReplaceBatch EKVFixCmd::replaceBatch() {
+    return platform::ReplaceBatch([this] { return !journal_ || journal_->flush(); },
+                                  [](const std::string& path, std::error_code ec) {
+                                      currentLog().errorDetail(
+                                          std::string(res::loadString(res::kFileWriteFailed)) + ": " + ec.message(),
+                                          path);
+                                  });
 }
 
 void EKVFixCmd::settleNewNames() {

@@ -6,8 +6,13 @@
 #include <string>
 
 #include "jobs/command.h"
+#include "platform/files.h"
 
 namespace korvel {
+
+namespace jobs {
+class UndoJournal;
+}  // namespace jobs
 
 class EKVFixCmd : public EKVCmd {
   public:
@@ -27,8 +32,11 @@ class EKVFixCmd : public EKVCmd {
     // Drops the new name of every node whose rename did not happen (failed, skipped as read-only), so
     // that links are rewritten to the names the files really have.
     void settleNewNames();
+    // Groups the page rewrites of one pass so that they share their flushes (and the journal's).
+    platform::ReplaceBatch replaceBatch();
 
     std::string originalHomePage_;
+    jobs::UndoJournal* journal_ = nullptr;  // while the job runs
 };
 
 // What an undo of the last job on a top directory did.

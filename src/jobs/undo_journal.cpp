@@ -730,6 +730,17 @@ bool UndoJournal::append(const std::vector<std::string_view>& fields, std::strin
     return true;
 }
 
+bool UndoJournal::flush() {
+    if (fd_ < 0) return true;
+    // The journal, its copies and their directory entries, in one flush of their file system.
+    unsynced_ = 0;
+    if (platform::disk().syncfs(fd_) != 0) {
+        refused(errnoCode(errno).message(), journalPath(directory_));
+        return false;
+    }
+    return true;
+}
+
 bool UndoJournal::sync(std::string_view subject) {
     unsynced_ = 0;
     if (platform::disk().fsync(fd_) != 0) {
@@ -744,7 +755,10 @@ bool UndoJournal::saveCopy(std::string_view content, std::string& name, std::str
     for (int attempt = 0; attempt < 1000; ++attempt) {
         name = std::to_string(nextCopy_++);
         // Written, flushed, and its directory entry flushed, before the entry that names it.
-        const std::error_code ec = platform::createFile(platform::joinPath(copies, name), content, 0600);
+        // In a batch of replacements the batch's barrier flushes every copy at once (flush()).
+        const bool batched = platform::ReplaceBatch::current() != nullptr;
+        const std::error_code ec =
+            platform::createFile(platform::joinPath(copies, name), content, 0600, !batched);
         if (!ec) return true;
         if (ec == std::errc::file_exists) continue;
         refused(ec.message(), subject);
@@ -799,7 +813,7 @@ bool UndoJournal::willReplace(std::string_view path, std::string_view before, st
         fields.push_back(why.links[i].before);
         fields.push_back(why.links[i].after);
     }
-    if (append(fields, path, /*durable=*/true)) return true;
+    if (append(fields, path, /*durable=*/platform::ReplaceBatch::current() == nullptr)) return true;
     platform::removeFile(platform::joinPath(copiesPath(directory_), copy));
     return false;
 }

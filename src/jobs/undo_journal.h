@@ -47,6 +47,10 @@ class UndoJournal : public ChangeJournal {
     // what the job was.
     void keepSettings(const JobSettings& settings) { settings_ = settings; }
 
+    // Makes everything recorded so far durable: a batch of replacements calls it before the files take
+    // their new contents. False (reported) when it cannot.
+    bool flush();
+
     // Whether this job's journal is on disk (it has replaced the last job's).
     bool written() const { return fd_ >= 0; }
 

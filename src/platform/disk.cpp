@@ -51,6 +51,9 @@ ssize_t Disk::write(int fd, const void* data, std::size_t size) {
 int Disk::fsync(int fd) {
     return ::fsync(fd);
 }
+int Disk::syncfs(int fd) {
+    return ::syncfs(fd);
+}
 int Disk::close(int fd) {
     return ::close(fd);
 }

@@ -14,6 +14,8 @@ class Disk {
     virtual int open(const char* path, int flags, mode_t mode);
     virtual ssize_t write(int fd, const void* data, std::size_t size);
     virtual int fsync(int fd);
+    // Flushes the whole file system that holds "fd".
+    virtual int syncfs(int fd);
     virtual int close(int fd);
     virtual int fchmod(int fd, mode_t mode);
     virtual int fchown(int fd, uid_t owner, gid_t group);

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <random>
 #include <utility>
@@ -230,19 +231,101 @@ std::error_code replaceFileContents(std::string_view path, std::string_view cont
         }
     }
     if (disk().fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
-    if (disk().fsync(fd) != 0) return fail(lastError());
+    ReplaceBatch* batch = ReplaceBatch::current();
+    if (!batch && disk().fsync(fd) != 0) return fail(lastError());
     if (auto ec = closeChecked(fd)) return fail(ec);
+    if (batch) {
+        batch->stage(std::move(temp), p);
+        return {};
+    }
     if (disk().renameReplace(temp.c_str(), p.c_str()) != 0) return fail(lastError());
     flushDirectory(dir);
     return {};
 }
 
-std::error_code createFile(std::string_view path, std::string_view content, mode_t mode) {
+namespace {
+ReplaceBatch* g_batch = nullptr;
+}  // namespace
+
+ReplaceBatch::ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles)
+    : barrier_(std::move(barrier)), failed_(std::move(failed)), maxFiles_(maxFiles ? maxFiles : 1),
+      previous_(g_batch) {
+    g_batch = this;
+}
+
+ReplaceBatch::~ReplaceBatch() {
+    commit();
+    g_batch = previous_;
+}
+
+ReplaceBatch* ReplaceBatch::current() {
+    return g_batch;
+}
+
+void ReplaceBatch::stage(std::string temp, std::string target) {
+    // The one staged before it commit first, so that a failure is never reported for a file whose
+    // replacement the caller was just told had succeeded.
+    if (staged_.size() >= maxFiles_) commit();
+    staged_.push_back({std::move(temp), std::move(target)});
+}
+
+void ReplaceBatch::dropAll(std::error_code why) {
+    for (const Staged& s : staged_) {
+        disk().unlink(s.temp.c_str());
+        if (failed_) failed_(s.target, why);
+    }
+    staged_.clear();
+}
+
+void ReplaceBatch::commit() {
+    if (staged_.empty()) return;
+    // One flush per file system: the staged contents reach the disk before any of them takes its place.
+    std::vector<dev_t> flushed;
+    for (const Staged& s : staged_) {
+        struct stat st {};
+        if (::stat(s.temp.c_str(), &st) != 0) continue;
+        bool seen = false;
+        for (dev_t d : flushed)
+            seen = seen || d == st.st_dev;
+        if (seen) continue;
+        const int fd = disk().open(s.temp.c_str(), O_RDONLY | O_CLOEXEC, 0);
+        if (fd < 0 || disk().syncfs(fd) != 0) {
+            const std::error_code ec = lastError();
+            if (fd >= 0) disk().close(fd);
+            dropAll(ec);
+            return;
+        }
+        disk().close(fd);
+        flushed.push_back(st.st_dev);
+    }
+    if (barrier_ && !barrier_()) {
+        dropAll(std::make_error_code(std::errc::io_error));
+        return;
+    }
+    std::vector<std::string> directories;
+    for (const Staged& s : staged_) {
+        if (disk().renameReplace(s.temp.c_str(), s.target.c_str()) != 0) {
+            const std::error_code ec = lastError();
+            disk().unlink(s.temp.c_str());
+            if (failed_) failed_(s.target, ec);
+            continue;
+        }
+        std::string dir = directoryOf(s.target);
+        if (directories.empty() || directories.back() != dir) directories.push_back(std::move(dir));
+    }
+    staged_.clear();
+    std::sort(directories.begin(), directories.end());
+    directories.erase(std::unique(directories.begin(), directories.end()), directories.end());
+    for (const std::string& dir : directories)
+        flushDirectory(dir);
+}
+
+std::error_code createFile(std::string_view path, std::string_view content, mode_t mode, bool flush) {
     const std::string p(path);
     int fd = disk().open(p.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
     if (fd < 0) return lastError();
     std::error_code ec = writeAll(fd, content);
-    if (!ec && disk().fsync(fd) != 0) ec = lastError();
+    if (!ec && flush && disk().fsync(fd) != 0) ec = lastError();
     if (ec) {
         disk().close(fd);
     } else {
@@ -253,7 +336,7 @@ std::error_code createFile(std::string_view path, std::string_view content, mode
         disk().unlink(p.c_str());
         return ec;
     }
-    flushDirectory(directoryOf(p));
+    if (flush) flushDirectory(directoryOf(p));
     return {};
 }
 

@@ -4,10 +4,13 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <type_traits>
+#include <vector>
 
 namespace korvel::platform {
 
@@ -38,9 +41,46 @@ std::error_code renameNoReplace(std::string_view from, std::string_view to);
 std::error_code replaceFileContents(std::string_view path, std::string_view content,
                                     std::string* keptCopy = nullptr);
 
-// Writes "content" to a new file "path" with "mode" (less the umask), flushed; fails with EEXIST when
-// "path" exists. A file it could not complete is removed again.
-std::error_code createFile(std::string_view path, std::string_view content, mode_t mode = 0644);
+// Writes "content" to a new file "path" with "mode" (less the umask), flushed (unless "flush" is false:
+// a caller that flushes the whole file system later); fails with EEXIST when "path" exists. A file it could
+// not complete is removed again.
+std::error_code createFile(std::string_view path, std::string_view content, mode_t mode = 0644,
+                           bool flush = true);
+
+// Replacements made while a batch is in force share their flushes, which otherwise cost milliseconds per
+// file: replaceFileContents writes each new content to its temporary file and stages it; the batch, when it
+// commits (when "maxFiles" are staged, and at its end), flushes every staged file with one flush of each
+// file system, calls "barrier" (where a caller makes its own records durable first), renames each
+// temporary file over its original, and flushes the directories. A crash at any instant still leaves each
+// file old or new, whole. A staged file's new content is in place only after the commit: nothing may read
+// it before. A replacement that fails in the commit leaves its original as it was and goes to "failed".
+class ReplaceBatch {
+  public:
+    using Failure = std::function<void(const std::string& path, std::error_code)>;
+    ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles = 256);
+    ~ReplaceBatch();
+    ReplaceBatch(const ReplaceBatch&) = delete;
+    ReplaceBatch& operator=(const ReplaceBatch&) = delete;
+
+    void commit();
+    // The batch in force, or null.
+    static ReplaceBatch* current();
+    // Takes "temp" (closed, not yet flushed) to replace "target" at the commit.
+    void stage(std::string temp, std::string target);
+
+  private:
+    struct Staged {
+        std::string temp;
+        std::string target;
+    };
+    void dropAll(std::error_code why);
+
+    std::function<bool()> barrier_;
+    Failure failed_;
+    std::size_t maxFiles_;
+    std::vector<Staged> staged_;
+    ReplaceBatch* previous_;
+};
 
 // A temporary file made with mkstemp ("el_XXXXXX") in a directory (default: the temporary directory),
 // removed by the destructor unless released.

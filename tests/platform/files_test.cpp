@@ -425,6 +425,64 @@ TEST(ReplaceFileContents, FallsBackInAReallyReadOnlyDirectory) {
 
 // --- createFile ---
 
+// A disk whose file-system flush fails.
+class NoSyncDisk : public Disk {
+  public:
+    int syncfs(int) override {
+        errno = EIO;
+        return -1;
+    }
+};
+
+TEST(ReplaceBatch, StagedContentTakesItsPlaceOnlyAtTheCommitWithTheModeKept) {
+    TempDir dir;
+    const std::string a = dir.write("a.html", "old a");
+    const std::string b = dir.write("sub/b.html", "old b");
+    ::chmod(b.c_str(), 0640);
+    std::vector<std::string> failed;
+    int barriers = 0;
+    {
+        ReplaceBatch batch([&] { return ++barriers > 0; },
+                           [&](const std::string& path, std::error_code) { failed.push_back(path); }, 2);
+        EXPECT_FALSE(replaceFileContents(a, "new a"));
+        EXPECT_EQ(readFile(a), "old a");  // staged, not yet in place
+        EXPECT_FALSE(replaceFileContents(b, "new b"));
+        EXPECT_EQ(barriers, 0);
+        EXPECT_FALSE(replaceFileContents(a, "newer a"));  // the third one commits the first two
+        EXPECT_EQ(barriers, 1);
+        EXPECT_EQ(readFile(a), "new a");
+        EXPECT_EQ(readFile(b), "new b");
+    }
+    EXPECT_EQ(barriers, 2);
+    EXPECT_EQ(readFile(a), "newer a");
+    EXPECT_EQ(modeOf(b), 0640u);
+    EXPECT_TRUE(failed.empty());
+    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"a.html", "sub"}));
+    EXPECT_EQ(ReplaceBatch::current(), nullptr);
+}
+
+TEST(ReplaceBatch, AFailedFlushOrBarrierLeavesEveryOriginalAndNoTemporaryFile) {
+    for (const bool failFlush : {true, false}) {
+        TempDir dir;
+        const std::string a = dir.write("a.html", "old a");
+        const std::string b = dir.write("b.html", "old b");
+        std::vector<std::string> failed;
+        NoSyncDisk noSync;
+        std::optional<DiskScope> scope;
+        if (failFlush) scope.emplace(noSync);
+        {
+            ReplaceBatch batch([&] { return failFlush; },
+                               [&](const std::string& path, std::error_code) { failed.push_back(path); });
+            EXPECT_FALSE(replaceFileContents(a, "new a"));
+            EXPECT_FALSE(replaceFileContents(b, "new b"));
+        }
+        EXPECT_EQ(readFile(a), "old a");
+        EXPECT_EQ(readFile(b), "old b");
+        EXPECT_EQ(failed, (std::vector<std::string>{a, b}));
+        EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"a.html", "b.html"}));
+    }
+}
+
 TEST(CreateFile, WritesANewFileWithTheMode) {
     TempDir dir;
     const mode_t oldMask = ::umask(022);
