@@ -428,7 +428,10 @@ bool contentIs(std::string_view bytes, std::int64_t size, std::uint64_t hash) {
     return static_cast<std::int64_t>(bytes.size()) == size && hashOf(bytes) == hash;
 }
 
-Result undoReplace(const ReplaceFields& r, const std::string& directory) {
+// "pendingTimes": in a batch of replacements, where the modification time to give each restored file once
+// the batch has put it in place; null: at once.
+Result undoReplace(const ReplaceFields& r, const std::string& directory,
+                   std::unordered_map<std::string, std::int64_t>* pendingTimes) {
     const platform::FileInfo info = infoOf(r.path);
     if (info.kind != platform::EntryKind::File || info.isSymlink) {
         return leftAlone(reason(res::kReasonGone), r.path);
@@ -454,7 +457,9 @@ Result undoReplace(const ReplaceFields& r, const std::string& directory) {
     // The contents are back, and the mode is the file's own: the one the job left, which is the mode it
     // had (the recorded one may be the write permission a read-only file was given for the rewrite). The
     // time comes back too: it is what recognises the file for an earlier rename of it.
-    if (platform::setModifiedTime(r.path, r.modifiedNs)) {
+    if (pendingTimes) {
+        (*pendingTimes)[r.path] = r.modifiedNs;
+    } else if (platform::setModifiedTime(r.path, r.modifiedNs)) {
         currentLog().errorDetail(res::kModifiedTimeNotRestored, platform::displayName(r.path));
     }
     return Result::Undone;
@@ -865,10 +870,37 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
     std::vector<bool> keep(journal.entries.size(), false);
     {
         UndoReport report(journal.job == "orphans", localLogs);
+        // Restored files share their flushes. A file comes back in place only when the batch commits, so
+        // the batch commits before anything else touches a file it holds: a second restore of the same
+        // file (which checks what the file is now), and every rename.
+        std::unordered_map<std::string, std::size_t> staged;  // path -> entry
+        std::unordered_map<std::string, std::int64_t> pendingTimes;
+        platform::ReplaceBatch batch(
+            {},
+            [&](const std::string& path, std::error_code ec) {
+                leftAlone(ec.message(), path);
+                if (const auto it = staged.find(path); it != staged.end()) {
+                    keep[it->second] = true;
+                    ++outcome.leftAlone;
+                    if (outcome.restored > 0) --outcome.restored;
+                }
+            },
+            256,
+            [&](const std::string& path) {
+                const auto it = pendingTimes.find(path);
+                if (it != pendingTimes.end() && platform::setModifiedTime(path, it->second))
+                    currentLog().errorDetail(res::kModifiedTimeNotRestored, platform::displayName(path));
+            });
+        const auto commit = [&] {
+            batch.commit();
+            staged.clear();
+            pendingTimes.clear();
+        };
         progress->begin(res::loadString(res::kUndoingRenaming),
                         static_cast<std::int64_t>(journal.entries.size()));
         for (std::size_t i = journal.entries.size(); i-- > 0;) {
             const Entry& e = journal.entries[i];
+            if (e.tag != kReplace || staged.count(e.fields[0]) != 0) commit();
             progress->setDirectory(platform::parentPath(e.fields[0]), outcome.cancelled);
             if (outcome.cancelled) {
                 // What was not reached stays for a later undo.
@@ -888,8 +920,9 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
                     break;
                 case kReplace:
                     if (const std::optional<ReplaceFields> r = replaceFields(e)) {
-                        result = undoReplace(*r, directory);
+                        result = undoReplace(*r, directory, &pendingTimes);
                         if (result == Result::Undone) {
+                            staged[r->path] = i;
                             ++outcome.restored;
                             report.restoredFile(*r);
                         }
@@ -919,6 +952,7 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
                 keep[i] = true;
             }
         }
+        commit();
         progress->end();
     }
 

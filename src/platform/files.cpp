@@ -247,9 +247,10 @@ namespace {
 ReplaceBatch* g_batch = nullptr;
 }  // namespace
 
-ReplaceBatch::ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles)
+ReplaceBatch::ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles,
+                           Committed committed)
     : barrier_(std::move(barrier)), failed_(std::move(failed)), maxFiles_(maxFiles ? maxFiles : 1),
-      previous_(g_batch) {
+      committed_(std::move(committed)), previous_(g_batch) {
     g_batch = this;
 }
 
@@ -312,6 +313,7 @@ void ReplaceBatch::commit() {
         }
         std::string dir = directoryOf(s.target);
         if (directories.empty() || directories.back() != dir) directories.push_back(std::move(dir));
+        if (committed_) committed_(s.target);
     }
     staged_.clear();
     std::sort(directories.begin(), directories.end());

@@ -57,7 +57,10 @@ std::error_code createFile(std::string_view path, std::string_view content, mode
 class ReplaceBatch {
   public:
     using Failure = std::function<void(const std::string& path, std::error_code)>;
-    ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles = 256);
+    using Committed = std::function<void(const std::string& path)>;
+    // "committed", when given, is called for each file once its new content is in place.
+    ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles = 256,
+                 Committed committed = {});
     ~ReplaceBatch();
     ReplaceBatch(const ReplaceBatch&) = delete;
     ReplaceBatch& operator=(const ReplaceBatch&) = delete;
@@ -78,6 +81,7 @@ class ReplaceBatch {
     std::function<bool()> barrier_;
     Failure failed_;
     std::size_t maxFiles_;
+    Committed committed_;
     std::vector<Staged> staged_;
     ReplaceBatch* previous_;
 };
