@@ -53,19 +53,6 @@ bool isDirectory(const ENode* node) {
     return dynamic_cast<const EDirNode*>(node) != nullptr;
 }
 
-bool isReportNumberName(std::string_view name) {
-    constexpr std::string_view prefix = "REPORT_";
-    constexpr std::string_view suffix = ".TXT";
-    if (name.size() <= prefix.size() + suffix.size()) return false;
-    if (name.substr(0, prefix.size()) != prefix || name.substr(name.size() - suffix.size()) != suffix)
-        return false;
-    const std::string_view number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
-    if (number.front() == '0') return false;
-    for (char c : number)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 }  // namespace
 
 std::vector<std::string> parseServerDefaults(std::string_view list) {
@@ -88,19 +75,6 @@ UrlContext::UrlContext(const ESiteTree* tree, std::string_view server, std::stri
 
 bool isExternalBase(std::string_view base) {
     return !splitUrl(base).scheme.empty();
-}
-
-bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
-    topDir = withoutTrailingSlash(topDir);
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos) return false;
-    const std::string_view directory = path.substr(0, slash);
-    const std::string_view name = path.substr(slash + 1);
-    if (directory == topDir)
-        return name == "report_of_external_refs.html" || name == "REPORT.TXT" || name == "RENAME.LOG" ||
-               isReportNumberName(name);
-    return name == "RENAME.LOG" && directory.size() > topDir.size() &&
-           directory.substr(0, topDir.size()) == topDir && directory[topDir.size()] == '/';
 }
 
 ENode* findSiteNode(std::string_view siteRelative, const UrlContext& context) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "html/url_text.h"
+#include "site/output_files.h"
 #include "site/url_record.h"
 
 namespace korvel {
@@ -76,11 +77,6 @@ std::string siteRelativePath(std::string_view text, std::string_view base, const
 // output files are never found. Directories are returned as directories (no default document).
 ENode* findSiteNode(std::string_view siteRelative, const UrlContext& context);
 
-// Files that Korvel itself writes and that are never link targets: "report_of_external_refs.html",
-// "REPORT.TXT" and "REPORT_n.TXT" (n = 1, 2, ...) in the top directory, and "RENAME.LOG" in any directory
-// of the site. Names are compared byte for byte, as Korvel writes them: a site's own "report.txt" is a
-// different file on this system and stays an ordinary target. "path" is absolute; "topDir" may end in "/".
-bool isKorvelOutputFile(std::string_view topDir, std::string_view path);
 
 // The written form: 1 relative, 2 root, 3 absolute, 0 none.
 int urlForm(const EUrl& url);

@@ -1,4 +1,5 @@
 #include "names/convert_names.h"
+
 #include "platform/ascii.h"
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "settings/job_settings.h"
 #include "site/iterator.h"
 #include "site/node.h"
+#include "site/output_files.h"
 #include "site/traverse.h"
 #include "ui/prompts.h"
 
@@ -298,15 +300,27 @@ EConvertNames::~EConvertNames() {
 }
 
 bool EConvertNames::visitFile(EFileNode& node) {
-    return convertNode(node, true);
+    return !isOwnOutput(node) && convertNode(node, true);
 }
 
 bool EConvertNames::visitHtml(EHtmlNode& node) {
-    return convertNode(node, true);
+    return !isOwnOutput(node) && convertNode(node, true);
+}
+
+bool EConvertNames::isOwnOutput(const ENode& node) {
+    // Renaming them would only leave the next report beside a renamed old one.
+    if (topDir_.empty()) {
+        const ENode* top = &node;
+        while (top->getParent())
+            top = top->getParent();
+        topDir_ = top->path();
+    }
+    return isKorvelOutputFile(topDir_, node.path());
 }
 
 bool EConvertNames::visitDir(EDirNode& node) {
     if (!node.getParent()) {
+        topDir_ = node.path();
         pathWarningShown_ = false;
         open_.clear();
         return false;

@@ -115,6 +115,8 @@ class EConvertNames : public EVisitor {
     bool notRenamedInUse() const { return notRenamedInUse_; }
 
   private:
+    bool isOwnOutput(const ENode& node);
+    std::string topDir_;  // the walk's top directory, for Korvel's own files
     // The conforming unique name from "start" (the current name, or the mapped one); stores it as the new
     // name and says whether there is one. "siblings" holds the names taken beside the node.
     bool convertName(ENode& node, std::string_view start, SiblingNames* siblings);

@@ -342,6 +342,22 @@ TEST_F(ConvertPassTest, UniqueAgainstSiblingsCurrentAndNewNames) {
     EXPECT_EQ(third->getNewName(), "MYPAGE_2.HTM");
 }
 
+TEST_F(ConvertPassTest, KorvelsOwnOutputFilesKeepTheirNamesAndOthersAvoidThem) {
+    ENode* page = file("report_of_external_refs.html");
+    ENode* report = file("REPORT_2.TXT");
+    EDirNode* sub = directory("sub");
+    ENode* log = file("RENAME.LOG", sub);
+    ENode* ordinary = file("Report_2.txt");
+    settings.Target = kTargetDos;
+    settings.CaseConv = kCaseUpper;
+    EXPECT_EQ(run(), 2);  // "sub" and the site's own report
+    EXPECT_FALSE(page->hasNewName());
+    EXPECT_FALSE(report->hasNewName());
+    EXPECT_FALSE(log->hasNewName());
+    // The site's own file is renamed, and not onto the name Korvel's report holds.
+    EXPECT_EQ(ordinary->getNewName(), "REPORT_3.TXT");
+}
+
 TEST_F(ConvertPassTest, MappedExtensionThatTheTargetCutsBackIsNoChange) {
     ENode* index = file("index.htm");
     directory("img.htm");  // directories keep their extensions

@@ -1,0 +1,36 @@
+#include "site/output_files.h"
+
+namespace korvel {
+
+namespace {
+
+bool isReportNumberName(std::string_view name) {
+    constexpr std::string_view prefix = "REPORT_";
+    constexpr std::string_view suffix = ".TXT";
+    if (name.size() <= prefix.size() + suffix.size()) return false;
+    if (name.substr(0, prefix.size()) != prefix || name.substr(name.size() - suffix.size()) != suffix)
+        return false;
+    const std::string_view number = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (number.front() == '0') return false;
+    for (char c : number)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
+}  // namespace
+
+bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
+    while (!topDir.empty() && topDir.back() == '/')
+        topDir.remove_suffix(1);
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string_view::npos) return false;
+    const std::string_view directory = path.substr(0, slash);
+    const std::string_view name = path.substr(slash + 1);
+    if (directory == topDir)
+        return name == "report_of_external_refs.html" || name == "REPORT.TXT" || name == "RENAME.LOG" ||
+               isReportNumberName(name);
+    return name == "RENAME.LOG" && directory.size() > topDir.size() &&
+           directory.substr(0, topDir.size()) == topDir && directory[topDir.size()] == '/';
+}
+
+}  // namespace korvel
