@@ -1,13 +1,66 @@
 #pragma once
 // External iterators over the site tree: over one vector, and pre-order over anything that has children
 // (the directory tree, or the web of pages that link to each other).
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <typeinfo>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 namespace korvel {
+
+// The nodes a cyclic walk has met. Every link of every page is looked up here, a million times on a
+// large site: open addressing over one array, with no allocation per node.
+template <typename T>
+class TPointerSet {
+  public:
+    bool contains(T item) const {
+        if (!item) return hasNull_;
+        if (slots_.empty()) return false;
+        for (std::size_t i = slotOf(item);; i = (i + 1) & (slots_.size() - 1)) {
+            if (slots_[i] == item) return true;
+            if (!slots_[i]) return false;
+        }
+    }
+    void insert(T item) {
+        if (!item) {
+            hasNull_ = true;
+            return;
+        }
+        if ((size_ + 1) * 2 > slots_.size()) grow();
+        std::size_t i = slotOf(item);
+        for (; slots_[i]; i = (i + 1) & (slots_.size() - 1))
+            if (slots_[i] == item) return;
+        slots_[i] = item;
+        ++size_;
+    }
+    void clear() {
+        slots_.clear();
+        size_ = 0;
+        hasNull_ = false;
+    }
+
+  private:
+    std::size_t slotOf(T item) const {
+        auto v = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(item));
+        v ^= v >> 33;
+        v *= 0xff51afd7ed558ccdULL;
+        v ^= v >> 33;
+        return static_cast<std::size_t>(v) & (slots_.size() - 1);
+    }
+    void grow() {
+        std::vector<T> old(slots_.empty() ? 64 : slots_.size() * 2, T{});
+        old.swap(slots_);
+        size_ = 0;
+        for (T item : old)
+            if (item) insert(item);
+    }
+
+    std::vector<T> slots_;
+    std::size_t size_ = 0;
+    bool hasNull_ = false;
+};
 
 template <typename T>
 class IIterator {
@@ -153,19 +206,19 @@ class TIterPreOrderCyclic : public TIterPreOrder<T> {
         T current = this->currentItem();
         TIterPreOrder<T>::next();
         visited_.insert(current);
-        while (!this->isDone() && visited_.count(this->currentItem()) != 0)
+        while (!this->isDone() && visited_.contains(this->currentItem()))
             TIterPreOrder<T>::next();
     }
 
   protected:
     bool shouldDescend(T item) override {
-        return !this->isDone() && typeid(*item) == *rootType_ && visited_.count(item) == 0 &&
+        return !this->isDone() && typeid(*item) == *rootType_ && !visited_.contains(item) &&
                item->hasChildren();
     }
 
   private:
     const std::type_info* rootType_;
-    std::unordered_set<T> visited_;
+    TPointerSet<T> visited_;
 };
 
 }  // namespace korvel

@@ -200,3 +200,26 @@ TEST(TraverseRootTest, RootWithoutChildrenCountsAsItsVisitSays) {
 
 }  // namespace
 }  // namespace korvel
+
+namespace korvel {
+namespace {
+
+TEST(PointerSet, HoldsExactlyWhatWasInsertedThroughEveryGrowth) {
+    std::vector<int> items(5000);
+    TPointerSet<const int*> set;
+    EXPECT_FALSE(set.contains(nullptr));
+    for (std::size_t i = 0; i < items.size(); i += 2) {
+        set.insert(&items[i]);
+        set.insert(&items[i]);  // twice: still once
+    }
+    for (std::size_t i = 0; i < items.size(); ++i)
+        ASSERT_EQ(set.contains(&items[i]), i % 2 == 0) << i;
+    set.insert(nullptr);
+    EXPECT_TRUE(set.contains(nullptr));
+    set.clear();
+    EXPECT_FALSE(set.contains(&items[0]));
+    EXPECT_FALSE(set.contains(nullptr));
+}
+
+}  // namespace
+}  // namespace korvel
