@@ -12,6 +12,7 @@
 #include "cli/job_options.h"
 #include "cli/probe_command.h"
 #include "cli/scan_command.h"
+#include "jobs/command.h"
 #include "platform/locations.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
@@ -75,6 +76,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
 
     const std::string settingsPath = platform::settingsFilePath(settingsFile);
+    EKVCmd::parkReleasedTrees(true);
     if (probe->parsed()) return runProbe(probePaths, loadHtmlDefinitions(settingsPath), out, err);
     if (checkCmd->parsed()) {
         check.settingsPath = settingsPath;

@@ -231,10 +231,33 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
     return true;
 }
 
+namespace {
+
+// What a job let go of while trees are parked: still reachable, never freed.
+struct ParkedTree {
+    std::unique_ptr<EReportDownloadTimes> times;
+    std::unique_ptr<EFoundLinks> found;
+    std::unique_ptr<UrlContext> context;
+    std::unique_ptr<ESiteTree> tree;
+};
+bool g_parkTrees = false;
+std::vector<ParkedTree>* g_parked = nullptr;
+
+}  // namespace
+
+void EKVCmd::parkReleasedTrees(bool park) {
+    g_parkTrees = park;
+}
+
 void EKVCmd::releaseTree() {
-    times_.reset();
     unusedFiles_.clear();
     urlMap_.clear();
+    if (g_parkTrees && tree_) {
+        if (!g_parked) g_parked = new std::vector<ParkedTree>();
+        g_parked->push_back({std::move(times_), std::move(foundLinks_), std::move(urlContext_), std::move(tree_)});
+        return;
+    }
+    times_.reset();
     foundLinks_.reset();
     urlContext_.reset();
     tree_.reset();
