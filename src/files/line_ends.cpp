@@ -164,22 +164,7 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
     }
     from = node.lineEnd() != kNoLineEnd ? node.lineEnd() : firstLineEnd(before);
     const ContentChange why{ContentChange::Kind::LineEnds, from, target, {}};
-    if (ChangeJournal* j = currentJournal(); j && !j->willReplace(node.path(), before, after, why)) {
-        // Not recorded, so it could not be undone: the file stays as it is (the journal said why).
-        return false;
-    }
-    std::string keptCopy;
-    if (const std::error_code ec = platform::replaceFileContents(node.path(), after, &keptCopy)) {
-        if (ec == platform::FileError::CopyKept) {
-            // The one failure that leaves the file neither old nor new: say where its old bytes are.
-            node.logError(res::kUpdateRestoreFailed);
-            currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
-        } else {
-            // Anything else leaves the original exactly as it was.
-            node.logError(res::kFileWriteFailed);
-        }
-        return false;
-    }
+    if (!replaceRecorded(node, before, after, why)) return false;
     node.setLineEnd(target);
     node.clearLineIndex();
     return true;

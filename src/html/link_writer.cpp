@@ -132,25 +132,7 @@ bool EPageLinkWriter::rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) 
     for (std::size_t i = 0; i < why.links.size(); ++i)
         why.links[i].line = lines[i];
 
-    if (changedCount > 0) {
-        if (ChangeJournal* journal = currentJournal();
-            journal && !journal->willReplace(page.path(), before, after, why)) {
-            page.logError(res::kChangeNotRecorded);
-            return false;
-        }
-        std::string keptCopy;
-        if (const std::error_code ec = platform::replaceFileContents(page.path(), after, &keptCopy)) {
-            if (ec == platform::FileError::CopyKept) {
-                // Only here may the page itself be damaged: say where its full copy is.
-                page.logError(res::kUpdateRestoreFailed);
-                currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
-            } else {
-                // The page is as it was.
-                page.logError(res::kFileWriteFailed);
-            }
-            return false;
-        }
-    }
+    if (changedCount > 0 && !replaceRecorded(page, before, after, why)) return false;
 
     // The page now holds the new bytes: what was learnt from the old ones moves with them.
     const std::vector<std::int64_t> growth = growthOf(written);

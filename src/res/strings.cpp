@@ -204,7 +204,6 @@ constexpr Entry kTable[] = {
      "name\n\t%1\ninstead "
      "of\n\t%2"},
     {30134, "The file changed after its links were read; its links were not updated"},
-    {30135, "The change could not be recorded for undo; the file was left as it was"},
     {30160, "The change was not made: the undo journal %2 could not record it (%1)"},
     {30161, "The undo journal could not be read (%1)"},
     {30162, "The undo journal could not be updated (%1); it still lists changes that were undone"},

@@ -170,7 +170,6 @@ enum StringId : int {
     kModeNotRestored = 30132,
     kLeftUnderTemporaryName = 30133,
     kPageChangedSinceRead = 30134,
-    kChangeNotRecorded = 30135,
     kJournalRecordFailed = 30160,
     kJournalUnreadable = 30161,
     kJournalNotUpdated = 30162,

@@ -60,6 +60,14 @@ class ChangeJournal {
 // The journal in force in this process, or null.
 ChangeJournal* currentJournal();
 
+class ENode;
+
+// Replaces the bytes of "node"'s file, now "before", with "after": recorded first in the journal in force
+// (not replaced when it cannot be recorded; the journal has said why), then replaced atomically. A
+// failure is written into the errors section with the node's path. True when the file holds "after".
+bool replaceRecorded(const ENode& node, std::string_view before, std::string_view after,
+                     const ContentChange& why);
+
 // Puts "journal" in force for its lifetime (null: none), then restores the one before.
 class JournalScope {
   public:

@@ -275,12 +275,7 @@ TEST(LineEndPasses, ReportRowOfUnixToDosAndTheLineWhenNothingWasConverted) {
 
 // The node is made as an unprivileged user, so that the file's mode makes it read-only also for root.
 std::unique_ptr<EDirNode> scanAsUnprivileged(const TempDir& dir) {
-    if (::geteuid() != 0) return scan(dir.path());
-    ::chmod(dir.path().c_str(), 0777);
-    if (::seteuid(65534) != 0) return nullptr;
-    auto top = scan(dir.path());
-    EXPECT_EQ(::seteuid(0), 0);
-    return top;
+    return testing::asUnprivileged(dir, [&] { return scan(dir.path()); });
 }
 
 struct ReadOnlyCase {

@@ -37,6 +37,8 @@ class FakeJournal : public ChangeJournal {
     bool willReplace(std::string_view path, std::string_view before, std::string_view after,
                      const ContentChange& why) override {
         replaces.push_back({std::string(path), std::string(before), std::string(after), why});
+        // A journal that refuses says why, as the real one does.
+        if (!accept) currentLog().errorDetail(kRefused, path);
         return accept;
     }
     bool willMakeDirectory(std::string_view) override { return true; }
@@ -44,13 +46,18 @@ class FakeJournal : public ChangeJournal {
     bool willTrash(std::string_view) override { return true; }
     void trashed(std::string_view, std::string_view) override {}
 
+    static constexpr std::string_view kRefused = "not recorded";
     bool accept = true;
     std::vector<Replace> replaces;
 };
 
 // The text of message "id" with its path, as the errors section holds it.
+std::string detail(std::string_view message, std::string_view path) {
+    return std::string(message) + "\n\t" + std::string(path) + "\n";
+}
+
 std::string detail(int id, std::string_view path) {
-    return std::string(res::loadString(id)) + "\n\t" + std::string(path) + "\n";
+    return detail(res::loadString(id), path);
 }
 
 class LinkWriterTest : public LinkSite {
@@ -231,7 +238,7 @@ TEST_F(LinkWriterTest, LinksFollowOnlyTheRenamesThatHappened) {
 
 struct FailureCase {
     const char* name;
-    int message;  // in the errors section, with the page's path
+    std::string_view message;  // in the errors section, with the page's path
     // Sets the failure up after the scan; what it returns stays in force while the pass runs.
     std::function<std::shared_ptr<void>(LinkWriterTest&)> arrange;
 };
@@ -255,7 +262,7 @@ TEST_P(LinkWriterFailureTest, LeavesThePageAndItsRecordsAsTheyWere) {
     // Read-only, so that every way out must give the page its mode back.
     const bool readOnly = scanUnprivileged();
     if (!readOnly) {
-        if (GetParam().message == res::kReadOnlySkipped) GTEST_SKIP() << "cannot see read-only files";
+        if (GetParam().message == res::loadString(res::kReadOnlySkipped)) GTEST_SKIP() << "cannot see read-only files";
         scan();
     }
     findLinks();
@@ -291,14 +298,14 @@ TEST_P(LinkWriterFailureTest, LeavesThePageAndItsRecordsAsTheyWere) {
 
 INSTANTIATE_TEST_SUITE_P(
     LinkWriter, LinkWriterFailureTest,
-    ::testing::Values(FailureCase{"ReadOnlyDeclined", res::kReadOnlySkipped,
+    ::testing::Values(FailureCase{"ReadOnlyDeclined", res::loadString(res::kReadOnlySkipped),
                                   [](LinkWriterTest&) -> std::shared_ptr<void> {
                                       auto skip = std::make_shared<std::int32_t>(kReadOnlySkip);
                                       auto scope = std::make_shared<names::ReadOnlyPolicyScope>(*skip);
                                       return std::make_shared<std::pair<decltype(skip), decltype(scope)>>(
                                           skip, scope);
                                   }},
-                      FailureCase{"ReplaceFails", res::kFileWriteFailed,
+                      FailureCase{"ReplaceFails", res::loadString(res::kFileWriteFailed),
                                   [](LinkWriterTest& t) -> std::shared_ptr<void> {
                                       auto disk = std::make_shared<testing::FaultyDisk>();
                                       disk->writesUnder = t.site().path();
@@ -307,7 +314,7 @@ INSTANTIATE_TEST_SUITE_P(
                                           disk, scope);
                                   }},
                       // Same length, so that only the bytes tell.
-                      FailureCase{"ChangedSinceItWasRead", res::kPageChangedSinceRead,
+                      FailureCase{"ChangedSinceItWasRead", res::loadString(res::kPageChangedSinceRead),
                                   [](LinkWriterTest& t) -> std::shared_ptr<void> {
                                       const std::string path = t.site().file("index.html");
                                       ::chmod(path.c_str(), 0644);
@@ -317,7 +324,7 @@ INSTANTIATE_TEST_SUITE_P(
                                       ::chmod(path.c_str(), 0444);
                                       return nullptr;
                                   }},
-                      FailureCase{"JournalRefuses", res::kChangeNotRecorded,
+                      FailureCase{"JournalRefuses", FakeJournal::kRefused,
                                   [](LinkWriterTest&) -> std::shared_ptr<void> {
                                       auto journal = std::make_shared<FakeJournal>();
                                       journal->accept = false;

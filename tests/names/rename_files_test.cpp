@@ -402,12 +402,7 @@ TEST(CaseOnlyRename, ATwinOnDiskMakesItFailAndIsNeverReplaced) {
 // Makes the tree's nodes while the files' own modes decide what is read-only, also when the tests run as
 // root (who may write anything): the nodes are made as an unprivileged user.
 std::unique_ptr<EDirNode> scanAsUnprivileged(const TempDir& dir) {
-    if (::geteuid() != 0) return scan(dir.path());
-    ::chmod(dir.path().c_str(), 0777);
-    if (::seteuid(65534) != 0) return nullptr;
-    auto top = scan(dir.path());
-    EXPECT_EQ(::seteuid(0), 0);
-    return top;
+    return testing::asUnprivileged(dir, [&] { return scan(dir.path()); });
 }
 
 struct ReadOnlyCase {

@@ -1,7 +1,10 @@
 #pragma once
 // A fresh directory for one test, removed with everything in it when the test ends.
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,5 +38,18 @@ mode_t modeOf(const std::string& path);
 std::vector<std::string> entriesOf(const std::string& dir);
 // True when the effective user ignores permission bits (root): tests of unreadable files skip then.
 bool permissionsAreIgnored();
+
+// Calls "make" as an unprivileged user when the tests run as root (after opening "dir" to everyone), so
+// that what it learns of the files' modes is what such a user sees: a file without write bits is
+// read-only. A default value when that user cannot be taken on.
+template <typename F>
+auto asUnprivileged(const TempDir& dir, F make) -> decltype(make()) {
+    if (::geteuid() != 0) return make();
+    ::chmod(dir.path().c_str(), 0777);
+    if (::seteuid(65534) != 0) return {};
+    auto made = make();
+    if (::seteuid(0) != 0) std::abort();  // the rest of the tests must run as they started
+    return made;
+}
 
 }  // namespace korvel::testing
