@@ -57,6 +57,22 @@ std::string_view cutAtFragment(std::string_view value) {
     return cut == std::string_view::npos ? value : value.substr(0, cut);
 }
 
+// Whether a link's rel attribute holds the token "stylesheet" ("stylesheet", "alternate stylesheet").
+bool namesStyleSheet(std::string_view rel) {
+    constexpr std::string_view kToken = "stylesheet";
+    std::size_t at = 0;
+    while (at < rel.size()) {
+        while (at < rel.size() && (kClasses[static_cast<unsigned char>(rel[at])] & kSpace) != 0)
+            ++at;
+        std::size_t end = at;
+        while (end < rel.size() && (kClasses[static_cast<unsigned char>(rel[end])] & kSpace) == 0)
+            ++end;
+        if (equalsLower(rel.substr(at, end - at), kToken)) return true;
+        at = end;
+    }
+    return false;
+}
+
 // Ordered by length, then bytes: most lookups are settled by comparing lengths.
 constexpr bool shorterOrBefore(std::string_view a, std::string_view b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
@@ -115,13 +131,15 @@ enum AttributeCode : int {
     kOtherAttribute = -1,
     kTypeAttribute = -2,
     kNameAttribute = -3,
-    kValueAttribute = -4
+    kValueAttribute = -4,
+    kRelAttribute = -5,
 };
 
 constexpr int attributeCode(std::string_view name) {
     switch (name.size()) {
         case 3:
-            return name == "src" ? 6 : kOtherAttribute;
+            if (name == "src") return 6;
+            return name == "rel" ? kRelAttribute : kOtherAttribute;
         case 4:
             if (name == "href") return 7;
             if (name == "type") return kTypeAttribute;
@@ -510,11 +528,15 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
     const EHtmlAttribute* type = nullptr;
     const EHtmlAttribute* name = nullptr;
     const EHtmlAttribute* value = nullptr;
+    const EHtmlAttribute* rel = nullptr;
     const bool input = tag.name == "input";
+    const bool link = tag.name == "link";
     for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
         const int code = attributeCode(attribute.name);
         if (code >= 0) {
             found[static_cast<std::size_t>(code)] = &attribute;
+        } else if (link) {
+            if (code == kRelAttribute) rel = &attribute;
         } else if (input) {
             if (code == kTypeAttribute) type = &attribute;
             if (code == kNameAttribute) name = &attribute;
@@ -533,6 +555,7 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
         url.baseHref = base && kUrlAttributes[i].name == "href";
         url.embedded = kUrlAttributes[i].embedded;
         url.frame = frame;
+        url.styleSheet = rel && kUrlAttributes[i].name == "href" && namesStyleSheet(rel->value);
     }
     // A form's hidden "redirect" field names the page the form's script sends the reader to.
     if (type && name && value && equalsLower(type->value, "hidden") && equalsLower(name->value, "redirect") &&

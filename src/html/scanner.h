@@ -1,7 +1,8 @@
 #pragma once
 // The HTML scanner: cuts a page into tag and comment-marker records, reports the page's syntax errors, and
 // picks out the attribute values that may carry URLs. It knows tags, attributes (quoted and unquoted) and
-// comments, nothing else: no entities, scripts, style sheets or document structure.
+// comments, nothing else: no entities, scripts or document structure. The style sheets that stand in a
+// page are read by css.h.
 //
 // Use, once per page:
 //     TagList tags = tokenize(page, syntaxSection, &unreadable);
@@ -178,11 +179,13 @@ struct UrlValue {
     bool baseHref = false;      // the href of a "base" tag: the page's later values resolve against it
     bool embedded = false;      // from an attribute whose resource loads with the page
     bool frame = false;         // from a "frame" tag
+    bool styleSheet = false;    // the href of a link whose rel names a style sheet
 };
 
 // Appends the URL-bearing values of "tag" in the order their records are to be made: the URL attributes
 // from the highest index down, then the value of a hidden "redirect" input (type="hidden" name="redirect",
-// any case). Nothing for end tags and plain tags; a value that is empty once cut at its fragment (or, with
+// any case). The href of a <link rel="stylesheet"> is marked as naming a style sheet. Nothing for end tags
+// and plain tags; a value that is empty once cut at its fragment (or, with
 // no "#", at its query) is left out.
 void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out);
 

@@ -19,6 +19,7 @@ struct EUrl {
         kFrame = 0x40,            // from a "frame" tag
         kDefaultDocument = 0x80,  // names a directory and resolved to a server default document in it
         kNeedsEncoding = 0x100,   // the raw text differs from the canonical percent-encoded form
+        kStyleSheet = 0x200,      // names a style sheet (a stylesheet link, an @import): read for its links
     };
 
     // Local: the value as written, cut at its fragment or query, percent-decoded, CR and LF removed.
