@@ -5,6 +5,8 @@
 #include <cstring>
 #include <iterator>
 
+#include "html/css.h"
+#include "platform/paths.h"
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
@@ -66,6 +68,62 @@ void EFoundLinks::setLines(const EHtmlNode& page, std::vector<std::uint32_t> lin
         lines_[&page] = std::move(lines);
 }
 
+const StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) const {
+    const auto it = styleSheets_.find(&file);
+    return it == styleSheets_.end() ? nullptr : &it->second.links;
+}
+
+const StyleSheetLinks& EFoundLinks::readStyleSheet(const EFileNode& file) {
+    const auto [it, added] = styleSheets_.try_emplace(&file);
+    StyleSheetLinks& links = it->second.links;
+    if (!added) return links;
+    html::EScannerFile scanner;
+    if (!scanner.load(file.path())) return links;
+    links.read = true;
+    // Relative references name files next to the style sheet, wherever the pages that use it stand.
+    prepareStyleSheet(scanner.text(), platform::parentPath(file.originalPath()), *context_, links);
+    return links;
+}
+
+const std::vector<ENode*>& EFoundLinks::styleSheetReach(const EFileNode& file) {
+    readStyleSheet(file);
+    // Elements of an unordered_map stay where they are when others are added.
+    StyleSheetEntry& entry = styleSheets_.at(&file);
+    if (entry.reachKnown) return entry.reach;
+    std::unordered_set<const ENode*> listed{&file};
+    std::unordered_set<const ENode*> sheets{&file};
+    std::vector<const EFileNode*> pending{&file};
+    for (std::size_t next = 0; next < pending.size(); ++next) {
+        const StyleSheetLinks& links = readStyleSheet(*pending[next]);
+        for (const EUrl& url : links.urls) {
+            if (!isWebLink(url)) continue;
+            if (listed.insert(url.target).second) entry.reach.push_back(url.target);
+            if (html::isStyleSheetTarget(url) && sheets.insert(url.target).second)
+                pending.push_back(static_cast<const EFileNode*>(url.target));
+        }
+    }
+    entry.reachKnown = true;
+    return entry.reach;
+}
+
+void prepareStyleSheet(std::string_view text, std::string_view base, const UrlContext& context,
+                       StyleSheetLinks& out) {
+    std::vector<html::StyleRef> refs;
+    html::findStyleRefs(text, 0, refs);
+    out.urls.clear();
+    out.urls.reserve(refs.size());
+    std::vector<std::int64_t> positions;
+    positions.reserve(refs.size());
+    for (const html::StyleRef& ref : refs) {
+        EUrl url;
+        makeStyleUrl(base, url, 0, ref, context);
+        if (url.text.empty()) continue;
+        positions.push_back(url.position);
+        out.urls.push_back(std::move(url));
+    }
+    out.lines = linesOfPositions(text, positions);
+}
+
 // ---- EFindUrlLinks
 
 EFindUrlLinks::EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap) : found_(&found), urlMap_(urlMap) {
@@ -83,6 +141,7 @@ bool EFindUrlLinks::isOwnOutput(const ENode& node) const {
 bool EFindUrlLinks::visitFile(EFileNode& node) {
     if (isOwnOutput(node)) return false;
     if (urlMap_) urlMap_->insert(&node);
+    if (html::hasStyleSheetName(node)) found_->readStyleSheet(node);
     return true;
 }
 
@@ -160,7 +219,24 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     prepared.records.clear();
     prepared.lines.clear();
     page.setLinksFound(true);
+    addStyleTargets(page, prepared.reachedOnly);
+    prepared.reachedOnly.clear();
     return true;
+}
+
+void EFindUrlLinks::addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& reachedOnly) {
+    const auto add = [&](const EUrl& url) {
+        if (!isWebLink(url) || !html::isStyleSheetTarget(url)) return;
+        for (ENode* target : found_->styleSheetReach(static_cast<const EFileNode&>(*url.target)))
+            page.addLinkTarget(target);
+    };
+    for (const EUrl& url : page.urls())
+        add(url);
+    for (const EUrl& url : reachedOnly) {
+        if (!isWebLink(url)) continue;
+        page.addLinkTarget(url.target);
+        add(url);
+    }
 }
 
 // ---- Preparing a page
@@ -174,6 +250,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     out.lines.clear();
     out.baseChanged = false;
     out.base.clear();
+    out.reachedOnly.clear();
     html::EScannerFile file;
     if (!file.load(page.path(), report)) return;
     // Quietly, a read that failed partway is left to the walk, which reports it.
@@ -183,7 +260,11 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
 
     records.clear();
     std::string base = page.base();
-    for (const html::EHtmlTag& tag : tags.tags()) {
+    std::vector<html::StyleRef> styleRefs;
+    std::size_t styleBlockEnd = 0;
+    const std::vector<html::EHtmlTag>& tagList = tags.tags();
+    for (std::size_t t = 0; t < tagList.size(); ++t) {
+        const html::EHtmlTag& tag = tagList[t];
         values.clear();
         html::urlValuesOf(tags, tag, values);
         for (const html::UrlValue& value : values) {
@@ -191,9 +272,11 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             if (value.isBase) flags |= EUrl::kBase;
             if (value.embedded) flags |= EUrl::kEmbedded;
             if (value.frame) flags |= EUrl::kFrame;
+            if (value.styleSheet) flags |= EUrl::kStyleSheet;
             EUrl url;
             makeUrl(base, url, flags, value.position, value.text, context);
             if (url.text.empty()) continue;
+            if (value.styleSheet) url.set(EUrl::kStyleSheet);
             // Only a base tag's href is a base reference; its other attributes resolve as a base tag's
             // do, but they are not the base.
             if (!value.baseHref) url.set(EUrl::kBase, false);
@@ -203,6 +286,18 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
                 out.baseChanged = true;
             }
             records.push_back(std::move(url));
+        }
+        // What the page's own style loads comes with the page, like an image.
+        styleRefs.clear();
+        styleBlockEnd = html::styleRefsOfTag(tags, t, text, styleBlockEnd, styleRefs);
+        for (const html::StyleRef& ref : styleRefs) {
+            EUrl url;
+            makeStyleUrl(base, url, EUrl::kEmbedded, ref, context);
+            if (url.text.empty()) continue;
+            if (ref.escaped && isWebLink(url))
+                out.reachedOnly.push_back(std::move(url));
+            else
+                records.push_back(std::move(url));
         }
     }
     values.clear();

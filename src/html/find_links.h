@@ -34,6 +34,14 @@ namespace korvel {
 // local link of a reached page resolves to. Directories are never in it.
 using UrlMap = std::unordered_set<const ENode*>;
 
+// What link finding read in one style sheet file. Its records are the file's own: resolved against the
+// file's directory, listed by the link reports under its path, and never rewritten.
+struct StyleSheetLinks {
+    bool read = false;                 // false: it could not be opened (reported once)
+    std::vector<EUrl> urls;            // in file order
+    std::vector<std::uint32_t> lines;  // the 1-based line of each record
+};
+
 // A syntax error of a page, kept for a report that is not the log's text.
 struct FoundSyntaxError {
     const EHtmlNode* page = nullptr;
@@ -62,6 +70,15 @@ class EFoundLinks {
     // Keeps "lines", one per URL record of the page (0 where none was counted).
     void setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines);
 
+    // The style sheet "file" as link finding read it; null when it was not read as one.
+    const StyleSheetLinks* styleSheet(const ENode& file) const;
+    // Reads the style sheet "file" unless this job tried it before; one that cannot be opened is reported
+    // ("During scan, " and "File open failed") and has no records.
+    const StyleSheetLinks& readStyleSheet(const EFileNode& file);
+    // Everything the style sheet "file" loads, each once: the targets of its local links, and through the
+    // style sheets among them (read as needed; cycles end), theirs. Worked out once per job.
+    const std::vector<ENode*>& styleSheetReach(const EFileNode& file);
+
     // Off by default: only a job asked for its findings as data pays for the list.
     void keepSyntaxErrors(bool keep) { keepSyntaxErrors_ = keep; }
     bool keepsSyntaxErrors() const { return keepSyntaxErrors_; }
@@ -75,6 +92,12 @@ class EFoundLinks {
     std::unordered_map<const EHtmlNode*, std::vector<std::uint32_t>> lines_;
     bool keepSyntaxErrors_ = false;
     std::vector<FoundSyntaxError> syntaxErrors_;
+    struct StyleSheetEntry {
+        StyleSheetLinks links;
+        bool reachKnown = false;
+        std::vector<ENode*> reach;
+    };
+    std::unordered_map<const ENode*, StyleSheetEntry> styleSheets_;
 };
 
 // What reading one page gives link finding, made without touching the log, the page node or anything
@@ -87,6 +110,9 @@ struct PreparedPage {
     std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
     bool baseChanged = false;
     std::string base;  // the page's base after its last base tag
+    // Style references written with CSS escapes that resolved into the site: their targets are reached,
+    // but they are no records of the page, as no link update could write them back in their own form.
+    std::vector<EUrl> reachedOnly;
 };
 
 // Reads "page" (reporting nothing when "report" is false) and prepares its findings into "out".
@@ -132,8 +158,13 @@ class EPagePrefetch {
 
 // Builds each visited page's URL records (once per job: a page whose links were found is not read again),
 // writes its syntax errors into "HTML SYNTAX ERRORS:" (and into the found links' list when it keeps one)
-// and records every visited page and file in the URL
-// map. Korvel's own output files are neither read nor recorded. "count" is not used.
+// and records every visited page and file in the URL map. Korvel's own output files are neither read nor
+// recorded. "count" is not used.
+// Style sheets: a page's <style> blocks and style attributes give URL records of the page (preparePage).
+// The style sheet files a page names (html::isStyleSheetTarget) are read, and whatever they load, through
+// their imports too, becomes a link target of the page (EHtmlNode::addLinkTarget), so that the walk from
+// the home page reaches it. A visited file named "*.css" is read as a style sheet even when no page names
+// it, so that its broken links are reported like those of a page that no link reaches.
 class EFindUrlLinks : public EVisitor {
   public:
     // "urlMap" may be null: the walk over the whole tree only needs the pages read.
@@ -157,6 +188,8 @@ class EFindUrlLinks : public EVisitor {
     bool isOwnOutput(const ENode& node) const;
     // Reads and scans the page and makes its URL records. False when it could not be opened.
     bool findLinks(EHtmlNode& page);
+    // Makes what the page's style sheets load link targets of the page.
+    void addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& reachedOnly);
     void keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
                           const std::vector<std::uint32_t>& lines);
 
@@ -169,6 +202,11 @@ class EFindUrlLinks : public EVisitor {
     std::vector<html::UrlValue> values_;
     std::vector<EUrl> records_;
 };
+
+// The records of a style sheet file's text "text", resolved against "base" (the file's directory), with
+// the line of each.
+void prepareStyleSheet(std::string_view text, std::string_view base, const UrlContext& context,
+                       StyleSheetLinks& out);
 
 // The 1-based line of each of "positions" (ascending offsets into "text"), counted as a file's line index
 // counts: a CR LF pair ends one line, a lone CR or LF ends one line each. Positions past the end count all

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "html/update_links.h"
 #include "link_site.h"
 #include "platform/display_name.h"
 #include "res/strings.h"
@@ -236,6 +237,134 @@ TEST_F(FindLinksTest, RecordsHoldNoSpareCapacity) {
     findLinks();
     EXPECT_EQ(page("index.html")->urls().size(), 100u);
     EXPECT_EQ(page("index.html")->urls().capacity(), 100u);
+}
+
+// ---- Style sheets
+
+TEST_F(FindLinksTest, PageStyleGivesRecordsThatALinkUpdateRewritesInPlace) {
+    const std::string text =
+        "<html><head><link rel=\"Alternate StyleSheet\" href=\"theme\">\n"
+        "<style>\n"
+        "@import 'print.css';\n"
+        "body { background: url( \"img/bg.png#x\" ) }\n"
+        "</style></head>\n"
+        "<p style=\"background:url(img/gone.gif)\">x</p>\n";
+    dir.write("index.html", text);
+    dir.write("theme", "p {}");
+    dir.write("print.css", "");
+    dir.write("img/bg.png", "PNG");
+    scan();
+    findLinks();
+
+    EHtmlNode& home = *page("index.html");
+    const auto& urls = home.urls();
+    const struct {
+        std::string_view text;
+        ENode* target;
+        std::uint16_t flags;
+    } expected[] = {
+        {"theme", node("theme"), EUrl::kStyleSheet | EUrl::kRelative},
+        {"print.css", node("print.css"), EUrl::kStyleSheet | EUrl::kEmbedded | EUrl::kRelative},
+        {"img/bg.png", node("img/bg.png"), EUrl::kEmbedded | EUrl::kRelative},
+        {"img/gone.gif", nullptr, EUrl::kEmbedded | EUrl::kRelative},
+    };
+    ASSERT_EQ(urls.size(), std::size(expected));
+    for (std::size_t i = 0; i < urls.size(); ++i) {
+        EXPECT_EQ(urls[i].text, expected[i].text) << i;
+        EXPECT_EQ(urls[i].target, expected[i].target) << i;
+        EXPECT_EQ(urls[i].flags, expected[i].flags) << i;
+        // The record's bytes are the link alone: no quote, parenthesis or fragment.
+        EXPECT_EQ(text.substr(static_cast<std::size_t>(urls[i].position),
+                              static_cast<std::size_t>(urls[i].end - urls[i].position + 1)),
+                  expected[i].text)
+            << i;
+    }
+    EXPECT_EQ(found->lineOf(home, 3), 6);
+
+    // A renamed image: only its name changes in the page.
+    node("img/bg.png")->setNewName("back.png");
+    ELinkUpdatePlanner planner(*context, kUrlKeep);
+    std::vector<LinkEdit> edits;
+    planner.planPage(home, edits);
+    std::string rewritten;
+    std::size_t changed = 0;
+    ASSERT_TRUE(applyLinkEdits(text, urls, edits, rewritten, changed));
+    EXPECT_EQ(changed, 1u);
+    std::string wanted = text;
+    wanted.replace(wanted.find("bg.png"), 6, "back.png");
+    EXPECT_EQ(rewritten, wanted);
+}
+
+TEST_F(FindLinksTest, StyleSheetResolvesFromItsOwnDirectoryAndEachPageReachesWhatItLoads) {
+    dir.write("index.html", "<link rel=stylesheet href=\"css/site.css\"><a href=\"docs/b.html\">b</a>");
+    dir.write("docs/b.html", "<link rel=stylesheet href=\"../css/site.css\">");
+    dir.write(
+        "css/site.css",
+        "@import url(more.css);\nbody { background: url(../img/a.png) }\n.x { background: url(gone.png) }");
+    dir.write("css/more.css", "@import 'site.css';\np { background: url('/img/b.png') }");  // back: a cycle
+    dir.write("img/a.png", "PNG");
+    dir.write("img/b.png", "PNG");
+    scan();
+    findLinks();
+
+    const StyleSheetLinks* sheet = found->styleSheet(*node("css/site.css"));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_TRUE(sheet->read);
+    ASSERT_EQ(sheet->urls.size(), 3u);
+    EXPECT_EQ(sheet->urls[0].target, node("css/more.css"));
+    EXPECT_TRUE(sheet->urls[0].has(EUrl::kStyleSheet));
+    EXPECT_EQ(sheet->urls[1].target, node("img/a.png"));
+    EXPECT_EQ(sheet->urls[2].target, nullptr);
+    EXPECT_EQ(sheet->lines, (std::vector<std::uint32_t>{1, 2, 3}));
+
+    const std::vector<ENode*> reach{node("css/more.css"), node("img/a.png"), node("img/b.png")};
+    EXPECT_EQ(found->styleSheetReach(static_cast<EFileNode&>(*node("css/site.css"))), reach);
+    EXPECT_EQ(page("index.html")->linkTargets(), reach);
+    EXPECT_EQ(page("docs/b.html")->linkTargets(), reach);
+    for (ENode* target : reach)
+        EXPECT_EQ(urlMap.count(target), 1u) << target->path();
+
+    // Read once a job: a second request does not read the file again.
+    ASSERT_EQ(std::remove(dir.file("css/site.css").c_str()), 0);
+    EXPECT_EQ(found->readStyleSheet(static_cast<EFileNode&>(*node("css/site.css"))).urls.size(), 3u);
+    EXPECT_TRUE(body(res::kSectionErrors).empty()) << body(res::kSectionErrors);
+}
+
+TEST_F(FindLinksTest, StyleSheetThatCannotBeOpenedIsReportedOnce) {
+    dir.write("index.html", "<link rel=stylesheet href=\"a.css\"><a href=\"b.html\">b</a>");
+    dir.write("b.html", "<link rel=stylesheet href=\"a.css\">");
+    const std::string sheet = dir.write("a.css", "p { background: url(a.png) }");
+    dir.write("a.png", "PNG");
+    scan();
+    ASSERT_EQ(std::remove(sheet.c_str()), 0);
+    findLinks();
+
+    ASSERT_NE(found->styleSheet(*node("a.css")), nullptr);
+    EXPECT_FALSE(found->styleSheet(*node("a.css"))->read);
+    EXPECT_EQ(urlMap.count(node("a.css")), 1u);
+    EXPECT_EQ(urlMap.count(node("a.png")), 0u);
+    const std::string errors = body(res::kSectionErrors);
+    const std::string shown = platform::displayName(sheet);
+    const std::size_t first = errors.find(shown);
+    ASSERT_NE(first, std::string::npos) << errors;
+    EXPECT_EQ(errors.find(shown, first + 1), std::string::npos) << errors;
+}
+
+TEST_F(FindLinksTest, EscapedStyleReferenceReachesItsFileWithoutBecomingARecord) {
+    dir.write(
+        "index.html",
+        "<p style=\"background: url(my\\ photo.png)\">\n<p style=\"background: url(gone\\ photo.png)\">");
+    dir.write("my photo.png", "PNG");
+    scan();
+    findLinks();
+
+    // No link update could write it back escaped: only the broken one is a record, to be reported.
+    const auto& urls = page("index.html")->urls();
+    ASSERT_EQ(urls.size(), 1u);
+    EXPECT_EQ(urls[0].text, "gone photo.png");
+    EXPECT_FALSE(urls[0].has(EUrl::kNeedsEncoding));
+    EXPECT_EQ(page("index.html")->linkTargets(), std::vector<ENode*>{node("my photo.png")});
+    EXPECT_EQ(urlMap.count(node("my photo.png")), 1u);
 }
 
 }  // namespace

@@ -279,12 +279,19 @@ TEST(CheckJob, PagesPreparedOnASecondThreadGiveTheSameReport) {
         if (i % 5 == 0) page += "<a href=\"gone" + std::to_string(i) + ".html\">gone</a>\n";
         if (i % 3 == 0) page += "<a href=\"http://example.org/" + std::to_string(i) + "\">out</a>\n";
         if (i % 4 == 0) page += "<p>a > b</p>\n<a href=\"x.html\" <b>\n";
+        if (i % 6 == 0)
+            page += "<link rel=stylesheet href=\"s" + std::to_string(i % 4) +
+                    ".css\">\n<p style=\"background: url(i" + std::to_string(i) + ".png)\">\n";
         page += "</html>\n";
         dir.write("p" + std::to_string(i) + ".html", page);
         dir.write("sub/p" + std::to_string(i) + ".html", page);
     }
     dir.write("index.html", "<html><a href=\"p" + std::to_string(kPages - 1) + ".html\">last</a></html>\n");
     dir.write("lonely.html", "<html><a href=\"nowhere.html\">x</a> <b\n");
+    // Style sheets are read by the walk, whichever thread prepared the page that names them.
+    dir.write("s0.css", "@import 's2.css';\np { background: url(gone.png) }\n");
+    dir.write("s2.css", "@import url(s0.css);\nq { background: url(http://example.org/s.png) }\n");
+    dir.write("i6.png", "PNG");
     JobSettings s = settingsFileDefaults();
     s.Directory = dir.path();
     s.HomePage = dir.file("index.html");
@@ -293,6 +300,7 @@ TEST(CheckJob, PagesPreparedOnASecondThreadGiveTheSameReport) {
     const std::string shared = reportWithThreads(dir, s, "2");
     EXPECT_TRUE(contains(alone, "HTML SYNTAX ERRORS")) << alone;
     EXPECT_TRUE(contains(alone, "gone5.html")) << alone;
+    EXPECT_TRUE(contains(alone, "s0.css")) << alone;
     EXPECT_EQ(alone, shared);
 }
 
