@@ -28,17 +28,27 @@ EReportUnresolved::~EReportUnresolved() {
 }
 
 bool EReportUnresolved::visitHtml(EHtmlNode& node) {
+    return list(node, node.urls(), [&](std::size_t i) { return found_->lineOf(node, i); });
+}
+
+bool EReportUnresolved::visitFile(EFileNode& node) {
+    const StyleSheetLinks* sheet = found_->styleSheet(node);
+    if (!sheet) return false;
+    return list(node, sheet->urls, [&](std::size_t i) -> std::int64_t { return sheet->lines[i]; });
+}
+
+bool EReportUnresolved::list(const ENode& file, const std::vector<EUrl>& urls,
+                             const std::function<std::int64_t(std::size_t)>& lineOf) {
     bool any = false;
-    const auto& urls = node.urls();
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const EUrl& url = urls[i];
         if (url.has(EUrl::kExternal) || url.target) continue;
         if (section) {
             if (!any) {
                 section->endLine();
-                section->writeLine(res::kInFileHeader, platform::displayName(node.path()));
+                section->writeLine(res::kInFileHeader, platform::displayName(file.path()));
             }
-            section->writeAtLine(lineNumber(found_->lineOf(node, i)), platform::displayName(url.text));
+            section->writeAtLine(lineNumber(lineOf(i)), platform::displayName(url.text));
             section->endLine();
         }
         any = true;
@@ -72,14 +82,24 @@ EReportExternal::~EReportExternal() {
 }
 
 bool EReportExternal::visitHtml(EHtmlNode& node) {
+    return list(node, node.urls(), [&](std::size_t i) { return found_->lineOf(node, i); });
+}
+
+bool EReportExternal::visitFile(EFileNode& node) {
+    const StyleSheetLinks* sheet = found_->styleSheet(node);
+    if (!sheet) return false;
+    return list(node, sheet->urls, [&](std::size_t i) -> std::int64_t { return sheet->lines[i]; });
+}
+
+bool EReportExternal::list(const ENode& file, const std::vector<EUrl>& urls,
+                           const std::function<std::int64_t(std::size_t)>& lineOf) {
     bool any = false;
-    const auto& urls = node.urls();
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const EUrl& url = urls[i];
         if (!url.has(EUrl::kExternal)) continue;
-        const int line = lineNumber(found_->lineOf(node, i));
+        const int line = lineNumber(lineOf(i));
         if (!any) {
-            const std::string shownPath = platform::displayName(node.path());
+            const std::string shownPath = platform::displayName(file.path());
             if (section) {
                 section->endLine();
                 section->writeLine(res::kInFileHeader, shownPath);

@@ -3,8 +3,10 @@
 // external URLs (as a report section and as the stand-alone page of links). Neither reads a page again.
 // Both run over the typed pre-order walk of the whole tree.
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "html/find_links.h"
 #include "site/node.h"
@@ -13,7 +15,8 @@
 namespace korvel {
 
 // "UNRESOLVED LOCAL LINKS:": under an "In file" line per page, one numbered line per local link (a base
-// reference included) that resolves to nothing, in page order. "count" is the number of such pages.
+// reference included) that resolves to nothing, in page order. A style sheet file that link finding read
+// is listed the same way, in its place in the tree. "count" is the number of such pages and files.
 class EReportUnresolved : public EVisitor {
   public:
     explicit EReportUnresolved(const EFoundLinks& found);
@@ -23,14 +26,20 @@ class EReportUnresolved : public EVisitor {
 
     // True when the page has a broken link.
     bool visitHtml(EHtmlNode& node) override;
+    // True when the file is a style sheet with a broken link.
+    bool visitFile(EFileNode& node) override;
 
   private:
+    bool list(const ENode& file, const std::vector<EUrl>& urls,
+              const std::function<std::int64_t(std::size_t)>& lineOf);
+
     const EFoundLinks* found_;
 };
 
 // "EXTERNAL URL REFERENCES:": every external URL of every page with its line, and the page of external
 // links, where each distinct URL is a link once (at its first occurrence) and later occurrences are
-// marked as repeated. "count" is the number of pages with an external URL.
+// marked as repeated. Style sheet files that link finding read are listed like pages. "count" is the
+// number of pages and files with an external URL.
 class EReportExternal : public EVisitor {
   public:
     explicit EReportExternal(const EFoundLinks& found);
@@ -41,8 +50,13 @@ class EReportExternal : public EVisitor {
 
     // True when the page has an external URL.
     bool visitHtml(EHtmlNode& node) override;
+    // True when the file is a style sheet with an external URL.
+    bool visitFile(EFileNode& node) override;
 
   private:
+    bool list(const ENode& file, const std::vector<EUrl>& urls,
+              const std::function<std::int64_t(std::size_t)>& lineOf);
+
     const EFoundLinks* found_;
     ESection* page_ = nullptr;      // the external-links page (owned by the log)
     std::set<std::string> listed_;  // URL texts already written as links, compared case-sensitively

@@ -22,9 +22,8 @@ bool EReportUnusedFiles::check(ENode& node) {
     if (urlMap_->count(&node) != 0) return false;
     unused_->push_back(&node);
     if (section) {
-        // The scanner reads no script or style sheet, so what only they load looks unused; a person who
-        // removes orphans must know that before acting on the list. Only above a list: an empty section
-        // must stay empty.
+        // No script is read, so what only scripts load looks unused; a person who removes orphans must
+        // know that before acting on the list. Only above a list: an empty section must stay empty.
         if (count == 0) {
             section->writeLine(res::kOrphansScriptNote);
             section->endLine();

@@ -12,7 +12,8 @@
 namespace korvel {
 
 // "THE FOLLOWING FILES WERE NOT USED IN THE SITE HIERARCHY:": each file and page that is not in the URL
-// map, one path a line, after a note that the list may hold files that only scripts or style sheets load.
+// map, one path a line, after a note that files only scripts load cannot be seen and are listed too (what
+// style sheets load is reached through them: find_links.h).
 // Each is also appended to "unused" (in walk order, for the orphans job to act on) and counted in "count".
 // Directories are never listed, nor Korvel's own output files. Runs over the typed pre-order walk of the
 // whole tree.

@@ -150,8 +150,8 @@ constexpr Entry kTable[] = {
      "\"?\" indicates that the size of the page, or of a local file embedded in it, could not be determined; "
      "that size is not counted."},
     {28744,
-     "Files that are loaded only by scripts or style sheets may be listed here although the site uses "
-     "them:\nscripts and style sheets are not read for links.  Check a file before removing it."},
+     "Files that only scripts load cannot be seen, as scripts are not read for links: they are listed "
+     "here as orphans."},
     {28752, "Removing Files"},
     {28760, "%1    HTML syntax error, no closing \">\""},
     {28761, "%1    HTML syntax error, no starting \"<\""},

@@ -71,6 +71,28 @@ TEST_F(LinkReportsTest, BrokenLinksUnderOneFileLineInPageOrder) {
     EXPECT_EQ(body(res::kSectionUnresolvedLinks).rfind("\n" + inFile(dir.file("a.html")), 0), 0u);
 }
 
+TEST_F(LinkReportsTest, StyleSheetsListTheirOwnBrokenAndExternalLinksUnderTheirPath) {
+    dir.write("index.html",
+              "<link rel=stylesheet href=\"site.css\">\n<p style=\"background: url(gone-attr.png)\">\n");
+    dir.write(
+        "site.css",
+        "body { }\n.a { background: url(gone.png) }\n.b { background: url(https://cdn.example.com/x.png) }\n"
+        "@import 'missing.css';\n");
+    // No page names it: it is read all the same, like a page no link reaches.
+    dir.write("z-orphan.css", "\n\n.c { background: url(also-gone.png) }");
+    scan();
+    findLinks();
+
+    EXPECT_EQ(reportUnresolved(), 3);
+    EXPECT_EQ(lines(res::kSectionUnresolvedLinks),
+              (Lines{inFile(dir.file("index.html")), atLine(2, "gone-attr.png"), inFile(dir.file("site.css")),
+                     atLine(2, "gone.png"), atLine(4, "missing.css"), inFile(dir.file("z-orphan.css")),
+                     atLine(3, "also-gone.png")}));
+    EXPECT_EQ(reportExternal(), 1);
+    EXPECT_EQ(lines(res::kSectionExternalUrls),
+              (Lines{inFile(dir.file("site.css")), atLine(3, "https://cdn.example.com/x.png")}));
+}
+
 TEST_F(LinkReportsTest, CleanSiteLeavesTheBrokenLinkSectionEmpty) {
     dir.write("index.html", "<a href=\"a.html\">a</a><a href=\"http://elsewhere.example.com/\">e</a>");
     dir.write("a.html", "<a href=\"mailto:me@example.org\">m</a> <a href=\"javascript:go()\">j</a>");

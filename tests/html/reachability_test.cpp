@@ -169,5 +169,36 @@ TEST_F(UnusedFilesTest, FramesImageMapsFormsAndRedirectsReach) {
     EXPECT_EQ(reportUnused(), 0) << body(res::kSectionUnusedFiles);
 }
 
+TEST_F(UnusedFilesTest, WhatAReachedStyleSheetLoadsIsUsed) {
+    dir.write("index.html",
+              "<link rel=\"stylesheet\" href=\"css/site.css\">\n"
+              "<style>div { background: url(img/block.png) }</style>\n"
+              "<p style=\"background: url('img/attr.png')\">\n"
+              "<a href=\"plain.css\">a style sheet linked like a page</a>\n");
+    dir.write("css/site.css",
+              "@import \"print.css\";\n@font-face { src: url(fonts/f.woff) }\n.x { background: "
+              "url(/img/site.png) }");
+    // Imports go round in a circle, and one style sheet names a page, whose links count as well.
+    dir.write("css/print.css",
+              "@import url(site.css);\n.y { background: url(../img/print.png) }\n"
+              ".z { behavior: url(page.html) }");
+    dir.write("css/page.html", "<img src=\"../img/from-page.png\">");
+    dir.write("css/fonts/f.woff", "wOFF");
+    dir.write("plain.css", "p { background: url(img/plain.png) }");
+    for (const char* image :
+         {"block", "attr", "site", "print", "from-page", "plain", "orphan-only", "lost-only"})
+        dir.write(std::string("img/") + image + ".png", "PNG");
+    // What only an unused style sheet or an unused page's style loads is unused too.
+    dir.write("orphan.css", "p { background: url(img/orphan-only.png) }");
+    dir.write("lost.html", "<style>p { background: url(img/lost-only.png) }</style>");
+    scan();
+    findLinks();
+
+    reportUnused();
+    EXPECT_EQ(unused, (std::vector<ENode*>{node("img/lost-only.png"), node("img/orphan-only.png"),
+                                           node("lost.html"), node("orphan.css")}))
+        << body(res::kSectionUnusedFiles);
+}
+
 }  // namespace
 }  // namespace korvel
