@@ -83,6 +83,20 @@ void collectPage(EHtmlNode& page, const FindingsSource& source, const JobSetting
     }
 }
 
+// The broken and external links of a style sheet file that link finding read.
+void collectStyleSheet(const ENode& file, const StyleSheetLinks& sheet, const JobSettings& settings,
+                       CheckFindings& findings) {
+    for (std::size_t i = 0; i < sheet.urls.size(); ++i) {
+        const EUrl& url = sheet.urls[i];
+        if (url.has(EUrl::kExternal)) {
+            if (settings.ReportExternalRefs)
+                findings.externalUrls.push_back({file.path(), sheet.lines[i], url.text});
+        } else if (!url.target && settings.ReportUnresolvedRefs) {
+            findings.brokenLinks.push_back({file.path(), sheet.lines[i], url.text});
+        }
+    }
+}
+
 }  // namespace
 
 void collectFindings(const FindingsSource& source, CheckFindings& findings) {
@@ -122,6 +136,9 @@ void collectFindings(const FindingsSource& source, CheckFindings& findings) {
         if (node->hasNewName() && node->getParent())
             findings.suggestedNames.push_back({node->originalPath(), node->getNewName(), node->newPath()});
         auto* page = dynamic_cast<EHtmlNode*>(node);
+        if (!page && source.found)
+            if (const StyleSheetLinks* sheet = source.found->styleSheet(*node))
+                collectStyleSheet(*node, *sheet, settings, findings);
         if (!page || !source.found) continue;
         if (isKorvelOutputFile(source.found->context().topDir(), page->path())) continue;
         collectPage(*page, source, settings, planner.get(), edits, findings);

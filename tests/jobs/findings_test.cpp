@@ -145,5 +145,27 @@ TEST(CheckFindingsJob, PageWeightsAddWhatLoadsWithThePage) {
     EXPECT_FALSE(weight.unknown);
 }
 
+TEST(CheckFindingsJob, StyleSheetLinksAreListedUnderTheStyleSheet) {
+    TempDir dir;
+    dir.write("index.html", "<link rel=stylesheet href=\"site.css\">\n");
+    dir.write("site.css",
+              "a { background: url(gone.png) }\nb { background: url(http://example.org/x.png) }\n");
+    ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(linkedSettings(dir), {}, false, false);
+    command.setCollectFindings(true);
+    ASSERT_TRUE(command.execute());
+    removeReport(command);
+    ASSERT_NE(command.findings(), nullptr);
+    const auto& findings = *command.findings();
+    ASSERT_EQ(findings.brokenLinks.size(), 1u);
+    EXPECT_EQ(findings.brokenLinks[0].page, dir.file("site.css"));
+    EXPECT_EQ(findings.brokenLinks[0].line, 1);
+    EXPECT_EQ(findings.brokenLinks[0].link, "gone.png");
+    ASSERT_EQ(findings.externalUrls.size(), 1u);
+    EXPECT_EQ(findings.externalUrls[0].page, dir.file("site.css"));
+    EXPECT_EQ(findings.externalUrls[0].line, 2);
+}
+
 }  // namespace
 }  // namespace korvel
