@@ -358,12 +358,13 @@ namespace korvel {
 void makeStyleUrl(std::string_view base, EUrl& url, std::uint16_t flags, const html::StyleRef& ref,
                   const UrlContext& context) {
     if (ref.import) flags |= EUrl::kStyleSheet;
-    if (!ref.escaped) {
+    if (!ref.escaped)
         makeUrl(base, url, flags, ref.position, ref.text, context);
-    } else {
+    else
         makeUrl(base, url, flags, ref.position, html::unescapeCss(ref.text), context);
-        url.set(EUrl::kNeedsEncoding, false);
-    }
+    // A style sheet is left as it is written unless a file it names is renamed: a blank in a quoted
+    // url() is no fault there, and parentheses are percent-encoded on purpose.
+    url.set(EUrl::kNeedsEncoding, false);
     // makeUrl keeps only the flags of an attribute's kind.
     if (flags & EUrl::kStyleSheet) url.set(EUrl::kStyleSheet);
 }

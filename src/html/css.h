@@ -60,8 +60,8 @@ namespace korvel {
 
 // Fills "url" from a style reference as makeUrl does from an attribute value (resolving against "base"),
 // with "flags" (kEmbedded, kStyleSheet; an @import always gets kStyleSheet). An escaped reference is
-// resolved by its unescaped text; its bytes are not a link's canonical form, so it never needs encoding.
-// An empty text (nothing left once cut at "#" or "?") means no record.
+// resolved by its unescaped text. None needs encoding: a link update rewrites a style reference only for
+// a file's new name. An empty text (nothing left once cut at "#" or "?") means no record.
 void makeStyleUrl(std::string_view base, EUrl& url, std::uint16_t flags, const html::StyleRef& ref,
                   const UrlContext& context);
 

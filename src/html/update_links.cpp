@@ -22,10 +22,13 @@ bool isHtmlSpace(char c) {
 
 // Bytes that the canonical encoding of a link leaves as they are (or drops), but that must not stand
 // as they are inside an attribute value: they could end it, or a browser would drop or mangle them.
+// Inside a style sheet's url() (quote "("), parentheses and both quotes could end the URL, or the
+// attribute the style stands in.
 bool mustEncodeInAttribute(char c, char quote) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte >= 0x7F) return true;
     if (quote == 0) return c == '\'' || c == '"';
+    if (quote == '(') return c == '\'' || c == '"' || c == '(' || c == ')';
     return c == quote;
 }
 
@@ -70,7 +73,13 @@ char attributeQuote(std::string_view page, std::int64_t position) {
         --i;
     if (i == 0) return 0;
     const char c = page[i - 1];
-    return c == '"' || c == '\'' ? c : 0;
+    // No attribute value follows a "(": this is a style sheet's url(), quoted or not.
+    if (c == '(') return '(';
+    if (c != '"' && c != '\'') return 0;
+    std::size_t j = i - 1;
+    while (j > 0 && isHtmlSpace(page[j - 1]))
+        --j;
+    return j > 0 && page[j - 1] == '(' ? '(' : c;
 }
 
 std::string linkBytes(std::string_view text, std::size_t keep, char quote) {
@@ -142,12 +151,16 @@ bool ELinkUpdatePlanner::canConvert(const UrlContext& context, std::int32_t conv
 }
 
 void ELinkUpdatePlanner::planPage(const EHtmlNode& page, std::vector<LinkEdit>& edits) {
+    planLinks(page, page.urls(), edits);
+}
+
+void ELinkUpdatePlanner::planLinks(const ENode& file, const std::vector<EUrl>& urls,
+                                   std::vector<LinkEdit>& edits) {
     edits.clear();
-    const std::vector<EUrl>& urls = page.urls();
-    // Relative links, a base tag's own included, resolve against the page's own directory until a base tag
+    // Relative links, a base tag's own included, resolve against the file's own directory until a base tag
     // names another; a base tag changes only the links after it.
-    base_.assign(platform::parentPath(page.originalPath()));
-    const ENode* fromDir = page.getParent();
+    base_.assign(platform::parentPath(file.originalPath()));
+    const ENode* fromDir = file.getParent();
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const EUrl& url = urls[i];
         if (url.target && !url.has(EUrl::kExternal)) {
@@ -337,6 +350,30 @@ bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
         section->endLine();
     }
     ++fileCount_;
+    return true;
+}
+
+bool EUpdateUrlLinks::visitFile(EFileNode& file) {
+    // Style sheets are not rewritten. Their links that the new names change are listed all the same, so
+    // that the report shows what is left to change by hand and never says that nothing needed a change.
+    const StyleSheetLinks* sheet = found_->styleSheet(file);
+    if (refused_ || !sheet || sheet->urls.empty()) return false;
+    planner_.planLinks(file, sheet->urls, edits_);
+    if (edits_.empty()) return false;
+    needed_ = true;
+    if (section) {
+        section->endLine();
+        section->writeLine(res::kInFileHeader, platform::displayName(file.path()));
+        for (const LinkEdit& edit : edits_) {
+            const std::string& text = sheet->urls[edit.record].text;
+            section->writeAtLine(static_cast<int>(sheet->lines[edit.record]), res::kLinkRenamedTo,
+                                 platform::displayName(text), platform::displayName(edit.newText));
+            if (equalsIgnoringCase(edit.newText, text) && edit.newText != text)
+                section->write(res::kNoteCaseChange);
+            section->endLine();
+        }
+        section->writeLine(res::kStyleSheetNotRewritten);
+    }
     return true;
 }
 

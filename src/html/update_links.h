@@ -39,12 +39,14 @@ struct LinkEdit {
 
 // The quote that encloses the attribute value whose link starts at "position" in "page": '"', '\'', or 0
 // for an unquoted value. Read from the byte before the value (white space inside the quotes skipped).
+// '(' for the URL of a style sheet's url(), quoted or not.
 char attributeQuote(std::string_view page, std::int64_t position);
 
-// The bytes that stand for "text" in an attribute enclosed by "quote" ('"', '\'' or 0). The first "keep"
-// bytes are copied; the rest is percent-encoded like any canonical link path, and besides: the quote of the
-// attribute's own kind (both quotes when unquoted), white space, control bytes and bytes of 128 and above,
-// so that no name can end the value early or be dropped by a browser.
+// The bytes that stand for "text" in an attribute enclosed by "quote" ('"', '\'' or 0; '(' in a url()).
+// The first "keep" bytes are copied; the rest is percent-encoded like any canonical link path, and
+// besides: the quote of the attribute's own kind (both quotes when unquoted, both quotes and the
+// parentheses in a url()), white space, control bytes and bytes of 128 and above, so that no name can end
+// the value early or be dropped by a browser.
 std::string linkBytes(std::string_view text, std::size_t keep, char quote);
 
 // Applies "edits" (of the page whose URL records are "urls") to the page's bytes "page", into "out". False,
@@ -72,6 +74,8 @@ class ELinkUpdatePlanner {
     // Replaces "edits" with the page's edits, in page order. Only resolved local links are ever edited; a
     // link whose new text and bytes would be the ones it has gets no edit.
     void planPage(const EHtmlNode& page, std::vector<LinkEdit>& edits);
+    // The same for the records "urls" of "file" (a style sheet's), which resolve from the file's directory.
+    void planLinks(const ENode& file, const std::vector<EUrl>& urls, std::vector<LinkEdit>& edits);
 
   private:
     bool planSameForm(const EUrl& url, const ENode* named, LinkEdit& edit);
@@ -124,6 +128,9 @@ class EUpdateUrlLinks : public EVisitor {
     ~EUpdateUrlLinks() override;
 
     bool visitHtml(EHtmlNode& page) override;
+    // A style sheet that link finding read: its links that must change are listed, with a line saying
+    // that style sheets are not rewritten; true when there are any. No writer is asked.
+    bool visitFile(EFileNode& file) override;
 
     bool refused() const { return refused_; }
     std::uint32_t fileCount() const { return fileCount_; }

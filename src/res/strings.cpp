@@ -152,6 +152,7 @@ constexpr Entry kTable[] = {
     {28744,
      "Files that only scripts load cannot be seen, as scripts are not read for links: they are listed "
      "here as orphans."},
+    {28745, "Links in style sheets are not rewritten: change these by hand."},
     {28752, "Removing Files"},
     {28760, "%1    HTML syntax error, no closing \">\""},
     {28761, "%1    HTML syntax error, no starting \"<\""},

@@ -124,6 +124,7 @@ enum StringId : int {
     kRepeatedAbove = 28742,
     kDownloadUnknownLegend = 28743,
     kOrphansScriptNote = 28744,
+    kStyleSheetNotRewritten = 28745,
     kRemovingFiles = 28752,
     kSyntaxNoClose = 28760,
     kSyntaxNoStart = 28761,

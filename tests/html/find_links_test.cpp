@@ -281,8 +281,8 @@ TEST_F(FindLinksTest, PageStyleGivesRecordsThatALinkUpdateRewritesInPlace) {
     }
     EXPECT_EQ(found->lineOf(home, 3), 6);
 
-    // A renamed image: only its name changes in the page.
-    node("img/bg.png")->setNewName("back.png");
+    // A renamed image: only its name changes in the page, written so that it cannot end the url().
+    node("img/bg.png")->setNewName("back (1).png");
     ELinkUpdatePlanner planner(*context, kUrlKeep);
     std::vector<LinkEdit> edits;
     planner.planPage(home, edits);
@@ -291,7 +291,7 @@ TEST_F(FindLinksTest, PageStyleGivesRecordsThatALinkUpdateRewritesInPlace) {
     ASSERT_TRUE(applyLinkEdits(text, urls, edits, rewritten, changed));
     EXPECT_EQ(changed, 1u);
     std::string wanted = text;
-    wanted.replace(wanted.find("bg.png"), 6, "back.png");
+    wanted.replace(wanted.find("bg.png"), 6, "back%20%281%29.png");
     EXPECT_EQ(rewritten, wanted);
 }
 

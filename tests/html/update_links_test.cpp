@@ -72,6 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BytesCase{"HighBytes", "caf\xc3\xa9.html", 0, '"', "caf%C3%A9.html"},
                       BytesCase{"Reserved", "100%#?;.html", 0, '"', "100%25%23%3F%3B.html"},
                       BytesCase{"ColonIsNoScheme", "a:b.html", 0, '"', "a%3Ab.html"},
+                      BytesCase{"StyleUrl", "a(1) 'b\".png", 0, '(', "a%281%29%20%27b%22.png"},
                       BytesCase{"SchemeAndServerKept", "http://www.example.org/a b.html", 22, '"',
                                 "http://www.example.org/a%20b.html"},
                       // Even a kept part cannot end the value.
@@ -112,7 +113,11 @@ INSTANTIATE_TEST_SUITE_P(
                       QuoteCase{"UnquotedAfterBlank", "<a href= a.html>", "a.html", 0},
                       QuoteCase{"BlankInsideQuotes", "<a href=' \ta.html'>", "a.html", '\''},
                       QuoteCase{"OtherQuoteInside", "<a title='x' href=\"a.html\">", "a.html", '"'},
-                      QuoteCase{"StartOfPage", "a.html", "a.html", 0}),
+                      QuoteCase{"StartOfPage", "a.html", "a.html", 0},
+                      // A style sheet's url(): the attribute the style stands in is not known here.
+                      QuoteCase{"StyleUrlUnquoted", "<p style=\"x:url( a.png)\">", "a.png", '('},
+                      QuoteCase{"StyleUrlQuoted", "<p style='x:url( \"a.png\")'>", "a.png", '('},
+                      QuoteCase{"StyleImport", "@import 'a.css';", "a.css", '\''}),
     [](const ::testing::TestParamInfo<QuoteCase>& info) { return std::string(info.param.name); });
 
 // ---- Planning over a site
@@ -588,6 +593,32 @@ class RecordingWriter : public ILinkWriter {
     std::vector<std::string> pages;
     std::size_t editCount = 0;
 };
+
+TEST_F(UpdatePassTest, StyleSheetLinksToRenamedFilesAreListedAsLeftToChangeByHand) {
+    dir.write("index.html", "<link rel=stylesheet href=\"css/site.css\">");
+    dir.write("css/site.css", "a { background: url(../img/Logo.gif) }\n\nb { background: url(same.png) }\n");
+    dir.write("img/Logo.gif", "");
+    dir.write("css/same.png", "");
+    scan();
+    findLinks();
+    node("img/Logo.gif")->setNewName("logo.gif");
+    const std::vector<std::string> expected = {"In file \"" + dir.file("css/site.css") + "\"",
+                                               atLine(1, "../img/Logo.gif"),
+                                               "   -------->  ../img/logo.gif (case change)",
+                                               std::string(res::loadString(res::kStyleSheetNotRewritten))};
+    EXPECT_EQ(run(kUrlKeep), 1);
+    EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming), expected);
+
+    // A fix plans after its renames, from the names on disk; no writer is asked about a style sheet.
+    ENode* logo = node("img/Logo.gif");
+    ASSERT_EQ(std::rename(dir.file("img/Logo.gif").c_str(), dir.file("img/logo.gif").c_str()), 0);
+    logo->setPath(dir.file("img/logo.gif"));
+    RecordingWriter writer;
+    EXPECT_EQ(run(kUrlKeep, &writer), 1);
+    EXPECT_TRUE(writer.pages.empty());
+    EXPECT_EQ(lines(res::kSectionUrlRenaming), expected);
+    EXPECT_NE(readFile(dir.file("css/site.css")).find("Logo.gif"), std::string::npos);
+}
 
 TEST_F(UpdatePassTest, AWriterGetsEachPagesEditsUnderTheFixTitle) {
     site();
