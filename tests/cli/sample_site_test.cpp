@@ -174,7 +174,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
          })
         EXPECT_TRUE(contains(untitled, line)) << line << "\n" << ::testing::PrintToString(untitled);
     EXPECT_EQ(untitled.size(), 7u) << ::testing::PrintToString(untitled);
-    EXPECT_TRUE(contains(report.body("HEADER"), "71 files in 22 directories"))
+    EXPECT_TRUE(contains(report.body("HEADER"), "79 files in 23 directories"))
         << ::testing::PrintToString(report.body("HEADER"));
 
     EXPECT_EQ(report.body(kSkipped), (std::vector<std::string>{
@@ -190,7 +190,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
 
     // Names: the clashes, the forbidden characters, the long directory, the non-ASCII names.
     const auto names = suggestedNames(report.body(kNames));
-    EXPECT_EQ(names.size(), 52u) << ::testing::PrintToString(names);
+    EXPECT_EQ(names.size(), 55u) << ::testing::PrintToString(names);
     const std::map<std::string, std::string> expectedNames = {
         {"<site>/Long File Name One.html", "LongFile.htm"},
         {"<site>/Long File Name Two.html", "LongFi_1.htm"},
@@ -213,6 +213,8 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
         {"<site>/docs/Chapter-Two.HTML", "ChapterT.HTM"},
         {"<site>/deep/1/2/3/4/5/6/7/8/bottom.html", "bottom.htm"},
         {"<site>/index.html", "index.htm"},
+        {"<site>/images/oven-door.png", "ovendoor.png"},
+        {"<site>/styles/bakery.woff", "bakery.wof"},
     };
     for (const auto& [original, name] : expectedNames) {
         const auto it = names.find(original);
@@ -223,7 +225,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
     for (const char* fits :
          {"<site>/ab.htm", "<site>/a_b.htm", "<site>/abc.htm", "<site>/mypage.htm", "<site>/Contact.php",
           "<site>/archive/Index.htm", "<site>/archive/index.htm", "<site>/site.old", "<site>/site.old/readme",
-          "<site>/README", "<site>/text/cr.txt"})
+          "<site>/README", "<site>/text/cr.txt", "<site>/styles", "<site>/styles/site.css"})
         EXPECT_EQ(names.count(fits), 0u) << fits;
 
     const std::vector<std::string> syntax = [&] {
@@ -242,7 +244,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
 
     // Link changes follow the new names in every written form; the text shown is the decoded link.
     const auto changes = linkChanges(report.body(kLinks));
-    EXPECT_EQ(changes.size(), 55u) << ::testing::PrintToString(changes);
+    EXPECT_EQ(changes.size(), 58u) << ::testing::PrintToString(changes);
     for (const char* change : {
              "<site>/index.html|line 11: /products/catalog.html -> /products/catalog.htm",
              "<site>/index.html|line 12: http://www.example.com/news/2024/spring-news.html -> "
@@ -267,8 +269,16 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
              "page-with-a-name-longer-than-thirty-one-characters.html -> verylong/autumn/pagewith.htm",
              "<site>/deep/1/2/3/4/5/6/7/8/bottom.html|line 7: ../../../../../../../../../index.html -> "
              "../../../../../../../../../index.htm",
+             // A page's style block is rewritten like its links; style sheets are listed but not rewritten.
+             "<site>/about.htm|line 13: images/oven-door.png -> images/ovendoor.png",
+             "<site>/styles/fonts.css|line 3: bakery.woff -> bakery.wof",
+             "<site>/styles/old.css|line 2: ../images/old-banner.gif -> ../images/oldbanne.gif",
          })
         EXPECT_TRUE(contains(changes, change)) << change;
+    const std::vector<std::string>& linkLines = report.body(kLinks);
+    EXPECT_EQ(std::count(linkLines.begin(), linkLines.end(),
+                         "Links in style sheets are not rewritten: change these by hand."),
+              2);
     // Links to names that fit, external ones and broken ones are not touched; half-page.txt is not HTML.
     for (const auto& change : changes) {
         EXPECT_EQ(change.find("<site>/half-page.txt|"), std::string::npos) << change;
@@ -278,7 +288,8 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
         EXPECT_EQ(change.find("archive/"), std::string::npos) << change;
     }
 
-    // Broken links: a missing page and image, two directories without an index page, a way out of the top.
+    // Broken links: a missing page and image, two directories without an index page, a way out of the top,
+    // and an image that the style sheet names.
     // The link with a query and a fragment finds about.htm; a script link is not a file.
     EXPECT_EQ(fileEntries(report.body(kBroken)), (std::vector<std::string>{
                                                      "<site>/about.htm|line 9: images/gone.gif",
@@ -286,10 +297,12 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
                                                      "<site>/docs/guide.html|line 8: ../../outside.html",
                                                      "<site>/index.html|line 27: missing.html",
                                                      "<site>/index.html|line 28: images/",
+                                                     "<site>/styles/site.css|line 7: ../images/banner.png",
                                                  }));
 
     // Orphans: old-home.html is reached through the link in a comment, thanks.html through the form's
-    // redirect field, only-through-base.html by nothing local.
+    // redirect field, only-through-base.html by nothing local. What the style sheets and about.htm's style
+    // load is reached; styles/old.css is linked by no page, and what only it names is unused too.
     std::vector<std::string> orphans;
     for (const std::string& line : report.body(kOrphans))
         if (line.rfind("<site>/", 0) == 0) orphans.push_back(line);
@@ -298,6 +311,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
                            "<site>/a:b.txt",
                            "<site>/docs/only-through-base.html",
                            "<site>/half-page.txt",
+                           "<site>/images/old-banner.gif",
                            "<site>/images/Unused Picture.gif",
                            "<site>/images/used-by-orphan.png",
                            "<site>/news/2024/Spring News Draft.htm",
@@ -305,6 +319,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
                            "<site>/README",
                            "<site>/site.old/index.html",
                            "<site>/site.old/readme",
+                           "<site>/styles/old.css",
                            "<site>/text/copyright-latin1.txt",
                            "<site>/text/cr-at-end.txt",
                            "<site>/text/cr.txt",
@@ -334,6 +349,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
             "<site>/index.html|line 34: news:comp.infosystems.www.authoring.html",
             "<site>/index.html|line 35: https://www.example.org/partners/",
             "<site>/index.html|line 36: http://www.example.net/recipes",
+            "<site>/styles/site.css|line 8: https://www.example.org/arrow.png",
         }));
     const std::string page = testing::readFile(site_ + "/report_of_external_refs.html");
     EXPECT_NE(page.find("https://www.example.org/badge.gif"), std::string::npos);
