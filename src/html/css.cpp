@@ -298,8 +298,9 @@ std::size_t styleRefsOfTag(const TagList& tags, std::size_t index, std::string_v
     const EHtmlTag& tag = tags.tags()[index];
     // A "tag" inside a style block is style sheet text, read with the block.
     if (tag.endTag || static_cast<std::size_t>(tag.start) < blockEnd) return blockEnd;
-    if (const EHtmlAttribute* style = tags.attribute(tag, "style"); style && !style->value.empty())
-        findStyleRefs(style->value, style->position, out, true);
+    if (tag.hasStyle)
+        if (const EHtmlAttribute* style = tags.attribute(tag, "style"); style && !style->value.empty())
+            findStyleRefs(style->value, style->position, out, true);
     if (tag.name != "style") return blockEnd;
     const auto start = static_cast<std::size_t>(tag.end) + 1;
     if (start >= text.size()) return text.size();

@@ -272,10 +272,10 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             if (value.isBase) flags |= EUrl::kBase;
             if (value.embedded) flags |= EUrl::kEmbedded;
             if (value.frame) flags |= EUrl::kFrame;
-            if (value.styleSheet) flags |= EUrl::kStyleSheet;
             EUrl url;
             makeUrl(base, url, flags, value.position, value.text, context);
             if (url.text.empty()) continue;
+            // makeUrl keeps only the flags of an attribute's kind.
             if (value.styleSheet) url.set(EUrl::kStyleSheet);
             // Only a base tag's href is a base reference; its other attributes resolve as a base tag's
             // do, but they are not the base.
@@ -287,12 +287,13 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             }
             records.push_back(std::move(url));
         }
-        // What the page's own style loads comes with the page, like an image.
+        // What the page's own style loads comes with the page, like a background image; an imported
+        // style sheet counts as a stylesheet link does.
         styleRefs.clear();
         styleBlockEnd = html::styleRefsOfTag(tags, t, text, styleBlockEnd, styleRefs);
         for (const html::StyleRef& ref : styleRefs) {
             EUrl url;
-            makeStyleUrl(base, url, EUrl::kEmbedded, ref, context);
+            makeStyleUrl(base, url, ref.import ? 0 : EUrl::kEmbedded, ref, context);
             if (url.text.empty()) continue;
             if (ref.escaped && isWebLink(url))
                 out.reachedOnly.push_back(std::move(url));

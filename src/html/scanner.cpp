@@ -261,6 +261,7 @@ class TagBuilder {
         if (name.empty()) return;
         EHtmlAttribute& attribute = out_.attributes_.emplace_back();
         attribute.name = lowerCopy(name);
+        if (attribute.name == "style") hasStyle_ = true;
         attribute.value = value;
         attribute.position = static_cast<std::int64_t>(position);
     }
@@ -321,6 +322,7 @@ class TagBuilder {
         skipSpace();
 
         const std::size_t first = out_.attributes_.size();
+        hasStyle_ = false;
         std::string name = lowerCopy(text_.substr(nameStart, q - nameStart));
         std::size_t start = p;
         while (pos_ < n_ && text_[pos_] != '>') {
@@ -346,6 +348,7 @@ class TagBuilder {
                 start = attrStart;
                 endTag = true;
                 out_.attributes_.resize(first);
+                hasStyle_ = false;
                 inComment_ = false;
                 break;
             }
@@ -356,6 +359,7 @@ class TagBuilder {
         tag.start = static_cast<std::int64_t>(start);
         tag.end = static_cast<std::int64_t>(std::min(pos_, n_));
         tag.endTag = endTag;
+        tag.hasStyle = hasStyle_;
         tag.firstAttribute = first;
         tag.attributeCount = out_.attributes_.size() - first;
         if (pos_ < n_) ++pos_;
@@ -368,6 +372,7 @@ class TagBuilder {
     TagList& out_;
     std::size_t pos_ = 0;
     bool inComment_ = false;
+    bool hasStyle_ = false;  // the tag being read has a "style" attribute
     std::size_t lastDouble_ = kUnknown;
     std::size_t lastSingle_ = kUnknown;
 };

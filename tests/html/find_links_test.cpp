@@ -264,7 +264,7 @@ TEST_F(FindLinksTest, PageStyleGivesRecordsThatALinkUpdateRewritesInPlace) {
         std::uint16_t flags;
     } expected[] = {
         {"theme", node("theme"), EUrl::kStyleSheet | EUrl::kRelative},
-        {"print.css", node("print.css"), EUrl::kStyleSheet | EUrl::kEmbedded | EUrl::kRelative},
+        {"print.css", node("print.css"), EUrl::kStyleSheet | EUrl::kRelative},
         {"img/bg.png", node("img/bg.png"), EUrl::kEmbedded | EUrl::kRelative},
         {"img/gone.gif", nullptr, EUrl::kEmbedded | EUrl::kRelative},
     };
