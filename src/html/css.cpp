@@ -1,5 +1,7 @@
 #include "html/css.h"
 
+#include <algorithm>
+
 #include "html/url.h"
 #include "html/url_text.h"
 #include "platform/ascii.h"
@@ -91,6 +93,20 @@ class StyleScanner {
                         readImport();
                         continue;
                     }
+                    // A namespace's url() names the namespace, not a file to load.
+                    if (wordAt(i_ + 1, "namespace")) {
+                        i_ = std::min(css_.find(';', i_), n_);
+                        continue;
+                    }
+                    break;
+                case 'i':
+                case 'I':
+                case '-':
+                    if (const std::size_t length = imageSetAt(i_); length != 0) {
+                        i_ += length;
+                        readImageSet();
+                        continue;
+                    }
                     break;
                 case 'u':
                 case 'U':
@@ -138,6 +154,65 @@ class StyleScanner {
 
     bool urlFunctionAt(std::size_t i) const {
         return startsWithIgnoringCase(css_.substr(i), "url(") && (i == 0 || !isNameByte(css_[i - 1]));
+    }
+
+    // The length of "image-set(" or "-webkit-image-set(" at "i", 0 when neither stands there.
+    std::size_t imageSetAt(std::size_t i) const {
+        if (i > 0 && isNameByte(css_[i - 1])) return 0;
+        for (const std::string_view name : {"image-set(", "-webkit-image-set("})
+            if (startsWithIgnoringCase(css_.substr(i), name)) return name.size();
+        return 0;
+    }
+
+    // After "image-set(": its strings and url()s are images to choose from; what stands in a function
+    // inside it (type("image/webp")) is not.
+    void readImageSet() {
+        while (i_ < n_) {
+            const char c = css_[i_];
+            if (c == ')') {
+                ++i_;
+                return;
+            }
+            if (c == '/' && at(i_ + 1) == '*') {
+                skipComment();
+            } else if (c == '\\') {
+                i_ += 2;
+            } else if (const Quote quote = quoteAt(i_); quote.kind) {
+                std::size_t start = 0;
+                std::size_t end = 0;
+                bool escaped = false;
+                if (readString(quote, start, end, escaped)) add(start, end, false, escaped);
+            } else if (urlFunctionAt(i_)) {
+                i_ += 4;
+                readUrl(false);
+            } else if (c == '(') {
+                skipParenthesized();
+            } else {
+                ++i_;
+            }
+        }
+    }
+
+    // At "(": up to its matching ")", strings and nested parentheses included.
+    void skipParenthesized() {
+        int depth = 0;
+        while (i_ < n_) {
+            const char c = css_[i_];
+            if (const Quote quote = quoteAt(i_); quote.kind) {
+                std::size_t start = 0;
+                std::size_t end = 0;
+                bool escaped = false;
+                readString(quote, start, end, escaped);
+                continue;
+            }
+            if (c == '\\') {
+                i_ += 2;
+                continue;
+            }
+            ++i_;
+            if (c == '(') ++depth;
+            if (c == ')' && --depth == 0) return;
+        }
     }
 
     void skipSpace() {

@@ -29,8 +29,8 @@ struct StyleRef {
 };
 
 // Appends the references of the style sheet text "css", whose first byte stands at offset "offset", in
-// the order written: every url(...) (quoted or not) and every @import "..." or @import url(...).
-// Comments and strings are passed over (a string is a URL only after @import or inside url()). A
+// the order written: every url(...) (quoted or not), every @import "..." or @import url(...), and the
+// strings of an image-set(). Comments, other strings and an @namespace's URL are passed over. A
 // malformed url() is passed over as a browser does. data: URLs and values that are empty or only a
 // fragment ("#clip") name no file and are left out. "attribute": the text is a style attribute's value,
 // where quotes may also be written as the character references &quot; &#34; &apos; &#39;.

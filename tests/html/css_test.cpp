@@ -54,6 +54,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "/* url(no.png) */ p:before{content:\"url(no.gif)\"} q{b:url(yes.png)}",
                  {"yes.png@158"}},
         RefsCase{"UnclosedCommentEndsAll", "/* url(no.png)", {}},
+        // image-set() offers its images as strings too; a type() inside it names no file.
+        RefsCase{"ImageSet",
+                 "a{b:image-set(\"a.avif\" type(\"image/avif\"), 'b.png' 2x, url(c.png) 3x) \"no.png\"}",
+                 {"a.avif@115", "b.png@144", "c.png@159"}},
+        RefsCase{"PrefixedImageSet", "-webkit-image-set('a.png' 1x) my-image-set('no.png')", {"a.png@119"}},
+        RefsCase{"NamespaceIsNoFile",
+                 "@namespace svg url(http://www.w3.org/2000/svg); a{b:url(c.png)}",
+                 {"c.png@156"}},
         RefsCase{
             "EscapedQuoteStaysInTheString", "p{content:\"a\\\" url(no.png)\"} url(yes.png)", {"yes.png@133"}},
         RefsCase{
