@@ -354,6 +354,10 @@ class StyleScanner {
     std::size_t i_ = 0;
 };
 
+bool isStyleTag(const EHtmlTag& tag) {
+    return !tag.endTag && std::string_view(tag.name) == "style";
+}
+
 // Where the style block that starts at "from" ends: at its "</style", or at the end of the page.
 std::size_t styleBlockEnd(std::string_view text, std::size_t from) {
     for (std::size_t at = text.find("</", from); at != std::string_view::npos; at = text.find("</", at + 2))
@@ -373,10 +377,10 @@ std::size_t styleRefsOfTag(const TagList& tags, std::size_t index, std::string_v
     const EHtmlTag& tag = tags.tags()[index];
     // A "tag" inside a style block is style sheet text, read with the block.
     if (tag.endTag || static_cast<std::size_t>(tag.start) < blockEnd) return blockEnd;
-    if (tag.hasStyle)
-        if (const EHtmlAttribute* style = tags.attribute(tag, "style"); style && !style->value.empty())
-            findStyleRefs(style->value, style->position, out, true);
-    if (tag.name != "style") return blockEnd;
+    if (!tag.hasStyle) return blockEnd;
+    if (const EHtmlAttribute* style = tags.attribute(tag, "style"); style && !style->value.empty())
+        findStyleRefs(style->value, style->position, out, true);
+    if (!isStyleTag(tag)) return blockEnd;
     const auto start = static_cast<std::size_t>(tag.end) + 1;
     if (start >= text.size()) return text.size();
     const std::size_t end = styleBlockEnd(text, start);
@@ -419,6 +423,12 @@ std::string unescapeCss(std::string_view text) {
 bool hasStyleSheetName(const ENode& node) {
     const std::string_view name = node.getFileName();
     return name.size() > 4 && startsWithIgnoringCase(name.substr(name.size() - 4), ".css");
+}
+
+bool mayNameStyleSheet(const EUrl& url) {
+    const std::string_view text = url.text;
+    return url.has(EUrl::kStyleSheet) ||
+           (text.size() > 4 && startsWithIgnoringCase(text.substr(text.size() - 4), ".css"));
 }
 
 bool isStyleSheetTarget(const EUrl& url) {

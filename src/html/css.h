@@ -52,6 +52,9 @@ std::string unescapeCss(std::string_view text);
 // Whether the file a record resolved to is to be read as a style sheet: the record says so (a stylesheet
 // link, an @import), or the file's name ends in ".css" (any case). Pages and directories never are.
 bool isStyleSheetTarget(const EUrl& url);
+// A cheap test that isStyleSheetTarget may hold, from the record alone: it says so, or its text ends in
+// ".css". A page's links are tried with it first.
+bool mayNameStyleSheet(const EUrl& url);
 bool hasStyleSheetName(const ENode& node);
 
 }  // namespace korvel::html

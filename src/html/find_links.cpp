@@ -226,7 +226,7 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
 
 void EFindUrlLinks::addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& reachedOnly) {
     const auto add = [&](const EUrl& url) {
-        if (!isWebLink(url) || !html::isStyleSheetTarget(url)) return;
+        if (!isWebLink(url) || !html::mayNameStyleSheet(url) || !html::isStyleSheetTarget(url)) return;
         for (ENode* target : found_->styleSheetReach(static_cast<const EFileNode&>(*url.target)))
             page.addLinkTarget(target);
     };
@@ -289,6 +289,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         }
         // What the page's own style loads comes with the page, like a background image; an imported
         // style sheet counts as a stylesheet link does.
+        if (!tag.hasStyle) continue;
         styleRefs.clear();
         styleBlockEnd = html::styleRefsOfTag(tags, t, text, styleBlockEnd, styleRefs);
         for (const html::StyleRef& ref : styleRefs) {

@@ -261,7 +261,7 @@ class TagBuilder {
         if (name.empty()) return;
         EHtmlAttribute& attribute = out_.attributes_.emplace_back();
         attribute.name = lowerCopy(name);
-        if (attribute.name == "style") hasStyle_ = true;
+        if (std::string_view(attribute.name) == "style") hasStyle_ = true;
         attribute.value = value;
         attribute.position = static_cast<std::int64_t>(position);
     }
@@ -359,7 +359,7 @@ class TagBuilder {
         tag.start = static_cast<std::int64_t>(start);
         tag.end = static_cast<std::int64_t>(std::min(pos_, n_));
         tag.endTag = endTag;
-        tag.hasStyle = hasStyle_;
+        tag.hasStyle = hasStyle_ || (!endTag && std::string_view(tag.name) == "style");
         tag.firstAttribute = first;
         tag.attributeCount = out_.attributes_.size() - first;
         if (pos_ < n_) ++pos_;
@@ -534,8 +534,10 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
     const EHtmlAttribute* name = nullptr;
     const EHtmlAttribute* value = nullptr;
     const EHtmlAttribute* rel = nullptr;
-    const bool input = tag.name == "input";
-    const bool link = tag.name == "link";
+    // Compared as views: the length settles almost every one.
+    const std::string_view tagName = tag.name;
+    const bool input = tagName == "input";
+    const bool link = tagName == "link";
     for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
         const int code = attributeCode(attribute.name);
         if (code >= 0) {
@@ -548,8 +550,8 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
             if (code == kValueAttribute) value = &attribute;
         }
     }
-    const bool base = tag.name == "base";
-    const bool frame = tag.name == "frame";
+    const bool base = tagName == "base";
+    const bool frame = tagName == "frame";
     for (std::size_t i = kCount; i-- > 0;) {
         const EHtmlAttribute* attribute = found[i];
         if (!attribute || cutAtFragment(attribute->value).empty()) continue;

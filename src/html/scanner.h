@@ -68,7 +68,7 @@ struct EHtmlTag {
     std::int64_t start = 0;  // offset of the "<" (for "-->": of its first "-")
     std::int64_t end = 0;    // offset of the closing ">"; the page's length when the page ends inside the tag
     bool endTag = false;     // "</name", and every "-->"
-    bool hasStyle = false;   // has a "style" attribute (the style it holds is read by css.h)
+    bool hasStyle = false;   // has a "style" attribute, or is a <style> start tag: css.h reads its style
     std::size_t firstAttribute = 0;  // into TagList::attributes()
     std::size_t attributeCount = 0;
 };
