@@ -1,7 +1,7 @@
 #pragma once
-// Style sheets: the files that a style sheet names in url(...) and @import, whether it is a file of its
-// own or stands in a page (a <style> block, a style attribute). Only those two forms are read; every
-// other part of a style sheet (selectors, properties, strings, comments) is passed over.
+// Style sheets: the files that a style sheet names in url(...), @import and image-set(), whether it is a
+// file of its own or stands in a page (a <style> block, a style attribute). Only those forms are read;
+// every other part of a style sheet (selectors, properties, strings, comments) is passed over.
 //
 // A page's style references become URL records of the page like its links. A style sheet file is read
 // once per job by link finding (find_links.h), which keeps its records apart from the pages'.
