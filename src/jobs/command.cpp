@@ -42,18 +42,6 @@ std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32
     return pass.run(res::loadString(titleId), total);
 }
 
-bool ECommand::execute() {
-    ++executeCount_;
-    return doExecute();
-}
-
-bool ECommand::unexecute() {
-    --executeCount_;
-    const bool result = doUnexecute();
-    undoable_ = false;
-    return result;
-}
-
 EKVCmd::EKVCmd(const JobSettings& settings, HtmlDefinitions definitions, bool askSettings, bool interactive)
     : settings_(settings),
       definitions_(std::move(definitions)),

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/command.h"
 #include "html/find_links.h"
 #include "html/url.h"
 #include "jobs/findings.h"
@@ -24,23 +25,6 @@ class EVisitor;
 class EHtmlNode;
 class EReportDownloadTimes;
 class ILinkWriter;
-
-class ECommand {
-  public:
-    virtual ~ECommand() = default;
-    bool execute();
-    bool unexecute();
-    bool undoable() const { return undoable_; }
-    std::int32_t executeCount() const { return executeCount_; }
-
-  protected:
-    virtual bool doExecute() = 0;
-    virtual bool doUnexecute() { return true; }
-    bool undoable_ = false;
-
-  private:
-    std::int32_t executeCount_ = 0;
-};
 
 // An error that carries its own message for the person and interrupts the job; the job still reports
 // what it did.
