@@ -50,6 +50,7 @@ constexpr Entry kTable[] = {
     {303, "Home Page not found:\n\t\"%1\""},
     {304, "Original Filename"},
     {305, "Suggested Filename"},
+    {2115, "The \"Move To\" path name is not a valid directory!\nPlease enter a valid directory name."},
     {2512, "Directory:  %1"},
     {2513, "Home Page:  %1"},
     {2514, "Using subdirectories"},
@@ -75,7 +76,9 @@ constexpr Entry kTable[] = {
     {2535, "Verify ASCII Line End Conversions"},
     {2536, "Uncheck a file's checkbox if you do not want to convert its ASCII line endings."},
     {2537, "Uncheck an orphan file's checkbox if you do not want to move/delete it."},
+    {2538, "Gathering Orphans"},
     {2540, "No orphans were found!"},
+    {2542, "Removing Orphan Directories"},
     {2543, "Report page sizes and estimated download times"},
     {28416, " "},
     {28417, "HEADER"},
@@ -154,6 +157,7 @@ constexpr Entry kTable[] = {
      "here as orphans."},
     {28745, "Links in style sheets are not rewritten: change these by hand."},
     {28752, "Removing Files"},
+    {28753, "Moving Files"},
     {28760, "%1    HTML syntax error, no closing \">\""},
     {28761, "%1    HTML syntax error, no starting \"<\""},
     {28762, "%1    HTML syntax error, no matching open comment"},
@@ -190,6 +194,7 @@ constexpr Entry kTable[] = {
      "a "
      "writable directory."},
     {30033, "memory allocation error"},
+    {30039, "File move failed"},
     {30040, "During scan, "},
     {30041, "During copy, "},
     {30100, "Top level directory was not found:"},
@@ -220,6 +225,9 @@ constexpr Entry kTable[] = {
     {30172, "it is no longer in the trash"},
     {30173, "Failed to restore the modification time"},
     {30174, "it is the journal of another directory"},
+    {30175,
+     "The orphans were not moved: the \"Move To\" directory lies inside the site, where they would still be "
+     "part of it"},
 };
 
 constexpr bool sortedAndUnique() {

@@ -39,6 +39,7 @@ enum StringId : int {
     kHomePageMissing = 303,
     kOriginalFilename = 304,
     kSuggestedFilename = 305,
+    kMoveToNotADirectory = 2115,
     kSummaryDirectory = 2512,
     kSummaryHomePage = 2513,
     kSummaryUsingSubdirs = 2514,
@@ -64,7 +65,9 @@ enum StringId : int {
     kVerifyLineEndsCaption = 2535,
     kVerifyLineEndsExplanation = 2536,
     kVerifyOrphansExplanation = 2537,
+    kGatheringOrphans = 2538,
     kNoOrphansFound = 2540,
+    kRemovingOrphanDirectories = 2542,
     kSummaryReportDownloadTimes = 2543,
     kSectionSummary = 28416,
     kSectionHeader = 28417,
@@ -126,6 +129,7 @@ enum StringId : int {
     kOrphansScriptNote = 28744,
     kStyleSheetNotRewritten = 28745,
     kRemovingFiles = 28752,
+    kMovingFiles = 28753,
     kSyntaxNoClose = 28760,
     kSyntaxNoStart = 28761,
     kSyntaxUnmatchedComment = 28762,
@@ -159,6 +163,7 @@ enum StringId : int {
     kUpdateRestoreFailed = 30031,
     kLogFileCreateFailed = 30032,
     kMemoryAllocationError = 30033,
+    kFileMoveFailed = 30039,
     kDuringScan = 30040,
     kDuringCopy = 30041,
     kTopDirectoryNotFound = 30100,
@@ -186,6 +191,7 @@ enum StringId : int {
     kReasonNotInTrash = 30172,
     kModifiedTimeNotRestored = 30173,
     kReasonOtherDirectory = 30174,
+    kMoveToInsideSite = 30175,
 };
 
 // The text of "id", or "" when the table has no such entry.

@@ -19,8 +19,9 @@ namespace korvel::ui {
 enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class Answer { Ok, Cancel, Yes, No };
 
-// The settings input is shown before a check (mode 0) or a fix (mode 1).
-enum class SettingsMode { Check = 0, Fix = 1 };
+// The settings input is shown before a check (mode 0) or a fix (mode 1); before an orphans job it is the
+// orphans form (top directory, home page, server, move or trash, and where to move to).
+enum class SettingsMode { Check = 0, Fix = 1, Orphans = 2 };
 
 enum class RenameAnswer { Accept, AcceptAll, NoRename, Cancel };
 enum class ReadOnlyAnswer { Yes, YesToAll, No, NoToAll };
