@@ -354,6 +354,9 @@ bool moveItem(std::string_view source, std::string_view target) {
     }
     if (info.kind == platform::EntryKind::File) {
         if (!copyFile(from, to)) return false;
+        // A move leaves the file as it was, its time too (the undo journal knows a moved file by it). A
+        // time that could not be set leaves a copy that is whole, only newer.
+        platform::setModifiedTime(to, info.modifiedNs);
         if (!deleteFile(from)) {
             // Better in one place than in two: the copy goes again, and the move counts as failed.
             deleteFile(to);
