@@ -22,6 +22,8 @@ enum JobStatus : unsigned {
     kStatusReportedError = 0x80,
     // A run was interrupted because memory ran out.
     kStatusOutOfMemory = 0x100,
+    // An orphans job found orphans, whether or not any of them were then moved or trashed.
+    kStatusOrphansFound = 0x200,
 };
 
 // The bits that mean files on disk were being changed when the job stopped.

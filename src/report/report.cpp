@@ -30,7 +30,10 @@ std::string usualOrphanDestination(const JobSettings& settings) {
 
 int openingLineId(unsigned status) {
     if (status & kStatusInterrupted) return res::kReportInterrupted;
-    if (status & kStatusUndone) return res::kReportReverted;
+    // An undo that could not put everything back is not a reverted tree.
+    if (status & kStatusUndone) {
+        return status & kStatusCompleted ? res::kReportReverted : res::kReportEarlyTermination;
+    }
     if (status & kStatusCompleted) return res::kReportSuccessful;
     return res::kReportEarlyTermination;
 }
@@ -113,17 +116,22 @@ void EAppLog::writeReportHeader(const JobSettings& settings, std::uint32_t nodeC
 
     if (!settings.RemoveOrphans) {
         header->write(settingsSummary(settings));
-    } else if (orphanCount == 0 && removedDirCount == 0) {
+    } else if (orphanCount == 0 && removedDirCount == 0 && (status & kStatusCompleted) &&
+               !(status & (kStatusOrphansFound | kStatusUndone))) {
+        // Only a job that looked at the whole site may say so: not one that stopped early, nor one whose
+        // orphans the person chose to keep.
         header->writeLine(res::kNoOrphansFound);
     } else {
-        const std::string movedTo =
-            movedToDirectory.empty() ? usualOrphanDestination(settings) : std::string(movedToDirectory);
         const bool restored = status & kStatusUndone;
+        // Where the orphans went, as the job says; without its word, the usual place, unless nothing went
+        // anywhere.
+        std::string movedTo(movedToDirectory);
+        if (movedTo.empty() && (orphanCount > 0 || restored)) movedTo = usualOrphanDestination(settings);
         header->writeLine(res::formatNumbers(restored ? res::kRestoredOrphans : res::kRemovedOrphans,
                                              {orphanCount, removedDirCount}));
         header->write(res::kOrphansFrom);
         header->writeLine(restored ? movedTo : settings.Directory);
-        if (settings.MoveOrphans) {
+        if (settings.MoveOrphans && !movedTo.empty()) {
             header->write(res::kOrphansTo);
             header->writeLine(restored ? settings.Directory : movedTo);
         }
