@@ -236,7 +236,15 @@ UndoReport undoLastJob(const JobSettings& given, std::uint32_t nodeCount, std::u
     result.complete = !outcome.cancelled && outcome.leftAlone == 0;
     // A partial undo must not read as a full one: its report opens as an early termination, and the
     // errors section lists what is still as the job left it.
-    result.status = result.complete ? (kStatusUndone | kStatusCompleted) : 0u;
+    result.status = kStatusUndone | (result.complete ? kStatusCompleted : 0u);
+    // An orphans job's undo says how many orphans came back, and from where.
+    std::int32_t orphans = 0;
+    std::int32_t directories = 0;
+    if (outcome.job == "orphans") {
+        settings.RemoveOrphans = true;
+        orphans = static_cast<std::int32_t>(outcome.renamed + outcome.untrashed);
+        directories = static_cast<std::int32_t>(outcome.directoriesMade);
+    }
     if (nodeCount == 0) {
         // Another process: count the tree as the job saw it, for the report's header.
         // Its skipped entries were listed by the job: a log of its own keeps them out of this report.
@@ -250,7 +258,8 @@ UndoReport undoLastJob(const JobSettings& given, std::uint32_t nodeCount, std::u
             dirCount = tree->dirCount();
         }
     }
-    result.reportPath = logScope.log().makeReport(settings, nodeCount, dirCount, 0, 0, result.status);
+    result.reportPath = logScope.log().makeReport(settings, nodeCount, dirCount, orphans, directories,
+                                                  result.status, outcome.movedTo);
     return result;
 }
 

@@ -11,6 +11,8 @@
 #include <unordered_set>
 #include <utility>
 
+#include "files/copy_move.h"
+#include "files/file_operations.h"
 #include "files/line_ends.h"
 #include "names/rename_files.h"
 #include "platform/attributes.h"
@@ -306,6 +308,23 @@ Journal readJournal(const std::string& directory, std::string_view top) {
     return journal;
 }
 
+// Where an orphans job put its orphans: the directory a move went into (the moved path less its place
+// below the top directory), or the trash's files directory; "" when no entry tells.
+std::string orphansDestination(const Journal& journal) {
+    const std::string prefix = journal.top == "/" ? journal.top : journal.top + platform::kSeparator;
+    for (const Entry& e : journal.entries) {
+        if (e.tag == kTrash && e.trashKnown) return std::string(platform::parentPath(e.inTrash));
+        if (e.tag != kRename || !e.fields[0].starts_with(prefix)) continue;
+        const std::string below = e.fields[0].substr(prefix.size());
+        const std::string& to = e.fields[1];
+        if (!below.empty() && to.size() > below.size() + 1 && to.ends_with(below) &&
+            to[to.size() - below.size() - 1] == platform::kSeparator) {
+            return to.substr(0, to.size() - below.size() - 1);
+        }
+    }
+    return {};
+}
+
 // ---- undoing one entry
 
 enum class Result { Undone, NeverDone, LeftAlone, Failed };
@@ -359,7 +378,9 @@ bool sameIdentity(const Entry& e, const platform::FileInfo& info) {
            parseNumber(e.fields[4], second) && first == now.first && second == now.second;
 }
 
-Result undoRename(const Entry& e) {
+// "remakeHome": the directory the entry goes back into is made again when it is missing (an orphan's
+// directory, removed by the job once the orphan left).
+Result undoRename(const Entry& e, bool remakeHome) {
     const std::string& from = e.fields[0];
     const std::string& to = e.fields[1];
     const platform::FileInfo atTo = infoOf(to);
@@ -373,7 +394,16 @@ Result undoRename(const Entry& e) {
     // The old name may find the entry itself where the file system ignores case.
     const bool sameEntry = present(atFrom) && atFrom.device == atTo.device && atFrom.inode == atTo.inode;
     if (present(atFrom) && !sameEntry) return notRenamedBack(reason(res::kReasonOriginalNameTaken), to, from);
-    if (platform::renameNoReplace(to, from)) {
+    if (remakeHome) {
+        const std::string_view home = platform::parentPath(from);
+        // A failure is reported by the making, and again by the rename below.
+        if (!home.empty() && !present(infoOf(home))) files::createDirectory(home);
+    }
+    if (const std::error_code ec = platform::renameNoReplace(to, from)) {
+        // A move to another file system went as a copy; it comes back the same way, never replacing.
+        if (ec == std::errc::cross_device_link) {
+            return files::moveItem(to, from) ? Result::Undone : Result::Failed;
+        }
         currentLog().error(res::kFailedToRenameFile, platform::displayName(to), platform::displayName(from));
         currentLog().errorEndLine();
         return Result::Failed;
@@ -511,6 +541,9 @@ Result undoTrash(const Entry& e) {
         return leftAlone(reason(res::kReasonNotInTrash), path);
     }
     if (atPath) return leftAlone(reason(res::kReasonNameTaken), path);
+    // Its directory may have gone with it; it is made again (a failure is reported, and the file stays).
+    const std::string_view home = platform::parentPath(path);
+    if (!home.empty() && !present(infoOf(home))) files::createDirectory(home);
     if (platform::renameNoReplace(e.inTrash, path)) {
         currentLog().error(res::kFailedToRenameFile, platform::displayName(e.inTrash),
                            platform::displayName(path));
@@ -861,6 +894,7 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
         return outcome;
     }
     outcome.anything = true;
+    if (journal.job == "orphans") outcome.movedTo = orphansDestination(journal);
 
     std::unique_ptr<GUIProgress> local;
     if (!progress) {
@@ -912,7 +946,7 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
             Result result = Result::LeftAlone;
             switch (e.tag) {
                 case kRename:
-                    result = undoRename(e);
+                    result = undoRename(e, journal.job == "orphans");
                     if (result == Result::Undone) {
                         ++outcome.renamed;
                         report.renamedBack(e.fields[0], e.fields[1], e.fields[2] == "d");

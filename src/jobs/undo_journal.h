@@ -92,6 +92,9 @@ struct UndoOutcome {
     std::uint32_t neverDone = 0;           // changes recorded but never made: nothing to undo
     std::uint32_t leftAlone = 0;           // not undone, each listed in the errors section with why
     std::uint32_t remaining = 0;           // entries still in the journal afterwards
+    // An orphans job: the directory its orphans were moved into, or the trash's files directory; "" when
+    // the journal does not tell.
+    std::string movedTo;
 };
 
 // Undoes the last job on "top" from its journal, newest change first, through the current log: restored
@@ -99,6 +102,7 @@ struct UndoOutcome {
 // under "FILES WITH CHANGED LINE ENDINGS:", restored links under "URL LINK RENAMING:", and everything left
 // alone in the errors section. Entries undone, or found never done, leave the journal; the others stay for
 // a later undo. With "localLogs" each restored name also goes into its directory's "RENAME.LOG".
+// A file an orphans job moved goes back into its directory, which is made again when it is gone.
 UndoOutcome undoLast(std::string_view top, GUIProgress* progress = nullptr, bool localLogs = false);
 
 // The settings of the job whose journal "top" has; false (and "settings" unchanged) without them.
