@@ -174,6 +174,21 @@ std::string jsonReport(const CheckFindings& findings, const JsonReportContext& c
     document["pageWeights"] = std::move(weights);
     document["skipped"] = std::move(skipped);
     document["errors"] = std::move(errors);
+    json orphansJob(nullptr);
+    if (findings.orphansJob) {
+        const auto& job = *findings.orphansJob;
+        json removed = json::array();
+        for (const auto& path : job.removed)
+            removed.push_back({{"path", shown(path)}});
+        json directories = json::array();
+        for (const auto& path : job.removedDirectories)
+            directories.push_back({{"path", shown(path)}});
+        orphansJob = {{"action", job.moved ? "move" : "trash"},
+                      {"movedTo", job.movedTo.empty() ? json(nullptr) : json(shown(job.movedTo))},
+                      {"removed", std::move(removed)},
+                      {"removedDirectories", std::move(directories)}};
+    }
+    document["orphansJob"] = std::move(orphansJob);
     // Every text was made valid above; "replace" only guards against one that was missed.
     return document.dump(2, ' ', false, json::error_handler_t::replace) + '\n';
 }

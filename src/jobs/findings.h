@@ -3,6 +3,7 @@
 // taken from the tree before the job lets go of it. Texts are the bytes the site holds (paths, links), not
 // yet escaped for showing; whoever writes them out decides how.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -85,6 +86,15 @@ struct CheckFindings {
     std::vector<PageWeight> pageWeights;
     std::vector<Skipped> skipped;
     std::vector<Error> errors;
+
+    // What an orphans job did with the orphans it found ("orphans" lists every one it found).
+    struct OrphansOutcome {
+        bool moved = false;                           // moved to a directory; otherwise sent to the trash
+        std::string movedTo;                          // the directory they went into; "" when none was moved
+        std::vector<std::string> removed;             // the files really moved or trashed
+        std::vector<std::string> removedDirectories;  // the directories they left empty, removed
+    };
+    std::optional<OrphansOutcome> orphansJob;
 };
 
 // Where the findings are taken from. Everything but the tree may be null (a pass that did not run).

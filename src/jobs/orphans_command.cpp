@@ -1,0 +1,216 @@
+#include "jobs/orphans_command.h"
+
+#include "files/file_commands.h"
+#include "html/reachability.h"
+#include "jobs/fix_command.h"
+#include "jobs/undo_journal.h"
+#include "jobs/verify_lists.h"
+#include "platform/display_name.h"
+#include "platform/file_info.h"
+#include "platform/paths.h"
+#include "report/app_log.h"
+#include "report/job_status.h"
+#include "report/section.h"
+#include "res/strings.h"
+#include "site/change_journal.h"
+#include "site/node.h"
+#include "site/scan.h"
+#include "site/site_tree.h"
+#include "ui/prompts.h"
+
+namespace korvel {
+
+namespace {
+
+void writeJobNote(int messageId, std::string_view path = {}) {
+    ESection* section = currentLog().openSection(res::kSectionJobNote);
+    if (!section) return;
+    section->writeLine(messageId, path);
+    currentLog().closeSection(section);
+}
+
+std::string withoutTrailingSeparators(std::string_view path) {
+    while (path.size() > 1 && path.back() == platform::kSeparator)
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
+// Whether "path" is "dir" or lies below it, by the names as given and by the directories they are.
+bool isAtOrBelow(std::string_view path, std::string_view dir) {
+    const std::string p = withoutTrailingSeparators(path);
+    const std::string d = withoutTrailingSeparators(dir);
+    if (p == d || d == "/" || (p.starts_with(d) && p[d.size()] == platform::kSeparator)) return true;
+    platform::FileInfo top;
+    if (platform::fileInfo(d, top) || top.kind != platform::EntryKind::Directory) return false;
+    // The same directory reached through a link is still inside.
+    for (std::string step = p; !step.empty() && step != "/"; step = std::string(platform::parentPath(step))) {
+        platform::FileInfo info;
+        if (!platform::fileInfo(step, info) && info.kind == platform::EntryKind::Directory &&
+            info.device == top.device && info.inode == top.inode) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+EKVOrphansCmd::~EKVOrphansCmd() = default;
+
+bool EKVOrphansCmd::doExecute() {
+    LogScope logScope;
+    if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Orphans, settings_)) return false;
+    // Always an orphans job over the whole tree: a page in a subdirectory that is left unread would leave
+    // every file only it links to looking like an orphan.
+    settings_.RemoveOrphans = true;
+    settings_.UseSubdirs = true;
+    settings_.FilesOnly = false;
+
+    status_ = 0;
+    moveCommand_.reset();
+    foundPaths_.clear();
+    orphanPaths_.clear();
+    removedDirectories_.clear();
+    movedTo_.clear();
+
+    auto journal = jobs::UndoJournal::start(settings_.Directory, "orphans");
+    journal->keepSettings(settings_);
+    {
+        JournalScope journalScope(journal.get());
+        runGuarded([&] { runPasses(); });
+    }
+
+    // Something to act on: a run that did not reach its end, a file that could not go, a note.
+    foundSomething_ = !(status_ & kStatusCompleted);
+    if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
+        for (int id : {res::kSectionErrors, res::kSectionJobNote}) {
+            const auto it = log->sections().find(id);
+            if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
+        }
+    }
+    if (orphanPaths_.empty() && removedDirectories_.empty()) status_ &= ~kStatusModifyingFiles;
+    undoable_ = journal->written() && !(orphanPaths_.empty() && removedDirectories_.empty());
+    finishFindings(false);
+    if (findings_) addFindings();
+    reportPath_ = logScope.log().makeReport(settings_, nodeCount_, dirCount_, orphanCount(),
+                                            removedDirCount(), status_, movedTo_);
+    return true;
+}
+
+bool EKVOrphansCmd::moveTargetAcceptable() {
+    if (!settings_.MoveOrphans) return true;
+    platform::FileInfo info;
+    if (settings_.MoveToDir.empty() || platform::fileInfo(settings_.MoveToDir, info) ||
+        info.kind != platform::EntryKind::Directory) {
+        writeJobNote(res::kMoveToNotADirectory);
+        return false;
+    }
+    // Moved into the site, the orphans would still be part of it, and the next run would move them again.
+    if (isAtOrBelow(settings_.MoveToDir, settings_.Directory)) {
+        writeJobNote(res::kMoveToInsideSite);
+        return false;
+    }
+    return true;
+}
+
+void EKVOrphansCmd::runPasses() {
+    if (!moveTargetAcceptable()) return;
+    const bool scanned = buildTree(settings_, definitions_, tree_);
+    nodeCount_ = tree_ ? tree_->nodeCount() : 0;
+    dirCount_ = tree_ ? tree_->dirCount() : 0;
+    if (tree_) scanStatus_ = tree_->status();
+    if (!scanned) return;
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    // A missing home page is reported by the link walk (303); without the walk nothing is known to be an
+    // orphan.
+    if (!top || !findLinks()) return;
+
+    // Gathered whole or not at all: a cancelled gathering leaves a set that would take used files for
+    // orphans.
+    std::vector<ENode*> orphans;
+    {
+        EReportUnusedFiles gather(urlMap_, orphans, *urlContext_);
+        if (runTreePass(*top, gather, res::kGatheringOrphans, nodeCount_) < 0) return;
+    }
+    for (const ENode* node : orphans)
+        foundPaths_.push_back(node->path());
+    if (orphans.empty()) {
+        ui::prompts().messageBox(res::loadString(res::kNoOrphansFound), ui::Buttons::Ok);
+        status_ |= kStatusCompleted;
+        return;
+    }
+    status_ |= kStatusOrphansFound;
+    if (interactive_ &&
+        !jobs::verifyFiles(orphans, *top, res::kVerifyOrphansCaption, res::kVerifyOrphansExplanation, 0)) {
+        return;
+    }
+    std::vector<std::string> paths;
+    paths.reserve(orphans.size());
+    for (const ENode* node : orphans)
+        paths.push_back(node->path());
+    handleOrphans(std::move(paths));
+}
+
+void EKVOrphansCmd::handleOrphans(std::vector<std::string> paths) {
+    // Names on disk no longer match the scan from here on; an interruption says so.
+    status_ |= kStatusRenaming;
+    bool cancelled = false;
+    if (!paths.empty()) {
+        if (settings_.MoveOrphans) {
+            moveCommand_ = std::make_unique<files::EMoveHierCommand>(std::move(paths), settings_.Directory,
+                                                                     settings_.MoveToDir);
+            moveCommand_->execute();
+            orphanPaths_ = moveCommand_->moved();
+            movedTo_ = moveCommand_->newDirectory();
+            cancelled = moveCommand_->cancelled();
+        } else {
+            files::ETrashCommand trash(std::move(paths));
+            trash.execute();
+            orphanPaths_ = trash.trashed();
+            cancelled = trash.cancelled();
+        }
+    }
+    // Only what really went is listed.
+    ESection* section = currentLog().openSection(res::kSectionRemovedOrphans);
+    if (section)
+        for (const std::string& path : orphanPaths_)
+            section->writeLine(platform::displayName(path));
+    if (cancelled) {
+        if (section) currentLog().closeSection(section);
+        return;
+    }
+    files::ERemoveEmptyDirs dirs(settings_.Directory);
+    const std::int32_t removed = dirs.run(orphanPaths_);
+    removedDirectories_ = dirs.removed();
+    if (section) currentLog().closeSection(section);
+    if (removed >= 0) status_ |= kStatusCompleted;
+}
+
+void EKVOrphansCmd::addFindings() {
+    // The findings of a check that this job does not make are left out, as its text report leaves them.
+    findings_->brokenLinks.clear();
+    findings_->suggestedNames.clear();
+    findings_->linkChanges.clear();
+    findings_->externalUrls.clear();
+    findings_->pageWeights.clear();
+    findings_->hasFrontPage = false;
+    findings_->orphans = foundPaths_;
+    CheckFindings::OrphansOutcome outcome;
+    outcome.moved = settings_.MoveOrphans;
+    outcome.movedTo = movedTo_;
+    outcome.removed = orphanPaths_;
+    outcome.removedDirectories = removedDirectories_;
+    findings_->orphansJob = std::move(outcome);
+}
+
+bool EKVOrphansCmd::doUnexecute() {
+    if (!undoable_) return false;
+    releaseTree();
+    moveCommand_.reset();
+    const UndoReport undo = undoLastJob(settings_, nodeCount_, dirCount_);
+    reportPath_ = undo.reportPath;
+    status_ = undo.status;
+    return !undo.nothingToUndo;
+}
+
+}  // namespace korvel
