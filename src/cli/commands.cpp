@@ -10,6 +10,7 @@
 #include "cli/check_command.h"
 #include "cli/fix_command.h"
 #include "cli/job_options.h"
+#include "cli/orphans_command.h"
 #include "cli/probe_command.h"
 #include "cli/scan_command.h"
 #include "jobs/command.h"
@@ -58,6 +59,11 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
         "fix", "Rename what breaks the target, rewrite the links that renaming breaks, convert line ends.");
     addFixOptions(*fixCmd, fix);
 
+    OrphansOptions orphans;
+    auto* orphansCmd = app.add_subcommand(
+        "orphans", "Move the files no page reaches to another directory, or send them to the trash.");
+    addOrphansOptions(*orphansCmd, orphans);
+
     UndoOptions undo;
     auto* undoCmd = app.add_subcommand("undo", "Put back what the last fix or orphans job on DIR changed.");
     addUndoOptions(*undoCmd, undo);
@@ -85,6 +91,10 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     if (fixCmd->parsed()) {
         fix.job.settingsPath = settingsPath;
         return runFix(fix, out, err);
+    }
+    if (orphansCmd->parsed()) {
+        orphans.job.settingsPath = settingsPath;
+        return runOrphans(orphans, out, err);
     }
     if (undoCmd->parsed()) {
         undo.settingsPath = settingsPath;
