@@ -1,0 +1,315 @@
+#include "jobs/orphans_command.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jobs/fix_command.h"
+#include "platform/disk.h"
+#include "platform/files.h"
+#include "report/job_status.h"
+#include "support/env_var.h"
+#include "support/faulty_disk.h"
+#include "support/scripted_prompts.h"
+#include "support/temp_dir.h"
+#include "ui/prompts.h"
+
+namespace korvel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ScriptedPrompts;
+using testing::TempDir;
+
+// Every entry below "top": its relative path, with the bytes of a file and the mode of each.
+std::map<std::string, std::string> snapshot(const std::string& top) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(top)) {
+        const std::string path = entry.path().string();
+        std::string value = std::to_string(testing::modeOf(path)) + ":";
+        if (entry.is_regular_file()) value += testing::readFile(path);
+        entries[path.substr(top.size())] = value;
+    }
+    return entries;
+}
+
+std::string takeReport(const std::string& path) {
+    std::string text;
+    EXPECT_FALSE(path.empty());
+    if (path.empty()) return text;
+    EXPECT_FALSE(platform::readWholeFile(path, text));
+    platform::removeFile(path);
+    return text;
+}
+
+bool contains(const std::string& text, std::string_view part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A site with four orphans: one beside the home page, one in a directory that keeps other files, and two
+// in directories that hold nothing else. "logo.gif" is used only by a page in a subdirectory, and "empty"
+// was empty before any job.
+struct Site {
+    TempDir dir;
+    TempDir keep;
+    TempDir state;
+    testing::EnvVar stateHome{"XDG_STATE_HOME", state.path()};
+
+    Site() {
+        dir.write("index.html", "<a href=\"a.html\">a</a> <a href=\"sub/page.html\">sub</a>\n");
+        dir.write("a.html", "<img src=\"images/keep.gif\">\n");
+        dir.write("sub/page.html", "<img src=\"../logo.gif\">\n");
+        dir.write("logo.gif", "GIF89a logo");
+        dir.write("images/keep.gif", "GIF89a keep");
+        dir.write("images/unused.gif", "GIF89a unused");
+        dir.write("old/deep/y.txt", "old text");
+        dir.write("old/x.gif", "GIF89a old");
+        dir.write("orphan.html", "<p>nobody links here</p>\n");
+        dir.mkdir("empty");
+        ::chmod(dir.file("old/x.gif").c_str(), 0600);
+    }
+
+    JobSettings settings() const {
+        JobSettings s = settingsFileDefaults();
+        s.Directory = dir.path();
+        s.HomePage = dir.file("index.html");
+        s.ServerDefaultFiles = "index.html";
+        s.UseSubdirs = false;  // the job reads the whole tree whatever this says
+        s.MoveOrphans = true;
+        s.MoveToDir = keep.path();
+        return s;
+    }
+
+    std::vector<std::string> orphans() const {
+        return {dir.file("images/unused.gif"), dir.file("old/deep/y.txt"), dir.file("old/x.gif"),
+                dir.file("orphan.html")};
+    }
+};
+
+TEST(OrphansJob, MovesTheOrphansKeepingTheirPlacesAndTheUndoPutsEveryByteAndModeBack) {
+    Site site;
+    const auto before = snapshot(site.dir.path());
+    ScriptedPrompts prompts;
+    prompts.expectVerifyFiles(std::vector<bool>(4, true));
+    ui::PromptsScope scope(prompts);
+    EKVOrphansCmd job(site.settings(), {}, false, true);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    EXPECT_EQ(prompts.verifyFilesRequests().at(0).files, site.orphans());
+    EXPECT_EQ(job.orphanPaths(), site.orphans());
+    EXPECT_EQ(job.removedDirectories(),
+              (std::vector<std::string>{site.dir.file("old/deep"), site.dir.file("old")}));
+    EXPECT_EQ(job.movedTo(), site.keep.file(fs::path(site.dir.path()).filename().string()));
+    EXPECT_EQ(testing::readFile(job.movedTo() + "/old/deep/y.txt"), "old text");
+    EXPECT_EQ(testing::modeOf(job.movedTo() + "/old/x.gif"), 0600u);
+    EXPECT_TRUE(fs::exists(site.dir.file("logo.gif")));
+    EXPECT_TRUE(fs::exists(site.dir.file("empty")));
+    EXPECT_TRUE(job.undoable());
+    EXPECT_TRUE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
+    EXPECT_TRUE(contains(report, "Removed 4 orphans and 2 orphan directories \n   from: " + site.dir.path() +
+                                     "\n   to:   " + job.movedTo() + "\n"))
+        << report;
+    EXPECT_TRUE(contains(report, "REMOVED ORPHANS:")) << report;
+    EXPECT_TRUE(contains(report, site.dir.file("old/deep/y.txt") + "\n")) << report;
+    EXPECT_FALSE(contains(report, "THE FOLLOWING ERRORS")) << report;
+
+    ASSERT_TRUE(job.unexecute());
+    const std::string undone = takeReport(job.reportPath());
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_TRUE(testing::entriesOf(site.keep.path()).empty());
+    EXPECT_TRUE(contains(undone, "REVERTED FILES TO INITIAL STATE")) << undone;
+    EXPECT_TRUE(contains(undone, "Restored 4 orphans and 2 orphan directories \n   from: " + job.movedTo() +
+                                     "\n   to:   " + site.dir.path() + "\n"))
+        << undone;
+    EXPECT_TRUE(contains(undone, "RESTORED ORPHANS:")) << undone;
+}
+
+TEST(OrphansJob, ASiteWithoutOrphansSaysSoAndChangesNothing) {
+    Site site;
+    for (const std::string& orphan : site.orphans())
+        fs::remove(orphan);
+    const auto before = snapshot(site.dir.path());
+    ScriptedPrompts prompts;
+    prompts.expectMessageBox(ui::Answer::Ok, "No orphans were found!");
+    ui::PromptsScope scope(prompts);
+    EKVOrphansCmd job(site.settings(), {}, false, true);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    EXPECT_TRUE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
+    EXPECT_TRUE(contains(report, "No orphans were found!")) << report;
+    EXPECT_FALSE(contains(report, "REMOVED ORPHANS:")) << report;
+    for (const std::string& title : prompts.progressTitles())
+        EXPECT_NE(title, "Removing Orphan Directories");
+    EXPECT_FALSE(job.undoable());
+    EXPECT_FALSE(job.unexecute());
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+}
+
+// Stops with nothing moved: the report must neither claim a clean site nor name a place nothing went to.
+struct StopCase {
+    const char* name;
+    bool cancelGathering;
+    bool uncheckAll;
+    bool completed;
+};
+
+class OrphansJobStops : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(OrphansJobStops, WithNothingMovedAndAReportThatSaysSo) {
+    const StopCase& c = GetParam();
+    Site site;
+    const auto before = snapshot(site.dir.path());
+    ScriptedPrompts prompts;
+    if (c.cancelGathering) prompts.cancelPass("Gathering Orphans");
+    if (c.uncheckAll) prompts.expectVerifyFiles(std::vector<bool>(4, false));
+    ui::PromptsScope scope(prompts);
+    EKVOrphansCmd job(site.settings(), {}, false, true);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_TRUE(testing::entriesOf(site.keep.path()).empty());
+    EXPECT_EQ(job.orphanCount(), 0);
+    EXPECT_FALSE(job.undoable());
+    EXPECT_EQ((job.status() & kStatusCompleted) != 0, c.completed);
+    EXPECT_TRUE(contains(report, c.completed ? "REPORT FROM SUCCESSFUL PASS" : "PARTIAL REPORT")) << report;
+    EXPECT_TRUE(
+        contains(report, "Removed 0 orphans and 0 orphan directories \n   from: " + site.dir.path() + "\n\n"))
+        << report;
+    EXPECT_FALSE(contains(report, "No orphans were found!")) << report;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OrphansJobStops,
+                         ::testing::Values(StopCase{"CancelWhileGathering", true, false, false},
+                                           StopCase{"EveryOrphanUnchecked", false, true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(OrphansJob, AKeepDirectoryThatHoldsTheNameAlreadyGetsANewOneAndTheReportNamesIt) {
+    Site site;
+    const std::string name = fs::path(site.dir.path()).filename().string();
+    site.keep.write(name + "/theirs.txt", "not the job's");
+    EKVOrphansCmd job(site.settings(), {}, false, false);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    EXPECT_EQ(job.movedTo(), site.keep.file(name + "0"));
+    EXPECT_TRUE(contains(report, "   to:   " + site.keep.file(name + "0") + "\n")) << report;
+    EXPECT_EQ(testing::entriesOf(site.keep.file(name)), std::vector<std::string>{"theirs.txt"});
+    EXPECT_TRUE(fs::exists(site.keep.file(name + "0/orphan.html")));
+}
+
+TEST(OrphansJob, AMoveThatFailsIsReportedNotCountedAndTheUndoStillPutsTheRestBack) {
+    Site site;
+    const auto before = snapshot(site.dir.path());
+    testing::FaultyDisk disk;
+    disk.refuseRename = [&](const std::string& from, const std::string&) {
+        return from == site.dir.file("old/x.gif") ? EACCES : 0;
+    };
+    std::string report;
+    {
+        platform::DiskScope diskScope(disk);
+        EKVOrphansCmd job(site.settings(), {}, false, false);
+        ASSERT_TRUE(job.execute());
+        report = takeReport(job.reportPath());
+        EXPECT_EQ(job.orphanCount(), 3);
+        EXPECT_TRUE(job.foundSomething());
+        // "old" still holds the file that stayed; only "old/deep" went.
+        EXPECT_EQ(job.removedDirectories(), std::vector<std::string>{site.dir.file("old/deep")});
+    }
+    EXPECT_TRUE(contains(report, "Removed 3 orphans and 1 orphan directories")) << report;
+    EXPECT_TRUE(contains(report, "File move failed\n\t" + site.dir.file("old/x.gif"))) << report;
+    const std::string removed = report.substr(report.find("REMOVED ORPHANS:"));
+    EXPECT_FALSE(contains(removed, site.dir.file("old/x.gif"))) << report;
+
+    ASSERT_TRUE(undoLastJob(site.settings()).complete);
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+}
+
+TEST(OrphansJob, AFileMadeAtAnOrphansPlaceBeforeTheUndoStaysAndTheOrphanWithIt) {
+    Site site;
+    EKVOrphansCmd job(site.settings(), {}, false, false);
+    ASSERT_TRUE(job.execute());
+    takeReport(job.reportPath());
+    site.dir.write("orphan.html", "a new page");
+
+    ASSERT_TRUE(job.unexecute());
+    const std::string undone = takeReport(job.reportPath());
+
+    EXPECT_EQ(testing::readFile(site.dir.file("orphan.html")), "a new page");
+    EXPECT_EQ(testing::readFile(job.movedTo() + "/orphan.html"), "<p>nobody links here</p>\n");
+    EXPECT_EQ(testing::entriesOf(job.movedTo()), std::vector<std::string>{"orphan.html"});
+    EXPECT_EQ(testing::readFile(site.dir.file("old/deep/y.txt")), "old text");
+    EXPECT_TRUE(contains(undone, "PARTIAL REPORT")) << undone;
+    EXPECT_TRUE(contains(undone, "Restored 3 orphans and 2 orphan directories")) << undone;
+    EXPECT_TRUE(contains(undone, "its original name is taken")) << undone;
+}
+
+TEST(OrphansJob, TrashedOrphansComeBackFromTheTrash) {
+    Site site;
+    TempDir data;
+    testing::EnvVar dataHome("XDG_DATA_HOME", data.path());
+    const auto before = snapshot(site.dir.path());
+    JobSettings s = site.settings();
+    s.MoveOrphans = false;
+    EKVOrphansCmd job(s, {}, false, false);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    EXPECT_EQ(job.orphanPaths(), site.orphans());
+    EXPECT_TRUE(
+        contains(report, "Removed 4 orphans and 2 orphan directories \n   from: " + site.dir.path() + "\n\n"))
+        << report;
+    EXPECT_EQ(testing::entriesOf(data.file("Trash/files")).size(), 4u);
+    EXPECT_TRUE(testing::entriesOf(site.keep.path()).empty());
+
+    ASSERT_TRUE(job.unexecute());
+    const std::string undone = takeReport(job.reportPath());
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_TRUE(testing::entriesOf(data.file("Trash/files")).empty());
+    EXPECT_TRUE(testing::entriesOf(data.file("Trash/info")).empty());
+    EXPECT_TRUE(contains(undone, "Restored 4 orphans and 2 orphan directories")) << undone;
+}
+
+// A job that cannot start its moves tells why, and moves nothing.
+struct RefusalCase {
+    const char* name;
+    const char* homePage;  // relative to the site
+    const char* moveTo;    // relative to the site; "" for the keep directory
+    const char* says;
+};
+
+class OrphansJobRefuses : public ::testing::TestWithParam<RefusalCase> {};
+
+TEST_P(OrphansJobRefuses, AndReportsWhy) {
+    const RefusalCase& c = GetParam();
+    Site site;
+    const auto before = snapshot(site.dir.path());
+    JobSettings s = site.settings();
+    s.HomePage = site.dir.file(c.homePage);
+    if (*c.moveTo) s.MoveToDir = site.dir.file(c.moveTo);
+    EKVOrphansCmd job(s, {}, false, false);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    EXPECT_TRUE(contains(report, c.says)) << report;
+    EXPECT_TRUE(contains(report, "PARTIAL REPORT")) << report;
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_FALSE(job.undoable());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OrphansJobRefuses,
+    ::testing::Values(RefusalCase{"MissingHomePage", "start.html", "", "Home Page not found:"},
+                      RefusalCase{"MoveToInsideTheSite", "index.html", "empty", "lies inside the site"},
+                      RefusalCase{"MoveToNotADirectory", "index.html", "a.html", "not a valid directory"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace korvel
