@@ -200,6 +200,8 @@ bool EMoveHierCommand::doExecute() {
 
     std::unique_ptr<ui::Progress> progress = ui::prompts().makeProgress();
     progress->begin(res::loadString(res::kMovingFiles), static_cast<std::int64_t>(paths_.size()));
+    // The files come in tree order, most after a sibling: a directory made ready once is not looked at again.
+    std::string ready = newDirectory_;
     for (const std::string& path : paths_) {
         if (progress->setDirectory(platform::parentPath(path))) {
             cancelled_ = true;
@@ -210,9 +212,13 @@ bool EMoveHierCommand::doExecute() {
         bool movedHere = false;
         if (relative) {
             const std::string destination = platform::joinPath(newDirectory_, *relative);
-            movedHere = makeDirectoriesBelow(newDirectory_, std::string(platform::parentPath(destination)),
-                                             root_, madeDirectories_) &&
-                        recordedMove(path, destination);
+            const std::string_view into = platform::parentPath(destination);
+            if (into != ready) {
+                ready.clear();
+                if (makeDirectoriesBelow(newDirectory_, std::string(into), root_, madeDirectories_))
+                    ready = into;
+            }
+            movedHere = !ready.empty() && recordedMove(path, destination);
             if (movedHere) moves_.emplace_back(path, destination);
         }
         if (!movedHere) currentLog().errorDetail(res::kFileMoveFailed, platform::displayName(path));
