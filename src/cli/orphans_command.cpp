@@ -4,6 +4,8 @@
 
 #include <map>
 #include <ostream>
+#include <sstream>
+#include <string_view>
 
 #include "cli/arguments.h"
 #include "cli/commands.h"
@@ -75,7 +77,20 @@ int runOrphans(const OrphansOptions& options, std::ostream& out, std::ostream& e
             return kExitUsage;
         }
     }
-    if (!chooseSiteEntry(options.job, job, err)) return kExitUsage;
+    platform::FileInfo top;
+    if (platform::fileInfo(job.Directory, top) || top.kind != platform::EntryKind::Directory) {
+        err << "korvel: " << job.Directory << " is not a directory\n";
+        return kExitUsage;
+    }
+    std::ostringstream why;
+    if (!chooseSiteEntry(options.job, job, why)) {
+        // Names only, the check's way out, is no way to find orphans.
+        std::string text = why.str();
+        constexpr std::string_view kFilesOnly = ", or use --files-only";
+        if (const auto at = text.find(kFilesOnly); at != std::string::npos) text.erase(at, kFilesOnly.size());
+        err << text;
+        return kExitUsage;
+    }
 
     auto prompts = TerminalPrompts::forProcess(options.yes);
     if (!prompts.interactive() && !options.yes) {

@@ -112,6 +112,19 @@ TEST(OrphansCommand, WithoutATerminalItAsksForYes) {
     EXPECT_TRUE(fs::exists(p.dir.file("old/orphan.gif")));
 }
 
+TEST(OrphansCommand, AMissingTopDirectoryOrHomePageIsNamedWithoutAWayOutThatFindsNoOrphans) {
+    Places p;
+    fs::remove(p.dir.file("index.html"));
+    for (const std::string& dir : {p.dir.file("missing"), p.dir.path()}) {
+        const Result r = runKorvel({"orphans", dir, "--trash", "--yes"});
+        EXPECT_EQ(r.status, kExitUsage);
+        ASSERT_EQ(r.err.size(), 1u) << joined(r.err);
+        EXPECT_NE(r.err[0].find(dir), std::string::npos) << r.err[0];
+        EXPECT_EQ(r.err[0].find("--files-only"), std::string::npos) << r.err[0];
+    }
+    EXPECT_TRUE(fs::exists(p.dir.file("old/orphan.gif")));
+}
+
 // examples/site of this checkout, found from this file's place in tests/cli.
 fs::path sampleSite() {
     return fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "site";
