@@ -251,6 +251,24 @@ TEST(OrphansJob, AFileMadeAtAnOrphansPlaceBeforeTheUndoStaysAndTheOrphanWithIt) 
     EXPECT_TRUE(contains(undone, "its original name is taken")) << undone;
 }
 
+TEST(OrphansJob, OrphansWhoseDirectoryCannotBeMadeAgainStayMovedAndAreListed) {
+    Site site;
+    EKVOrphansCmd job(site.settings(), {}, false, false);
+    ASSERT_TRUE(job.execute());
+    takeReport(job.reportPath());
+    site.dir.write("old", "a file where the directory was");
+
+    ASSERT_TRUE(job.unexecute());
+    const std::string undone = takeReport(job.reportPath());
+
+    EXPECT_EQ(testing::readFile(site.dir.file("old")), "a file where the directory was");
+    EXPECT_EQ(testing::readFile(job.movedTo() + "/old/x.gif"), "GIF89a old");
+    EXPECT_EQ(testing::readFile(job.movedTo() + "/old/deep/y.txt"), "old text");
+    EXPECT_EQ(testing::readFile(site.dir.file("orphan.html")), "<p>nobody links here</p>\n");
+    EXPECT_TRUE(contains(undone, "Restored 2 orphans and 0 orphan directories")) << undone;
+    EXPECT_TRUE(contains(undone, "Failed to rename file\n\t" + job.movedTo() + "/old/x.gif")) << undone;
+}
+
 TEST(OrphansJob, TrashedOrphansComeBackFromTheTrash) {
     Site site;
     TempDir data;
