@@ -124,6 +124,15 @@ void EKVOrphansCmd::runPasses() {
     // A missing home page is reported by the link walk (303); without the walk nothing is known to be an
     // orphan.
     if (!top || !findLinks()) return;
+    // A page or directory that could not be read may use files that now look unused: nothing is moved on
+    // a partial view of the site.
+    if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
+        const auto errors = log->sections().find(res::kSectionErrors);
+        if (errors != log->sections().end() && errors->second->hasContent()) {
+            writeJobNote(res::kOrphansNotMovedUnreadable);
+            return;
+        }
+    }
 
     // Gathered whole or not at all: a cancelled gathering leaves a set that would take used files for
     // orphans.

@@ -228,6 +228,9 @@ constexpr Entry kTable[] = {
     {30175,
      "The orphans were not moved: the \"Move To\" directory lies inside the site, where they would still be "
      "part of it"},
+    {30176,
+     "The orphans were not moved: some files or directories could not be read (see the errors above), and "
+     "what they link to would look unused"},
 };
 
 constexpr bool sortedAndUnique() {

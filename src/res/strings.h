@@ -192,6 +192,7 @@ enum StringId : int {
     kModifiedTimeNotRestored = 30173,
     kReasonOtherDirectory = 30174,
     kMoveToInsideSite = 30175,
+    kOrphansNotMovedUnreadable = 30176,
 };
 
 // The text of "id", or "" when the table has no such entry.

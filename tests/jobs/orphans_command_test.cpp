@@ -269,6 +269,20 @@ TEST(OrphansJob, TrashedOrphansComeBackFromTheTrash) {
     EXPECT_TRUE(contains(undone, "Restored 4 orphans and 2 orphan directories")) << undone;
 }
 
+TEST(OrphansJob, APageThatCannotBeReadStopsTheJobBeforeAnythingMoves) {
+    if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits are ignored for this user";
+    Site site;
+    ::chmod(site.dir.file("sub/page.html").c_str(), 0);  // its "../logo.gif" would look unused
+    const auto before = snapshot(site.dir.path());
+    EKVOrphansCmd job(site.settings(), {}, false, false);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    EXPECT_TRUE(contains(report, "could not be read")) << report;
+    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_FALSE(job.undoable());
+}
+
 // A job that cannot start its moves tells why, and moves nothing.
 struct RefusalCase {
     const char* name;
