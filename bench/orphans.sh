@@ -34,7 +34,8 @@ for c in ${CORPORA:-py stdcxx jdk}; do
   list=$work/orphans-$c
   cp -a "$corpora/$c" "$pristine"
   rm -f "$pristine/$extref"   # left by a check on the shared tree: not part of the corpus
-  reset="rm -rf '$site' '$keep' '$XDG_STATE_HOME' && cp -a '$pristine' '$site' && mkdir '$keep'"
+  # The copy's bytes go to the disk before the timing starts: the journal's flushes would wait for them.
+  reset="rm -rf '$site' '$keep' '$XDG_STATE_HOME' && cp -a '$pristine' '$site' && mkdir '$keep' && sync"
   orphans="'$korvel' --settings '$settings' orphans '$site' --move-to '$keep' --yes >/dev/null"
   undo="'$korvel' --settings '$settings' undo '$site' >/dev/null"
 
@@ -56,9 +57,10 @@ for c in ${CORPORA:-py stdcxx jdk}; do
     --export-json "$out/orphans-undo-$c.json" --prepare "$reset && $orphans" \
     -n "korvel undo" "$undo"
 
-  # The last undo must have given the pristine tree back, and taken everything out of KEEP.
+  # The last undo must have given the pristine tree back (every entry with its kind and mode, every file
+  # with its bytes), and taken everything out of KEEP.
   if diff -r "$pristine" "$site" >/dev/null && [ -z "$(ls -A "$keep")" ] &&
-     [ "$(cd "$pristine" && find . -printf '%p %m %s\n' | sort)" = "$(cd "$site" && find . -printf '%p %m %s\n' | sort)" ]; then
+     [ "$(cd "$pristine" && find . -printf '%p %y %m\n' | sort)" = "$(cd "$site" && find . -printf '%p %y %m\n' | sort)" ]; then
     echo "undo: $c is byte for byte and mode for mode as before"
   else
     echo "undo: $c DIFFERS from the pristine copy" >&2
