@@ -137,11 +137,13 @@ TEST(OrphansCommand, MovesExactlyTheSampleSitesOrphansAndTheUndoPutsTheSiteBackW
                                                    "docs/only-through-base.html",
                                                    "half-page.txt",
                                                    "images/Unused Picture.gif",
+                                                   "images/old-banner.gif",
                                                    "images/used-by-orphan.png",
                                                    "news/2024/Spring News Draft.htm",
                                                    "orphan.html",
                                                    "site.old/index.html",
                                                    "site.old/readme",
+                                                   "styles/old.css",
                                                    "text/copyright-latin1.txt",
                                                    "text/cr-at-end.txt",
                                                    "text/cr.txt",
@@ -160,13 +162,13 @@ TEST(OrphansCommand, MovesExactlyTheSampleSitesOrphansAndTheUndoPutsTheSiteBackW
                                                    "日本.txt",
                                                }));
     const std::string report = joined(r.out);
-    EXPECT_NE(report.find("Removed 27 orphans and 2 orphan directories"), std::string::npos) << report;
+    EXPECT_NE(report.find("Removed 29 orphans and 2 orphan directories"), std::string::npos) << report;
     EXPECT_FALSE(fs::exists(site + "/text"));
     EXPECT_FALSE(fs::exists(site + "/site.old"));
 
     const Result undo = runKorvel({"undo", site});
     ASSERT_EQ(undo.status, kExitOk) << joined(undo.err) << joined(undo.out);
-    EXPECT_NE(joined(undo.out).find("Restored 27 orphans and 2 orphan directories"), std::string::npos)
+    EXPECT_NE(joined(undo.out).find("Restored 29 orphans and 2 orphan directories"), std::string::npos)
         << joined(undo.out);
     EXPECT_EQ(snapshot(site), before);
     EXPECT_TRUE(testing::entriesOf(p.keep.path()).empty());

@@ -52,8 +52,8 @@ bool contains(const std::string& text, std::string_view part) {
 }
 
 // A site with four orphans: one beside the home page, one in a directory that keeps other files, and two
-// in directories that hold nothing else. "logo.gif" is used only by a page in a subdirectory, and "empty"
-// was empty before any job.
+// in directories that hold nothing else. A style sheet, its import and its image are used; "logo.gif" is
+// used only by a page in a subdirectory; "empty" was empty before any job.
 struct Site {
     TempDir dir;
     TempDir keep;
@@ -62,7 +62,11 @@ struct Site {
 
     Site() {
         dir.write("index.html", "<a href=\"a.html\">a</a> <a href=\"sub/page.html\">sub</a>\n");
-        dir.write("a.html", "<img src=\"images/keep.gif\">\n");
+        // What a page's style sheet names is used too: its import and its image.
+        dir.write("a.html", "<link rel=\"stylesheet\" href=\"style.css\"><img src=\"images/keep.gif\">\n");
+        dir.write("style.css", "@import \"more.css\";\nbody { background: url(images/bg.gif) }\n");
+        dir.write("more.css", "p { color: red }\n");
+        dir.write("images/bg.gif", "GIF89a bg");
         dir.write("sub/page.html", "<img src=\"../logo.gif\">\n");
         dir.write("logo.gif", "GIF89a logo");
         dir.write("images/keep.gif", "GIF89a keep");
