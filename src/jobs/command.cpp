@@ -70,6 +70,14 @@ void EKVCmd::runGuarded(const std::function<void()>& passes) {
     }
 }
 
+bool EKVCmd::scanTree() {
+    const bool scanned = buildTree(settings_, definitions_, tree_);
+    nodeCount_ = tree_ ? tree_->nodeCount() : 0;
+    dirCount_ = tree_ ? tree_->dirCount() : 0;
+    if (tree_) scanStatus_ = tree_->status();
+    return scanned;
+}
+
 void EKVCmd::noteFindings() {
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
     foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0;
@@ -89,11 +97,7 @@ bool EKVCheckCmd::doExecute() {
     settings_.RemoveOrphans = false;
 
     runGuarded([&] {
-        const bool scanned = buildTree(settings_, definitions_, tree_);
-        nodeCount_ = tree_ ? tree_->nodeCount() : 0;
-        dirCount_ = tree_ ? tree_->dirCount() : 0;
-        if (tree_) scanStatus_ = tree_->status();
-        if (!scanned) return;
+        if (!scanTree()) return;
         if (needsNameConversion(settings_)) {
             names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
                                          &settings_.FilenameExtensions);

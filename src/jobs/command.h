@@ -73,6 +73,8 @@ class EKVCmd : public ECommand {
     // Runs "passes" with the interruptions caught: memory running out and a reported error each end the
     // passes, set their status bit and tell the person, so that a partial report is still made.
     void runGuarded(const std::function<void()>& passes);
+    // Scans the job's tree and takes its counts and status. False when the scan failed (reported).
+    bool scanTree();
     // Looks at the job's log before the report is made: what counts as a finding.
     void noteFindings();
     // Reads every page once: first the web of pages from the home page (filling the URL map with what it

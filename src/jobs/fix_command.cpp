@@ -96,11 +96,7 @@ bool EKVFixCmd::doExecute() {
 }
 
 void EKVFixCmd::runPasses() {
-    const bool scanned = buildTree(settings_, definitions_, tree_);
-    nodeCount_ = tree_ ? tree_->nodeCount() : 0;
-    dirCount_ = tree_ ? tree_->dirCount() : 0;
-    if (tree_) scanStatus_ = tree_->status();
-    if (!scanned) return;
+    if (!scanTree()) return;
     EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
     if (!top) return;
     EHtmlNode* home = nullptr;

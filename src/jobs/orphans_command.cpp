@@ -115,11 +115,7 @@ bool EKVOrphansCmd::moveTargetAcceptable() {
 
 void EKVOrphansCmd::runPasses() {
     if (!moveTargetAcceptable()) return;
-    const bool scanned = buildTree(settings_, definitions_, tree_);
-    nodeCount_ = tree_ ? tree_->nodeCount() : 0;
-    dirCount_ = tree_ ? tree_->dirCount() : 0;
-    if (tree_) scanStatus_ = tree_->status();
-    if (!scanned) return;
+    if (!scanTree()) return;
     EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
     // A missing home page is reported by the link walk (303); without the walk nothing is known to be an
     // orphan.
