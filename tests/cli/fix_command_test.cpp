@@ -20,17 +20,6 @@ bool anyLine(const Lines& lines, std::string_view part) {
     return false;
 }
 
-// Relative path -> bytes of every file below "top" (the external-links page, the report's own, aside).
-std::map<std::string, std::string> contents(const std::string& top) {
-    std::map<std::string, std::string> files;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
-        if (entry.path().filename() == "report_of_external_refs.html") continue;
-        const std::string path = entry.path().string();
-        files[path.substr(top.size())] = entry.is_regular_file() ? testing::readFile(path) : "<dir>";
-    }
-    return files;
-}
-
 struct FixSite {
     const SettingsFile settings{""};
     TempDir state;
@@ -46,7 +35,7 @@ struct FixSite {
 
 TEST(FixCommand, RefusesWithoutATerminalOrYesAndWithoutAServerForAbsoluteLinks) {
     FixSite site;
-    const auto before = contents(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     const Result noYes = runKorvel({"fix", site.dir.path(), "--target", "dos"});
     EXPECT_EQ(noYes.status, kExitUsage);
     ASSERT_EQ(noYes.err.size(), 1u) << ::testing::PrintToString(noYes.err);
@@ -54,12 +43,12 @@ TEST(FixCommand, RefusesWithoutATerminalOrYesAndWithoutAServerForAbsoluteLinks) 
     const Result noServer = runKorvel({"fix", site.dir.path(), "--links", "absolute", "--yes"});
     EXPECT_EQ(noServer.status, kExitUsage);
     EXPECT_TRUE(anyLine(noServer.err, "--server"));
-    EXPECT_EQ(contents(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 }
 
 TEST(FixCommand, FixThenUndoFromAnotherRunGivesBackTheExactTree) {
     FixSite site;
-    const auto before = contents(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     const Result fix = runKorvel(
         {"fix", site.dir.path(), "--target", "dos", "--case", "lower", "--line-ends", "unix", "--yes"});
     EXPECT_EQ(fix.status, kExitOk) << ::testing::PrintToString(fix.out);
@@ -77,7 +66,7 @@ TEST(FixCommand, FixThenUndoFromAnotherRunGivesBackTheExactTree) {
     EXPECT_EQ(undo.status, kExitOk) << ::testing::PrintToString(undo.out);
     EXPECT_TRUE(anyLine(undo.out, "REVERTED FILES TO INITIAL STATE"));
     EXPECT_TRUE(anyLine(undo.out, "RESTORED FILENAMES:"));
-    EXPECT_EQ(contents(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 
     const Result again = runKorvel({"undo", site.dir.path()});
     EXPECT_EQ(again.status, kExitFindings);

@@ -29,18 +29,6 @@ std::string joined(const Lines& lines) {
     return text;
 }
 
-// Every entry below "top": its relative path, with the bytes of a file and the mode of each.
-std::map<std::string, std::string> snapshot(const std::string& top) {
-    std::map<std::string, std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        const std::string path = entry.path().string();
-        std::string value = std::to_string(testing::modeOf(path)) + ":";
-        if (entry.is_regular_file()) value += testing::readFile(path);
-        entries[path.substr(top.size())] = value;
-    }
-    return entries;
-}
-
 // The files below "top", by their paths relative to it.
 std::set<std::string> filesBelow(const std::string& top) {
     std::set<std::string> files;
@@ -88,7 +76,7 @@ TEST_P(OrphansUsage, IsRefusedWithOneLineAndNothingMoves) {
     for (const std::string& arg : c.args)
         args.push_back(paths.count(arg) ? paths.at(arg) : arg);
     if (std::string(c.name) == "NoHomePage") fs::remove(p.dir.file("index.html"));
-    const auto before = snapshot(p.dir.path());
+    const auto before = testing::treeSnapshot(p.dir.path());
 
     const Result r = runKorvel(args);
 
@@ -98,7 +86,7 @@ TEST_P(OrphansUsage, IsRefusedWithOneLineAndNothingMoves) {
     // Names only, the check's way out, finds no orphans.
     EXPECT_EQ(r.err[0].find("--files-only"), std::string::npos) << r.err[0];
     EXPECT_TRUE(r.out.empty());
-    EXPECT_EQ(snapshot(p.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(p.dir.path()), before);
     EXPECT_TRUE(testing::entriesOf(p.keep.path()).empty());
 }
 
@@ -123,7 +111,7 @@ TEST(OrphansCommand, MovesExactlyTheSampleSitesOrphansAndTheUndoPutsTheSiteBackW
     Places p;
     const std::string site = p.dir.file("site");
     fs::copy(sampleSite(), site, fs::copy_options::recursive);
-    const auto before = snapshot(site);
+    const auto before = testing::treeSnapshot(site);
 
     const Result r =
         runKorvel({"orphans", site, "--server", "www.example.com", "--move-to", p.keep.path(), "--yes"});
@@ -170,7 +158,7 @@ TEST(OrphansCommand, MovesExactlyTheSampleSitesOrphansAndTheUndoPutsTheSiteBackW
     ASSERT_EQ(undo.status, kExitOk) << joined(undo.err) << joined(undo.out);
     EXPECT_NE(joined(undo.out).find("Restored 29 orphans and 2 orphan directories"), std::string::npos)
         << joined(undo.out);
-    EXPECT_EQ(snapshot(site), before);
+    EXPECT_EQ(testing::treeSnapshot(site), before);
     EXPECT_TRUE(testing::entriesOf(p.keep.path()).empty());
 }
 

@@ -22,28 +22,7 @@ namespace {
 using testing::ScriptedPrompts;
 using testing::TempDir;
 
-// Every entry below "top": its relative path, with the bytes of a file and the mode of each.
-std::map<std::string, std::string> snapshot(const std::string& top) {
-    std::map<std::string, std::string> entries;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
-        const std::string path = entry.path().string();
-        // The external-links page is the report's, written by every job.
-        if (entry.path().filename() == "report_of_external_refs.html") continue;
-        std::string value = std::to_string(testing::modeOf(path)) + ":";
-        if (entry.is_regular_file()) value += testing::readFile(path);
-        entries[path.substr(top.size())] = value;
-    }
-    return entries;
-}
-
-std::string takeReport(const std::string& path) {
-    std::string text;
-    EXPECT_FALSE(path.empty());
-    if (path.empty()) return text;
-    EXPECT_FALSE(platform::readWholeFile(path, text));
-    platform::removeFile(path);
-    return text;
-}
+using testing::takeReport;
 
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
@@ -83,7 +62,7 @@ struct Site {
 
 TEST(FixJob, RenamesRewritesLinksConvertsLineEndsAndUndoPutsEveryByteBack) {
     Site site;
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     JobSettings s = site.settings();
     s.LineEnd = kLineEndUnix;
     ScriptedPrompts prompts;
@@ -118,7 +97,7 @@ TEST(FixJob, RenamesRewritesLinksConvertsLineEndsAndUndoPutsEveryByteBack) {
     const std::string undone = takeReport(fix.reportPath());
     EXPECT_TRUE(contains(undone, "REVERTED FILES TO INITIAL STATE")) << undone;
     EXPECT_TRUE(contains(undone, "RESTORED FILENAMES:")) << undone;
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
     EXPECT_EQ(fix.settings().HomePage, site.dir.file("index.html"));
 
     // Nothing is left to undo, in this process or another.
@@ -131,7 +110,7 @@ TEST(FixJob, RenamesRewritesLinksConvertsLineEndsAndUndoPutsEveryByteBack) {
 TEST(FixJob, GetImmediateReportAtLinkErrorsChangesNothingAndLeavesNothingToUndo) {
     Site site;
     site.dir.write("index.html", "<a href=\"Long Page.html\">a</a> <a href=\"missing.html\">b</a>\n");
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     ScriptedPrompts prompts;
     prompts.expectLinkErrors(ui::LinkErrorsAnswer::ImmediateReport);
     ui::PromptsScope scope(prompts);
@@ -142,12 +121,12 @@ TEST(FixJob, GetImmediateReportAtLinkErrorsChangesNothingAndLeavesNothingToUndo)
     EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
     EXPECT_FALSE(fix.undoable());
     EXPECT_FALSE(fix.status() & kStatusRenaming);
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 }
 
 TEST(FixJob, CancelledNameListRenamesNothing) {
     Site site;
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     ScriptedPrompts prompts;
     prompts.expectVerifyFilenames(std::nullopt);
     ui::PromptsScope scope(prompts);
@@ -156,12 +135,12 @@ TEST(FixJob, CancelledNameListRenamesNothing) {
     takeReport(fix.reportPath());
     EXPECT_FALSE(fix.undoable());
     EXPECT_FALSE(fix.status() & kStatusRenaming);
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 }
 
 TEST(FixJob, AbsoluteLinksWithoutAServerAreRefusedBeforeAnythingChanges) {
     Site site;
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     JobSettings s = site.settings();
     s.Server.clear();
     s.AbsRelCnvrt = kUrlAbsolute;
@@ -172,7 +151,7 @@ TEST(FixJob, AbsoluteLinksWithoutAServerAreRefusedBeforeAnythingChanges) {
     const std::string report = takeReport(fix.reportPath());
     EXPECT_TRUE(contains(report, "server")) << report;
     EXPECT_FALSE(fix.undoable());
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 }
 
 TEST(FixJob, AnUncheckedNameKeepsItsLinksAndIsListed) {

@@ -26,26 +26,7 @@ namespace fs = std::filesystem;
 using testing::ScriptedPrompts;
 using testing::TempDir;
 
-// Every entry below "top": its relative path, with the bytes of a file and the mode of each.
-std::map<std::string, std::string> snapshot(const std::string& top) {
-    std::map<std::string, std::string> entries;
-    for (const auto& entry : fs::recursive_directory_iterator(top)) {
-        const std::string path = entry.path().string();
-        std::string value = std::to_string(testing::modeOf(path)) + ":";
-        if (entry.is_regular_file()) value += testing::readFile(path);
-        entries[path.substr(top.size())] = value;
-    }
-    return entries;
-}
-
-std::string takeReport(const std::string& path) {
-    std::string text;
-    EXPECT_FALSE(path.empty());
-    if (path.empty()) return text;
-    EXPECT_FALSE(platform::readWholeFile(path, text));
-    platform::removeFile(path);
-    return text;
-}
+using testing::takeReport;
 
 bool contains(const std::string& text, std::string_view part) {
     return text.find(part) != std::string::npos;
@@ -100,7 +81,7 @@ TEST(OrphansJob, MovesTheOrphansKeepingTheirPlacesAndTheUndoPutsEveryByteAndMode
     // The usual name is taken in the keep directory: the orphans go to the next free one.
     const std::string name = fs::path(site.dir.path()).filename().string();
     site.keep.write(name + "/theirs.txt", "not the job's");
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     ScriptedPrompts prompts;
     prompts.expectVerifyFiles(std::vector<bool>(4, true));
     ui::PromptsScope scope(prompts);
@@ -126,7 +107,7 @@ TEST(OrphansJob, MovesTheOrphansKeepingTheirPlacesAndTheUndoPutsEveryByteAndMode
 
     ASSERT_TRUE(job.unexecute());
     const std::string undone = takeReport(job.reportPath());
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
     EXPECT_EQ(testing::entriesOf(site.keep.path()), std::vector<std::string>{name});
     EXPECT_TRUE(contains(undone, "REVERTED FILES TO INITIAL STATE")) << undone;
     EXPECT_TRUE(contains(undone, "Restored 4 orphans and 2 orphan directories \n   from: " + job.movedTo() +
@@ -139,7 +120,7 @@ TEST(OrphansJob, ASiteWithoutOrphansSaysSoAndChangesNothing) {
     Site site;
     for (const std::string& orphan : site.orphans())
         fs::remove(orphan);
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     ScriptedPrompts prompts;
     prompts.expectMessageBox(ui::Answer::Ok, "No orphans were found!");
     ui::PromptsScope scope(prompts);
@@ -154,7 +135,7 @@ TEST(OrphansJob, ASiteWithoutOrphansSaysSoAndChangesNothing) {
         EXPECT_NE(title, "Removing Orphan Directories");
     EXPECT_FALSE(job.undoable());
     EXPECT_FALSE(job.unexecute());
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 }
 
 // Stops with nothing moved: the report must neither claim a clean site nor name a place nothing went to.
@@ -170,7 +151,7 @@ class OrphansJobStops : public ::testing::TestWithParam<StopCase> {};
 TEST_P(OrphansJobStops, WithNothingMovedAndAReportThatSaysSo) {
     const StopCase& c = GetParam();
     Site site;
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     ScriptedPrompts prompts;
     if (c.cancelGathering) prompts.cancelPass("Gathering Orphans");
     if (c.uncheckAll) prompts.expectVerifyFiles(std::vector<bool>(4, false));
@@ -179,7 +160,7 @@ TEST_P(OrphansJobStops, WithNothingMovedAndAReportThatSaysSo) {
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
     EXPECT_TRUE(testing::entriesOf(site.keep.path()).empty());
     EXPECT_EQ(job.orphanCount(), 0);
     EXPECT_FALSE(job.undoable());
@@ -198,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OrphansJobStops,
 
 TEST(OrphansJob, AMoveThatFailsIsReportedNotCountedAndTheUndoStillPutsTheRestBack) {
     Site site;
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     testing::FaultyDisk disk;
     disk.refuseRename = [&](const std::string& from, const std::string&) {
         return from == site.dir.file("old/x.gif") ? EACCES : 0;
@@ -220,7 +201,7 @@ TEST(OrphansJob, AMoveThatFailsIsReportedNotCountedAndTheUndoStillPutsTheRestBac
     EXPECT_FALSE(contains(removed, site.dir.file("old/x.gif"))) << report;
 
     ASSERT_TRUE(undoLastJob(site.settings()).complete);
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 }
 
 // A new file at an orphan's place, and a file where its removed directory was: those orphans stay moved
@@ -251,7 +232,7 @@ TEST(OrphansJob, TrashedOrphansComeBackFromTheTrash) {
     Site site;
     TempDir data;
     testing::EnvVar dataHome("XDG_DATA_HOME", data.path());
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     JobSettings s = site.settings();
     s.MoveOrphans = false;
     EKVOrphansCmd job(s, {}, false, false);
@@ -267,7 +248,7 @@ TEST(OrphansJob, TrashedOrphansComeBackFromTheTrash) {
 
     ASSERT_TRUE(job.unexecute());
     const std::string undone = takeReport(job.reportPath());
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
     EXPECT_TRUE(testing::entriesOf(data.file("Trash/files")).empty());
     EXPECT_TRUE(testing::entriesOf(data.file("Trash/info")).empty());
     EXPECT_TRUE(contains(undone, "Restored 4 orphans and 2 orphan directories")) << undone;
@@ -277,13 +258,13 @@ TEST(OrphansJob, APageThatCannotBeReadStopsTheJobBeforeAnythingMoves) {
     if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits are ignored for this user";
     Site site;
     ::chmod(site.dir.file("sub/page.html").c_str(), 0);  // its "../logo.gif" would look unused
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     EKVOrphansCmd job(site.settings(), {}, false, false);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
     EXPECT_TRUE(contains(report, "could not be read")) << report;
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
     EXPECT_FALSE(job.undoable());
 }
 
@@ -300,7 +281,7 @@ class OrphansJobRefuses : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(OrphansJobRefuses, AndReportsWhy) {
     const RefusalCase& c = GetParam();
     Site site;
-    const auto before = snapshot(site.dir.path());
+    const auto before = testing::treeSnapshot(site.dir.path());
     JobSettings s = site.settings();
     s.HomePage = site.dir.file(c.homePage);
     if (*c.moveTo) s.MoveToDir = site.dir.file(c.moveTo);
@@ -310,7 +291,7 @@ TEST_P(OrphansJobRefuses, AndReportsWhy) {
 
     EXPECT_TRUE(contains(report, c.says)) << report;
     EXPECT_TRUE(contains(report, "PARTIAL REPORT")) << report;
-    EXPECT_EQ(snapshot(site.dir.path()), before);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
     EXPECT_FALSE(job.undoable());
 }
 

@@ -77,4 +77,24 @@ bool permissionsAreIgnored() {
     return ::geteuid() == 0;
 }
 
+std::string takeReport(const std::string& path) {
+    EXPECT_FALSE(path.empty());
+    if (path.empty()) return {};
+    const std::string text = readFile(path);
+    EXPECT_EQ(::unlink(path.c_str()), 0) << path;
+    return text;
+}
+
+std::map<std::string, std::string> treeSnapshot(const std::string& top) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(top)) {
+        if (entry.path().filename() == "report_of_external_refs.html") continue;
+        const std::string path = entry.path().string();
+        std::string value = std::to_string(modeOf(path)) + ":";
+        if (entry.is_regular_file()) value += readFile(path);
+        entries[path.substr(top.size())] = value;
+    }
+    return entries;
+}
+
 }  // namespace korvel::testing

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +37,15 @@ std::string readFile(std::string_view path);
 mode_t modeOf(const std::string& path);
 // The names in a directory, sorted byte-wise.
 std::vector<std::string> entriesOf(const std::string& dir);
+// The text of a job's report file, which is the caller's to remove: read and removed (a missing path or
+// an unreadable file fails the test).
+std::string takeReport(const std::string& path);
+
+// Every entry below "top" by its path relative to it, with its mode and, for a file, its bytes; the
+// external-links page that every job writes into the top directory is left out. Two trees compare equal
+// when they hold the same names, bytes and modes.
+std::map<std::string, std::string> treeSnapshot(const std::string& top);
+
 // True when the effective user ignores permission bits (root): tests of unreadable files skip then.
 bool permissionsAreIgnored();
 
