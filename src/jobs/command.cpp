@@ -25,17 +25,12 @@
 
 namespace korvel {
 
-namespace {
-
-// Writes a one-line note into a section of its own, as a missing top directory or home page is reported.
-void reportMissing(int messageId, std::string_view path) {
+void writeJobNote(int messageId, std::string_view path) {
     ESection* section = currentLog().openSection(res::kSectionJobNote);
     if (!section) return;
     section->writeLine(messageId, path);
     currentLog().closeSection(section);
 }
-
-}  // namespace
 
 std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total) {
     TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
@@ -262,14 +257,14 @@ bool needsNameConversion(const JobSettings& settings) {
 
 EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path) {
     if (auto* dir = dynamic_cast<EDirNode*>(tree.findNodeByPath(path))) return dir;
-    reportMissing(res::kTopDirectoryMissing, path);
+    writeJobNote(res::kTopDirectoryMissing, path);
     return nullptr;
 }
 
 EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path) {
     auto* page = dynamic_cast<EHtmlNode*>(tree.findNodeByPath(path));
     if (page && page->isHtml()) return page;
-    reportMissing(res::kHomePageMissing, path);
+    writeJobNote(res::kHomePageMissing, path);
     return nullptr;
 }
 

@@ -129,6 +129,10 @@ class EKVCheckCmd : public EKVCmd {
 // of nodes the visitor accepted, or -1 when the person cancelled it.
 std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total);
 
+// Writes a one-line note ("messageId", with "path" for its %1) into the job-note section of the current
+// log, as a missing top directory or home page, or a job refused before it began, is reported.
+void writeJobNote(int messageId, std::string_view path = {});
+
 // Whether the settings ask for any change of names: a target, a case conversion or an extension map.
 bool needsNameConversion(const JobSettings& settings);
 

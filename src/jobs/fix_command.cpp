@@ -47,13 +47,6 @@ class CountingWriter : public ILinkWriter {
     std::uint32_t count_ = 0;
 };
 
-void writeJobNote(int messageId) {
-    ESection* section = currentLog().openSection(res::kSectionJobNote);
-    if (!section) return;
-    section->writeLine(messageId);
-    currentLog().closeSection(section);
-}
-
 void settleSubtree(ENode& node) {
     if (node.hasNewName() && platform::lastComponent(node.path()) != node.getNewName()) node.setNewName("");
     if (auto* dir = dynamic_cast<EDirNode*>(&node))

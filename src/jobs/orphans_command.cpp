@@ -22,13 +22,6 @@ namespace korvel {
 
 namespace {
 
-void writeJobNote(int messageId, std::string_view path = {}) {
-    ESection* section = currentLog().openSection(res::kSectionJobNote);
-    if (!section) return;
-    section->writeLine(messageId, path);
-    currentLog().closeSection(section);
-}
-
 std::string withoutTrailingSeparators(std::string_view path) {
     while (path.size() > 1 && path.back() == platform::kSeparator)
         path.remove_suffix(1);
