@@ -52,12 +52,14 @@ std::error_code fileInfo(std::string_view path, FileInfo& out) {
     return {};
 }
 
-ReadFile::ReadFile(ReadFile&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+ReadFile::ReadFile(ReadFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), sizeAtOpen_(std::exchange(other.sizeAtOpen_, -1)) {}
 
 ReadFile& ReadFile::operator=(ReadFile&& other) noexcept {
     if (this != &other) {
         close();
         fd_ = std::exchange(other.fd_, -1);
+        sizeAtOpen_ = std::exchange(other.sizeAtOpen_, -1);
     }
     return *this;
 }
@@ -78,6 +80,7 @@ std::error_code ReadFile::open(std::string_view path) {
         close();
         return {err, std::system_category()};
     }
+    sizeAtOpen_ = static_cast<std::int64_t>(st.st_size);
     return {};
 }
 
@@ -109,13 +112,14 @@ std::int64_t ReadFile::size() const {
 void ReadFile::close() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
+    sizeAtOpen_ = -1;
 }
 
 std::error_code readWholeFile(std::string_view path, std::string& out, std::size_t limit) {
     out.clear();
     ReadFile file;
     if (auto ec = file.open(path)) return ec;
-    const std::int64_t size = file.size();
+    const std::int64_t size = file.sizeAtOpen();
     std::size_t want = size > 0 ? static_cast<std::size_t>(size) : 0;
     if (want > limit) want = limit;
     out.resize(want);

@@ -46,10 +46,13 @@ class ReadFile {
     std::int64_t readAt(std::int64_t offset, void* buffer, std::size_t count, std::error_code& ec) const;
     // The file's length now, -1 on error.
     std::int64_t size() const;
+    // The file's length when it was opened: no second look, for readers that read on to the end anyway.
+    std::int64_t sizeAtOpen() const { return sizeAtOpen_; }
     void close();
 
   private:
     int fd_ = -1;
+    std::int64_t sizeAtOpen_ = -1;
 };
 
 // The whole file (or its first "limit" bytes) as a string.

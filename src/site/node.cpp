@@ -21,18 +21,26 @@ namespace {
 std::uint32_t attributeBits(std::string_view path, const FileProbe& probe, bool& symlink) {
     symlink = false;
     if (!probe.exists) return 0;
-    platform::FileInfo info;
-    if (platform::fileInfo(path, info)) {
-        // Cannot be looked at (a search permission lost since the probe): treat it as the probe saw it.
-        return probe.isDirectory ? std::uint32_t{kAttrDirectory} : 0u;
+    bool special = probe.special;
+    bool isLink = probe.symlink;
+    bool directory = probe.isDirectory;
+    if (!probe.looked) {
+        platform::FileInfo info;
+        if (platform::fileInfo(path, info)) {
+            // Cannot be looked at (a search permission lost since the probe): treat it as the probe saw it.
+            return probe.isDirectory ? std::uint32_t{kAttrDirectory} : 0u;
+        }
+        special = info.kind == platform::EntryKind::Other;
+        isLink = info.isSymlink;
+        directory = directory || info.kind == platform::EntryKind::Directory;
     }
-    symlink = info.isSymlink && info.kind == platform::EntryKind::File;
+    symlink = isLink && !special && !directory;
     std::uint32_t bits = 0;
     const std::string_view name = platform::lastComponent(path);
     if (platform::isHiddenName(name)) bits |= kAttrHidden;
     if (platform::isTemporaryName(name)) bits |= kAttrTemporary;
-    if (info.kind == platform::EntryKind::Other) bits |= kAttrSystem;
-    if (info.kind == platform::EntryKind::Directory || probe.isDirectory) bits |= kAttrDirectory;
+    if (special) bits |= kAttrSystem;
+    if (directory) bits |= kAttrDirectory;
     if (platform::isReadOnly(path)) bits |= kAttrReadOnly;
     return bits;
 }
@@ -424,7 +432,8 @@ EHtmlNode::EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDe
         probe = &own;
     }
     html_ = isHtml(*probe, definitions);
-    if (html_) markAsText(*probe);
+    // A page the file node already took for text has its line ends from the same probe.
+    if (html_ && !isAscii()) markAsText(*probe);
     base_ = std::string(platform::parentPath(originalPath()));
 }
 

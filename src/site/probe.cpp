@@ -42,6 +42,9 @@ FileProbe makeProbe(std::string_view path) {
     platform::FileInfo info;
     if (platform::fileInfo(path, info) || info.kind == platform::EntryKind::Missing) return probe;
     probe.exists = true;
+    probe.looked = true;
+    probe.symlink = info.isSymlink;
+    probe.special = info.kind == platform::EntryKind::Other;
     if (info.kind == platform::EntryKind::Directory) {
         probe.isDirectory = true;
         return probe;
@@ -57,7 +60,7 @@ FileProbe makeProbe(std::string_view path) {
     std::error_code ec;
     const std::int64_t got = file.readAt(0, buffer, sizeof buffer, ec);
     if (got < 0) return probe;
-    probe.size = file.size();
+    probe.size = file.sizeAtOpen();
     probe.head.assign(buffer, static_cast<std::size_t>(got));
     const std::size_t lowerEnd = untilNul(probe.head).size();
     std::transform(probe.head.begin(), probe.head.begin() + static_cast<std::ptrdiff_t>(lowerEnd),

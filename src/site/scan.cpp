@@ -6,6 +6,7 @@
 #include "platform/file_info.h"
 #include "platform/paths.h"
 #include "platform/shorten_path.h"
+#include "platform/work_share.h"
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
@@ -15,6 +16,9 @@
 namespace korvel {
 
 namespace {
+
+// Fewer entries than this are looked at by the walk alone: handing them over would cost more than it saves.
+constexpr std::size_t kSharedListing = 4;
 
 // Why an entry gets no node ("" when it gets one). System wins over temporary, temporary over hidden.
 std::string_view skipKind(const ENode& node) {
@@ -66,16 +70,33 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
         return true;
     }
 
+    // Making a node is a few system calls on its entry and nothing shared: the entries are looked at on
+    // two threads when there are enough to pay for the hand-over.
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    for (const std::string& name : names)
+        paths.push_back(platform::joinPath(dir.path(), name));
+    std::vector<std::unique_ptr<ENode>> made(paths.size());
+    const auto make = [&](std::size_t i) {
+        if (paths[i].size() < platform::kMaxPath) made[i] = creator_->create(paths[i]);
+    };
+    if (share_ && paths.size() >= kSharedListing) {
+        share_->forEach(paths.size(), make);
+    } else {
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            make(i);
+    }
+
     std::vector<std::unique_ptr<ENode>> kept;
     kept.reserve(names.size());
-    for (const std::string& name : names) {
-        std::string path = platform::joinPath(dir.path(), name);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const std::string& path = paths[i];
         if (path.size() >= platform::kMaxPath) {
             skippedSection().writeLine(res::kPathTooLongSkipped, path, std::to_string(platform::kMaxPath));
             if (skipped_) skipped_->push_back({path, "path-too-long"});
             continue;
         }
-        std::unique_ptr<ENode> node = creator_->create(path);
+        std::unique_ptr<ENode> node = std::move(made[i]);
         if (!node->exists()) continue;  // gone since the listing
         const std::string_view kind = skipKind(*node);
         if (!kind.empty()) {
@@ -112,7 +133,9 @@ bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
 
     ENodeCreator creator(definitions);
     {
+        platform::WorkShare share;
         ECreateNodes scan(settings.ReportSpecial, creator, &tree->skipped());
+        scan.shareWork(&share);
         const std::string title(res::loadString(res::kLookingForFiles));
         bool finished;
         if (settings.UseSubdirs) {

@@ -12,6 +12,10 @@
 #include "site/site_tree.h"
 #include "site/visitor.h"
 
+namespace korvel::platform {
+class WorkShare;
+}
+
 namespace korvel {
 
 // Visits directories and makes the nodes of their entries, so that the walk that visits a directory goes
@@ -26,6 +30,8 @@ class ECreateNodes : public EVisitor {
     ~ECreateNodes() override;
 
     bool visitDir(EDirNode& dir) override;
+    // Looks at a directory's entries on two threads (the nodes are made, then kept in listing order here).
+    void shareWork(platform::WorkShare* share) { share_ = share; }
 
     // The directory without a parent (the top) could not be listed.
     bool topUnlistable() const { return topUnlistable_; }
@@ -36,6 +42,7 @@ class ECreateNodes : public EVisitor {
 
     bool promptSkipped_;
     ENodeCreator* creator_;
+    platform::WorkShare* share_ = nullptr;
     std::vector<SkippedEntry>* skipped_;
     bool topUnlistable_ = false;
     // Directories listed so far, by device and inode: a bind mount that shows a directory inside itself
