@@ -7,6 +7,7 @@
 
 #include "html/css.h"
 #include "platform/paths.h"
+#include "platform/work_share.h"
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
@@ -53,12 +54,20 @@ std::vector<std::uint32_t> linesOfPositions(std::string_view text,
 // ---- EFoundLinks
 
 std::int64_t EFoundLinks::lineOf(EHtmlNode& page, std::size_t index) const {
-    const auto& urls = page.urls();
-    if (index >= urls.size()) return 1;
+    return linesOf(page)(index);
+}
+
+PageLines EFoundLinks::linesOf(EHtmlNode& page) const {
     const auto it = lines_.find(&page);
-    if (it != lines_.end() && it->second.size() == urls.size() && it->second[index] != 0)
-        return it->second[index];
-    return page.lineOfOffset(urls[index].position);
+    const bool kept = it != lines_.end() && it->second.size() == page.urls().size();
+    return PageLines(page, kept ? &it->second : nullptr);
+}
+
+std::int64_t PageLines::operator()(std::size_t index) const {
+    const auto& urls = page_->urls();
+    if (index >= urls.size()) return 1;
+    if (kept_ && (*kept_)[index] != 0) return (*kept_)[index];
+    return page_->lineOfOffset(urls[index].position);
 }
 
 void EFoundLinks::setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines) {
@@ -171,6 +180,9 @@ void EFindUrlLinks::keepSyntaxErrors(const EHtmlNode& page, const html::TagList&
 
 namespace {
 
+// The most page memory a scratch keeps between pages.
+constexpr std::size_t kKeptPageBytes = std::size_t{4} << 20;
+
 // The line of each of "tags"' syntax errors, in the list's order.
 std::vector<std::uint32_t> linesOfErrors(const html::TagList& tags, std::string_view text) {
     // The scanner may note an error after a later one (an unclosed quote is only known at the end), and
@@ -196,7 +208,7 @@ std::vector<std::uint32_t> linesOfErrors(const html::TagList& tags, std::string_
 
 bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     std::unique_ptr<PreparedPage> taken = prefetch_ ? prefetch_->take(page) : nullptr;
-    if (!taken) preparePage(page, found_->context(), true, prepared_, values_, records_);
+    if (!taken) preparePage(page, found_->context(), true, prepared_, scratch_);
     PreparedPage& prepared = taken ? *taken : prepared_;
     if (!prepared.ready) return false;  // reported by load
 
@@ -242,7 +254,7 @@ void EFindUrlLinks::addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& re
 // ---- Preparing a page
 
 void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
-                 std::vector<html::UrlValue>& values, std::vector<EUrl>& records) {
+                 PageScratch& scratch) {
     out.ready = false;
     out.errors.clear();
     out.errorLines.clear();
@@ -251,16 +263,27 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     out.baseChanged = false;
     out.base.clear();
     out.reachedOnly.clear();
-    html::EScannerFile file;
+    html::EScannerFile& file = scratch.file;
+    // A page far larger than the others gives its memory back rather than holding it for the rest.
+    struct Trim {
+        PageScratch& scratch;
+        ~Trim() {
+            if (scratch.file.text().size() > kKeptPageBytes) scratch.file.release();
+            if (scratch.tags.tags().capacity() > kKeptPageBytes / 32) scratch.tags = html::TagList();
+        }
+    } trim{scratch};
     if (!file.load(page.path(), report)) return;
     // Quietly, a read that failed partway is left to the walk, which reports it.
     if (!report && file.readFailed()) return;
     const std::string_view text = file.text();
-    html::TagList tags = html::scanText(text);
+    html::TagList& tags = scratch.tags;
+    html::scanText(text, tags);
 
+    std::vector<EUrl>& records = scratch.records;
+    std::vector<html::UrlValue>& values = scratch.values;
+    std::vector<html::StyleRef>& styleRefs = scratch.styleRefs;
     records.clear();
     std::string base = page.base();
-    std::vector<html::StyleRef> styleRefs;
     std::size_t styleBlockEnd = 0;
     const std::vector<html::EHtmlTag>& tagList = tags.tags();
     for (std::size_t t = 0; t < tagList.size(); ++t) {
@@ -303,7 +326,6 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         }
     }
     values.clear();
-    tags.clearTags();
 
     // One tag's values come in attribute order, not page order.
     std::stable_sort(records.begin(), records.end(),
@@ -323,8 +345,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             if (!records[i].has(EUrl::kExternal) && records[i].target) out.lines[i] = 0;
     }
     if (!tags.syntaxErrors().empty()) out.errorLines = linesOfErrors(tags, text);
-    file.release();
-    out.errors = std::move(tags);
+    out.errors = tags.takeErrors();
     if (out.baseChanged) out.base = std::move(base);
 
     // An exact-size copy: a million records leave no spare capacity behind.
@@ -369,9 +390,7 @@ EPagePrefetch::~EPagePrefetch() {
 }
 
 bool EPagePrefetch::wanted() {
-    if (const char* threads = std::getenv("KORVEL_THREADS"); threads && *threads)
-        return std::strtol(threads, nullptr, 10) != 1;
-    return std::thread::hardware_concurrency() > 1;
+    return platform::useSecondCore();
 }
 
 std::unique_ptr<PreparedPage> EPagePrefetch::take(const EHtmlNode& page) {
@@ -395,8 +414,7 @@ std::unique_ptr<PreparedPage> EPagePrefetch::take(const EHtmlNode& page) {
 }
 
 void EPagePrefetch::run() {
-    std::vector<html::UrlValue> values;
-    std::vector<EUrl> records;
+    PageScratch scratch;
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         {
             std::unique_lock<std::mutex> lock(mutex_);
@@ -408,7 +426,7 @@ void EPagePrefetch::run() {
         auto prepared = std::make_unique<PreparedPage>();
         bool made = true;
         try {
-            preparePage(*pages_[i], *context_, false, *prepared, values, records);
+            preparePage(*pages_[i], *context_, false, *prepared, scratch);
         } catch (...) {
             // Out of memory here is no reason to end the job: the walk reads the page itself.
             made = false;

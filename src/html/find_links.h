@@ -23,6 +23,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "html/css.h"
 #include "html/scanner.h"
 #include "html/url.h"
 #include "site/node.h"
@@ -53,6 +54,20 @@ struct FoundSyntaxError {
 // could not be opened (each is reported once per job) and the line of each record that a report may list
 // (counted while the page's text was at hand, so that no report reads a page again). The job makes one
 // after the scan and keeps it, with the UrlContext it refers to, until its last link report.
+// The lines of one page's URL records, with the page's kept lines looked up once: a report pass asks for
+// the line of every record it lists.
+class PageLines {
+  public:
+    // As EFoundLinks::lineOf.
+    std::int64_t operator()(std::size_t index) const;
+
+  private:
+    friend class EFoundLinks;
+    PageLines(EHtmlNode& page, const std::vector<std::uint32_t>* kept) : page_(&page), kept_(kept) {}
+    EHtmlNode* page_;
+    const std::vector<std::uint32_t>* kept_;  // null when none were kept, or the records changed since
+};
+
 class EFoundLinks {
   public:
     explicit EFoundLinks(const UrlContext& context) : context_(&context) {}
@@ -67,6 +82,7 @@ class EFoundLinks {
     // are external or resolve to nothing; for any other record (or when the records changed since), the
     // page's line index answers, which may read the page.
     std::int64_t lineOf(EHtmlNode& page, std::size_t index) const;
+    PageLines linesOf(EHtmlNode& page) const;
     // Keeps "lines", one per URL record of the page (0 where none was counted).
     void setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines);
 
@@ -115,10 +131,20 @@ struct PreparedPage {
     std::vector<EUrl> reachedOnly;
 };
 
+// What preparing a page works in, kept by the caller from page to page: most pages of a site are alike, so
+// the memory of one serves the next without going back to the allocator (or the kernel) each time. It holds
+// at most the bytes of one page.
+struct PageScratch {
+    html::EScannerFile file;
+    html::TagList tags;
+    std::vector<html::UrlValue> values;
+    std::vector<EUrl> records;
+    std::vector<html::StyleRef> styleRefs;
+};
+
 // Reads "page" (reporting nothing when "report" is false) and prepares its findings into "out".
-// "values" and "records" are scratch space kept by the caller, so that their capacity is reused.
 void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
-                 std::vector<html::UrlValue>& values, std::vector<EUrl>& records);
+                 PageScratch& scratch);
 
 // Prepares the pages below a directory on a second thread, in tree order, a bounded number ahead of what
 // the walks have taken, so that the two cores share link finding. Every write to the log or to a node
@@ -198,9 +224,7 @@ class EFindUrlLinks : public EVisitor {
     EPagePrefetch* prefetch_ = nullptr;
     PreparedPage prepared_;  // a page read by the walk itself
     std::uint32_t parsedCount_ = 0;
-    // Kept between pages so that their capacity is reused.
-    std::vector<html::UrlValue> values_;
-    std::vector<EUrl> records_;
+    PageScratch scratch_;
 };
 
 // The records of a style sheet file's text "text", resolved against "base" (the file's directory), with

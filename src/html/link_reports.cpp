@@ -28,7 +28,8 @@ EReportUnresolved::~EReportUnresolved() {
 }
 
 bool EReportUnresolved::visitHtml(EHtmlNode& node) {
-    return list(node, node.urls(), [&](std::size_t i) { return found_->lineOf(node, i); });
+    const PageLines lines = found_->linesOf(node);
+    return list(node, node.urls(), [&](std::size_t i) { return lines(i); });
 }
 
 bool EReportUnresolved::visitFile(EFileNode& node) {
@@ -82,7 +83,8 @@ EReportExternal::~EReportExternal() {
 }
 
 bool EReportExternal::visitHtml(EHtmlNode& node) {
-    return list(node, node.urls(), [&](std::size_t i) { return found_->lineOf(node, i); });
+    const PageLines lines = found_->linesOf(node);
+    return list(node, node.urls(), [&](std::size_t i) { return lines(i); });
 }
 
 bool EReportExternal::visitFile(EFileNode& node) {

@@ -399,6 +399,14 @@ void TagList::clear() {
     std::vector<SyntaxError>().swap(errors_);
 }
 
+TagList TagList::takeErrors() {
+    TagList errors;
+    errors.status_ = std::exchange(status_, kScanClean);
+    errors.errors_ = std::move(errors_);
+    errors_.clear();
+    return errors;
+}
+
 void TagList::clearTags() {
     std::vector<EHtmlTag>().swap(tags_);
     std::vector<EHtmlAttribute>().swap(attributes_);
@@ -410,6 +418,14 @@ TagList scanText(std::string_view text) {
     return tags;
 }
 
+void scanText(std::string_view text, TagList& tags) {
+    tags.status_ = kScanClean;
+    tags.tags_.clear();
+    tags.attributes_.clear();
+    tags.errors_.clear();
+    TagBuilder(text, tags).run();
+}
+
 // ---- EScannerFile
 
 std::int64_t EScannerFile::readBlock(const platform::ReadFile& file, std::int64_t offset, char* buffer,
@@ -418,7 +434,10 @@ std::int64_t EScannerFile::readBlock(const platform::ReadFile& file, std::int64_
 }
 
 bool EScannerFile::load(std::string_view path, bool report) {
-    release();
+    // The buffer of an earlier page is reused: most pages of a site are of a size.
+    text_.clear();
+    open_ = false;
+    readFailed_ = false;
     platform::ReadFile file;
     if (file.open(path)) {
         if (!report) return false;
@@ -427,7 +446,7 @@ bool EScannerFile::load(std::string_view path, bool report) {
         return false;
     }
     open_ = true;
-    const std::int64_t size = file.size();
+    const std::int64_t size = file.sizeAtOpen();
     if (size > 0) text_.reserve(static_cast<std::size_t>(size));
     // Blocks straight into the page's buffer, so that a read failing partway loses at most one block;
     // a file that grew since its size was taken is read on to its end.

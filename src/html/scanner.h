@@ -89,9 +89,13 @@ class TagList {
     void clear();
     // Forgets the tags and attributes but keeps the syntax errors, for a report written later.
     void clearTags();
+    // Hands over the status and syntax errors, for a report written later; the tags, attributes and their
+    // memory stay for the next page's scan.
+    TagList takeErrors();
 
   private:
     friend class TagBuilder;
+    friend void scanText(std::string_view text, TagList& tags);
     ScanStatus status_ = kScanClean;
     std::vector<EHtmlTag> tags_;
     std::vector<EHtmlAttribute> attributes_;
@@ -110,6 +114,7 @@ class EScannerFile {
 
     // Reads the file at "path"; false (reported) when it cannot be opened. With "report" false nothing is
     // reported (another thread may not write the log): the caller checks isOpen() and readFailed().
+    // The memory of the page read before is reused.
     bool load(std::string_view path, bool report = true);
     bool isOpen() const { return open_; }
     bool readFailed() const { return readFailed_; }
@@ -142,6 +147,8 @@ class EUnreadablePages {
 
 // Cuts "text" into tags. Pure: writes nothing anywhere; the errors are in the result.
 TagList scanText(std::string_view text);
+// The same into "tags", whose earlier content goes and whose memory is reused.
+void scanText(std::string_view text, TagList& tags);
 
 // Reads the page at its current path and scans it, then writes its syntax errors into "syntaxErrors"
 // (which may be null: the status still tells). A page that cannot be opened gives kScanOpenFailed and no

@@ -56,6 +56,30 @@ TEST_P(ScannerRecordsTest, RecordsAndErrors) {
     EXPECT_EQ(describeTags(tags), c.tags);
     EXPECT_EQ(describeErrors(tags), c.errors);
     EXPECT_EQ(tags.status(), std::string(c.errors).empty() ? kScanClean : kScanSyntaxErrors);
+
+    // Scanned into a list that held another page (as link finding reuses one), nothing of that page stays.
+    TagList reused = scanText("<a href=\"x\" b=c> > <!-- <p q=\"r");
+    scanText(c.page, reused);
+    EXPECT_EQ(describeTags(reused), c.tags);
+    EXPECT_EQ(describeErrors(reused), c.errors);
+    EXPECT_EQ(reused.status(), tags.status());
+    std::size_t attributes = 0;
+    for (const EHtmlTag& tag : tags.tags())
+        attributes += tag.attributeCount;
+    for (const EHtmlTag& tag : reused.tags())
+        attributes -= reused.attributes(tag).size();
+    EXPECT_EQ(attributes, 0u);
+}
+
+TEST(ScannerRecordsReuseTest, TakenErrorsLeaveTheListClean) {
+    TagList tags = scanText("<a href=x> > -->");
+    const TagList errors = tags.takeErrors();
+    EXPECT_EQ(describeErrors(errors), "NoStart@11 UnmatchedComment@15");
+    EXPECT_EQ(errors.status(), kScanSyntaxErrors);
+    EXPECT_TRUE(errors.tags().empty());
+    EXPECT_TRUE(tags.syntaxErrors().empty());
+    EXPECT_EQ(tags.status(), kScanClean);
+    EXPECT_EQ(describeTags(tags), "a 0-9");
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -363,6 +387,16 @@ TEST_F(ScannerFileTest, ShortReadIsLoggedOnceAndThePageEndsThere) {
     const TagList tags = scanText(file.text());
     ASSERT_EQ(tags.tags().size(), 2u);
     EXPECT_EQ(tags.tags()[1].end, 20);
+}
+
+TEST_F(ScannerFileTest, AReusedFileHoldsOnlyTheLastPage) {
+    EScannerFile file;
+    ASSERT_TRUE(file.load(dir.write("long.htm", std::string(100000, 'x') + "<a href=long.html>")));
+    ASSERT_TRUE(file.load(dir.write("short.htm", "<a href=short.html>")));
+    EXPECT_EQ(file.text(), "<a href=short.html>");
+    EXPECT_FALSE(file.load(dir.file("missing.htm"), false));
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(file.text().empty());
 }
 
 TEST_F(ScannerFileTest, EmptyPageIsClean) {
