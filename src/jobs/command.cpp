@@ -2,6 +2,7 @@
 
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "html/download_times.h"
 #include "html/find_links.h"
@@ -11,6 +12,7 @@
 #include "jobs/findings.h"
 #include "names/convert_names.h"
 #include "names/rename_files.h"
+#include "platform/work_share.h"
 #include "report/app_log.h"
 #include "report/job_status.h"
 #include "report/report.h"
@@ -178,44 +180,137 @@ bool EKVCmd::findLinks() {
     return runTreePass(*top, find, res::kCheckingUnlinkedFiles, nodeCount_) >= 0;
 }
 
+namespace {
+
+// One pass of the link reports: made when its turn comes (or, when the passes share the cores, all before
+// the first runs), then run over the tree, then finished with what it counted. "finish" says whether the
+// passes go on.
+struct ReportPass {
+    std::function<std::unique_ptr<EVisitor>()> make;
+    int titleId = 0;
+    // Only reads the tree and writes its own sections: it may run beside the others.
+    bool readsOnly = false;
+    std::function<bool(std::unique_ptr<EVisitor>&, std::int32_t)> finish;
+};
+
+// Runs "passes" in their order on this thread.
+bool runPassesInTurn(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total) {
+    for (ReportPass& pass : passes) {
+        std::unique_ptr<EVisitor> visitor = pass.make();
+        if (!pass.finish(visitor, runTreePass(top, *visitor, pass.titleId, total))) return false;
+    }
+    return true;
+}
+
+// Runs the passes that only read on a second thread, without a progress display (the display belongs to
+// the thread that runs the job), beside the others on this one. Every pass is made first, in order, so that
+// the log sees its sections opened as on one core, and finished after both threads are done, in order.
+bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total) {
+    std::vector<std::unique_ptr<EVisitor>> visitors;
+    visitors.reserve(passes.size());
+    for (ReportPass& pass : passes)
+        visitors.push_back(pass.make());
+    std::vector<std::int32_t> results(passes.size(), 0);
+    std::exception_ptr failure;
+    std::thread helper;
+    try {
+        helper = std::thread([&] {
+            try {
+                for (std::size_t i = 0; i < passes.size(); ++i) {
+                    if (!passes[i].readsOnly) continue;
+                    TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&top, *visitors[i]);
+                    results[i] = pass.run(res::loadString(passes[i].titleId), total);
+                }
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        // No second thread to be had: this one runs them all.
+        for (std::size_t i = 0; i < passes.size(); ++i)
+            if (passes[i].readsOnly) results[i] = runTreePass(top, *visitors[i], passes[i].titleId, total);
+    }
+    bool cancelled = false;
+    try {
+        for (std::size_t i = 0; i < passes.size() && !cancelled; ++i) {
+            if (passes[i].readsOnly) continue;
+            results[i] = runTreePass(top, *visitors[i], passes[i].titleId, total);
+            cancelled = results[i] < 0;
+        }
+    } catch (...) {
+        if (helper.joinable()) helper.join();
+        throw;
+    }
+    if (helper.joinable()) helper.join();
+    if (failure) std::rethrow_exception(failure);
+    bool goOn = !cancelled;
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        // A pass the cancel kept from running is only closed.
+        if (goOn) goOn = passes[i].finish(visitors[i], results[i]);
+        visitors[i].reset();
+    }
+    return goOn;
+}
+
+}  // namespace
+
 bool EKVCmd::reportLinks(ILinkWriter* writer) {
     EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
     if (!top || !foundLinks_) return false;
     const bool update = writer != nullptr;
     status_ |= kStatusUrlPass;
     if (update) status_ |= kStatusUpdatingUrls;
-    {
-        EUpdateUrlLinks links(*foundLinks_, settings_.AbsRelCnvrt, writer);
-        const std::int32_t pages =
-            runTreePass(*top, links, update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, nodeCount_);
-        if (pages < 0) return false;
-        // Links a fix rewrote need nothing more from the person.
-        if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
-    }
-    if (settings_.ReportUnresolvedRefs && !brokenLinksReported_) {
-        EReportUnresolved broken(*foundLinks_);
-        const std::int32_t pages = runTreePass(*top, broken, res::kReportingBrokenLinks, nodeCount_);
+
+    std::vector<ReportPass> passes;
+    passes.push_back({[&] { return std::make_unique<EUpdateUrlLinks>(*foundLinks_, settings_.AbsRelCnvrt, writer); },
+                      update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, false,
+                      [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
+                          if (pages < 0) return false;
+                          // Links a fix rewrote need nothing more from the person.
+                          if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
+                          return true;
+                      }});
+    const auto countPages = [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
+        return true;
+    };
+    if (settings_.ReportUnresolvedRefs && !brokenLinksReported_) {
+        passes.push_back({[&] { return std::make_unique<EReportUnresolved>(*foundLinks_); },
+                          res::kReportingBrokenLinks, true, countPages});
     }
     if (settings_.ReportUnusedFiles) {
-        unusedFiles_.clear();
-        EReportUnusedFiles orphans(urlMap_, unusedFiles_, *urlContext_);
-        if (runTreePass(*top, orphans, res::kReportingOrphanFiles, nodeCount_) < 0) return false;
-        linkFindings_ += static_cast<std::uint32_t>(unusedFiles_.size());
+        passes.push_back({[&] {
+                              unusedFiles_.clear();
+                              return std::make_unique<EReportUnusedFiles>(urlMap_, unusedFiles_, *urlContext_);
+                          },
+                          res::kReportingOrphanFiles, true,
+                          [&](std::unique_ptr<EVisitor>&, std::int32_t result) {
+                              if (result < 0) return false;
+                              linkFindings_ += static_cast<std::uint32_t>(unusedFiles_.size());
+                              return true;
+                          }});
     }
     if (settings_.ReportExternalRefs) {
-        EReportExternal external(*foundLinks_);
-        if (runTreePass(*top, external, res::kReportingExternalUrls, nodeCount_) < 0) return false;
+        passes.push_back({[&] { return std::make_unique<EReportExternal>(*foundLinks_); },
+                          res::kReportingExternalUrls, true,
+                          [](std::unique_ptr<EVisitor>&, std::int32_t result) { return result >= 0; }});
     }
     if (settings_.ReportEstimated) {
-        auto times = std::make_unique<EReportDownloadTimes>(findPageQuietly(*urlContext_, settings_.HomePage),
-                                                            *urlContext_);
-        const bool finished = runTreePass(*top, *times, res::kReportingDownloadTimes, nodeCount_) >= 0;
-        if (keepFindings_) times_ = std::move(times);
-        if (!finished) return false;
+        passes.push_back({[&] {
+                              return std::make_unique<EReportDownloadTimes>(
+                                  findPageQuietly(*urlContext_, settings_.HomePage), *urlContext_);
+                          },
+                          res::kReportingDownloadTimes, true,
+                          [&](std::unique_ptr<EVisitor>& times, std::int32_t result) {
+                              if (keepFindings_)
+                                  times_.reset(static_cast<EReportDownloadTimes*>(times.release()));
+                              return result >= 0;
+                          }});
     }
-    return true;
+    // A fix rewrites pages in the first pass: what the others read (sizes, records) must come after it.
+    if (update || !platform::useSecondCore()) return runPassesInTurn(*top, passes, nodeCount_);
+    return runPassesShared(*top, passes, nodeCount_);
 }
 
 namespace {

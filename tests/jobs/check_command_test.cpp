@@ -8,6 +8,7 @@
 #include "platform/file_info.h"
 #include "platform/files.h"
 #include "report/job_status.h"
+#include "support/env_var.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"
@@ -196,6 +197,13 @@ JobSettings plantBrokenLink(const testing::TempDir& dir, std::string_view homePa
     return s;
 }
 
+// A report without its date line, which two runs need not share.
+std::string withoutDate(std::string report) {
+    const std::size_t date = report.find("Directory checked on");
+    if (date != std::string::npos) report.erase(date, report.find('\n', date) - date);
+    return report;
+}
+
 TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
     testing::TempDir dir;
     const JobSettings s = plantBrokenLink(dir, "welcome.html");
@@ -214,6 +222,9 @@ TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
 TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
     testing::TempDir dir;
     const JobSettings s = plantBrokenLink(dir, "index.html");
+    // On one core every pass shows its progress; the reports that only read run beside the link pass on
+    // two, without a display of their own.
+    const testing::EnvVar oneCore("KORVEL_THREADS", "1");
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
     EKVCheckCmd command(s, {}, false, false);
@@ -229,40 +240,29 @@ TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
                                         "Checking URLs for Unlinked Files", "Validating URL Links",
                                         "Reporting Broken Links", "Reporting Orphan Files",
                                         "Reporting External URL References", "Reporting Download times"}));
+
+    platform::removeFile(dir.file("report_of_external_refs.html"));
+    const testing::EnvVar twoCores("KORVEL_THREADS", "2");
+    testing::ScriptedPrompts shared;
+    ui::PromptsScope sharedScope(shared);
+    EKVCheckCmd again(s, {}, false, false);
+    ASSERT_TRUE(again.execute());
+    EXPECT_EQ(withoutDate(takeReport(again)), withoutDate(report));
+    EXPECT_EQ(shared.progressTitles(),
+              (std::vector<std::string>{"Looking for Files", "Checking URL Links",
+                                        "Checking URLs for Unlinked Files", "Validating URL Links"}));
 }
-
-// KORVEL_THREADS set for one scope, as it was before afterwards.
-class ThreadsVariable {
-  public:
-    explicit ThreadsVariable(const char* value) {
-        if (const char* old = std::getenv("KORVEL_THREADS")) old_ = old;
-        ::setenv("KORVEL_THREADS", value, 1);
-    }
-    ~ThreadsVariable() {
-        if (old_)
-            ::setenv("KORVEL_THREADS", old_->c_str(), 1);
-        else
-            ::unsetenv("KORVEL_THREADS");
-    }
-    ThreadsVariable(const ThreadsVariable&) = delete;
-    ThreadsVariable& operator=(const ThreadsVariable&) = delete;
-
-  private:
-    std::optional<std::string> old_;
-};
 
 // The report of a check of "dir" with KORVEL_THREADS at "threads", without its date line.
 std::string reportWithThreads(const testing::TempDir& dir, const JobSettings& s, const char* threads) {
-    const ThreadsVariable variable(threads);
+    const testing::EnvVar variable("KORVEL_THREADS", threads);
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
     EKVCheckCmd command(s, {}, false, false);
     EXPECT_TRUE(command.execute());
-    std::string report = takeReport(command);
+    const std::string report = takeReport(command);
     platform::removeFile(dir.file("report_of_external_refs.html"));
-    const std::size_t date = report.find("Directory checked on");
-    if (date != std::string::npos) report.erase(date, report.find('\n', date) - date);
-    return report;
+    return withoutDate(report);
 }
 
 TEST(CheckJob, PagesPreparedOnASecondThreadGiveTheSameReport) {
