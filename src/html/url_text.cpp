@@ -1,6 +1,7 @@
 #include "html/url_text.h"
 #include "platform/ascii.h"
 
+#include <algorithm>
 #include <array>
 
 namespace korvel {
@@ -59,6 +60,13 @@ std::size_t nextKept(std::string_view s, std::size_t i) {
 
 void appendDecoded(std::string_view s, std::string& out) {
     for (std::size_t i = 0; i < s.size(); ++i) {
+        // Most of a link is neither escape nor dropped byte: such runs go across whole.
+        std::size_t run = i;
+        while (run < s.size() && s[run] != '%' && !isDropped(s[run]))
+            ++run;
+        out.append(s.data() + i, run - i);
+        if (run == s.size()) return;
+        i = run;
         const char c = s[i];
         if (isDropped(c)) continue;
         if (c == '%') {
@@ -201,13 +209,17 @@ std::string encodeUrl(std::string_view s, bool encodeSlashes) {
 }
 
 void urlTextInto(std::string_view cut, std::string& out, std::size_t* pathStart) {
-    thread_local std::string clean;
-    clean.clear();
-    for (char c : cut)
-        if (!isDropped(c)) clean.push_back(c);
+    std::string_view clean = cut;
+    if (std::any_of(cut.begin(), cut.end(), isDropped)) {
+        thread_local std::string kept;
+        kept.clear();
+        for (char c : cut)
+            if (!isDropped(c)) kept.push_back(c);
+        clean = kept;
+    }
     const std::size_t start = splitUrl(clean).pathStart;
-    out.assign(clean, 0, start);
-    appendDecoded(std::string_view(clean).substr(start), out);
+    out.assign(clean.substr(0, start));
+    appendDecoded(clean.substr(start), out);
     if (pathStart) *pathStart = start;
 }
 
@@ -216,6 +228,8 @@ bool isUrlDroppedByte(char c) {
 }
 
 bool isCanonicalPath(std::string_view raw, std::string_view decoded) {
+    // Written as it reads: canonical when no byte of it needs an escape.
+    if (raw == decoded) return std::none_of(decoded.begin(), decoded.end(), [](char c) { return mustEncode(c, false); });
     std::size_t r = 0;
     for (char c : decoded) {
         if (mustEncode(c, false)) {

@@ -43,6 +43,19 @@ std::string displayName(std::string_view bytes) {
     out.reserve(bytes.size());
     std::size_t i = 0;
     while (i < bytes.size()) {
+        // Printable ASCII stands as it is: almost every name and link is nothing else.
+        const auto first = static_cast<std::uint8_t>(bytes[i]);
+        if (first >= 0x20 && first < 0x7F && first != '\\') {
+            std::size_t end = i + 1;
+            while (end < bytes.size()) {
+                const auto b = static_cast<std::uint8_t>(bytes[end]);
+                if (b < 0x20 || b >= 0x7F || b == '\\') break;
+                ++end;
+            }
+            out.append(bytes.substr(i, end - i));
+            i = end;
+            continue;
+        }
         const std::string_view rest = bytes.substr(i);
         const std::size_t length = utf8Length(rest);
         const auto lead = static_cast<std::uint8_t>(rest[0]);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ascii.h"
 #include "site/node.h"
 
 namespace korvel {
@@ -53,7 +54,12 @@ void EPathIndex::remove(ENode* node) {
 
 ENode* EPathIndex::find(std::string_view path) const {
     path = withoutTrailingSeparator(path);
-    const auto it = byUpperPath_.find(asciiUpper(path));
+    // Every link of the site is looked up here: the upper-case key goes into a buffer kept per thread.
+    thread_local std::string upper;
+    upper.assign(path);
+    for (char& c : upper)
+        c = platform::asciiUpper(c);
+    const auto it = byUpperPath_.find(std::string_view(upper));
     if (it == byUpperPath_.end()) return nullptr;
     const Slot& slot = it->second;
     if (slot.first->originalPath() == path) return slot.first;

@@ -1,6 +1,7 @@
 #pragma once
 // A scanned site: the top directory node and the index from path to node over everything below it.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,7 +28,12 @@ class EPathIndex {
         ENode* first = nullptr;
         std::vector<ENode*> twins;  // rare: paths that differ from first's only in case
     };
-    std::unordered_map<std::string, Slot> byUpperPath_;
+    // Looked up by view, so that a lookup copies the path into no new string.
+    struct ViewHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
+    std::unordered_map<std::string, Slot, ViewHash, std::equal_to<>> byUpperPath_;
     std::size_t size_ = 0;
 };
 
