@@ -38,6 +38,8 @@ copy_corpus() {   # copy_corpus NAME: a pristine copy under $work, readable by u
   cp -a "$corpora/$1" "$work/$1"
   rm -f "$work/$1/$extref"   # left by an earlier check run on the shared tree: not part of the corpus
   chmod -R a+rX "$work/$1"
+  # The copy is written back to disk now, not while the tools run: that write-back is no tool's work.
+  sync
 }
 
 if [ "$mode" = compare ]; then
