@@ -34,6 +34,20 @@ std::string_view baseBelowTop(std::string_view base, const UrlContext& context) 
     return {};
 }
 
+// Whether every segment of "path" is a name: no ".", "..", nor empty one, but for an empty last segment
+// (a trailing "/"). Such a path comes out of collapseDotsInto as it went in.
+bool hasOnlyNames(std::string_view path) {
+    std::size_t start = 0;
+    while (start < path.size()) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view segment = path.substr(start, end - start);
+        if (segment.empty() || segment == "." || segment == "..") return false;
+        start = end + 1;
+    }
+    return true;
+}
+
 // The site-relative path of "path" (decoded) resolved against "base"; written into "out".
 void resolveSitePath(std::string_view path, std::string_view base, const UrlContext& context,
                      std::string& out) {
@@ -42,8 +56,24 @@ void resolveSitePath(std::string_view path, std::string_view base, const UrlCont
         collapseDotsInto(path, true, out);
         return;
     }
+    const std::string_view dir = baseBelowTop(base, context);
+    // Most relative links are some "../" and then names, against a base of names: the steps up cut the
+    // base and the names follow, as collapsing the joined path would give, without reading it all again.
+    std::size_t namesStart = 0;
+    while (path.substr(namesStart, 3) == "../")
+        namesStart += 3;
+    const std::string_view names = path.substr(namesStart);
+    if ((dir.empty() || (dir.front() == '/' && hasOnlyNames(dir.substr(1)))) && hasOnlyNames(names)) {
+        std::string_view kept = dir;
+        for (std::size_t up = namesStart / 3; up > 0 && !kept.empty(); --up)
+            kept = kept.substr(0, kept.rfind('/'));
+        out.assign(kept);
+        out.push_back('/');
+        out.append(names);
+        return;
+    }
     thread_local std::string joined;
-    joined.assign(baseBelowTop(base, context));
+    joined.assign(dir);
     joined.push_back('/');
     joined.append(path);
     collapseDotsInto(joined, true, out);

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "html/url_text.h"
 #include "report/app_log.h"
 #include "site/node.h"
 #include "site/scan.h"
@@ -320,6 +321,23 @@ TEST_F(UrlTest, SiteRelativePathAndLookupNeverLeaveTheTop) {
     EXPECT_EQ(findSiteNode("/REPORT.TXT", *context), nullptr);
     const UrlContext noTree(nullptr, kServer, kDefaults);
     EXPECT_EQ(findSiteNode("/a.html", noTree), nullptr);
+}
+
+TEST_F(UrlTest, RelativeLinksResolveAsTheJoinedPathCollapsed) {
+    // Whatever shortcut resolution takes, a relative link means the base directory, "/" and the link,
+    // with its dot segments removed and never above the top.
+    const std::vector<std::string> bases = {"", "/docs", "/docs/api/v1", "/a//b", "/a/./b", "/a/../b", "/.."};
+    const std::vector<std::string> links = {
+        "x.html", "sub/x.html", "sub/", "../x.html", "../../x.html", "../../../../x.html", "../", "../..",
+        "..", ".", "./x.html", "x/./y.html", "x/../y.html", "x//y.html", "../x/", "...", "..x/y", "../.x",
+        "x/..", "x/.", "", "../../"};
+    for (const std::string& below : bases) {
+        const std::string base = dir.path() + below;
+        for (const std::string& link : links) {
+            EXPECT_EQ(siteRelativePath(link, base, *context), collapseDots(below + "/" + link, true))
+                << "base \"" << below << "\", link \"" << link << "\"";
+        }
+    }
 }
 
 TEST_F(UrlTest, AFileUrlLeadsIntoTheSiteOnlyFromInsideTheTopDirectory) {
