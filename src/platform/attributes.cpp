@@ -68,7 +68,11 @@ std::error_code attributesOf(std::string_view path, Attributes& out) {
 }
 
 bool isReadOnly(std::string_view path) {
-    if (::faccessat(AT_FDCWD, std::string(path).c_str(), W_OK, AT_EACCESS) == 0) return false;
+    return isReadOnlyAt(AT_FDCWD, path);
+}
+
+bool isReadOnlyAt(int dirFd, std::string_view name) {
+    if (::faccessat(dirFd, std::string(name).c_str(), W_OK, AT_EACCESS) == 0) return false;
     // A missing entry, or one that cannot be reached, has no read-only attribute to speak of.
     return errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY;
 }

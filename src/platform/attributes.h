@@ -23,6 +23,8 @@ std::error_code attributesOf(std::string_view path, Attributes& out);
 
 // True when the effective user may not write the entry (access(W_OK) fails).
 bool isReadOnly(std::string_view path);
+// The same for the entry "name" of the directory open as "dirFd".
+bool isReadOnlyAt(int dirFd, std::string_view name);
 
 // Adds the owner's write bit and removes nothing (a directory keeps its execute bits). "previousMode"
 // receives the exact mode before the change, for restoreMode.

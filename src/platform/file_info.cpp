@@ -17,10 +17,14 @@ std::error_code lastError() {
 }  // namespace
 
 std::error_code fileInfo(std::string_view path, FileInfo& out) {
+    return fileInfoAt(AT_FDCWD, path, out);
+}
+
+std::error_code fileInfoAt(int dirFd, std::string_view name, FileInfo& out) {
     out = FileInfo{};
-    const std::string p(path);
+    const std::string p(name);
     struct stat st {};
-    if (::lstat(p.c_str(), &st) != 0) {
+    if (::fstatat(dirFd, p.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno == ENOENT || errno == ENOTDIR) return {};
         return lastError();
     }
@@ -28,7 +32,7 @@ std::error_code fileInfo(std::string_view path, FileInfo& out) {
     if (out.isSymlink) {
         struct stat target {};
         // A dangling link, or one to anything but a regular file, is never followed.
-        if (::stat(p.c_str(), &target) != 0 || !S_ISREG(target.st_mode)) {
+        if (::fstatat(dirFd, p.c_str(), &target, 0) != 0 || !S_ISREG(target.st_mode)) {
             out.kind = EntryKind::Other;
             out.mode = st.st_mode & 07777;
             out.device = st.st_dev;
@@ -69,10 +73,14 @@ ReadFile::~ReadFile() {
 }
 
 std::error_code ReadFile::open(std::string_view path) {
+    return openAt(AT_FDCWD, path);
+}
+
+std::error_code ReadFile::openAt(int dirFd, std::string_view name) {
     close();
-    const std::string p(path);
+    const std::string p(name);
     // O_NONBLOCK keeps a FIFO from blocking the open; a regular file ignores it.
-    fd_ = ::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    fd_ = ::openat(dirFd, p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd_ < 0) return lastError();
     struct stat st {};
     if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -28,6 +28,9 @@ struct FileInfo {
 
 // Looks at a path without following a link to a directory. A missing path is not an error: kind is Missing.
 std::error_code fileInfo(std::string_view path, FileInfo& out);
+// The same for the entry "name" of the directory open as "dirFd" (AT_FDCWD: "name" is a path): a walk that
+// looks at every entry of a directory saves resolving the directory's path again for each.
+std::error_code fileInfoAt(int dirFd, std::string_view name, FileInfo& out);
 
 // A file opened for reading; closed by the destructor.
 class ReadFile {
@@ -40,6 +43,8 @@ class ReadFile {
     ~ReadFile();
 
     std::error_code open(std::string_view path);
+    // Opens the entry "name" of the directory open as "dirFd" (AT_FDCWD: "name" is a path).
+    std::error_code openAt(int dirFd, std::string_view name);
     bool isOpen() const { return fd_ >= 0; }
     // Reads up to "count" bytes at "offset"; returns the bytes read (0 at the end), -1 on error with "ec"
     // set.

@@ -24,6 +24,7 @@ std::uint32_t attributeBits(std::string_view path, const FileProbe& probe, bool&
     bool special = probe.special;
     bool isLink = probe.symlink;
     bool directory = probe.isDirectory;
+    bool readOnly = probe.readOnly;
     if (!probe.looked) {
         platform::FileInfo info;
         if (platform::fileInfo(path, info)) {
@@ -33,6 +34,7 @@ std::uint32_t attributeBits(std::string_view path, const FileProbe& probe, bool&
         special = info.kind == platform::EntryKind::Other;
         isLink = info.isSymlink;
         directory = directory || info.kind == platform::EntryKind::Directory;
+        readOnly = platform::isReadOnly(path);
     }
     symlink = isLink && !special && !directory;
     std::uint32_t bits = 0;
@@ -41,7 +43,7 @@ std::uint32_t attributeBits(std::string_view path, const FileProbe& probe, bool&
     if (platform::isTemporaryName(name)) bits |= kAttrTemporary;
     if (special) bits |= kAttrSystem;
     if (directory) bits |= kAttrDirectory;
-    if (platform::isReadOnly(path)) bits |= kAttrReadOnly;
+    if (readOnly) bits |= kAttrReadOnly;
     return bits;
 }
 
@@ -457,7 +459,14 @@ void EHtmlNode::addLinkTarget(ENode* target) {
 // ---- ENodeCreator
 
 std::unique_ptr<ENode> ENodeCreator::create(std::string_view path) {
-    const FileProbe probe = makeProbe(path);
+    return fromProbe(path, makeProbe(path));
+}
+
+std::unique_ptr<ENode> ENodeCreator::createAt(int dirFd, std::string_view name, std::string_view path) {
+    return fromProbe(path, makeProbeAt(dirFd, name, path));
+}
+
+std::unique_ptr<ENode> ENodeCreator::fromProbe(std::string_view path, const FileProbe& probe) {
     if (probe.isDirectory) return std::make_unique<EDirNode>(path, &probe);
     if (EHtmlNode::isHtml(probe, definitions_))
         return std::make_unique<EHtmlNode>(path, &probe, definitions_);

@@ -277,10 +277,13 @@ class ENodeCreator {
     explicit ENodeCreator(HtmlDefinitions definitions = {}) : definitions_(std::move(definitions)) {}
     virtual ~ENodeCreator() = default;
     virtual std::unique_ptr<ENode> create(std::string_view path);
+    // The node of "path", the entry "name" of the directory open as "dirFd".
+    std::unique_ptr<ENode> createAt(int dirFd, std::string_view name, std::string_view path);
 
     const HtmlDefinitions& definitions() const { return definitions_; }
 
   private:
+    std::unique_ptr<ENode> fromProbe(std::string_view path, const FileProbe& probe);
     HtmlDefinitions definitions_;
 };
 

@@ -1,9 +1,12 @@
 #include "site/probe.h"
 #include "platform/ascii.h"
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <string_view>
 
+#include "platform/attributes.h"
 #include "platform/file_info.h"
 
 namespace korvel {
@@ -36,15 +39,20 @@ LineEndKind kindAt(std::string_view block, std::size_t pos, int after) {
 }  // namespace
 
 FileProbe makeProbe(std::string_view path) {
+    return makeProbeAt(AT_FDCWD, path, path);
+}
+
+FileProbe makeProbeAt(int dirFd, std::string_view name, std::string_view path) {
     FileProbe probe;
     probe.path = std::string(path);
 
     platform::FileInfo info;
-    if (platform::fileInfo(path, info) || info.kind == platform::EntryKind::Missing) return probe;
+    if (platform::fileInfoAt(dirFd, name, info) || info.kind == platform::EntryKind::Missing) return probe;
     probe.exists = true;
     probe.looked = true;
     probe.symlink = info.isSymlink;
     probe.special = info.kind == platform::EntryKind::Other;
+    probe.readOnly = platform::isReadOnlyAt(dirFd, name);
     if (info.kind == platform::EntryKind::Directory) {
         probe.isDirectory = true;
         return probe;
@@ -55,7 +63,7 @@ FileProbe makeProbe(std::string_view path) {
     if (info.kind != platform::EntryKind::File) return probe;
 
     platform::ReadFile file;
-    if (file.open(path)) return probe;
+    if (file.openAt(dirFd, name)) return probe;
     char buffer[kProbeHeadSize];
     std::error_code ec;
     const std::int64_t got = file.readAt(0, buffer, sizeof buffer, ec);

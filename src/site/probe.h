@@ -27,10 +27,13 @@ struct FileProbe {
     bool looked = false;
     bool symlink = false;   // a symbolic link (to a regular file, or "special" is set too)
     bool special = false;   // neither a regular file nor a directory, nor a link to a regular file
+    bool readOnly = false;  // the effective user may not write it
     std::string head;  // the first bytes of the file, ASCII letters lower-cased up to the first NUL
 };
 
 FileProbe makeProbe(std::string_view path);
+// The same for "path", the entry "name" of the directory open as "dirFd".
+FileProbe makeProbeAt(int dirFd, std::string_view name, std::string_view path);
 // False for a missing path and for a file that could not be read (size -1).
 bool isAsciiFile(const FileProbe& probe);
 // Reads on from the end of the head, at most to the first 20480 bytes, when the head does not decide.

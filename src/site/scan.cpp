@@ -63,8 +63,10 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
         return true;
     }
 
+    // Held open while its entries are looked at, each by its name in it.
+    platform::OpenDirectory opened;
     std::vector<std::string> names;
-    if (platform::listDirectory(dir.path(), names)) {
+    if (opened.open(dir.path()) || opened.list(names)) {
         if (!dir.getParent()) topUnlistable_ = true;
         dir.logError(res::kDirectoryListFailed);
         return true;
@@ -78,7 +80,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
         paths.push_back(platform::joinPath(dir.path(), name));
     std::vector<std::unique_ptr<ENode>> made(paths.size());
     const auto make = [&](std::size_t i) {
-        if (paths[i].size() < platform::kMaxPath) made[i] = creator_->create(paths[i]);
+        if (paths[i].size() < platform::kMaxPath) made[i] = creator_->createAt(opened.fd(), names[i], paths[i]);
     };
     if (share_ && paths.size() >= kSharedListing) {
         share_->forEach(paths.size(), make);

@@ -55,6 +55,33 @@ TEST(ListDirectory, MissingOrNonDirectoryIsAnError) {
     EXPECT_TRUE(names.empty());
 }
 
+TEST(OpenDirectory, ListsAsByPathAndStaysOpenForItsEntries) {
+    testing::TempDir dir;
+    dir.write("b.html", "");
+    dir.write("a.txt", "abc");
+    dir.mkdir("sub");
+    OpenDirectory opened;
+    ASSERT_FALSE(opened.open(dir.path()));
+    Names byPath;
+    ASSERT_FALSE(listDirectory(dir.path(), byPath));
+    // Twice: the second list reads from the start again, and the directory is still open after both.
+    for (int round = 0; round < 2; ++round) {
+        Names names{"stale"};
+        ASSERT_FALSE(opened.list(names));
+        EXPECT_EQ(names, byPath);
+    }
+    struct stat st {};
+    ASSERT_EQ(::fstatat(opened.fd(), "a.txt", &st, 0), 0);
+    EXPECT_EQ(st.st_size, 3);
+
+    OpenDirectory missing;
+    EXPECT_EQ(missing.open(dir.file("missing")), std::errc::no_such_file_or_directory);
+    EXPECT_EQ(missing.open(dir.file("a.txt")), std::errc::not_a_directory);
+    Names names{"stale"};
+    EXPECT_TRUE(missing.list(names));
+    EXPECT_TRUE(names.empty());
+}
+
 TEST(ListDirectory, UnreadableDirectoryIsAnError) {
     if (testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits are ignored for this user";
     testing::TempDir dir;

@@ -216,6 +216,40 @@ TEST(ProbeEntry, LinkToADirectoryOrNowhereIsNotFollowed) {
     }
 }
 
+TEST(ProbeEntry, AnEntryLookedAtInItsOpenDirectoryIsProbedAsByPath) {
+    TempDir dir;
+    dir.write("page.html", "<html>\n");
+    dir.write("empty.txt", "");
+    dir.write("one-line.js", std::string(3000, 'x'));
+    dir.mkdir("sub");
+    ASSERT_EQ(::symlink("page.html", dir.file("link.html").c_str()), 0);
+    ASSERT_EQ(::symlink("sub", dir.file("to-dir").c_str()), 0);
+    ASSERT_EQ(::symlink("nowhere", dir.file("dangling").c_str()), 0);
+    ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
+    const int dirFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(dirFd, 0);
+    for (const char* name :
+         {"page.html", "empty.txt", "one-line.js", "sub", "link.html", "to-dir", "dangling", "pipe", "gone"}) {
+        const std::string path = dir.file(name);
+        const FileProbe byPath = makeProbe(path);
+        const FileProbe inDir = makeProbeAt(dirFd, name, path);
+        EXPECT_EQ(inDir.path, path);
+        EXPECT_EQ(inDir.exists, byPath.exists) << name;
+        EXPECT_EQ(inDir.looked, byPath.looked) << name;
+        EXPECT_EQ(inDir.isDirectory, byPath.isDirectory) << name;
+        EXPECT_EQ(inDir.symlink, byPath.symlink) << name;
+        EXPECT_EQ(inDir.special, byPath.special) << name;
+        EXPECT_EQ(inDir.readOnly, byPath.readOnly) << name;
+        EXPECT_EQ(inDir.size, byPath.size) << name;
+        EXPECT_EQ(inDir.head, byPath.head) << name;
+        EXPECT_EQ(detectLineEnd(inDir), detectLineEnd(byPath)) << name;
+    }
+    EXPECT_TRUE(makeProbe(dir.file("link.html")).symlink);
+    EXPECT_TRUE(makeProbe(dir.file("pipe")).special);
+    EXPECT_FALSE(makeProbe(dir.file("gone")).exists);
+    ::close(dirFd);
+}
+
 struct HtmlCase {
     const char* label;
     const char* name;
