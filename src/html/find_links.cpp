@@ -58,14 +58,17 @@ std::int64_t EFoundLinks::lineOf(EHtmlNode& page, std::size_t index) const {
 }
 
 PageLines EFoundLinks::linesOf(EHtmlNode& page) const {
-    const auto it = lines_.find(&page);
-    const bool kept = it != lines_.end() && it->second.size() == page.urls().size();
-    return PageLines(page, kept ? &it->second : nullptr);
+    return PageLines(page, *this);
 }
 
 std::int64_t PageLines::operator()(std::size_t index) const {
     const auto& urls = page_->urls();
     if (index >= urls.size()) return 1;
+    if (!looked_) {
+        looked_ = true;
+        const auto it = found_->lines_.find(page_);
+        if (it != found_->lines_.end() && it->second.size() == urls.size()) kept_ = &it->second;
+    }
     if (kept_ && (*kept_)[index] != 0) return (*kept_)[index];
     return page_->lineOfOffset(urls[index].position);
 }

@@ -54,6 +54,8 @@ struct FoundSyntaxError {
 // could not be opened (each is reported once per job) and the line of each record that a report may list
 // (counted while the page's text was at hand, so that no report reads a page again). The job makes one
 // after the scan and keeps it, with the UrlContext it refers to, until its last link report.
+class EFoundLinks;
+
 // The lines of one page's URL records, with the page's kept lines looked up once: a report pass asks for
 // the line of every record it lists.
 class PageLines {
@@ -63,9 +65,12 @@ class PageLines {
 
   private:
     friend class EFoundLinks;
-    PageLines(EHtmlNode& page, const std::vector<std::uint32_t>* kept) : page_(&page), kept_(kept) {}
+    PageLines(EHtmlNode& page, const EFoundLinks& found) : page_(&page), found_(&found) {}
     EHtmlNode* page_;
-    const std::vector<std::uint32_t>* kept_;  // null when none were kept, or the records changed since
+    const EFoundLinks* found_;
+    // Looked up at the first line asked for: most pages have no record a report lists.
+    mutable bool looked_ = false;
+    mutable const std::vector<std::uint32_t>* kept_ = nullptr;  // null: none kept, or records changed since
 };
 
 class EFoundLinks {
@@ -83,6 +88,8 @@ class EFoundLinks {
     // page's line index answers, which may read the page.
     std::int64_t lineOf(EHtmlNode& page, std::size_t index) const;
     PageLines linesOf(EHtmlNode& page) const;
+    // Room for the kept lines of this many pages, so that keeping them does not rehash as pages come.
+    void expectPages(std::size_t count) { lines_.reserve(count); }
     // Keeps "lines", one per URL record of the page (0 where none was counted).
     void setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines);
 
@@ -103,6 +110,7 @@ class EFoundLinks {
     void addSyntaxError(const FoundSyntaxError& error) { syntaxErrors_.push_back(error); }
 
   private:
+    friend class PageLines;
     const UrlContext* context_;
     html::EUnreadablePages unreadable_;
     std::unordered_map<const EHtmlNode*, std::vector<std::uint32_t>> lines_;

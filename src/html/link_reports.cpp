@@ -121,16 +121,17 @@ bool EReportExternal::list(const ENode& file, const std::vector<EUrl>& urls,
         }
         if (page_) {
             const std::string escaped = htmlEscape(url.text);
-            if (listed_.count(url.text) != 0) {
+            if (!listed_.insert(url.text).second) {
                 page_->writeAtLine(line, escaped);
                 page_->writeLine(res::kRepeatedAbove);
             } else {
-                if (isClickableExternalUrl(url.text))
-                    page_->writeAtLine(line, "<a href=\"" + escaped + "\">" + escaped + "</a>");
-                else
+                if (isClickableExternalUrl(url.text)) {
+                    line_.assign("<a href=\"").append(escaped).append("\">").append(escaped).append("</a>");
+                    page_->writeAtLine(line, line_);
+                } else {
                     page_->writeAtLine(line, escaped);
+                }
                 page_->endLine();
-                listed_.insert(url.text);
             }
         }
     }

@@ -4,7 +4,7 @@
 // Both run over the typed pre-order walk of the whole tree.
 #include <cstdint>
 #include <functional>
-#include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -59,7 +59,8 @@ class EReportExternal : public EVisitor {
 
     const EFoundLinks* found_;
     ESection* page_ = nullptr;      // the external-links page (owned by the log)
-    std::set<std::string> listed_;  // URL texts already written as links, compared case-sensitively
+    std::unordered_set<std::string> listed_;  // URL texts already written as links, compared case-sensitively
+    std::string line_;                        // a line of the page, made in memory kept from line to line
 };
 
 // Whether the external-links page may offer "url" (an external URL text) as a link to click. Script and

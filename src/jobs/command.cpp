@@ -1,5 +1,6 @@
 #include "jobs/command.h"
 
+#include <atomic>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -157,6 +158,7 @@ bool EKVCmd::findLinks() {
     urlContext_ = std::make_unique<UrlContext>(tree_.get(), settings_.Server, settings_.ServerDefaultFiles);
     foundLinks_ = std::make_unique<EFoundLinks>(*urlContext_);
     foundLinks_->keepSyntaxErrors(keepFindings_);
+    foundLinks_->expectPages(nodeCount_);
     urlMap_.clear();
     // Declared before the walks' visitors, so that its thread ends after their last page.
     std::unique_ptr<EPagePrefetch> prefetch;
@@ -202,33 +204,43 @@ bool runPassesInTurn(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
     return true;
 }
 
-// Runs the passes that only read on a second thread, without a progress display (the display belongs to
-// the thread that runs the job), beside the others on this one. Every pass is made first, in order, so that
-// the log sees its sections opened as on one core, and finished after both threads are done, in order.
+// Runs the passes that only read beside the others: a second thread takes them one by one, and this one
+// takes what is left once its own passes are done, so that neither waits long for the other. They run
+// without a progress display (the display belongs to the thread that runs the job, and which thread runs
+// which pass depends on timing). Every pass is made first, in order, so that the log sees its sections
+// opened as on one core, and finished after both threads are done, in order.
 bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total) {
     std::vector<std::unique_ptr<EVisitor>> visitors;
     visitors.reserve(passes.size());
     for (ReportPass& pass : passes)
         visitors.push_back(pass.make());
     std::vector<std::int32_t> results(passes.size(), 0);
+    // The later reports of the list read more of each page: they are taken first.
+    std::vector<std::size_t> readOnly;
+    for (std::size_t i = passes.size(); i-- > 0;)
+        if (passes[i].readsOnly) readOnly.push_back(i);
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    const auto takePasses = [&] {
+        for (std::size_t k = next++; k < readOnly.size() && !stop; k = next++) {
+            const std::size_t i = readOnly[k];
+            TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&top, *visitors[i]);
+            results[i] = pass.run(res::loadString(passes[i].titleId), total);
+        }
+    };
     std::exception_ptr failure;
     std::thread helper;
     try {
         helper = std::thread([&] {
             try {
-                for (std::size_t i = 0; i < passes.size(); ++i) {
-                    if (!passes[i].readsOnly) continue;
-                    TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&top, *visitors[i]);
-                    results[i] = pass.run(res::loadString(passes[i].titleId), total);
-                }
+                takePasses();
             } catch (...) {
                 failure = std::current_exception();
+                stop = true;
             }
         });
     } catch (const std::system_error&) {
-        // No second thread to be had: this one runs them all.
-        for (std::size_t i = 0; i < passes.size(); ++i)
-            if (passes[i].readsOnly) results[i] = runTreePass(top, *visitors[i], passes[i].titleId, total);
+        // No second thread to be had: this one takes them all after its own.
     }
     bool cancelled = false;
     try {
@@ -237,7 +249,10 @@ bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
             results[i] = runTreePass(top, *visitors[i], passes[i].titleId, total);
             cancelled = results[i] < 0;
         }
+        if (cancelled) stop = true;
+        takePasses();
     } catch (...) {
+        stop = true;
         if (helper.joinable()) helper.join();
         throw;
     }

@@ -26,10 +26,12 @@ bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
     if (slash == std::string_view::npos) return false;
     const std::string_view directory = path.substr(0, slash);
     const std::string_view name = path.substr(slash + 1);
-    if (directory == topDir)
-        return name == "report_of_external_refs.html" || name == "REPORT.TXT" || name == "RENAME.LOG" ||
-               isReportNumberName(name);
-    return name == "RENAME.LOG" && directory.size() > topDir.size() &&
+    // The name settles almost every call (every link of the site is asked about): the place comes second.
+    const bool rename = name == "RENAME.LOG";
+    if (!rename && name != "report_of_external_refs.html" && name != "REPORT.TXT" && !isReportNumberName(name))
+        return false;
+    if (directory == topDir) return true;
+    return rename && directory.size() > topDir.size() &&
            directory.substr(0, topDir.size()) == topDir && directory[topDir.size()] == '/';
 }
 
