@@ -1,5 +1,7 @@
 #include "html/update_links.h"
 
+#include <algorithm>
+
 #include "html/find_links.h"
 #include "html/url.h"
 #include "html/url_text.h"
@@ -187,6 +189,34 @@ void ELinkUpdatePlanner::planLinks(const ENode& file, const std::vector<EUrl>& u
     }
 }
 
+bool ELinkUpdatePlanner::spellsFinalNames(std::string_view path, const ENode* named) const {
+    std::size_t namesStart = 0;
+    if (path.size() >= 2 && path.substr(0, 2) == "..") {
+        if (path.size() > 2 && path[2] != '/') return false;
+        namesStart = std::min(path.size(), std::size_t{3});
+    }
+    if (const std::size_t up = path.rfind("/.."); up != std::string_view::npos) {
+        if (up + 3 < path.size() && path[up + 3] != '/') return false;  // "/..x": a name; look closer
+        namesStart = std::min(path.size(), up + 4);
+    }
+    const std::string_view names = path.substr(namesStart);
+    if (names.empty() || names.front() == '/' || names.find("//") != std::string_view::npos ||
+        names == "." || names.substr(0, 2) == "./" || names.find("/./") != std::string_view::npos ||
+        (names.size() >= 2 && names.substr(names.size() - 2) == "/."))
+        return false;
+    // The names must end the target's own path, each after a "/".
+    const std::string& own = named->path();
+    if (own.size() <= names.size() || own.compare(own.size() - names.size(), names.size(), names) != 0 ||
+        own[own.size() - names.size() - 1] != '/')
+        return false;
+    if (namesOnDisk_) return true;
+    // Before a fix, a name about to change makes the link change even though it matches the disk.
+    std::size_t segments = static_cast<std::size_t>(std::count(names.begin(), names.end(), '/')) + 1;
+    for (const ENode* n = named; n && n->getParent() && segments > 0; n = n->getParent(), --segments)
+        if (n->hasNewName()) return false;
+    return true;
+}
+
 bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkEdit& edit) {
     const std::string& text = url.text;
     const std::size_t start = splitUrl(text).pathStart;
@@ -196,6 +226,13 @@ bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkE
     std::size_t cut = text.size();
     while (cut > start && text[cut - 1] == '/')
         --cut;
+    if (spellsFinalNames(std::string_view(text).substr(start, cut - start), named)) {
+        // The names still match: only a link whose bytes are not canonical is written again, as it reads.
+        if (!needsReencoding(url)) return false;
+        edit.keep = start;
+        edit.newText = text;
+        return true;
+    }
     segments_.clear();
     const ENode* n = named;
     while (n && n->getParent() && cut > start) {

@@ -79,6 +79,10 @@ class ELinkUpdatePlanner {
 
   private:
     bool planSameForm(const EUrl& url, const ENode* named, LinkEdit& edit);
+    // Whether the names that the link's path "text[start, cut)" spells after its last ".." are those its
+    // target and the target's directories keep, byte for byte: then no segment changes. False also when
+    // it cannot tell at a glance (dot or empty segments).
+    bool spellsFinalNames(std::string_view path, const ENode* named) const;
     bool planConversion(const EUrl& url, const ENode* named, const ENode* fromDir, LinkEdit& edit);
     // The path of "node" below the top directory once every pending rename is done: "/" for the top,
     // "/docs/" for a directory, "/docs/a.html" for a file.
