@@ -190,20 +190,27 @@ void ELinkUpdatePlanner::planLinks(const ENode& file, const std::vector<EUrl>& u
 }
 
 bool ELinkUpdatePlanner::spellsFinalNames(std::string_view path, const ENode* named) const {
+    // One pass over the segments: the names start after the last ".."; a "." or empty segment among them
+    // is left to the walk.
     std::size_t namesStart = 0;
-    if (path.size() >= 2 && path.substr(0, 2) == "..") {
-        if (path.size() > 2 && path[2] != '/') return false;
-        namesStart = std::min(path.size(), std::size_t{3});
+    std::size_t segments = 0;
+    bool plain = true;
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find('/', start);
+        if (end == std::string_view::npos) end = path.size();
+        const std::string_view segment = path.substr(start, end - start);
+        if (segment == "..") {
+            namesStart = end + 1;
+            segments = 0;
+            plain = true;
+        } else {
+            plain = plain && !segment.empty() && segment != ".";
+            ++segments;
+        }
+        start = end + 1;
     }
-    if (const std::size_t up = path.rfind("/.."); up != std::string_view::npos) {
-        if (up + 3 < path.size() && path[up + 3] != '/') return false;  // "/..x": a name; look closer
-        namesStart = std::min(path.size(), up + 4);
-    }
+    if (!plain || segments == 0 || namesStart >= path.size()) return false;
     const std::string_view names = path.substr(namesStart);
-    if (names.empty() || names.front() == '/' || names.find("//") != std::string_view::npos ||
-        names == "." || names.substr(0, 2) == "./" || names.find("/./") != std::string_view::npos ||
-        (names.size() >= 2 && names.substr(names.size() - 2) == "/."))
-        return false;
     // The names must end the target's own path, each after a "/".
     const std::string& own = named->path();
     if (own.size() <= names.size() || own.compare(own.size() - names.size(), names.size(), names) != 0 ||
@@ -211,7 +218,6 @@ bool ELinkUpdatePlanner::spellsFinalNames(std::string_view path, const ENode* na
         return false;
     if (namesOnDisk_) return true;
     // Before a fix, a name about to change makes the link change even though it matches the disk.
-    std::size_t segments = static_cast<std::size_t>(std::count(names.begin(), names.end(), '/')) + 1;
     for (const ENode* n = named; n && n->getParent() && segments > 0; n = n->getParent(), --segments)
         if (n->hasNewName()) return false;
     return true;
