@@ -183,8 +183,9 @@ void EFindUrlLinks::keepSyntaxErrors(const EHtmlNode& page, const html::TagList&
 
 namespace {
 
-// The most page memory a scratch keeps between pages.
-constexpr std::size_t kKeptPageBytes = std::size_t{4} << 20;
+// The largest page whose memory a scratch keeps for the next; a larger one gives it back, so that a few
+// huge index pages do not leave tens of megabytes behind on each thread.
+constexpr std::size_t kKeptPageBytes = std::size_t{1} << 20;
 
 // The line of each of "tags"' syntax errors, in the list's order.
 std::vector<std::uint32_t> linesOfErrors(const html::TagList& tags, std::string_view text) {
@@ -272,7 +273,8 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         PageScratch& scratch;
         ~Trim() {
             if (scratch.file.text().size() > kKeptPageBytes) scratch.file.release();
-            if (scratch.tags.tags().capacity() > kKeptPageBytes / 32) scratch.tags = html::TagList();
+            // The scanner reserves a tag for every 48 bytes of a page.
+            if (scratch.tags.tags().capacity() > kKeptPageBytes / 48) scratch.tags = html::TagList();
         }
     } trim{scratch};
     if (!file.load(page.path(), report)) return;
