@@ -9,7 +9,7 @@
 #                                                and stdcxx, normalised to "page -> target" and compared
 # Needs the release preset built, hyperfine, GNU time, tidy, linkchecker and python3 (linkchecker's own).
 # Environment: RUNS (default 10), WARMUP (2), LC_RUNS (linkchecker's runs on py, 3: one takes about a minute;
-# 0 leaves it out), CORPORA (default "py stdcxx jdk"). The ratios use hyperfine's medians: a single slow run
+# 0 leaves it out), CORPORA (default "py stdcxx jdk"). The ratios use medians: a single slow run
 # (a cache refill, another process) moves a mean of ten runs of a quarter second by several percent.
 #
 # Every tool works on a copy of each corpus in a world-readable temporary directory: korvel check leaves
@@ -116,7 +116,7 @@ for c in ${CORPORA:-py stdcxx jdk}; do
   printf '\n== %s: %s files, %s directories, %s; %s pages, %s bytes of HTML\n' "$c" "$(find "$dir" -type f | wc -l)" \
     "$(find "$dir" -type d | wc -l)" "$(du -sh "$dir" | cut -f1)" "$(tr -cd '\0' <"$work/pages-$c" | wc -c)" "${html_bytes[$c]}"
   kv="$korvel --settings $settings check $dir --server localhost --report-broken --report-orphans --report-external --report-times --report $work/report-$c.txt >/dev/null; rm -f $dir/$extref"
-  hyperfine --style basic --warmup "$warmup" --runs "$runs" -i \
+  hyperfine --style basic --warmup "$warmup" --runs "$runs" -i --prepare sync \
     --export-markdown "$out/check-$c.md" --export-json "$out/check-$c.json" \
     -n "korvel check (all reports, to a file)" "$kv" \
     -n "cat every byte" "find $dir -type f -print0 | xargs -0 cat >/dev/null" \
@@ -141,6 +141,31 @@ for c in ${CORPORA:-py stdcxx jdk}; do
   rm -rf "${work:?}/$c"
 done
 [ -n "${check_s[py]:-}" ] && [ -n "${check_s[jdk]:-}" ] || exit 0
-printf '\n== linearity (medians)\n'
-awk -v tj="${check_s[jdk]}" -v tp="${check_s[py]}" -v bj="${html_bytes[jdk]}" -v bp="${html_bytes[py]}" \
-  'BEGIN {printf "jdk time / py time: %.2f; jdk HTML bytes / py HTML bytes: %.2f; time ratio / byte ratio: %.2f (target <= 1.2)\n", tj / tp, bj / bp, (tj / tp) / (bj / bp)}'
+# Before each timed run the page cache is written back (hyperfine --prepare sync), so that no run pays
+# for the report the run before it wrote. The linearity compares two runs of korvel itself. The speed of a shared virtual machine drifts over the
+# minutes between the py and the jdk measurements above, so the ratio is taken from runs that alternate
+# between the two corpora (after the warm-up rounds), which see the same conditions.
+printf '\n== linearity: korvel check on py and jdk, alternating, %s runs each (medians)\n' "$runs"
+copy_corpus py
+copy_corpus jdk
+TIMEFORMAT=%R
+for round in $(seq $((warmup + runs))); do
+  for c in py jdk; do
+    s=$( { time "$korvel" --settings "$settings" check "$work/$c" --server localhost --report-broken --report-orphans \
+      --report-external --report-times --report "$work/report-$c.txt" >/dev/null 2>&1 || true; } 2>&1 )
+    rm -f "$work/$c/$extref"
+    sync   # what this run wrote is not the next one's work
+    if [ "$round" -gt "$warmup" ]; then echo "$c $s" >>"$work/alternating"; fi
+  done
+done
+python3 - "$work/alternating" "${html_bytes[jdk]}" "${html_bytes[py]}" <<'EOF'
+import statistics, sys
+times = {}
+for line in open(sys.argv[1]):
+    corpus, seconds = line.split()
+    times.setdefault(corpus, []).append(float(seconds))
+py, jdk = statistics.median(times["py"]), statistics.median(times["jdk"])
+bytes_ratio = int(sys.argv[2]) / int(sys.argv[3])
+print(f"py {py:.3f} s, jdk {jdk:.3f} s: jdk time / py time {jdk / py:.2f}; jdk HTML bytes / py HTML bytes: "
+      f"{bytes_ratio:.2f}; time ratio / byte ratio: {jdk / py / bytes_ratio:.2f} (target <= 1.2)")
+EOF
