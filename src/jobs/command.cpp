@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <new>
+#include <set>
 #include <system_error>
 #include <thread>
 
@@ -204,17 +205,42 @@ bool runPassesInTurn(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
     return true;
 }
 
+// Ends the passes of a failed job. One that never ran is taken out of the report with its sections: what it
+// writes as it ends ("no external URLs", say) would not be true.
+void dropUnrun(std::vector<std::unique_ptr<EVisitor>>& visitors,
+               const std::vector<std::vector<ESection*>>& sectionsOf, const std::vector<char>& ran,
+               ELogWithReport* log) {
+    for (std::size_t i = 0; i < visitors.size(); ++i) {
+        visitors[i].reset();
+        if (ran[i] || !log) continue;
+        for (ESection* section : sectionsOf[i])
+            log->discardSection(section);
+    }
+}
+
 // Runs the passes that only read beside the others: a second thread takes them one by one, and this one
 // takes what is left once its own passes are done, so that neither waits long for the other. They run
 // without a progress display (the display belongs to the thread that runs the job, and which thread runs
-// which pass depends on timing). Every pass is made first, in order, so that the log sees its sections
-// opened as on one core, and finished after both threads are done, in order.
+// which pass depends on timing), and a cancel of the link pass lets them end, which takes a moment. Every
+// pass is made first, in order, on this thread (only it opens sections), and finished after both threads
+// are done, in order.
 bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total) {
+    auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
     std::vector<std::unique_ptr<EVisitor>> visitors;
     visitors.reserve(passes.size());
-    for (ReportPass& pass : passes)
-        visitors.push_back(pass.make());
+    std::vector<std::vector<ESection*>> sectionsOf(passes.size());
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        std::set<const ESection*> before;
+        if (log)
+            for (const auto& entry : log->sections())
+                before.insert(entry.second.get());
+        visitors.push_back(passes[i].make());
+        if (log)
+            for (const auto& entry : log->sections())
+                if (before.count(entry.second.get()) == 0) sectionsOf[i].push_back(entry.second.get());
+    }
     std::vector<std::int32_t> results(passes.size(), 0);
+    std::vector<char> ran(passes.size(), 0);  // bytes, not bits: the two threads write their own
     // The later reports of the list read more of each page: they are taken first.
     std::vector<std::size_t> readOnly;
     for (std::size_t i = passes.size(); i-- > 0;)
@@ -226,6 +252,7 @@ bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
             const std::size_t i = readOnly[k];
             TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&top, *visitors[i]);
             results[i] = pass.run(res::loadString(passes[i].titleId), total);
+            ran[i] = 1;
         }
     };
     std::exception_ptr failure;
@@ -247,20 +274,23 @@ bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
         for (std::size_t i = 0; i < passes.size() && !cancelled; ++i) {
             if (passes[i].readsOnly) continue;
             results[i] = runTreePass(top, *visitors[i], passes[i].titleId, total);
+            ran[i] = 1;
             cancelled = results[i] < 0;
         }
-        if (cancelled) stop = true;
         takePasses();
     } catch (...) {
         stop = true;
         if (helper.joinable()) helper.join();
+        dropUnrun(visitors, sectionsOf, ran, log);
         throw;
     }
     if (helper.joinable()) helper.join();
-    if (failure) std::rethrow_exception(failure);
+    if (failure) {
+        dropUnrun(visitors, sectionsOf, ran, log);
+        std::rethrow_exception(failure);
+    }
     bool goOn = !cancelled;
     for (std::size_t i = 0; i < passes.size(); ++i) {
-        // A pass the cancel kept from running is only closed.
         if (goOn) goOn = passes[i].finish(visitors[i], results[i]);
         visitors[i].reset();
     }

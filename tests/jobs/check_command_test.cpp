@@ -253,6 +253,34 @@ TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
                                         "Checking URLs for Unlinked Files", "Validating URL Links"}));
 }
 
+// On two cores, a link pass that is cancelled or fails leaves no report pass saying it found nothing when
+// it did not look: a cancel lets the passes beside it end, a failure takes out those that never ran.
+TEST(CheckJob, TheReportPassesBesideAnEndedLinkPassSayNothingUntrue) {
+    const testing::EnvVar twoCores("KORVEL_THREADS", "2");
+    for (const bool fail : {false, true}) {
+        testing::TempDir dir;
+        JobSettings s = plantBrokenLink(dir, "index.html");
+        dir.write("index.html", "<html><a href=\"gone.html\">x</a><a href=\"http://example.org/\">out</a>\n");
+        testing::ScriptedPrompts prompts;
+        ui::PromptsScope scope(prompts);
+        if (fail) {
+            prompts.failPass("Validating URL Links");
+            prompts.expectMessageBox(ui::Answer::Ok);
+        } else {
+            prompts.cancelPass("Validating URL Links");
+        }
+        EKVCheckCmd command(s, {}, false, false);
+        ASSERT_TRUE(command.execute());
+        const std::string report = takeReport(command);
+        EXPECT_FALSE(command.status() & kStatusCompleted);
+        EXPECT_FALSE(contains(report, "No external URL link references!")) << report;
+        if (!fail) {
+            EXPECT_TRUE(contains(report, "http://example.org/")) << report;
+            EXPECT_TRUE(contains(report, "gone.html")) << report;
+        }
+    }
+}
+
 // The report of a check of "dir" with KORVEL_THREADS at "threads", without its date line.
 std::string reportWithThreads(const testing::TempDir& dir, const JobSettings& s, const char* threads) {
     const testing::EnvVar variable("KORVEL_THREADS", threads);

@@ -1,5 +1,7 @@
 #include "support/scripted_prompts.h"
 
+#include <new>
+
 #include <gtest/gtest.h>
 
 namespace korvel::testing {
@@ -19,6 +21,8 @@ class ScriptedProgress : public ui::Progress {
     void end() override {}
     bool setDirectory(std::string_view) override {
         ++owner_.directoryCalls_;
+        if (!owner_.failTitle_.empty() && !owner_.titles_.empty() && owner_.titles_.back() == owner_.failTitle_)
+            throw std::bad_alloc();
         if (!owner_.cancelTitle_.empty() && !owner_.titles_.empty() &&
             owner_.titles_.back() == owner_.cancelTitle_)
             return true;

@@ -29,6 +29,8 @@ class ScriptedPrompts : public ui::Prompts {
     void cancelAtDirectory(int n) { cancelAt_ = n; }
     // The pass of that title reports a cancel at its first setDirectory.
     void cancelPass(std::string title) { cancelTitle_ = std::move(title); }
+    // The pass of that title runs out of memory (std::bad_alloc) at its first setDirectory.
+    void failPass(std::string title) { failTitle_ = std::move(title); }
     const std::vector<std::string>& progressTitles() const { return titles_; }
 
     // What the calls were given, in order, for assertions.
@@ -85,6 +87,7 @@ class ScriptedPrompts : public ui::Prompts {
     std::vector<std::string> titles_;
     int cancelAt_ = 0;
     std::string cancelTitle_;
+    std::string failTitle_;
     int directoryCalls_ = 0;
     friend class ScriptedProgress;
 };
