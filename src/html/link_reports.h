@@ -4,8 +4,8 @@
 // Both run over the typed pre-order walk of the whole tree.
 #include <cstdint>
 #include <functional>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "html/find_links.h"

@@ -229,7 +229,8 @@ bool isUrlDroppedByte(char c) {
 
 bool isCanonicalPath(std::string_view raw, std::string_view decoded) {
     // Written as it reads: canonical when no byte of it needs an escape.
-    if (raw == decoded) return std::none_of(decoded.begin(), decoded.end(), [](char c) { return mustEncode(c, false); });
+    if (raw == decoded)
+        return std::none_of(decoded.begin(), decoded.end(), [](char c) { return mustEncode(c, false); });
     std::size_t r = 0;
     for (char c : decoded) {
         if (mustEncode(c, false)) {

@@ -307,14 +307,15 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
     if (update) status_ |= kStatusUpdatingUrls;
 
     std::vector<ReportPass> passes;
-    passes.push_back({[&] { return std::make_unique<EUpdateUrlLinks>(*foundLinks_, settings_.AbsRelCnvrt, writer); },
-                      update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, false,
-                      [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
-                          if (pages < 0) return false;
-                          // Links a fix rewrote need nothing more from the person.
-                          if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
-                          return true;
-                      }});
+    passes.push_back(
+        {[&] { return std::make_unique<EUpdateUrlLinks>(*foundLinks_, settings_.AbsRelCnvrt, writer); },
+         update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, false,
+         [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
+             if (pages < 0) return false;
+             // Links a fix rewrote need nothing more from the person.
+             if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
+             return true;
+         }});
     const auto countPages = [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
@@ -327,7 +328,8 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
     if (settings_.ReportUnusedFiles) {
         passes.push_back({[&] {
                               unusedFiles_.clear();
-                              return std::make_unique<EReportUnusedFiles>(urlMap_, unusedFiles_, *urlContext_);
+                              return std::make_unique<EReportUnusedFiles>(urlMap_, unusedFiles_,
+                                                                          *urlContext_);
                           },
                           res::kReportingOrphanFiles, true,
                           [&](std::unique_ptr<EVisitor>&, std::int32_t result) {

@@ -30,16 +30,16 @@ class WorkShare {
 
   private:
     void helperLoop();
-    // Takes items until none is left; false once a call threw.
+    // Takes items until none is left or a call has thrown.
     void takeItems();
 
     std::mutex mutex_;
     std::condition_variable changed_;
     const std::function<void(std::size_t)>* work_ = nullptr;
     std::size_t count_ = 0;
-    std::size_t next_ = 0;           // the next item to start
+    std::size_t next_ = 0;               // the next item to start
     std::atomic<std::size_t> round_{0};  // bumped for each loop, so that the helper joins each once
-    bool helperBusy_ = false;        // the helper is inside the current loop
+    bool helperBusy_ = false;            // the helper is inside the current loop
     bool stop_ = false;
     std::exception_ptr failure_;
     std::thread helper_;

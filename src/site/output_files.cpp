@@ -28,11 +28,12 @@ bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
     const std::string_view name = path.substr(slash + 1);
     // The name settles almost every call (every link of the site is asked about): the place comes second.
     const bool rename = name == "RENAME.LOG";
-    if (!rename && name != "report_of_external_refs.html" && name != "REPORT.TXT" && !isReportNumberName(name))
+    if (!rename && name != "report_of_external_refs.html" && name != "REPORT.TXT" &&
+        !isReportNumberName(name))
         return false;
     if (directory == topDir) return true;
-    return rename && directory.size() > topDir.size() &&
-           directory.substr(0, topDir.size()) == topDir && directory[topDir.size()] == '/';
+    return rename && directory.size() > topDir.size() && directory.substr(0, topDir.size()) == topDir &&
+           directory[topDir.size()] == '/';
 }
 
 }  // namespace korvel

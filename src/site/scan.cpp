@@ -80,7 +80,8 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
         paths.push_back(platform::joinPath(dir.path(), name));
     std::vector<std::unique_ptr<ENode>> made(paths.size());
     const auto make = [&](std::size_t i) {
-        if (paths[i].size() < platform::kMaxPath) made[i] = creator_->createAt(opened.fd(), names[i], paths[i]);
+        if (paths[i].size() < platform::kMaxPath)
+            made[i] = creator_->createAt(opened.fd(), names[i], paths[i]);
     };
     if (share_ && paths.size() >= kSharedListing) {
         share_->forEach(paths.size(), make);

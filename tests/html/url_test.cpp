@@ -328,9 +328,10 @@ TEST_F(UrlTest, RelativeLinksResolveAsTheJoinedPathCollapsed) {
     // with its dot segments removed and never above the top.
     const std::vector<std::string> bases = {"", "/docs", "/docs/api/v1", "/a//b", "/a/./b", "/a/../b", "/.."};
     const std::vector<std::string> links = {
-        "x.html", "sub/x.html", "sub/", "../x.html", "../../x.html", "../../../../x.html", "../", "../..",
-        "..", ".", "./x.html", "x/./y.html", "x/../y.html", "x//y.html", "../x/", "...", "..x/y", "../.x",
-        "x/..", "x/.", "", "../../"};
+        "x.html",      "sub/x.html", "sub/",  "../x.html", "../../x.html", "../../../../x.html",
+        "../",         "../..",      "..",    ".",         "./x.html",     "x/./y.html",
+        "x/../y.html", "x//y.html",  "../x/", "...",       "..x/y",        "../.x",
+        "x/..",        "x/.",        "",      "../../"};
     for (const std::string& below : bases) {
         const std::string base = dir.path() + below;
         for (const std::string& link : links) {

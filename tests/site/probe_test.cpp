@@ -228,8 +228,8 @@ TEST(ProbeEntry, AnEntryLookedAtInItsOpenDirectoryIsProbedAsByPath) {
     ASSERT_EQ(::mkfifo(dir.file("pipe").c_str(), 0644), 0);
     const int dirFd = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_GE(dirFd, 0);
-    for (const char* name :
-         {"page.html", "empty.txt", "one-line.js", "sub", "link.html", "to-dir", "dangling", "pipe", "gone"}) {
+    for (const char* name : {"page.html", "empty.txt", "one-line.js", "sub", "link.html", "to-dir",
+                             "dangling", "pipe", "gone"}) {
         const std::string path = dir.file(name);
         const FileProbe byPath = makeProbe(path);
         const FileProbe inDir = makeProbeAt(dirFd, name, path);

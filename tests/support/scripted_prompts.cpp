@@ -21,7 +21,8 @@ class ScriptedProgress : public ui::Progress {
     void end() override {}
     bool setDirectory(std::string_view) override {
         ++owner_.directoryCalls_;
-        if (!owner_.failTitle_.empty() && !owner_.titles_.empty() && owner_.titles_.back() == owner_.failTitle_)
+        if (!owner_.failTitle_.empty() && !owner_.titles_.empty() &&
+            owner_.titles_.back() == owner_.failTitle_)
             throw std::bad_alloc();
         if (!owner_.cancelTitle_.empty() && !owner_.titles_.empty() &&
             owner_.titles_.back() == owner_.cancelTitle_)
