@@ -7,7 +7,6 @@
 
 #include "html/css.h"
 #include "platform/paths.h"
-#include "platform/work_share.h"
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
@@ -392,10 +391,6 @@ EPagePrefetch::~EPagePrefetch() {
     }
     changed_.notify_all();
     thread_.join();
-}
-
-bool EPagePrefetch::wanted() {
-    return platform::useSecondCore();
 }
 
 std::unique_ptr<PreparedPage> EPagePrefetch::take(const EHtmlNode& page) {

@@ -170,10 +170,6 @@ class EPagePrefetch {
     // (not listed, not prepared yet, or not readable quietly). Either way the thread no longer takes it.
     std::unique_ptr<PreparedPage> take(const EHtmlNode& page);
 
-    // Whether a job should prepare pages on a second thread: not when KORVEL_THREADS is 1, nor on a
-    // single core.
-    static bool wanted();
-
   private:
     enum class State : std::uint8_t { Waiting, Working, Done, Taken };
     void run();

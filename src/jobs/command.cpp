@@ -163,7 +163,7 @@ bool EKVCmd::findLinks() {
     urlMap_.clear();
     // Declared before the walks' visitors, so that its thread ends after their last page.
     std::unique_ptr<EPagePrefetch> prefetch;
-    if (EPagePrefetch::wanted()) {
+    if (platform::useSecondCore()) {
         try {
             prefetch = std::make_unique<EPagePrefetch>(*top, *urlContext_);
         } catch (const std::system_error&) {

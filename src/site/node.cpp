@@ -17,33 +17,18 @@ namespace korvel {
 
 namespace {
 
-// The attribute bits of an entry, from one look at it. A missing entry has none.
+// The attribute bits of an entry, from the probe's one look at it. A missing entry has none.
 std::uint32_t attributeBits(std::string_view path, const FileProbe& probe, bool& symlink) {
     symlink = false;
     if (!probe.exists) return 0;
-    bool special = probe.special;
-    bool isLink = probe.symlink;
-    bool directory = probe.isDirectory;
-    bool readOnly = probe.readOnly;
-    if (!probe.looked) {
-        platform::FileInfo info;
-        if (platform::fileInfo(path, info)) {
-            // Cannot be looked at (a search permission lost since the probe): treat it as the probe saw it.
-            return probe.isDirectory ? std::uint32_t{kAttrDirectory} : 0u;
-        }
-        special = info.kind == platform::EntryKind::Other;
-        isLink = info.isSymlink;
-        directory = directory || info.kind == platform::EntryKind::Directory;
-        readOnly = platform::isReadOnly(path);
-    }
-    symlink = isLink && !special && !directory;
+    symlink = probe.symlink && !probe.special && !probe.isDirectory;
     std::uint32_t bits = 0;
     const std::string_view name = platform::lastComponent(path);
     if (platform::isHiddenName(name)) bits |= kAttrHidden;
     if (platform::isTemporaryName(name)) bits |= kAttrTemporary;
-    if (special) bits |= kAttrSystem;
-    if (directory) bits |= kAttrDirectory;
-    if (readOnly) bits |= kAttrReadOnly;
+    if (probe.special) bits |= kAttrSystem;
+    if (probe.isDirectory) bits |= kAttrDirectory;
+    if (probe.readOnly) bits |= kAttrReadOnly;
     return bits;
 }
 

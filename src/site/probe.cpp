@@ -49,7 +49,6 @@ FileProbe makeProbeAt(int dirFd, std::string_view name, std::string_view path) {
     platform::FileInfo info;
     if (platform::fileInfoAt(dirFd, name, info) || info.kind == platform::EntryKind::Missing) return probe;
     probe.exists = true;
-    probe.looked = true;
     probe.symlink = info.isSymlink;
     probe.special = info.kind == platform::EntryKind::Other;
     probe.readOnly = platform::isReadOnlyAt(dirFd, name);

@@ -22,9 +22,7 @@ struct FileProbe {
     // not read (missing, or a directory).
     std::int64_t size = 0;
     std::int32_t headLength = 0;  // bytes read into head (0 to 512)
-    // What the look at the entry itself found, so that the node need not look again: "looked" is false
-    // when the entry could not be looked at.
-    bool looked = false;
+    // What the look at an existing entry itself found, so that the node need not look again.
     bool symlink = false;   // a symbolic link (to a regular file, or "special" is set too)
     bool special = false;   // neither a regular file nor a directory, nor a link to a regular file
     bool readOnly = false;  // the effective user may not write it
