@@ -120,10 +120,7 @@ class StyleScanner {
                 case '\'':
                 case '&':
                     if (const Quote quote = quoteAt(i_); quote.kind) {
-                        std::size_t start = 0;
-                        std::size_t end = 0;
-                        bool escaped = false;
-                        readString(quote, start, end, escaped);
+                        skipString(quote);
                         continue;
                     }
                     break;
@@ -199,10 +196,7 @@ class StyleScanner {
         while (i_ < n_) {
             const char c = css_[i_];
             if (const Quote quote = quoteAt(i_); quote.kind) {
-                std::size_t start = 0;
-                std::size_t end = 0;
-                bool escaped = false;
-                readString(quote, start, end, escaped);
+                skipString(quote);
                 continue;
             }
             if (c == '\\') {
@@ -247,6 +241,14 @@ class StyleScanner {
         }
         i_ = std::min(j, n_);
         return false;
+    }
+
+    // At the opening quote: past a string that names nothing.
+    void skipString(Quote quote) {
+        std::size_t start = 0;
+        std::size_t end = 0;
+        bool escaped = false;
+        readString(quote, start, end, escaped);
     }
 
     // After "url(": a string or an unquoted URL, then ")".
