@@ -44,9 +44,7 @@ std::string takeReport(const EKVCmd& command) {
     return text;
 }
 
-bool contains(const std::string& text, std::string_view part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 TEST(CheckJob, SuggestsNamesForEveryNodeThatBreaksTheTargetAndChangesNothing) {
     TempDir dir;

@@ -70,6 +70,14 @@ void removeReport(const EKVCmd& command) {
     if (!command.reportPath().empty()) platform::removeFile(command.reportPath());
 }
 
+// Runs "command" asked for its findings, which must be there; its report file goes.
+void runForFindings(EKVCheckCmd& command) {
+    command.setCollectFindings(true);
+    ASSERT_TRUE(command.execute());
+    removeReport(command);
+    ASSERT_NE(command.findings(), nullptr);
+}
+
 TEST(CheckFindingsJob, TakenOnlyWhenAsked) {
     TempDir dir;
     dir.write("index.html", "<a href=\"gone.html\">g</a>\n");
@@ -81,10 +89,7 @@ TEST(CheckFindingsJob, TakenOnlyWhenAsked) {
     EXPECT_EQ(plain.findings(), nullptr);
 
     EKVCheckCmd asked(linkedSettings(dir), {}, false, false);
-    asked.setCollectFindings(true);
-    ASSERT_TRUE(asked.execute());
-    removeReport(asked);
-    ASSERT_NE(asked.findings(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(runForFindings(asked));
     ASSERT_EQ(asked.findings()->brokenLinks.size(), 1u);
     EXPECT_EQ(asked.findings()->brokenLinks[0].link, "gone.html");
 }
@@ -97,10 +102,7 @@ TEST(CheckFindingsJob, ReportsTheSettingsTurnedOffAreLeftOut) {
     ui::PromptsScope scope(prompts);
     JobSettings s = linkedSettings(dir);
     EKVCheckCmd on(s, {}, false, false);
-    on.setCollectFindings(true);
-    ASSERT_TRUE(on.execute());
-    removeReport(on);
-    ASSERT_NE(on.findings(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(runForFindings(on));
     EXPECT_EQ(on.findings()->brokenLinks.size(), 1u);
     EXPECT_EQ(on.findings()->orphans, std::vector<std::string>{dir.file("orphan.html")});
     EXPECT_EQ(on.findings()->externalUrls.size(), 1u);
@@ -109,10 +111,7 @@ TEST(CheckFindingsJob, ReportsTheSettingsTurnedOffAreLeftOut) {
 
     s.ReportUnresolvedRefs = s.ReportUnusedFiles = s.ReportExternalRefs = s.ReportEstimated = false;
     EKVCheckCmd off(s, {}, false, false);
-    off.setCollectFindings(true);
-    ASSERT_TRUE(off.execute());
-    removeReport(off);
-    ASSERT_NE(off.findings(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(runForFindings(off));
     EXPECT_TRUE(off.findings()->brokenLinks.empty());
     EXPECT_TRUE(off.findings()->orphans.empty());
     EXPECT_TRUE(off.findings()->externalUrls.empty());
@@ -129,10 +128,7 @@ TEST(CheckFindingsJob, PageWeightsAddWhatLoadsWithThePage) {
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
     EKVCheckCmd command(linkedSettings(dir), {}, false, false);
-    command.setCollectFindings(true);
-    ASSERT_TRUE(command.execute());
-    removeReport(command);
-    ASSERT_NE(command.findings(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(runForFindings(command));
     ASSERT_EQ(command.findings()->pageWeights.size(), 1u);
     const auto& weight = command.findings()->pageWeights[0];
     const std::int64_t bytes = static_cast<std::int64_t>(page.size()) + 7000;
@@ -153,10 +149,7 @@ TEST(CheckFindingsJob, StyleSheetLinksAreListedUnderTheStyleSheet) {
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
     EKVCheckCmd command(linkedSettings(dir), {}, false, false);
-    command.setCollectFindings(true);
-    ASSERT_TRUE(command.execute());
-    removeReport(command);
-    ASSERT_NE(command.findings(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(runForFindings(command));
     const auto& findings = *command.findings();
     ASSERT_EQ(findings.brokenLinks.size(), 1u);
     EXPECT_EQ(findings.brokenLinks[0].page, dir.file("site.css"));

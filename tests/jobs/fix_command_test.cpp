@@ -24,9 +24,7 @@ using testing::TempDir;
 
 using testing::takeReport;
 
-bool contains(const std::string& text, std::string_view part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 // A small site whose names break the DOS rules, with links to them, a DOS text file and a page with an
 // apostrophe-quoted link.

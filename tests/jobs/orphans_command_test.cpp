@@ -28,9 +28,7 @@ using testing::TempDir;
 
 using testing::takeReport;
 
-bool contains(const std::string& text, std::string_view part) {
-    return text.find(part) != std::string::npos;
-}
+using testing::contains;
 
 // A site with four orphans: one beside the home page, one in a directory that keeps other files, and two
 // in directories that hold nothing else. A style sheet, its import and its image are used; "logo.gif" is

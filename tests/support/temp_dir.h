@@ -31,6 +31,11 @@ class TempDir {
     std::string path_;
 };
 
+// Whether "part" occurs in "text" (a report, say).
+inline bool contains(std::string_view text, std::string_view part) {
+    return text.find(part) != std::string_view::npos;
+}
+
 // The whole content of a file ("" when it cannot be read).
 std::string readFile(std::string_view path);
 // The permission bits of the entry itself (not behind a link); a failed lookup fails the test.
