@@ -11,6 +11,7 @@
 #include "cli/terminal_prompts.h"
 #include "jobs/fix_command.h"
 #include "jobs/undo_journal.h"
+#include "platform/file_info.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
@@ -58,6 +59,7 @@ int runFix(const FixOptions& options, std::ostream& out, std::ostream& err) {
         return kExitUsage;
     }
     if (!chooseSiteEntry(options.job, job, err)) return kExitUsage;
+    if (!reportWritable(options.job.reportFile, err)) return kExitUsage;
 
     auto prompts = TerminalPrompts::forProcess(options.yes);
     if (!prompts.interactive() && !options.yes) {
@@ -78,6 +80,12 @@ int runUndo(const UndoOptions& options, std::ostream& out, std::ostream& err) {
     JobSettings settings = settingsFileDefaults();
     LoadSettings(options.settingsPath, settings);
     settings.Directory = absoluteDirectory(options.directory);
+    platform::FileInfo top;
+    if (platform::fileInfo(settings.Directory, top) || top.kind != platform::EntryKind::Directory) {
+        err << "korvel: " << settings.Directory << " is not a directory\n";
+        return kExitUsage;
+    }
+    if (!options.list && !reportWritable(options.reportFile, err)) return kExitUsage;
     const auto lines = jobs::listJournal(settings.Directory);
     if (lines.empty()) {
         err << "korvel: " << settings.Directory << ": " << res::loadString(res::kNothingToUndo) << '\n';
@@ -93,13 +101,17 @@ int runUndo(const UndoOptions& options, std::ostream& out, std::ostream& err) {
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
     const UndoReport undo = undoLastJob(settings);
-    if (undo.nothingToUndo) return kExitFindings;
-    std::string text;
-    if (undo.reportPath.empty() || !takeReport(undo.reportPath, text, err)) {
-        err << "korvel: the report could not be made\n";
+    if (undo.siteBusy) {
+        err << "korvel: " << settings.Directory << ": " << res::loadString(res::kSiteBusy) << '\n';
         return kExitUsage;
     }
-    if (!deliverReport(text, options.reportFile, out, err)) return kExitUsage;
+    if (undo.nothingToUndo) return kExitFindings;
+    std::string text;
+    if (undo.reportPath.empty() || !takeReport(undo.reportPath, text, err) ||
+        !deliverReport(text, options.reportFile, out, err)) {
+        err << "korvel: the undo ran, but its report could not be written\n";
+        return kExitReportLost;
+    }
     return undo.complete ? kExitOk : kExitFindings;
 }
 

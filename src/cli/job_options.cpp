@@ -8,12 +8,14 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_report.h"
-#include "jobs/command.h"
 #include "html/url.h"
+#include "jobs/command.h"
+#include "jobs/undo_journal.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "platform/profile_file.h"
+#include "res/strings.h"
 #include "settings/extension_presets.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
@@ -188,8 +190,34 @@ bool deliverReport(const std::string& text, const std::string& destination, std:
     return true;
 }
 
+bool reportWritable(const std::string& destination, std::ostream& err) {
+    if (destination.empty() || destination == "-") return true;
+    platform::FileInfo info;
+    std::error_code ec = platform::fileInfo(destination, info);
+    if (!ec && info.kind != platform::EntryKind::Missing && info.kind != platform::EntryKind::File)
+        ec = std::make_error_code(std::errc::is_a_directory);
+    if (!ec) {
+        // The report takes its place through a new file in that directory, as any file Korvel replaces.
+        const std::string_view dir = platform::parentPath(destination);
+        platform::TempFile probe;
+        ec = probe.create(dir.empty() ? std::string_view(".") : dir, ".korvel-report-");
+    }
+    if (!ec) return true;
+    err << "korvel: cannot write the report to " << destination << ": " << ec.message() << '\n';
+    return false;
+}
+
+int reportLost(const std::string& top, std::ostream& err) {
+    err << "korvel: the changes were made and are recorded for \"korvel undo " << top << "\" in "
+        << jobs::undoDirectory(top) << '\n';
+    return kExitReportLost;
+}
 
 int finishJob(const EKVCmd& command, const CheckOptions& options, std::ostream& out, std::ostream& err) {
+    if (command.siteBusy()) {
+        err << "korvel: " << command.settings().Directory << ": " << res::loadString(res::kSiteBusy) << '\n';
+        return kExitUsage;
+    }
     // The text report is made in either form (the log assembles it), and it is ours to remove.
     std::string text;
     bool made = !command.reportPath().empty();
@@ -206,7 +234,9 @@ int finishJob(const EKVCmd& command, const CheckOptions& options, std::ostream& 
         err << "korvel: the report could not be made\n";
         return kExitUsage;
     }
-    if (!deliverReport(text, options.reportFile, out, err)) return kExitUsage;
+    if (!deliverReport(text, options.reportFile, out, err)) {
+        return command.undoable() ? reportLost(command.settings().Directory, err) : kExitUsage;
+    }
 
     if (command.scanStatus() == ScanStatus::TopMissing || command.scanStatus() == ScanStatus::TopUnlistable) {
         err << "korvel: the top directory " << command.settings().Directory << " could not be scanned\n";

@@ -92,6 +92,8 @@ int runOrphans(const OrphansOptions& options, std::ostream& out, std::ostream& e
         return kExitUsage;
     }
 
+    if (!reportWritable(options.job.reportFile, err)) return kExitUsage;
+
     auto prompts = TerminalPrompts::forProcess(options.yes);
     if (!prompts.interactive() && !options.yes) {
         err << "korvel: orphans moves files and shows their list first; run it on a terminal, or give --yes "

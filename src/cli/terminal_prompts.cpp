@@ -16,10 +16,12 @@ namespace {
 
 std::atomic<int> g_interrupts{0};
 
-void onInterrupt(int) {
+// The first signal asks the job to stop at its next step, where every file is whole and the journal
+// knows what was done; a second one ends the process at once.
+void onInterrupt(int signal) {
     if (g_interrupts.fetch_add(1) >= 1) {
-        std::signal(SIGINT, SIG_DFL);
-        std::raise(SIGINT);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
     }
 }
 
@@ -90,7 +92,9 @@ class QuietProgress : public ui::SilentProgress {
 }  // namespace
 
 void installInterruptHandler() {
-    std::signal(SIGINT, onInterrupt);
+    // A session that closes (SIGHUP) or a service manager that stops the job (SIGTERM) is the same request.
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        std::signal(signal, onInterrupt);
 }
 bool interruptRequested() {
     return g_interrupts.load() > 0;

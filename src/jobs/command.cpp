@@ -410,6 +410,10 @@ EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path) {
     return nullptr;
 }
 
+void showSiteBusy() {
+    ui::prompts().messageBox(res::loadString(res::kSiteBusy), ui::Buttons::Ok);
+}
+
 void showInterruption(unsigned status, std::string_view message) {
     ui::prompts().messageBox(interruptionMessage(status, message), ui::Buttons::Ok);
 }

@@ -57,6 +57,8 @@ class EKVCmd : public ECommand {
     // Whether the last run found anything for the person to act on: names to change, errors, or a run
     // that did not reach its end.
     bool foundSomething() const { return foundSomething_; }
+    // Whether the last run refused at once because another job was changing the same site.
+    bool siteBusy() const { return siteBusy_; }
 
     // Asks the next run to also leave its findings as data (findings()); off, the run pays nothing for it.
     void setCollectFindings(bool collect) { keepFindings_ = collect; }
@@ -113,6 +115,7 @@ class EKVCmd : public ECommand {
     std::uint32_t namesToChange_ = 0;  // nodes the name pass gave a new name
     std::uint32_t linkFindings_ = 0;   // pages with broken links or link changes, and orphan files
     ScanStatus scanStatus_ = ScanStatus::Complete;
+    bool siteBusy_ = false;
 };
 
 // The check job: scans, works out the names files would need, and reports; it changes nothing on disk.
@@ -140,6 +143,9 @@ bool needsNameConversion(const JobSettings& settings);
 EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path);
 // The home page's node, or null (reported with 303).
 EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path);
+
+// Tells the person that another job is changing the site, so that this one changed nothing.
+void showSiteBusy();
 
 // Tells the person that the job was interrupted, and whether files may have been left half changed.
 void showInterruption(unsigned status, std::string_view message);

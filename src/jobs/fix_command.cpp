@@ -10,6 +10,7 @@
 #include "html/link_reports.h"
 #include "html/link_writer.h"
 #include "html/update_links.h"
+#include "jobs/site_lock.h"
 #include "jobs/undo_journal.h"
 #include "jobs/verify_lists.h"
 #include "names/convert_names.h"
@@ -60,6 +61,12 @@ bool EKVFixCmd::doExecute() {
     LogScope logScope;
     if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Fix, settings_)) return false;
     settings_.RemoveOrphans = false;
+    const jobs::SiteLock lock(settings_.Directory);
+    siteBusy_ = lock.busy();
+    if (siteBusy_) {
+        showSiteBusy();
+        return true;
+    }
     // Nobody to ask: read-only files are made writable for the change, unless the settings say skip.
     if (!interactive_ && settings_.AutoReadOnly == kReadOnlyAsk) settings_.AutoReadOnly = kReadOnlyMakeWritable;
     names::ReadOnlyPolicyScope readOnlyPolicy(settings_.AutoReadOnly);
@@ -129,6 +136,7 @@ void EKVFixCmd::runPasses() {
         bool finished = false;
         {
             platform::ReplaceBatch batch = replaceBatch();
+            if (journal_) batch.setTemporaryTag(journal_->id());
             finished = reportLinks(settings_.UpdateUrls ? &writer : nullptr);
         }
         if (writer.count() == 0) status_ &= ~kStatusUpdatingUrls;
@@ -181,6 +189,7 @@ bool EKVFixCmd::convertLineEnds() {
     std::int32_t converted = 0;
     {
         platform::ReplaceBatch batch = replaceBatch();
+        if (journal_) batch.setTemporaryTag(journal_->id());
         converted = files::updateLineEnds(*top, target, list, nodeCount_);
     }
     if (converted <= 0) status_ &= ~kStatusLineEnds;
@@ -193,6 +202,10 @@ platform::ReplaceBatch EKVFixCmd::replaceBatch() {
                                       currentLog().errorDetail(
                                           std::string(res::loadString(res::kFileWriteFailed)) + ": " + ec.message(),
                                           path);
+                                  },
+                                  256,
+                                  [this](const std::string&) {
+                                      if (journal_) journal_->changeMade();
                                   });
 }
 
@@ -211,6 +224,12 @@ bool EKVFixCmd::doUnexecute() {
 
 UndoReport undoLastJob(const JobSettings& given, std::uint32_t nodeCount, std::uint32_t dirCount) {
     UndoReport result;
+    const jobs::SiteLock lock(given.Directory);
+    if (lock.busy()) {
+        showSiteBusy();
+        result.siteBusy = true;
+        return result;
+    }
     LogScope logScope;
     // The report describes the job being undone, as its journal kept it.
     JobSettings settings = given;
@@ -222,7 +241,7 @@ UndoReport undoLastJob(const JobSettings& given, std::uint32_t nodeCount, std::u
         result.nothingToUndo = true;
         return result;
     }
-    result.complete = !outcome.cancelled && outcome.leftAlone == 0;
+    result.complete = !outcome.cancelled && outcome.leftAlone == 0 && outcome.damagedLines == 0;
     // A partial undo must not read as a full one: its report opens as an early termination, and the
     // errors section lists what is still as the job left it.
     result.status = kStatusUndone | (result.complete ? kStatusCompleted : 0u);

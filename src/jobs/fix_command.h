@@ -42,6 +42,7 @@ class EKVFixCmd : public EKVCmd {
 // What an undo of the last job on a top directory did.
 struct UndoReport {
     bool nothingToUndo = false;  // no journal: string 301 was shown
+    bool siteBusy = false;       // another job is changing the site: nothing was undone
     bool complete = false;       // everything was put back
     unsigned status = 0;         // the undo's JobStatus bits
     std::string reportPath;      // the report file; the caller owns it ("" when none)

@@ -3,6 +3,7 @@
 #include "files/file_commands.h"
 #include "html/reachability.h"
 #include "jobs/fix_command.h"
+#include "jobs/site_lock.h"
 #include "jobs/undo_journal.h"
 #include "jobs/verify_lists.h"
 #include "platform/display_name.h"
@@ -60,13 +61,20 @@ bool EKVOrphansCmd::doExecute() {
     settings_.FilesOnly = false;
 
     status_ = 0;
+    const jobs::SiteLock lock(settings_.Directory);
+    siteBusy_ = lock.busy();
+    if (siteBusy_) {
+        showSiteBusy();
+        return true;
+    }
     moveCommand_.reset();
     foundPaths_.clear();
     orphanPaths_.clear();
     removedDirectories_.clear();
     movedTo_.clear();
 
-    auto journal = jobs::UndoJournal::start(settings_.Directory, "orphans");
+    auto journal = jobs::UndoJournal::start(settings_.Directory, "orphans",
+                                            settings_.MoveOrphans ? settings_.MoveToDir : std::string());
     journal->keepSettings(settings_);
     {
         JournalScope journalScope(journal.get());

@@ -3,10 +3,12 @@
 #include <fcntl.h>
 #include <xxhash.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <optional>
+#include <random>
 #include <system_error>
 #include <unordered_set>
 #include <utility>
@@ -14,6 +16,7 @@
 #include "files/copy_move.h"
 #include "files/file_operations.h"
 #include "files/line_ends.h"
+#include "jobs/journal_format.h"
 #include "names/rename_files.h"
 #include "platform/attributes.h"
 #include "platform/dir_list.h"
@@ -23,6 +26,7 @@
 #include "platform/files.h"
 #include "platform/locations.h"
 #include "platform/paths.h"
+#include "platform/private_directory.h"
 #include "report/local_time.h"
 #include "report/log.h"
 #include "res/strings.h"
@@ -32,22 +36,11 @@ namespace korvel::jobs {
 
 namespace {
 
-// The journal's lines. Every field is escaped ("\\", "\t", "\n" and "\r" as two characters each), so that
-// any bytes a name holds survive, and the fields are joined by tabs. The last field is a hash of the rest
-// of the line: a line torn by a crash, or one that a failed write left behind, does not pass for an entry.
-constexpr std::string_view kMagic = "korvel-undo";
-constexpr std::string_view kVersion = "1";
 constexpr std::string_view kJournalName = "journal";
+// The journal of a job that has not yet made a change: it takes the last job's place only once one of its
+// changes is really made, so that a job that changes nothing leaves the last undo as it was.
+constexpr std::string_view kNextJournalName = "journal.next";
 constexpr std::string_view kCopiesName = "copies";
-
-// Entry tags.
-constexpr char kHeader = 'H';
-constexpr char kRename = 'R';
-constexpr char kReplace = 'C';
-constexpr char kMakeDirectory = 'M';
-constexpr char kRemoveDirectory = 'D';
-constexpr char kTrash = 'T';
-constexpr char kTrashed = 't';
 
 std::uint64_t hashOf(std::string_view bytes) {
     return XXH64(bytes.data(), bytes.size(), 0);
@@ -57,91 +50,6 @@ std::string hex16(std::uint64_t value) {
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
     return text;
-}
-
-std::string escape(std::string_view field) {
-    std::string out;
-    out.reserve(field.size());
-    for (const char c : field) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
-std::optional<std::string> unescape(std::string_view field) {
-    std::string out;
-    out.reserve(field.size());
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] != '\\') {
-            out += field[i];
-            continue;
-        }
-        if (++i == field.size()) return std::nullopt;
-        switch (field[i]) {
-            case '\\':
-                out += '\\';
-                break;
-            case 't':
-                out += '\t';
-                break;
-            case 'n':
-                out += '\n';
-                break;
-            case 'r':
-                out += '\r';
-                break;
-            default:
-                return std::nullopt;
-        }
-    }
-    return out;
-}
-
-std::string entryLine(const std::vector<std::string_view>& fields) {
-    std::string line;
-    for (const std::string_view field : fields) {
-        if (!line.empty()) line += '\t';
-        line += escape(field);
-    }
-    const std::string check = hex16(hashOf(line));
-    line += '\t';
-    line += check;
-    line += '\n';
-    return line;
-}
-
-// The fields of one line (without its line end), or nothing when the line is not a whole entry.
-std::optional<std::vector<std::string>> parseLine(std::string_view line) {
-    const auto tab = line.rfind('\t');
-    if (tab == std::string_view::npos || line.substr(tab + 1) != hex16(hashOf(line.substr(0, tab)))) {
-        return std::nullopt;
-    }
-    line = line.substr(0, tab);
-    std::vector<std::string> fields;
-    while (true) {
-        const auto next = line.find('\t');
-        std::optional<std::string> field = unescape(line.substr(0, next));
-        if (!field) return std::nullopt;
-        fields.push_back(std::move(*field));
-        if (next == std::string_view::npos) break;
-        line.remove_prefix(next + 1);
-    }
-    return fields;
 }
 
 template <typename T>
@@ -154,9 +62,8 @@ std::string number(std::int64_t value) {
     return std::to_string(value);
 }
 
-// The top directory as an absolute path without "." or ".." components or a trailing separator, so that
-// one directory always finds one journal however it was named.
-std::string absoluteTop(std::string_view top) {
+// The path as an absolute one without "." or ".." components or a trailing separator.
+std::string absolutePath(std::string_view top) {
     std::string full = !top.empty() && top.front() == platform::kSeparator
                            ? std::string(top)
                            : platform::joinPath(platform::currentDirectory(), top);
@@ -181,8 +88,19 @@ std::string absoluteTop(std::string_view top) {
     return out.empty() ? std::string(1, platform::kSeparator) : out;
 }
 
+// The key of a top directory's journal: its canonical path, so that one directory finds one journal
+// however it is named (through a link, or with "." and ".."); a directory that is gone keeps its spelling.
+std::string canonicalTop(std::string_view top) {
+    std::string canonical = platform::canonicalPath(top);
+    return canonical.empty() ? absolutePath(top) : canonical;
+}
+
 std::string journalPath(std::string_view directory) {
     return platform::joinPath(directory, kJournalName);
+}
+
+std::string nextJournalPath(std::string_view directory) {
+    return platform::joinPath(directory, kNextJournalName);
 }
 
 std::string copiesPath(std::string_view directory) {
@@ -191,16 +109,6 @@ std::string copiesPath(std::string_view directory) {
 
 std::error_code errnoCode(int err) {
     return {err, std::system_category()};
-}
-
-// Makes one directory of the journal's place, readable by its owner alone; one that is there is fine.
-std::error_code makePrivateDirectory(const std::string& path) {
-    const std::error_code ec = platform::makeDirectory(path, 0700);
-    if (!ec) return {};
-    if (ec != std::errc::file_exists) return ec;
-    std::error_code there;
-    // Also a symbolic link to a directory, which the person may have set up for their state directory.
-    return platform::makeDirectories(path, &there) ? std::error_code{} : there;
 }
 
 // Flushes a directory so that a new or renamed entry in it survives a crash.
@@ -215,106 +123,93 @@ std::string reason(int id) {
     return std::string(res::loadString(id));
 }
 
-// ---- reading a journal
-
-// A "why" of a replaced file, as the journal keeps it: kind, line ends, then line/before/after triples.
-struct Entry {
-    char tag = 0;
-    std::vector<std::string> fields;  // after the tag
-    std::string text;                 // the entry's lines as the journal has them, to keep it
-    std::string inTrash;              // a trash entry: where the file went, once known
-    bool trashKnown = false;
-};
-
-struct Journal {
-    bool exists = false;
-    std::string top;
-    std::string job;
-    std::string header;          // the header line as written
-    std::vector<Entry> entries;  // oldest first
-};
-
-// Whether the fields of an entry have the count its tag needs (a replace entry: at least).
-bool wellFormed(char tag, const std::vector<std::string>& f) {
-    switch (tag) {
-        case kRename:
-            return f.size() == 5;
-        case kReplace:
-            return f.size() >= 11 && (f.size() - 11) % 3 == 0;
-        case kMakeDirectory:
-            return f.size() == 1;
-        case kRemoveDirectory:
-            return f.size() == 2;
-        case kTrash:
-            return f.size() == 1;
-        case kTrashed:
-            return f.size() == 2;
-        default:
+// Whether the journal's place may be used: its directory and the copies' are directories of ours, reached
+// without a symbolic link. A link there could make a removal of copies delete files elsewhere.
+bool placeIsSafe(const std::string& directory) {
+    for (const std::string& dir : {directory, copiesPath(directory)}) {
+        const std::error_code ec = platform::checkPrivateDirectory(dir);
+        if (ec && ec != std::errc::no_such_file_or_directory) {
+            currentLog().errorDetail(res::formatString(res::kJournalPlaceUnsafe, ec.message()),
+                                     platform::displayName(dir));
             return false;
+        }
     }
+    return true;
 }
 
-// Reads the journal of "directory". Unreadable is reported and counts as none.
-Journal readJournal(const std::string& directory, std::string_view top) {
+// ---- reading a journal
+
+using Entry = JournalEntry;
+
+struct Journal {
+    bool exists = false;    // a journal file is there
+    bool readable = false;  // its header could be read, and it is this directory's
+    JournalHeader header;
+    std::string headerText;
+    std::vector<Entry> entries;  // oldest first
+    std::size_t damaged = 0;     // lines that could not be read
+};
+
+std::string_view faultReason(LineFault fault) {
+    switch (fault) {
+        case LineFault::Checksum:
+            return res::loadString(res::kReasonLineChecksum);
+        case LineFault::Malformed:
+            return res::loadString(res::kReasonLineMalformed);
+        case LineFault::Unfinished:
+            return res::loadString(res::kReasonLineUnfinished);
+    }
+    return {};
+}
+
+// Reads the journal file "path" for the top directory "top" (canonical). What cannot be read is reported,
+// line by line.
+Journal readJournalFile(const std::string& path, const std::string& top, bool report = true) {
     Journal journal;
-    const std::string path = journalPath(directory);
     platform::FileInfo info;
     if (platform::fileInfo(path, info) || info.kind == platform::EntryKind::Missing) return journal;
+    journal.exists = true;
     std::string content;
-    if (const std::error_code ec = platform::readWholeFile(path, content)) {
-        currentLog().errorDetail(res::formatString(res::kJournalUnreadable, ec.message()), path);
+    if (const std::error_code ec = platform::readFileNoFollow(path, content)) {
+        if (report) currentLog().errorDetail(res::formatString(res::kJournalUnreadable, ec.message()), path);
+        journal.damaged = 1;
         return journal;
     }
-    std::string_view rest(content);
-    bool first = true;
-    // Only whole lines: the text after the last line end is a line the writer did not finish.
-    for (auto end = rest.find('\n'); end != std::string_view::npos; end = rest.find('\n')) {
-        const std::string_view line = rest.substr(0, end + 1);
-        rest.remove_prefix(end + 1);
-        std::optional<std::vector<std::string>> fields = parseLine(line.substr(0, line.size() - 1));
-        if (!fields || fields->empty() || (*fields)[0].size() != 1) continue;
-        const char tag = (*fields)[0][0];
-        fields->erase(fields->begin());
-        if (first) {
-            // Another directory's journal (two paths with one hash) is not this one's.
-            if (tag != kHeader || fields->size() < 4 || (*fields)[0] != kMagic || (*fields)[1] != kVersion ||
-                (*fields)[2] != top) {
-                currentLog().errorDetail(
-                    res::formatString(res::kJournalUnreadable, reason(res::kReasonOtherDirectory)), path);
-                return journal;
-            }
-            journal.exists = true;
-            journal.job = (*fields)[3];
-            journal.top = (*fields)[2];
-            journal.header = std::string(line);
-            first = false;
-            continue;
-        }
-        if (!wellFormed(tag, *fields)) continue;
-        if (tag == kTrashed) {
-            // Completes the newest trash entry of that path.
-            for (auto it = journal.entries.rbegin(); it != journal.entries.rend(); ++it) {
-                if (it->tag == kTrash && it->fields[0] == (*fields)[0]) {
-                    it->inTrash = (*fields)[1];
-                    it->trashKnown = true;
-                    it->text += line;
-                    break;
-                }
-            }
-            continue;
-        }
-        journal.entries.push_back({tag, std::move(*fields), std::string(line), {}, false});
+    JournalText text = parseJournal(content, top);
+    if (report) {
+        for (const DamagedLine& d : text.damaged)
+            currentLog().errorDetail(
+                res::formatString(res::kJournalLineUnreadable, std::to_string(d.line), faultReason(d.fault)),
+                path);
     }
+    journal.damaged = text.damaged.size();
+    if (!text.hasHeader) return journal;
+    if (text.otherDirectory) {
+        if (report)
+            currentLog().errorDetail(
+                res::formatString(res::kJournalUnreadable, reason(res::kReasonOtherDirectory)), path);
+        return journal;
+    }
+    if (text.unknownVersion) {
+        if (report) currentLog().errorDetail(res::kJournalNewerVersion, path);
+        journal.damaged = std::max<std::size_t>(journal.damaged, 1);
+        return journal;
+    }
+    journal.readable = true;
+    journal.header = std::move(text.header);
+    journal.headerText = std::move(text.headerText);
+    journal.entries = std::move(text.entries);
     return journal;
 }
 
 // Where an orphans job put its orphans: the directory a move went into (the moved path less its place
 // below the top directory), or the trash's files directory; "" when no entry tells.
 std::string orphansDestination(const Journal& journal) {
-    const std::string prefix = journal.top == "/" ? journal.top : journal.top + platform::kSeparator;
+    const std::string& top = journal.header.spelledTop;
+    const std::string prefix = top == "/" ? top : top + platform::kSeparator;
     for (const Entry& e : journal.entries) {
-        if (e.tag == kTrash && e.trashKnown) return std::string(platform::parentPath(e.inTrash));
-        if (e.tag != kRename || !e.fields[0].starts_with(prefix)) continue;
+        if (e.tag == kTrashTag && e.trashKnown) return std::string(platform::parentPath(e.inTrash));
+        if (e.tag != kRenameTag || !e.fields[0].starts_with(prefix)) continue;
         const std::string below = e.fields[0].substr(prefix.size());
         const std::string& to = e.fields[1];
         if (!below.empty() && to.size() > below.size() + 1 && to.ends_with(below) &&
@@ -351,7 +246,7 @@ bool present(const platform::FileInfo& info) {
 }
 
 // The identity of an entry as a rename records it: a file by its size and modification time (a rename
-// changes neither), anything else by its device and inode.
+// changes neither), a symbolic link and anything else by the device and inode of the entry itself.
 struct Identity {
     char kind;
     std::int64_t first;
@@ -359,13 +254,17 @@ struct Identity {
 };
 
 Identity identityOf(const platform::FileInfo& info) {
+    if (info.isSymlink) {
+        return {'l', static_cast<std::int64_t>(info.entryDevice), static_cast<std::int64_t>(info.entryInode)};
+    }
     switch (info.kind) {
         case platform::EntryKind::File:
             return {'f', info.size, info.modifiedNs};
         case platform::EntryKind::Directory:
             return {'d', static_cast<std::int64_t>(info.device), static_cast<std::int64_t>(info.inode)};
         default:
-            return {'o', static_cast<std::int64_t>(info.device), static_cast<std::int64_t>(info.inode)};
+            return {'o', static_cast<std::int64_t>(info.entryDevice),
+                    static_cast<std::int64_t>(info.entryInode)};
     }
 }
 
@@ -374,8 +273,104 @@ bool sameIdentity(const Entry& e, const platform::FileInfo& info) {
     const Identity now = identityOf(info);
     std::int64_t first = 0;
     std::int64_t second = 0;
-    return e.fields[2].size() == 1 && e.fields[2][0] == now.kind && parseNumber(e.fields[3], first) &&
-           parseNumber(e.fields[4], second) && first == now.first && second == now.second;
+    if (e.fields[2].size() != 1 || !parseNumber(e.fields[3], first) || !parseNumber(e.fields[4], second)) {
+        return false;
+    }
+    // Journals of earlier versions knew a link to a file by its target's size and time.
+    if (e.fields[2][0] == 'f' && info.isSymlink) return first == info.size && second == info.modifiedNs;
+    return e.fields[2][0] == now.kind && first == now.first && second == now.second;
+}
+
+// ---- where an undo may act
+
+// Whether "path" is an absolute path of plain names at or below "dir" (no ".", "..", or empty names that
+// would make it lead somewhere else than it reads).
+bool isPlainPathBelow(std::string_view path, std::string_view dir, bool orAt = false) {
+    if (dir.empty() || path.empty() || path.front() != platform::kSeparator) return false;
+    std::string_view rest = path.substr(1);
+    while (!rest.empty()) {
+        const auto slash = rest.find(platform::kSeparator);
+        const std::string_view part = rest.substr(0, slash);
+        if (part.empty() || part == "." || part == "..") return false;
+        if (slash == std::string_view::npos) break;
+        rest.remove_prefix(slash + 1);
+    }
+    if (orAt && path == dir) return true;
+    if (dir == "/") return path.size() > 1;
+    return path.size() > dir.size() + 1 && path.starts_with(dir) && path[dir.size()] == platform::kSeparator;
+}
+
+// A trash's files directory: ".../Trash/files", ".../.Trash-UID/files" or ".../.Trash/UID/files".
+bool isInTrash(std::string_view path) {
+    if (!isPlainPathBelow(path, "/")) return false;
+    const std::string_view files = platform::parentPath(path);
+    if (platform::lastComponent(files) != "files") return false;
+    const std::string_view trash = platform::parentPath(files);
+    const std::string_view name = platform::lastComponent(trash);
+    return name == "Trash" || name.starts_with(".Trash-") ||
+           platform::lastComponent(platform::parentPath(trash)) == ".Trash";
+}
+
+// Whether the entry keeps to the places its job may have changed: the site; for an orphans job also the
+// directory it moved orphans into, and the trash. A journal altered to name anything else is not obeyed.
+bool confined(const Entry& e, const JournalHeader& header) {
+    const std::string& top = header.spelledTop;
+    const bool orphans = header.job == "orphans";
+    const auto inKeep = [&](std::string_view path) {
+        return orphans && !header.keep.empty() && isPlainPathBelow(path, header.keep);
+    };
+    switch (e.tag) {
+        case kRenameTag: {
+            const std::string& from = e.fields[0];
+            const std::string& to = e.fields[1];
+            if (!isPlainPathBelow(from, top)) return false;
+            // A fix renames within a directory; an orphans job moves a file to the same place below KEEP.
+            if (!orphans)
+                return platform::parentPath(from) == platform::parentPath(to) && isPlainPathBelow(to, top);
+            // (into a directory of its own below KEEP).
+            const std::string_view below = std::string_view(from).substr(top == "/" ? 0 : top.size());
+            return inKeep(to) && to.ends_with(below) && to.size() > header.keep.size() + below.size();
+        }
+        case kReplaceTag:
+            return !orphans && isPlainPathBelow(e.fields[0], top);
+        case kMakeDirectoryTag:
+        case kRemoveDirectoryTag:
+            return isPlainPathBelow(e.fields[0], top) || inKeep(e.fields[0]);
+        case kTrashTag:
+            return orphans && isPlainPathBelow(e.fields[0], top) && (!e.trashKnown || isInTrash(e.inTrash));
+        default:
+            return false;
+    }
+}
+
+// Whether the change an entry records is in effect: what a job that was stopped before it could say so
+// had already done.
+bool inEffect(char tag, const std::vector<std::string>& f) {
+    switch (tag) {
+        case kRenameTag: {
+            const platform::FileInfo atTo = infoOf(f[1]);
+            const platform::FileInfo atFrom = infoOf(f[0]);
+            const bool sameEntry = present(atFrom) && atFrom.entryDevice == atTo.entryDevice &&
+                                   atFrom.entryInode == atTo.entryInode;
+            return present(atTo) && (!present(atFrom) || sameEntry);
+        }
+        case kReplaceTag: {
+            std::int64_t size = 0;
+            std::uint64_t hash = 0;
+            std::string now;
+            return parseNumber(f[6], size) && parseNumber(f[7], hash, 16) &&
+                   !platform::readWholeFile(f[0], now) && static_cast<std::int64_t>(now.size()) == size &&
+                   hashOf(now) == hash;
+        }
+        case kMakeDirectoryTag:
+            return infoOf(f[0]).kind == platform::EntryKind::Directory;
+        case kRemoveDirectoryTag:
+            return !present(infoOf(f[0]));
+        case kTrashTag:
+            return !present(infoOf(f[0]));
+        default:
+            return false;
+    }
 }
 
 // "remakeHome": the directory the entry goes back into is made again when it is missing (an orphan's
@@ -390,9 +385,14 @@ Result undoRename(const Entry& e, bool remakeHome) {
         if (present(atFrom)) return Result::NeverDone;
         return notRenamedBack(reason(res::kReasonGone), to, from);
     }
-    if (!sameIdentity(e, atTo)) return notRenamedBack(reason(res::kReasonChangedSinceJob), to, from);
+    if (!sameIdentity(e, atTo)) {
+        const bool linkMoved = atTo.isSymlink && e.fields[2] == "l";
+        return notRenamedBack(reason(linkMoved ? res::kReasonLinkChanged : res::kReasonChangedSinceJob), to,
+                              from);
+    }
     // The old name may find the entry itself where the file system ignores case.
-    const bool sameEntry = present(atFrom) && atFrom.device == atTo.device && atFrom.inode == atTo.inode;
+    const bool sameEntry =
+        present(atFrom) && atFrom.entryDevice == atTo.entryDevice && atFrom.entryInode == atTo.entryInode;
     if (present(atFrom) && !sameEntry) return notRenamedBack(reason(res::kReasonOriginalNameTaken), to, from);
     if (remakeHome) {
         const std::string_view home = platform::parentPath(from);
@@ -458,10 +458,7 @@ bool contentIs(std::string_view bytes, std::int64_t size, std::uint64_t hash) {
     return static_cast<std::int64_t>(bytes.size()) == size && hashOf(bytes) == hash;
 }
 
-// "pendingTimes": in a batch of replacements, where the modification time to give each restored file once
-// the batch has put it in place; null: at once.
-Result undoReplace(const ReplaceFields& r, const std::string& directory,
-                   std::unordered_map<std::string, std::int64_t>* pendingTimes) {
+Result undoReplace(const ReplaceFields& r, const std::string& directory) {
     const platform::FileInfo info = infoOf(r.path);
     if (info.kind != platform::EntryKind::File || info.isSymlink) {
         return leftAlone(reason(res::kReasonGone), r.path);
@@ -470,27 +467,27 @@ Result undoReplace(const ReplaceFields& r, const std::string& directory,
     if (const std::error_code ec = platform::readWholeFile(r.path, now))
         return leftAlone(ec.message(), r.path);
     if (!contentIs(now, r.afterSize, r.afterHash)) {
-        if (contentIs(now, r.beforeSize, r.beforeHash)) return Result::NeverDone;
-        return leftAlone(reason(res::kReasonChangedSinceJob), r.path);
+        if (!contentIs(now, r.beforeSize, r.beforeHash))
+            return leftAlone(reason(res::kReasonChangedSinceJob), r.path);
+        // The original bytes are there: never rewritten, or put back by an undo that was stopped before it
+        // could give the time back. The time is what recognises the file for an earlier rename of it.
+        if (info.modifiedNs != r.modifiedNs && platform::setModifiedTime(r.path, r.modifiedNs))
+            currentLog().errorDetail(res::kModifiedTimeNotRestored, platform::displayName(r.path));
+        return Result::NeverDone;
     }
     std::string original;
-    if (platform::readWholeFile(platform::joinPath(copiesPath(directory), r.copy), original) ||
+    if (platform::readFileNoFollow(platform::joinPath(copiesPath(directory), r.copy), original) ||
         !contentIs(original, r.beforeSize, r.beforeHash)) {
         return leftAlone(reason(res::kReasonCopyDamaged), r.path);
     }
+    // The contents come back with their time, set before they take the file's place, so that at no
+    // instant does the file hold its original bytes under the job's time. The mode is the file's own:
+    // the one the job left, which is the mode it had.
     std::string keptCopy;
-    if (const std::error_code ec = platform::replaceFileContents(r.path, original, &keptCopy)) {
+    if (const std::error_code ec = platform::replaceFileContents(r.path, original, &keptCopy, r.modifiedNs)) {
         leftAlone(ec.message(), r.path);
         if (!keptCopy.empty()) currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
         return Result::Failed;
-    }
-    // The contents are back, and the mode is the file's own: the one the job left, which is the mode it
-    // had (the recorded one may be the write permission a read-only file was given for the rewrite). The
-    // time comes back too: it is what recognises the file for an earlier rename of it.
-    if (pendingTimes) {
-        (*pendingTimes)[r.path] = r.modifiedNs;
-    } else if (platform::setModifiedTime(r.path, r.modifiedNs)) {
-        currentLog().errorDetail(res::kModifiedTimeNotRestored, platform::displayName(r.path));
     }
     return Result::Undone;
 }
@@ -621,17 +618,20 @@ class UndoReport {
     ESection* orphanSection_ = nullptr;
 };
 
-// Removes the journal's place, or what of it is no longer needed: every copy that no kept entry names.
+// Removes the copies no kept entry names. Only from a place that is safe: a link there would lead the
+// removal elsewhere.
 void removeCopiesExcept(const std::string& directory, const std::unordered_set<std::string>& keep) {
-    const std::string copies = copiesPath(directory);
-    std::vector<std::string> names;
-    platform::listDirectory(copies, names);
-    for (const std::string& name : names)
-        if (!keep.count(name)) platform::removeFile(platform::joinPath(copies, name));
+    if (!placeIsSafe(directory)) return;
+    platform::removeFilesIn(copiesPath(directory),
+                            [&](std::string_view name) { return !keep.count(std::string(name)); });
 }
 
 std::string settingsPath(const std::string& directory) {
     return platform::joinPath(directory, "settings.ini");
+}
+
+std::string nextSettingsPath(const std::string& directory) {
+    return platform::joinPath(directory, "settings.next");
 }
 
 void removeJournal(const std::string& directory) {
@@ -641,26 +641,93 @@ void removeJournal(const std::string& directory) {
     platform::removeFile(settingsPath(directory));
     removeCopiesExcept(directory, {});
     platform::removeEmptyDirectory(copiesPath(directory));
-    platform::removeEmptyDirectory(directory);
 }
 
 std::string describe(const Entry& e) {
     switch (e.tag) {
-        case kRename:
+        case kRenameTag:
             return "rename back  " + platform::displayName(e.fields[1]) + "  ->  " +
                    platform::displayName(e.fields[0]);
-        case kReplace:
+        case kReplaceTag:
             return "restore  " + platform::displayName(e.fields[0]) +
                    (e.fields[8] == "E" ? "  (line ends)" : "  (links)");
-        case kMakeDirectory:
+        case kMakeDirectoryTag:
             return "remove directory  " + platform::displayName(e.fields[0]);
-        case kRemoveDirectory:
+        case kRemoveDirectoryTag:
             return "make directory again  " + platform::displayName(e.fields[0]);
-        case kTrash:
+        case kTrashTag:
             return "take back from the trash  " + platform::displayName(e.fields[0]);
         default:
             return {};
     }
+}
+
+// The copies a journal's job saved: named "<job id>-<n>" (a journal without an id: any name).
+bool isCopyOf(std::string_view name, const JournalHeader& header) {
+    return header.id.empty() ||
+           (name.size() > header.id.size() && name.starts_with(header.id) && name[header.id.size()] == '-');
+}
+
+// Removes the temporary files a killed run of the journal's job (or of its undo) left beside the files it
+// was rewriting: those whose names carry the job's id are known to be Korvel's own.
+void removeLeftTemporaries(const Journal& journal) {
+    if (journal.header.id.empty()) return;
+    const std::string prefix = platform::temporaryPrefix(journal.header.id);
+    std::unordered_set<std::string> seen;
+    for (const Entry& e : journal.entries) {
+        if (e.tag != kReplaceTag) continue;
+        const std::string dir(platform::parentPath(e.fields[0]));
+        if (!seen.insert(dir).second) continue;
+        std::vector<std::string> names;
+        platform::listDirectory(dir, names);
+        for (const std::string& name : names) {
+            const std::string path = platform::joinPath(dir, name);
+            if (name.starts_with(prefix) && name.size() == prefix.size() + 6 &&
+                infoOf(path).kind == platform::EntryKind::File && !infoOf(path).isSymlink)
+                platform::removeFile(path);
+        }
+    }
+}
+
+// A job that was stopped before its journal took the last one's place: when it had made a change, its
+// journal becomes the last job's; otherwise it is dropped with its copies, and the last undo stays.
+void settleInterruptedJob(const std::string& directory, const std::string& top) {
+    if (!placeIsSafe(directory)) return;
+    removeLeftTemporaries(readJournalFile(journalPath(directory), top, /*report=*/false));
+    const std::string next = nextJournalPath(directory);
+    platform::FileInfo info;
+    if (platform::fileInfo(next, info) || info.kind == platform::EntryKind::Missing) return;
+    Journal journal = readJournalFile(next, top, /*report=*/false);
+    removeLeftTemporaries(journal);
+    bool made = false;
+    for (const Entry& e : journal.entries)
+        made = made || inEffect(e.tag, e.fields);
+    if (made || journal.damaged > 0) {
+        if (platform::disk().renameReplace(next.c_str(), journalPath(directory).c_str()) == 0) {
+            if (platform::disk().renameReplace(nextSettingsPath(directory).c_str(),
+                                               settingsPath(directory).c_str()) != 0)
+                platform::removeFile(settingsPath(directory));
+            flushDirectory(directory);
+            // The copies of the journal it replaced go; with a damaged one nothing can be told apart.
+            if (journal.damaged == 0 && journal.readable) {
+                platform::removeFilesIn(copiesPath(directory), [&](std::string_view name) {
+                    return !isCopyOf(name, journal.header);
+                });
+            }
+        }
+        return;
+    }
+    platform::removeFile(next);
+    platform::removeFile(nextSettingsPath(directory));
+    if (journal.readable && !journal.header.id.empty()) {
+        platform::removeFilesIn(copiesPath(directory),
+                                [&](std::string_view name) { return isCopyOf(name, journal.header); });
+    }
+}
+
+std::string randomId() {
+    std::random_device device;
+    return hex16((static_cast<std::uint64_t>(device()) << 32) ^ device()).substr(0, 12);
 }
 
 }  // namespace
@@ -668,7 +735,25 @@ std::string describe(const Entry& e) {
 std::string undoDirectory(std::string_view top) {
     const std::string state = platform::stateDirectory();
     if (state.empty()) return {};
-    return platform::joinPath(platform::joinPath(state, "undo"), hex16(hashOf(absoluteTop(top))));
+    return platform::joinPath(platform::joinPath(state, "undo"), hex16(hashOf(canonicalTop(top))));
+}
+
+std::error_code makeJournalPlace(std::string_view top, std::string& directory) {
+    directory = undoDirectory(top);
+    if (directory.empty()) return std::make_error_code(std::errc::no_such_file_or_directory);
+    const std::string state = platform::stateDirectory();
+    std::error_code ec;
+    // The state directory itself may be a link the person set up.
+    if (!platform::makeDirectories(state, &ec)) return ec;
+    for (const std::string& dir :
+         {std::string(platform::parentPath(directory)), directory, copiesPath(directory)})
+        if ((ec = platform::makePrivateDirectory(dir))) return ec;
+    return {};
+}
+
+void settleInterruptedJob(std::string_view top) {
+    const std::string directory = undoDirectory(top);
+    if (!directory.empty()) settleInterruptedJob(directory, canonicalTop(top));
 }
 
 // ---- recording
@@ -677,12 +762,35 @@ UndoJournal::UndoJournal(std::string top, std::string job) : top_(std::move(top)
 
 UndoJournal::~UndoJournal() {
     if (fd_ < 0) return;
+    // A change the job made without saying so (the last one, or one of a batch) still makes this journal
+    // the last job's.
+    if (!switched_) {
+        for (const PendingEntry& p : pending_)
+            if (!switched_ && inEffect(p.tag, p.fields)) switchOver();
+    }
     if (unsynced_ > 0) platform::disk().fsync(fd_);
     platform::disk().close(fd_);
+    if (switched_) return;
+    // Nothing was changed: the last job's journal stays, and this one goes with its copies.
+    platform::removeFile(nextJournalPath(directory_));
+    platform::removeFile(nextSettingsPath(directory_));
+    platform::removeFilesIn(copiesPath(directory_), [&](std::string_view name) {
+        return name.starts_with(id_) && name.size() > id_.size() && name[id_.size()] == '-';
+    });
 }
 
-std::unique_ptr<UndoJournal> UndoJournal::start(std::string_view top, std::string_view job) {
-    return std::unique_ptr<UndoJournal>(new UndoJournal(absoluteTop(top), std::string(job)));
+std::unique_ptr<UndoJournal> UndoJournal::start(std::string_view top, std::string_view job,
+                                                std::string_view keep) {
+    auto journal = std::unique_ptr<UndoJournal>(new UndoJournal(canonicalTop(top), std::string(job)));
+    journal->spelledTop_ = absolutePath(top);
+    journal->keep_ = keep.empty() ? std::string() : absolutePath(keep);
+    journal->id_ = randomId();
+    platform::FileInfo info;
+    if (!platform::fileInfo(journal->top_, info) && info.kind == platform::EntryKind::Directory) {
+        journal->device_ = std::to_string(info.device);
+        journal->inode_ = std::to_string(info.inode);
+    }
+    return journal;
 }
 
 void UndoJournal::refused(std::string_view reason, std::string_view subject) {
@@ -693,74 +801,90 @@ void UndoJournal::refused(std::string_view reason, std::string_view subject) {
 }
 
 bool UndoJournal::ready(std::string_view subject) {
-    if (fd_ >= 0) return true;
-    directory_ = undoDirectory(top_);
-    if (directory_.empty()) {
-        refused(std::make_error_code(std::errc::no_such_file_or_directory).message(), subject);
-        return false;
+    if (fd_ >= 0) {
+        // The change announced last may have been made since: then this journal is the last job's now.
+        if (!switched_ && !pending_.empty() && inEffect(pending_.back().tag, pending_.back().fields))
+            switchOver();
+        return true;
     }
-    const std::string state = platform::stateDirectory();
-    std::error_code ec;
-    if (!platform::makeDirectories(platform::parentPath(state), &ec)) {
+    if (const std::error_code ec = makeJournalPlace(top_, directory_)) {
         refused(ec.message(), subject);
         return false;
     }
-    for (const std::string& dir :
-         {state, std::string(platform::parentPath(directory_)), directory_, copiesPath(directory_)}) {
-        if ((ec = makePrivateDirectory(dir))) {
-            refused(ec.message() + ": " + platform::displayName(dir), subject);
-            return false;
-        }
-    }
-
-    // The new journal is made whole beside the old one and then takes its place in one step, so that at
-    // every instant there is one journal or the other.
-    const std::string path = journalPath(directory_);
-    {
-        platform::TempFile fresh;
-        ec = fresh.create(directory_, ".journal-");
-        if (!ec)
-            ec = fresh.write(
-                entryLine({std::string_view(&kHeader, 1), kMagic, kVersion, top_, job_, localTimeText()}));
-        if (!ec) ec = fresh.flush();
-        if (!ec && platform::disk().renameReplace(fresh.path().c_str(), path.c_str()) != 0)
-            ec = errnoCode(errno);
-        if (ec) {
-            refused(ec.message(), subject);
-            return false;
-        }
-        fresh.release();
-    }
-    flushDirectory(directory_);
-    // Only for the undo's report: a journal without it undoes just the same.
-    platform::removeFile(settingsPath(directory_));
-    if (settings_) SaveSettings(settingsPath(directory_), *settings_);
-    // The last job's copies belonged to the journal just replaced.
-    removeCopiesExcept(directory_, {});
-
-    fd_ = platform::disk().open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0);
+    // The new journal is written beside the last job's, which it replaces once it has a change to undo;
+    // so are the settings kept for the undo's report.
+    const std::string path = nextJournalPath(directory_);
+    platform::removeFile(path);
+    platform::removeFile(nextSettingsPath(directory_));
+    if (settings_) SaveSettings(nextSettingsPath(directory_), *settings_);
+    fd_ = platform::disk().open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC | O_NOFOLLOW,
+                                0600);
     if (fd_ < 0) {
         refused(errnoCode(errno).message(), subject);
         return false;
     }
+    const std::string header =
+        journalLine({std::string_view(&kHeaderTag, 1), kJournalMagic, kJournalVersion, top_, job_,
+                     localTimeText(), spelledTop_, device_, inode_, id_, keep_});
+    if (platform::disk().write(fd_, header.data(), header.size()) != static_cast<ssize_t>(header.size())) {
+        refused(errnoCode(errno).message(), subject);
+        platform::disk().close(fd_);
+        fd_ = -1;
+        platform::removeFile(path);
+        return false;
+    }
+    ++unsynced_;
     return true;
+}
+
+void UndoJournal::changeMade() {
+    if (fd_ >= 0 && !switched_) switchOver();
+}
+
+void UndoJournal::switchOver() {
+    // Durable before it takes the last journal's place.
+    if (platform::disk().fsync(fd_) != 0) return;
+    unsynced_ = 0;
+    if (platform::disk().renameReplace(nextJournalPath(directory_).c_str(),
+                                       journalPath(directory_).c_str()) != 0) {
+        refused(errnoCode(errno).message(), journalPath(directory_));
+        return;
+    }
+    flushDirectory(directory_);
+    switched_ = true;
+    pending_.clear();
+    pending_.shrink_to_fit();
+    // Only for the undo's report: a journal without it undoes just the same.
+    if (platform::disk().renameReplace(nextSettingsPath(directory_).c_str(),
+                                       settingsPath(directory_).c_str()) != 0)
+        platform::removeFile(settingsPath(directory_));
+    // The last job's copies belonged to the journal just replaced.
+    platform::removeFilesIn(copiesPath(directory_), [&](std::string_view name) {
+        return !(name.starts_with(id_) && name.size() > id_.size() && name[id_.size()] == '-');
+    });
 }
 
 bool UndoJournal::append(const std::vector<std::string_view>& fields, std::string_view subject,
                          bool durable) {
-    std::string data;
-    // After a failed write the file may end in part of a line: end it, so that this entry is a line of its
-    // own (the torn part fails its check and is passed over when read).
-    if (torn_) data += '\n';
-    data += entryLine(fields);
+    const std::string data = journalLine(fields);
+    const std::int64_t before = platform::fileLength(fd_);
     const ssize_t written = platform::disk().write(fd_, data.data(), data.size());
     if (written != static_cast<ssize_t>(data.size())) {
         const int err = written < 0 ? errno : ENOSPC;
-        torn_ = true;
+        // A part of a line would read as a damaged entry: cut it off again.
+        if (written > 0 && (before < 0 || platform::truncateFile(fd_, before))) {
+            const std::string end = "\n";
+            platform::disk().write(fd_, end.data(), end.size());
+        }
         refused(errnoCode(err).message(), subject);
         return false;
     }
-    torn_ = false;
+    if (!switched_ && pending_.size() < kPendingLimit) {
+        PendingEntry p{fields.front().empty() ? '\0' : fields.front()[0], {}};
+        for (std::size_t i = 1; i < fields.size(); ++i)
+            p.fields.emplace_back(fields[i]);
+        pending_.push_back(std::move(p));
+    }
     // A flush costs milliseconds: one per rename would make renaming a large site take minutes. A rename
     // whose record a power cut lost leaves every byte in place under its new name.
     constexpr std::uint32_t kGroup = 256;
@@ -791,7 +915,7 @@ bool UndoJournal::sync(std::string_view subject) {
 bool UndoJournal::saveCopy(std::string_view content, std::string& name, std::string_view subject) {
     const std::string copies = copiesPath(directory_);
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        name = std::to_string(nextCopy_++);
+        name = id_ + "-" + std::to_string(nextCopy_++);
         // Written, flushed, and its directory entry flushed, before the entry that names it.
         // In a batch of replacements the batch's barrier flushes every copy at once (flush()).
         const bool batched = platform::ReplaceBatch::current() != nullptr;
@@ -811,7 +935,7 @@ bool UndoJournal::willRename(std::string_view from, std::string_view to) {
     const Identity id = identityOf(infoOf(from));
     const std::string first = number(id.first);
     const std::string second = number(id.second);
-    return append({std::string_view(&kRename, 1), from, to, std::string_view(&id.kind, 1), first, second},
+    return append({std::string_view(&kRenameTag, 1), from, to, std::string_view(&id.kind, 1), first, second},
                   from);
 }
 
@@ -834,7 +958,7 @@ bool UndoJournal::willReplace(std::string_view path, std::string_view before, st
     lines.reserve(why.links.size());
     for (const LinkChange& link : why.links)
         lines.push_back(number(link.line));
-    std::vector<std::string_view> fields = {std::string_view(&kReplace, 1),
+    std::vector<std::string_view> fields = {std::string_view(&kReplaceTag, 1),
                                             path,
                                             copy,
                                             mode,
@@ -857,22 +981,22 @@ bool UndoJournal::willReplace(std::string_view path, std::string_view before, st
 }
 
 bool UndoJournal::willMakeDirectory(std::string_view path) {
-    return ready(path) && append({std::string_view(&kMakeDirectory, 1), path}, path);
+    return ready(path) && append({std::string_view(&kMakeDirectoryTag, 1), path}, path);
 }
 
 bool UndoJournal::willRemoveDirectory(std::string_view path) {
     if (!ready(path)) return false;
     char mode[16];
     std::snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(infoOf(path).mode & 07777));
-    return append({std::string_view(&kRemoveDirectory, 1), path, mode}, path);
+    return append({std::string_view(&kRemoveDirectoryTag, 1), path, mode}, path);
 }
 
 bool UndoJournal::willTrash(std::string_view path) {
-    return ready(path) && append({std::string_view(&kTrash, 1), path}, path);
+    return ready(path) && append({std::string_view(&kTrashTag, 1), path}, path);
 }
 
 void UndoJournal::trashed(std::string_view path, std::string_view inTrash) {
-    if (ready(path)) append({std::string_view(&kTrashed, 1), path, inTrash}, path);
+    if (ready(path) && append({std::string_view(&kTrashedTag, 1), path, inTrash}, path)) changeMade();
 }
 
 // ---- undoing
@@ -882,19 +1006,77 @@ bool journalSettings(std::string_view top, JobSettings& settings) {
     return !directory.empty() && LoadSettings(settingsPath(directory), settings);
 }
 
+namespace {
+
+// Marks entries done as an undo puts them back, so that a rerun after a stop passes over them: their paths
+// may no longer lead where they did once an older entry (a directory's rename) is put back too.
+class UndoMarks {
+  public:
+    explicit UndoMarks(const std::string& path)
+        : fd_(platform::disk().open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0)) {}
+    ~UndoMarks() {
+        if (fd_ < 0) return;
+        platform::disk().fsync(fd_);
+        platform::disk().close(fd_);
+    }
+    UndoMarks(const UndoMarks&) = delete;
+    UndoMarks& operator=(const UndoMarks&) = delete;
+
+    // Without a mark a rerun judges the entry by what it finds, which is right for it alone.
+    void done(std::size_t line) {
+        if (fd_ < 0) return;
+        const std::string text = journalLine({std::string_view(&kUndoneTag, 1), std::to_string(line)});
+        if (platform::disk().write(fd_, text.data(), text.size()) != static_cast<ssize_t>(text.size())) {
+            platform::disk().close(fd_);
+            fd_ = -1;
+        }
+    }
+
+  private:
+    int fd_;
+};
+
+}  // namespace
+
 UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs) {
     UndoOutcome outcome;
     const std::string directory = undoDirectory(top);
     if (directory.empty()) return outcome;
-    Journal journal = readJournal(directory, absoluteTop(top));
+    const std::string canonical = canonicalTop(top);
+    if (!placeIsSafe(directory)) {
+        outcome.anything = true;
+        outcome.damagedLines = 1;
+        return outcome;
+    }
+    settleInterruptedJob(directory, canonical);
+    Journal journal = readJournalFile(journalPath(directory), canonical);
     if (!journal.exists) return outcome;
-    outcome.job = journal.job;
-    if (journal.entries.empty()) {
-        removeJournal(directory);
+    if (!journal.readable || journal.damaged > 0) {
+        // Nothing recorded may be lost because part of the record is: every copy stays.
+        outcome.anything = true;
+        outcome.damagedLines = std::max<std::size_t>(journal.damaged, 1);
+        currentLog().errorDetail(res::kJournalCopiesKept, platform::displayName(journalPath(directory)));
+        if (!journal.readable) return outcome;
+    }
+    outcome.job = journal.header.job;
+    // The directory the job changed was removed or replaced: what the journal names is not its.
+    platform::FileInfo topInfo;
+    if (journal.header.identityKnown && !platform::fileInfo(canonical, topInfo) &&
+        topInfo.kind == platform::EntryKind::Directory &&
+        (topInfo.device != journal.header.device || topInfo.inode != journal.header.inode)) {
+        currentLog().errorDetail(res::kJournalOtherTop, platform::displayName(journalPath(directory)));
+        outcome.anything = true;
+        outcome.damagedLines = std::max<std::size_t>(outcome.damagedLines, 1);
+        return outcome;
+    }
+    const bool toUndo =
+        std::any_of(journal.entries.begin(), journal.entries.end(), [](const Entry& e) { return !e.undone; });
+    if (!toUndo) {
+        if (outcome.damagedLines == 0) removeJournal(directory);
         return outcome;
     }
     outcome.anything = true;
-    if (journal.job == "orphans") outcome.movedTo = orphansDestination(journal);
+    if (outcome.job == "orphans") outcome.movedTo = orphansDestination(journal);
 
     std::unique_ptr<GUIProgress> local;
     if (!progress) {
@@ -903,12 +1085,12 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
     }
     std::vector<bool> keep(journal.entries.size(), false);
     {
-        UndoReport report(journal.job == "orphans", localLogs);
+        UndoMarks marks(journalPath(directory));
+        UndoReport report(outcome.job == "orphans", localLogs);
         // Restored files share their flushes. A file comes back in place only when the batch commits, so
         // the batch commits before anything else touches a file it holds: a second restore of the same
         // file (which checks what the file is now), and every rename.
         std::unordered_map<std::string, std::size_t> staged;  // path -> entry
-        std::unordered_map<std::string, std::int64_t> pendingTimes;
         platform::ReplaceBatch batch(
             {},
             [&](const std::string& path, std::error_code ec) {
@@ -921,66 +1103,73 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
             },
             256,
             [&](const std::string& path) {
-                const auto it = pendingTimes.find(path);
-                if (it != pendingTimes.end() && platform::setModifiedTime(path, it->second))
-                    currentLog().errorDetail(res::kModifiedTimeNotRestored, platform::displayName(path));
+                if (const auto it = staged.find(path); it != staged.end())
+                    marks.done(journal.entries[it->second].line);
             });
+        batch.setTemporaryTag(journal.header.id);
         const auto commit = [&] {
             batch.commit();
             staged.clear();
-            pendingTimes.clear();
         };
         progress->begin(res::loadString(res::kUndoingRenaming),
                         static_cast<std::int64_t>(journal.entries.size()));
         for (std::size_t i = journal.entries.size(); i-- > 0;) {
             const Entry& e = journal.entries[i];
-            if (e.tag != kReplace || staged.count(e.fields[0]) != 0) commit();
+            if (e.undone) continue;
+            if (e.tag != kReplaceTag || staged.count(e.fields[0]) != 0) commit();
             progress->setDirectory(platform::parentPath(e.fields[0]), outcome.cancelled);
             if (outcome.cancelled) {
                 // What was not reached stays for a later undo.
                 for (std::size_t j = 0; j <= i; ++j)
-                    keep[j] = true;
+                    keep[j] = !journal.entries[j].undone;
                 break;
             }
             progress->setFile(e.fields[0]);
             Result result = Result::LeftAlone;
-            switch (e.tag) {
-                case kRename:
-                    result = undoRename(e, journal.job == "orphans");
-                    if (result == Result::Undone) {
-                        ++outcome.renamed;
-                        report.renamedBack(e.fields[0], e.fields[1], e.fields[2] == "d");
-                    }
-                    break;
-                case kReplace:
-                    if (const std::optional<ReplaceFields> r = replaceFields(e)) {
-                        result = undoReplace(*r, directory, &pendingTimes);
+            if (!confined(e, journal.header)) {
+                result = leftAlone(reason(res::kReasonOutsideSite), e.fields[0]);
+            } else {
+                switch (e.tag) {
+                    case kRenameTag:
+                        result = undoRename(e, outcome.job == "orphans");
                         if (result == Result::Undone) {
-                            staged[r->path] = i;
-                            ++outcome.restored;
-                            report.restoredFile(*r);
+                            ++outcome.renamed;
+                            report.renamedBack(e.fields[0], e.fields[1], e.fields[2] == "d");
                         }
-                    } else {
-                        result = leftAlone(reason(res::kReasonCopyDamaged), e.fields[0]);
-                    }
-                    break;
-                case kMakeDirectory:
-                    result = undoMakeDirectory(e);
-                    if (result == Result::Undone) ++outcome.directoriesRemoved;
-                    break;
-                case kRemoveDirectory:
-                    result = undoRemoveDirectory(e);
-                    if (result == Result::Undone) ++outcome.directoriesMade;
-                    break;
-                case kTrash:
-                    result = undoTrash(e);
-                    if (result == Result::Undone) {
-                        ++outcome.untrashed;
-                        report.restoredOrphan(e.fields[0]);
-                    }
-                    break;
+                        break;
+                    case kReplaceTag:
+                        if (const std::optional<ReplaceFields> r = replaceFields(e)) {
+                            result = undoReplace(*r, directory);
+                            if (result == Result::Undone) {
+                                staged[r->path] = i;
+                                ++outcome.restored;
+                                report.restoredFile(*r);
+                            }
+                        } else {
+                            result = leftAlone(reason(res::kReasonCopyDamaged), e.fields[0]);
+                        }
+                        break;
+                    case kMakeDirectoryTag:
+                        result = undoMakeDirectory(e);
+                        if (result == Result::Undone) ++outcome.directoriesRemoved;
+                        break;
+                    case kRemoveDirectoryTag:
+                        result = undoRemoveDirectory(e);
+                        if (result == Result::Undone) ++outcome.directoriesMade;
+                        break;
+                    case kTrashTag:
+                        result = undoTrash(e);
+                        if (result == Result::Undone) {
+                            ++outcome.untrashed;
+                            report.restoredOrphan(e.fields[0]);
+                        }
+                        break;
+                }
             }
             if (result == Result::NeverDone) ++outcome.neverDone;
+            // A restored file is done once its batch has put it in place.
+            const bool staging = e.tag == kReplaceTag && result == Result::Undone;
+            if ((result == Result::Undone && !staging) || result == Result::NeverDone) marks.done(e.line);
             if (result == Result::LeftAlone || result == Result::Failed) {
                 ++outcome.leftAlone;
                 keep[i] = true;
@@ -998,14 +1187,16 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
         const Entry& e = journal.entries[i];
         rest += e.text;
         ++outcome.remaining;
-        if (e.tag == kReplace) copies.insert(e.fields[1]);
+        if (e.tag == kReplaceTag) copies.insert(e.fields[1]);
     }
+    // A journal with lines that could not be read stays as it is, marks and all, with every copy.
+    if (outcome.damagedLines > 0) return outcome;
     if (outcome.remaining == 0) {
         removeJournal(directory);
         return outcome;
     }
     const std::string path = journalPath(directory);
-    if (const std::error_code ec = platform::replaceFileContents(path, journal.header + rest)) {
+    if (const std::error_code ec = platform::replaceFileContents(path, journal.headerText + rest)) {
         currentLog().errorDetail(res::formatString(res::kJournalNotUpdated, ec.message()),
                                  platform::displayName(path));
         return outcome;
@@ -1017,10 +1208,10 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
 std::vector<std::string> listJournal(std::string_view top) {
     std::vector<std::string> lines;
     const std::string directory = undoDirectory(top);
-    if (directory.empty()) return lines;
-    const Journal journal = readJournal(directory, absoluteTop(top));
+    if (directory.empty() || !placeIsSafe(directory)) return lines;
+    const Journal journal = readJournalFile(journalPath(directory), canonicalTop(top), /*report=*/false);
     for (auto it = journal.entries.rbegin(); it != journal.entries.rend(); ++it)
-        lines.push_back(describe(*it));
+        if (!it->undone) lines.push_back(describe(*it));
     return lines;
 }
 

@@ -1,10 +1,14 @@
 #pragma once
 // The undo journal: what a fix or an orphans job changed below one top directory, written ahead of each
 // change and flushed, so that the change can be undone later, from another process too, and also after
-// the job was killed halfway. One journal per top directory, under the state directory:
-//   undoDirectory(top)/journal    one entry per line, appended to
-//   undoDirectory(top)/copies/N   the original bytes of every file the job rewrote
-// An undo replays the journal newest first and changes only what is still exactly as the job left it.
+// the job was killed halfway. One journal per top directory (by its canonical path), under the state
+// directory, in a directory of mode 0700 that is never reached through a symbolic link:
+//   undoDirectory(top)/journal         the last job's: one entry per line, appended to
+//   undoDirectory(top)/journal.next    a running job's, until it has made its first change
+//   undoDirectory(top)/copies/ID-N     the original bytes of every file the job ID rewrote
+//   undoDirectory(top)/lock            held by the job that changes the site (SiteLock)
+// An undo replays the journal newest first and changes only what is still exactly as the job left it,
+// and only inside the site (and, for an orphans job, its "Move To" directory and the trash).
 #include <cstdint>
 #include <optional>
 #include <memory>
@@ -21,16 +25,26 @@ class GUIProgress;
 
 namespace korvel::jobs {
 
-// stateDirectory()/undo/ and 16 hex digits of a hash of the top directory's absolute path; "" when there
+// stateDirectory()/undo/ and 16 hex digits of a hash of the top directory's canonical path; "" when there
 // is no state directory (no home directory).
 std::string undoDirectory(std::string_view top);
+
+// Makes the journal's place for "top" (each directory 0700, none a symbolic link); its path goes to
+// "directory".
+std::error_code makeJournalPlace(std::string_view top, std::string& directory);
+
+// Settles the journal of a job on "top" that was stopped before it could: it becomes the last job's when
+// it had made a change, else it goes and the last job's stays. Every job that changes the site, and every
+// undo, does this first, holding the site's lock.
+void settleInterruptedJob(std::string_view top);
 
 class UndoJournal : public ChangeJournal {
   public:
     // The journal of a new job ("fix" or "orphans") on "top". It replaces the journal of the last job on
-    // "top", but only once it records its first change: a job that changes nothing leaves the last undo
-    // possible.
-    static std::unique_ptr<UndoJournal> start(std::string_view top, std::string_view job);
+    // "top", but only once one of its changes has been made: a job that changes nothing (or whose every
+    // change failed) leaves the last undo as it was. "keep": an orphans job's "Move To" directory.
+    static std::unique_ptr<UndoJournal> start(std::string_view top, std::string_view job,
+                                              std::string_view keep = {});
     ~UndoJournal() override;
     UndoJournal(const UndoJournal&) = delete;
     UndoJournal& operator=(const UndoJournal&) = delete;
@@ -42,6 +56,7 @@ class UndoJournal : public ChangeJournal {
     bool willRemoveDirectory(std::string_view path) override;
     bool willTrash(std::string_view path) override;
     void trashed(std::string_view path, std::string_view inTrash) override;
+    void changeMade() override;
 
     // The job's settings, kept beside the journal once it is written, so that the undo's report can say
     // what the job was.
@@ -51,8 +66,11 @@ class UndoJournal : public ChangeJournal {
     // their new contents. False (reported) when it cannot.
     bool flush();
 
-    // Whether this job's journal is on disk (it has replaced the last job's).
-    bool written() const { return fd_ >= 0; }
+    // Tags the temporary files of the job's rewrites, so that those a killed run leaves are known as its own.
+    const std::string& id() const { return id_; }
+
+    // Whether this job's journal has replaced the last job's: a change of it was made.
+    bool written() const { return switched_; }
 
   private:
     UndoJournal(std::string top, std::string job);
@@ -64,16 +82,29 @@ class UndoJournal : public ChangeJournal {
     // and flushed in groups.
     bool append(const std::vector<std::string_view>& fields, std::string_view subject, bool durable = false);
     bool sync(std::string_view subject);
+    // Puts this journal in the last job's place, and drops that job's copies.
+    void switchOver();
     // Saves "content" as a new copy, flushed; its name goes to "name".
     bool saveCopy(std::string_view content, std::string& name, std::string_view subject);
     void refused(std::string_view reason, std::string_view subject);
 
-    std::string top_;
+    std::string top_;  // canonical
     std::string job_;
+    std::string spelledTop_;  // as the job names it: the paths of its entries begin with it
+    std::string keep_;
+    std::string id_;      // names this job's copies
+    std::string device_;  // of the top directory, "" when unknown
+    std::string inode_;
     std::string directory_;
     int fd_ = -1;
-    // A write failed part way: the next entry starts on a line of its own, so the torn one stays apart.
-    bool torn_ = false;
+    bool switched_ = false;
+    // The entries recorded before the first change was known to be made, to look whether it was.
+    struct PendingEntry {
+        char tag;
+        std::vector<std::string> fields;
+    };
+    static constexpr std::size_t kPendingLimit = 4096;
+    std::vector<PendingEntry> pending_;
     std::uint32_t unsynced_ = 0;  // entries written since the last flush
     std::uint64_t nextCopy_ = 1;
     std::optional<JobSettings> settings_;
@@ -92,6 +123,7 @@ struct UndoOutcome {
     std::uint32_t neverDone = 0;           // changes recorded but never made: nothing to undo
     std::uint32_t leftAlone = 0;           // not undone, each listed in the errors section with why
     std::uint32_t remaining = 0;           // entries still in the journal afterwards
+    std::size_t damagedLines = 0;          // journal lines that could not be read: the undo is not whole
     // An orphans job: the directory its orphans were moved into, or the trash's files directory; "" when
     // the journal does not tell.
     std::string movedTo;

@@ -33,7 +33,11 @@ std::error_code recordedRename(std::string_view from, std::string_view to) {
     if (ChangeJournal* journal = currentJournal(); journal && !journal->willRename(from, to)) {
         return std::make_error_code(std::errc::operation_canceled);
     }
-    return platform::renameNoReplace(from, to);
+    const std::error_code ec = platform::renameNoReplace(from, to);
+    if (!ec) {
+        if (ChangeJournal* journal = currentJournal()) journal->changeMade();
+    }
+    return ec;
 }
 
 bool exists(std::string_view path) {

@@ -29,6 +29,8 @@ std::error_code fileInfoAt(int dirFd, std::string_view name, FileInfo& out) {
         return lastError();
     }
     out.isSymlink = S_ISLNK(st.st_mode);
+    out.entryDevice = st.st_dev;
+    out.entryInode = st.st_ino;
     if (out.isSymlink) {
         struct stat target {};
         // A dangling link, or one to anything but a regular file, is never followed.

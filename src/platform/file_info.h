@@ -23,6 +23,9 @@ struct FileInfo {
     mode_t mode = 0;         // permission bits of the entry (behind a link: of its target)
     dev_t device = 0;
     ino_t inode = 0;
+    // The entry itself (a symbolic link's own, not its target's): what a rename of it keeps.
+    dev_t entryDevice = 0;
+    ino_t entryInode = 0;
     std::int64_t modifiedNs = 0;  // modification time, nanoseconds since the epoch
 };
 

@@ -168,6 +168,17 @@ std::error_code rewriteInPlace(const std::string& path, std::string_view content
     return failed;
 }
 
+timespec timespecOf(std::int64_t ns) {
+    constexpr std::int64_t kPerSecond = 1000000000;
+    std::int64_t seconds = ns / kPerSecond;
+    std::int64_t nanoseconds = ns % kPerSecond;
+    if (nanoseconds < 0) {
+        nanoseconds += kPerSecond;
+        --seconds;
+    }
+    return {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)};
+}
+
 bool refusesNewFiles(int err) {
     return err == EACCES || err == EPERM || err == EROFS;
 }
@@ -199,7 +210,8 @@ std::error_code renameNoReplace(std::string_view from, std::string_view to) {
     return {};
 }
 
-std::error_code replaceFileContents(std::string_view path, std::string_view content, std::string* keptCopy) {
+std::error_code replaceFileContents(std::string_view path, std::string_view content, std::string* keptCopy,
+                                    std::int64_t modifiedNs) {
     const std::string p(path);
     struct stat st {};
     if (::lstat(p.c_str(), &st) != 0) return lastError();
@@ -208,7 +220,9 @@ std::error_code replaceFileContents(std::string_view path, std::string_view cont
     if (!S_ISREG(st.st_mode)) return errorOf(EINVAL);
 
     const std::string dir = directoryOf(p);
-    std::string temp = joinPath(dir, ".el_XXXXXX");
+    ReplaceBatch* batch = ReplaceBatch::current();
+    std::string temp =
+        joinPath(dir, (batch ? temporaryPrefix(batch->temporaryTag()) : std::string(".el_")) + "XXXXXX");
     int fd = disk().mkstemp(temp.data());
     if (fd < 0) {
         if (refusesNewFiles(errno)) return rewriteInPlace(p, content, keptCopy);
@@ -231,7 +245,10 @@ std::error_code replaceFileContents(std::string_view path, std::string_view cont
         }
     }
     if (disk().fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
-    ReplaceBatch* batch = ReplaceBatch::current();
+    if (modifiedNs != kNewTime) {
+        const timespec times[2] = {{0, UTIME_OMIT}, timespecOf(modifiedNs)};
+        if (::futimens(fd, times) != 0) return fail(lastError());
+    }
     if (!batch && disk().fsync(fd) != 0) return fail(lastError());
     if (auto ec = closeChecked(fd)) return fail(ec);
     if (batch) {
@@ -396,17 +413,22 @@ std::string TempFile::release() {
 }
 
 std::error_code setModifiedTime(std::string_view path, std::int64_t modifiedNs) {
-    constexpr std::int64_t kPerSecond = 1000000000;
-    std::int64_t seconds = modifiedNs / kPerSecond;
-    std::int64_t nanoseconds = modifiedNs % kPerSecond;
-    if (nanoseconds < 0) {
-        nanoseconds += kPerSecond;
-        --seconds;
-    }
-    const timespec times[2] = {{0, UTIME_OMIT},
-                               {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
+    const timespec times[2] = {{0, UTIME_OMIT}, timespecOf(modifiedNs)};
     if (::utimensat(AT_FDCWD, std::string(path).c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return lastError();
     return {};
+}
+
+std::string temporaryPrefix(std::string_view tag) {
+    return tag.empty() ? std::string(".el_") : ".el_" + std::string(tag) + "_";
+}
+
+std::int64_t fileLength(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+std::error_code truncateFile(int fd, std::int64_t length) {
+    return ::ftruncate(fd, static_cast<off_t>(length)) == 0 ? std::error_code{} : lastError();
 }
 
 std::error_code makeDirectory(std::string_view path, mode_t mode) {

@@ -38,8 +38,10 @@ std::error_code renameNoReplace(std::string_view from, std::string_view to);
 // the full copy of the original, which is left on disk.
 // Fails with ENOENT for a missing file (use createFile), FileError::IsSymlink for a symbolic link (the
 // content behind a link is never rewritten) and EISDIR/EINVAL for anything but a regular file.
+// "modifiedNs", when not kNewTime, is given to the new contents before they take the file's place.
+inline constexpr std::int64_t kNewTime = INT64_MIN;
 std::error_code replaceFileContents(std::string_view path, std::string_view content,
-                                    std::string* keptCopy = nullptr);
+                                    std::string* keptCopy = nullptr, std::int64_t modifiedNs = kNewTime);
 
 // Writes "content" to a new file "path" with "mode" (less the umask), flushed (unless "flush" is false:
 // a caller that flushes the whole file system later); fails with EEXIST when "path" exists. A file it could
@@ -66,6 +68,10 @@ class ReplaceBatch {
     ReplaceBatch& operator=(const ReplaceBatch&) = delete;
 
     void commit();
+    // Names the temporary files of this batch ".el_TAG_XXXXXX", so that a later run can tell those a
+    // killed run left behind from anybody else's.
+    void setTemporaryTag(std::string tag) { tag_ = std::move(tag); }
+    const std::string& temporaryTag() const { return tag_; }
     // The batch in force, or null.
     static ReplaceBatch* current();
     // Takes "temp" (closed, not yet flushed) to replace "target" at the commit.
@@ -83,6 +89,7 @@ class ReplaceBatch {
     std::size_t maxFiles_;
     Committed committed_;
     std::vector<Staged> staged_;
+    std::string tag_;
     ReplaceBatch* previous_;
 };
 
@@ -118,6 +125,13 @@ class TempFile {
 // Gives "path" (the entry itself, not what a symbolic link points to) the modification time "modifiedNs",
 // in nanoseconds since the epoch; the access time is left as it is.
 std::error_code setModifiedTime(std::string_view path, std::int64_t modifiedNs);
+
+// The length of the open file "fd", -1 on error; and cutting it back to "length".
+std::int64_t fileLength(int fd);
+std::error_code truncateFile(int fd, std::int64_t length);
+
+// The prefix of the temporary files of a batch tagged "tag" (see ReplaceBatch::setTemporaryTag).
+std::string temporaryPrefix(std::string_view tag);
 
 // Makes a directory (not its parents); EEXIST when it exists.
 std::error_code makeDirectory(std::string_view path, mode_t mode = 0755);

@@ -44,4 +44,12 @@ std::string currentDirectory() {
     return buf;
 }
 
+std::string canonicalPath(std::string_view path) {
+    char* resolved = ::realpath(std::string(path).c_str(), nullptr);
+    if (!resolved) return {};
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
 }  // namespace korvel::platform

@@ -22,5 +22,7 @@ std::string_view parentPath(std::string_view path);
 std::string temporaryDirectory();
 // The directory of the running process, "" when it cannot be read.
 std::string currentDirectory();
+// The path with every symbolic link, "." and ".." resolved (realpath); "" when it cannot be resolved.
+std::string canonicalPath(std::string_view path);
 
 }  // namespace korvel::platform

@@ -16,7 +16,9 @@ struct Entry {
 constexpr Entry kTable[] = {
     {129, "Korvel"},
     {130, "Version " KORVEL_VERSION " "},  // the build's own version
-    {135, "Undo processing interrupted by %1!\n\"status.txt\" has a log of the changes made by \nthis undo pass.  Save the current log and compare \nit to \"status.txt\" to see what changes are still in effect."},
+    {135,
+     "Undo processing interrupted by %1!\n\"status.txt\" has a log of the changes made by \nthis undo pass.  "
+     "Save the current log and compare \nit to \"status.txt\" to see what changes are still in effect."},
     {136, "low memory"},
     {137, "an undefined exception."},
     {138,
@@ -231,6 +233,22 @@ constexpr Entry kTable[] = {
     {30176,
      "The orphans were not moved: some files or directories could not be read (see the errors above), and "
      "what they link to would look unused"},
+    {30177,
+     "Another Korvel job is changing this site now; nothing was changed. Try again when it has finished"},
+    {30178, "Line %1 of the undo journal could not be read (%2); what it recorded was not undone"},
+    {30179, "its check does not match: it was damaged or altered"},
+    {30180, "it is not an entry this version writes"},
+    {30181, "it ends before its line end: the journal was cut short"},
+    {30182,
+     "The undo journal is kept with every saved copy of the originals, as some of its lines could not be "
+     "read"},
+    {30183, "the journal names a place outside the site"},
+    {30184,
+     "The undo journal is not this directory's: the directory the job changed was removed or replaced "
+     "since; nothing was undone"},
+    {30185, "The undo journal was written by a newer version of Korvel; nothing was undone"},
+    {30186, "The undo journal's directory is not safe to use (%1); nothing was read from it or removed"},
+    {30187, "the symbolic link now points elsewhere"},
 };
 
 constexpr bool sortedAndUnique() {

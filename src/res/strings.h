@@ -193,6 +193,17 @@ enum StringId : int {
     kReasonOtherDirectory = 30174,
     kMoveToInsideSite = 30175,
     kOrphansNotMovedUnreadable = 30176,
+    kSiteBusy = 30177,
+    kJournalLineUnreadable = 30178,
+    kReasonLineChecksum = 30179,
+    kReasonLineMalformed = 30180,
+    kReasonLineUnfinished = 30181,
+    kJournalCopiesKept = 30182,
+    kReasonOutsideSite = 30183,
+    kJournalOtherTop = 30184,
+    kJournalNewerVersion = 30185,
+    kJournalPlaceUnsafe = 30186,
+    kReasonLinkChanged = 30187,
 };
 
 // The text of "id", or "" when the table has no such entry.

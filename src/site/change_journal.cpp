@@ -32,6 +32,8 @@ bool replaceRecorded(const ENode& node, std::string_view before, std::string_vie
         }
         return false;
     }
+    if (ChangeJournal* journal = currentJournal(); journal && !platform::ReplaceBatch::current())
+        journal->changeMade();
     return true;
 }
 

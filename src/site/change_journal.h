@@ -55,6 +55,8 @@ class ChangeJournal {
     virtual bool willTrash(std::string_view path) = 0;
     // "path" is now "inTrash" in the trash.
     virtual void trashed(std::string_view path, std::string_view inTrash) = 0;
+    // A change announced before has been made. A journal that is not told looks for itself.
+    virtual void changeMade() {}
 };
 
 // The journal in force in this process, or null.

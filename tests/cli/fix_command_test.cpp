@@ -6,6 +6,8 @@
 
 #include "cli/commands.h"
 #include "cli/run_korvel.h"
+#include "jobs/site_lock.h"
+#include "jobs/undo_journal.h"
 #include "support/env_var.h"
 #include "support/temp_dir.h"
 
@@ -72,6 +74,43 @@ TEST(FixCommand, FixThenUndoFromAnotherRunGivesBackTheExactTree) {
     EXPECT_EQ(again.status, kExitFindings);
     EXPECT_TRUE(anyLine(again.err, "no files were changed"));
     EXPECT_EQ(runKorvel({"undo", site.dir.path(), "--list"}).status, kExitFindings);
+}
+
+TEST(FixCommand, EveryJobThatChangesASiteRefusesWhileAnotherHoldsIt) {
+    FixSite site;
+    // A first fix that is still running, as far as this site's lock can tell.
+    ASSERT_EQ(runKorvel({"fix", site.dir.path(), "--target", "dos", "--yes"}).status, kExitOk);
+    const auto before = testing::treeSnapshot(site.dir.path());
+    const auto listed = jobs::listJournal(site.dir.path());
+    const jobs::SiteLock held(site.dir.path());
+    ASSERT_FALSE(held.busy());
+    const std::string keep = site.state.path();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"fix", site.dir.path(), "--target", "iso9660", "--line-ends", "unix",
+                                   "--yes"},
+          {"orphans", site.dir.path(), "--move-to", keep, "--yes"},
+          {"undo", site.dir.path()}}) {
+        const Result second = runKorvel(args);
+        EXPECT_EQ(second.status, kExitUsage) << args[0];
+        EXPECT_TRUE(anyLine(second.err, "Another Korvel job is changing this site")) << args[0];
+        EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before) << args[0];
+        EXPECT_EQ(jobs::listJournal(site.dir.path()), listed) << args[0];
+    }
+}
+
+TEST(FixCommand, NothingChangesWhenTheReportCouldNotBeWrittenAndAMissingDirectoryIsBadUsage) {
+    FixSite site;
+    const auto before = testing::treeSnapshot(site.dir.path());
+    const std::string nowhere = site.state.path() + "/no/such/dir/report.txt";
+    const Result fix = runKorvel({"fix", site.dir.path(), "--target", "dos", "--yes", "--report", nowhere});
+    EXPECT_EQ(fix.status, kExitUsage);
+    EXPECT_TRUE(anyLine(fix.err, "cannot write the report to " + nowhere));
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
+    EXPECT_TRUE(jobs::listJournal(site.dir.path()).empty());
+
+    const Result missing = runKorvel({"undo", site.dir.path() + "/missing"});
+    EXPECT_EQ(missing.status, kExitUsage);
+    EXPECT_TRUE(anyLine(missing.err, "is not a directory"));
 }
 
 }  // namespace

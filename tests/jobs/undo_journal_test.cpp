@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 
+#include "jobs/journal_format.h"
+#include "jobs/site_lock.h"
 #include "names/rename_files.h"
 #include "platform/disk.h"
 #include "platform/file_info.h"
@@ -69,6 +75,12 @@ struct Fixture {
 void rename(ChangeJournal& journal, const std::string& from, const std::string& to) {
     ASSERT_TRUE(journal.willRename(from, to));
     ASSERT_FALSE(platform::renameNoReplace(from, to));
+    journal.changeMade();
+}
+
+// Whether "top" has a journal (the place itself stays: it holds the site's lock).
+bool hasJournal(const std::string& top) {
+    return exists(undoDirectory(top) + "/journal");
 }
 
 // A rewrite announced to the journal, then made.
@@ -76,6 +88,7 @@ void replace(ChangeJournal& journal, const std::string& path, const std::string&
              const ContentChange& why) {
     ASSERT_TRUE(journal.willReplace(path, readFile(path), after, why));
     ASSERT_FALSE(platform::replaceFileContents(path, after));
+    journal.changeMade();
 }
 
 ContentChange linkChange() {
@@ -147,7 +160,8 @@ TEST(UndoJournal, UndoPutsBackEveryNameByteAndModeAndThenHasNothingLeft) {
     EXPECT_EQ(outcome.remaining, 0u);
     EXPECT_EQ(treeOf(f.site.path()), before);
     EXPECT_EQ(f.errors(), "");
-    EXPECT_FALSE(exists(undoDirectory(f.site.path())));
+    EXPECT_FALSE(hasJournal(f.site.path()));
+    EXPECT_FALSE(exists(undoDirectory(f.site.path()) + "/copies"));
 
     // The rows the fix's report uses: names back, line ends back, links back.
     const std::string names = f.section(res::kSectionRestoredNames);
@@ -172,6 +186,16 @@ TEST(UndoJournal, AJobThatChangesNothingLeavesTheLastUndoInPlace) {
     EXPECT_FALSE(UndoJournal::start(f.site.path(), "fix")->written());
     EXPECT_EQ(listJournal(f.site.path()).size(), 1u);
 
+    // Nor does one whose every change failed (an immutable file, a read-only mount).
+    {
+        auto failing = UndoJournal::start(f.site.path(), "fix");
+        ASSERT_TRUE(failing->willRename(f.site.file("b"), f.site.file("x")));
+        ASSERT_TRUE(failing->willReplace(f.site.file("b"), "A", "new", linkChange()));
+        EXPECT_FALSE(failing->written());
+    }
+    EXPECT_EQ(listJournal(f.site.path()),
+              std::vector<std::string>{"rename back  " + f.site.file("b") + "  ->  " + f.site.file("a")});
+
     // The next job that changes something replaces it.
     auto second = UndoJournal::start(f.site.path(), "fix");
     rename(*second, f.site.file("b"), f.site.file("c"));
@@ -194,16 +218,13 @@ TEST(UndoJournal, AJobKilledHalfwayIsUndoneAsFarAsItWent) {
         ASSERT_TRUE(journal->willReplace(f.site.file("page.html"), "old", "new", linkChange()));
         ASSERT_TRUE(journal->willMakeDirectory(f.site.file("never")));
     }
-    // And died during the write of one more.
-    std::ofstream(fs::path(undoDirectory(f.site.path())) / "journal", std::ios::app) << "R\t/x\t/y\tf\t1";
-
     const UndoOutcome outcome = f.undo();
     EXPECT_EQ(outcome.renamed, 1u);
     EXPECT_EQ(outcome.neverDone, 3u);
     EXPECT_EQ(outcome.leftAlone, 0u);
     EXPECT_EQ(treeOf(f.site.path()), before);
     EXPECT_EQ(f.errors(), "");
-    EXPECT_FALSE(exists(undoDirectory(f.site.path())));
+    EXPECT_FALSE(hasJournal(f.site.path()));
 }
 
 TEST(UndoJournal, WhatChangedSinceTheJobIsLeftAloneListedAndKeptForTheNextUndo) {
@@ -280,8 +301,8 @@ TEST(UndoJournal, AFileSentToTheTrashComesBackAndLeavesTheTrash) {
     Fixture f;
     TempDir trash;
     f.site.write("orphan.gif", "GIF");
-    const std::string inTrash = trash.write("files/orphan.gif", "");
-    const std::string info = trash.write("info/orphan.gif.trashinfo", "[Trash Info]\n");
+    const std::string inTrash = trash.write("Trash/files/orphan.gif", "");
+    const std::string info = trash.write("Trash/info/orphan.gif.trashinfo", "[Trash Info]\n");
     {
         auto journal = UndoJournal::start(f.site.path(), "orphans");
         ASSERT_TRUE(journal->willTrash(f.site.file("orphan.gif")));
@@ -313,6 +334,219 @@ TEST(UndoJournal, ACancelKeepsWhatWasNotReached) {
     EXPECT_EQ(outcome.remaining, 1u);
     EXPECT_EQ(f.undo().renamed, 1u);
     EXPECT_EQ(readFile(f.site.file("a")), "A");
+}
+
+// Runs "job" in a child process that dies without a word where the job ends (as a kill would leave it).
+void inKilledProcess(const std::function<void()>& job) {
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        job();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+}
+
+TEST(UndoJournal, AJobKilledRightAfterItsFirstChangeIsTheOneUndone) {
+    for (const bool madeIt : {true, false}) {
+        Fixture f;
+        f.site.write("a", "A");
+        f.site.write("c", "C");
+        rename(*UndoJournal::start(f.site.path(), "fix"), f.site.file("a"), f.site.file("b"));
+        inKilledProcess([&] {
+            auto second = UndoJournal::start(f.site.path(), "fix");
+            if (!second->willRename(f.site.file("c"), f.site.file("d"))) ::_exit(1);
+            if (madeIt && platform::renameNoReplace(f.site.file("c"), f.site.file("d"))) ::_exit(1);
+            ::_exit(0);  // before the journal learns the change was made
+        });
+        const UndoOutcome outcome = f.undo();
+        EXPECT_EQ(outcome.renamed, 1u) << madeIt;
+        // The killed job's change when it made one, else the job before it.
+        EXPECT_TRUE(exists(f.site.file(madeIt ? "b" : "a"))) << madeIt;
+        EXPECT_TRUE(exists(f.site.file("c"))) << madeIt;
+        EXPECT_EQ(f.errors(), "") << madeIt;
+    }
+}
+
+// A disk that kills the process at its "at"-th operation, before it is made.
+struct KillingDisk : platform::Disk {
+    int at;
+    int count = 0;
+    explicit KillingDisk(int n) : at(n) {}
+    void step() {
+        if (++count == at) ::_exit(9);
+    }
+    int open(const char* p, int flags, mode_t mode) override { return step(), Disk::open(p, flags, mode); }
+    ssize_t write(int fd, const void* d, std::size_t n) override { return step(), Disk::write(fd, d, n); }
+    int fsync(int fd) override { return step(), Disk::fsync(fd); }
+    int syncfs(int fd) override { return step(), Disk::syncfs(fd); }
+    int fchmod(int fd, mode_t m) override { return step(), Disk::fchmod(fd, m); }
+    int chmod(const char* p, mode_t m) override { return step(), Disk::chmod(p, m); }
+    int mkstemp(char* t) override { return step(), Disk::mkstemp(t); }
+    int renameNoReplace(const char* a, const char* b) override { return step(), Disk::renameNoReplace(a, b); }
+    int renameReplace(const char* a, const char* b) override { return step(), Disk::renameReplace(a, b); }
+    int unlink(const char* p) override { return step(), Disk::unlink(p); }
+    int mkdir(const char* p, mode_t m) override { return step(), Disk::mkdir(p, m); }
+    int rmdir(const char* p) override { return step(), Disk::rmdir(p); }
+};
+
+TEST(UndoJournal, AnUndoKilledAtAnyStepIsFinishedByTheNextOne) {
+    bool reachedTheEnd = false;
+    for (int at = 1; !reachedTheEnd && at < 400; ++at) {
+        Fixture f;
+        f.site.write("Old Dir/Page One.html", "<a href=\"Old Page.htm\">\r\n");
+        f.site.write("Old Dir/Notes.TXT", "one\r\ntwo\r\n");
+        f.site.mkdir("Old Dir/Empty");
+        const Tree before = treeOf(f.site.path());
+        {
+            auto journal = UndoJournal::start(f.site.path(), "fix");
+            rename(*journal, f.site.file("Old Dir"), f.site.file("olddir"));
+            rename(*journal, f.site.file("olddir/Page One.html"), f.site.file("olddir/pageone.htm"));
+            rename(*journal, f.site.file("olddir/Notes.TXT"), f.site.file("olddir/notes.txt"));
+            replace(*journal, f.site.file("olddir/pageone.htm"), "<a href=\"old_page.htm\">\r\n",
+                    linkChange());
+            ContentChange lineEnds;
+            lineEnds.kind = ContentChange::Kind::LineEnds;
+            lineEnds.fromLineEnd = kCrLf;
+            lineEnds.toLineEnd = kLf;
+            replace(*journal, f.site.file("olddir/notes.txt"), "one\ntwo\n", lineEnds);
+            ASSERT_TRUE(journal->willRemoveDirectory(f.site.file("olddir/Empty")));
+            ASSERT_FALSE(platform::removeEmptyDirectory(f.site.file("olddir/Empty")));
+        }
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            KillingDisk disk(at);
+            platform::DiskScope scope(disk);
+            undoLast(f.site.path(), &f.quiet);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        reachedTheEnd = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+
+        const UndoOutcome rerun = f.undo();
+        EXPECT_EQ(rerun.leftAlone, 0u) << "killed at step " << at << "\n" << f.errors();
+        EXPECT_EQ(rerun.damagedLines, 0u) << "killed at step " << at;
+        EXPECT_EQ(treeOf(f.site.path()), before) << "killed at step " << at;
+        EXPECT_FALSE(hasJournal(f.site.path())) << "killed at step " << at;
+    }
+    EXPECT_TRUE(reachedTheEnd);
+}
+
+TEST(UndoJournal, ADamagedOrCutJournalIsReportedLineByLineAndKeepsEveryCopy) {
+    struct Damage {
+        const char* what;
+        std::function<void(std::string&)> apply;
+        std::uint32_t renamed;  // what can still be undone
+    };
+    const Damage damages[] = {
+        {"a flipped byte in an entry", [](std::string& j) { j[j.find("\nR\t") + 5] ^= 1; }, 1},
+        {"cut in the last line", [](std::string& j) { j.resize(j.size() - 10); }, 1},
+        {"cut in the header", [](std::string& j) { j.resize(20); }, 0},
+    };
+    for (const Damage& damage : damages) {
+        Fixture f;
+        f.site.write("a", "A");
+        f.site.write("c", "C");
+        f.site.write("page.html", "old");
+        {
+            auto journal = UndoJournal::start(f.site.path(), "fix");
+            rename(*journal, f.site.file("a"), f.site.file("b"));
+            replace(*journal, f.site.file("page.html"), "new", linkChange());
+            rename(*journal, f.site.file("c"), f.site.file("d"));
+        }
+        const std::string path = undoDirectory(f.site.path()) + "/journal";
+        std::string text = readFile(path);
+        damage.apply(text);
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+
+        const UndoOutcome outcome = f.undo();
+        EXPECT_GE(outcome.damagedLines, 1u) << damage.what;
+        EXPECT_EQ(outcome.renamed, damage.renamed) << damage.what;
+        const std::string errors = f.errors();
+        EXPECT_NE(errors.find("of the undo journal could not be read"), std::string::npos)
+            << damage.what << errors;
+        // Nothing it may still need is gone: the journal stays, with the saved original.
+        EXPECT_TRUE(hasJournal(f.site.path())) << damage.what;
+        EXPECT_FALSE(fs::is_empty(undoDirectory(f.site.path()) + "/copies")) << damage.what;
+    }
+}
+
+TEST(UndoJournal, NothingOutsideTheSiteIsTouchedWhateverTheJournalSays) {
+    Fixture f;
+    TempDir outside;
+    outside.write("precious", "P");
+    f.site.write("a", "A");
+    {
+        auto journal = UndoJournal::start(f.site.path(), "fix");
+        rename(*journal, f.site.file("a"), f.site.file("b"));
+    }
+    // Entries signed as the journal signs them, naming places outside the site.
+    const std::string path = undoDirectory(f.site.path()) + "/journal";
+    const std::string info = "f";
+    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+             {outside.file("moved"), outside.file("precious")},
+             {f.site.file("x"), outside.file("precious")},
+             {f.site.file("../x"),
+              f.site.file("../" + fs::path(outside.path()).filename().string() + "/precious")}}) {
+        std::ofstream(path, std::ios::app) << journalLine({"R", from, to, info, "1", "1"});
+    }
+    const UndoOutcome outcome = f.undo();
+    EXPECT_EQ(outcome.renamed, 1u);
+    EXPECT_EQ(outcome.leftAlone, 3u);
+    EXPECT_EQ(readFile(outside.file("precious")), "P");
+    EXPECT_NE(f.errors().find(res::loadString(res::kReasonOutsideSite)), std::string::npos) << f.errors();
+}
+
+TEST(UndoJournal, ALinkInTheJournalsPlaceIsNeverFollowed) {
+    Fixture f;
+    TempDir elsewhere;
+    elsewhere.write("victim", "V");
+    f.site.write("page.html", "old");
+    std::string directory;
+    ASSERT_FALSE(makeJournalPlace(f.site.path(), directory));
+    fs::remove(directory + "/copies");
+    fs::create_directory_symlink(elsewhere.path(), directory + "/copies");
+    {
+        auto journal = UndoJournal::start(f.site.path(), "fix");
+        JournalScope scope(journal.get());
+        EXPECT_FALSE(journal->willReplace(f.site.file("page.html"), "old", "new", linkChange()));
+    }
+    f.undo();
+    EXPECT_EQ(readFile(elsewhere.file("victim")), "V");
+    EXPECT_EQ(readFile(f.site.file("page.html")), "old");
+    struct stat st {};
+    ASSERT_EQ(::stat(directory.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(UndoJournal, TheJournalIsTheSitesWhateverPathNamesIt) {
+    Fixture f;
+    TempDir links;
+    const std::string viaLink = links.path() + "/site";
+    fs::create_directory_symlink(f.site.path(), viaLink);
+    f.site.write("target.htm", "T");
+    fs::create_symlink("target.htm", f.site.file("Link.htm"));
+    {
+        auto journal = UndoJournal::start(viaLink, "fix");
+        rename(*journal, viaLink + "/Link.htm", viaLink + "/link.htm");
+    }
+    // The link's target changes after the job: the link itself is still the one the job renamed.
+    f.site.write("target.htm", "changed since");
+    const UndoOutcome outcome = undoLast(f.site.path() + "/.", &f.quiet);
+    EXPECT_EQ(outcome.renamed, 1u) << f.errors();
+    EXPECT_TRUE(fs::is_symlink(f.site.file("Link.htm")));
+}
+
+TEST(SiteLock, OneJobAtATime) {
+    Fixture f;
+    std::optional<SiteLock> first(std::in_place, f.site.path());
+    EXPECT_FALSE(first->busy());
+    EXPECT_TRUE(SiteLock(f.site.path() + "/").busy());
+    first.reset();
+    EXPECT_FALSE(SiteLock(f.site.path()).busy());
 }
 
 // ---- recording fails
@@ -353,17 +587,20 @@ TEST(UndoJournalRecording, AFullDiskRefusesTheEntryAndTheNextOneStillCounts) {
     EXPECT_NE(f.errors().find(f.site.file("a")), std::string::npos);
     disk.bytesBeforeFailure = 1 << 30;
     rename(*journal, f.site.file("c"), f.site.file("d"));
-    // Now the disk fills up in the middle of an entry: part of a line is left in the journal.
+    // Now the disk fills up in the middle of an entry: the part of a line written is cut off again, so
+    // that no damaged line is left for the undo to report.
     const std::string path = undoDirectory(f.site.path()) + "/journal";
-    disk.bytesBeforeFailure = fs::file_size(path) + 20;
+    const auto whole = fs::file_size(path);
+    disk.bytesBeforeFailure = whole + 20;
     EXPECT_FALSE(journal->willRename(f.site.file("a"), f.site.file("b")));
-    EXPECT_EQ(fs::file_size(path), disk.bytesBeforeFailure);
+    EXPECT_EQ(fs::file_size(path), whole);
     disk.bytesBeforeFailure = 1 << 30;
     rename(*journal, f.site.file("a"), f.site.file("b"));
     journal.reset();
 
     const UndoOutcome outcome = f.undo();
     EXPECT_EQ(outcome.renamed, 2u);
+    EXPECT_EQ(outcome.damagedLines, 0u);
     EXPECT_EQ(readFile(f.site.file("a")), "A");
     EXPECT_EQ(readFile(f.site.file("c")), "C");
 }

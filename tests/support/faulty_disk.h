@@ -36,7 +36,8 @@ class FaultyDisk : public platform::Disk {
     int open(const char* path, int flags, mode_t mode) override {
         if ((flags & O_CREAT) && !parentWritable(path)) return fail(EACCES);
         const int fd = Disk::open(path, flags, mode);
-        if (fd >= 0) watch(fd, path);
+        // Only what is opened for writing: a directory opened to be flushed is no file that fills up.
+        if (fd >= 0 && (flags & (O_WRONLY | O_RDWR))) watch(fd, path);
         return fd;
     }
     int mkstemp(char* pathTemplate) override {
