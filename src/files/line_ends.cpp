@@ -49,10 +49,11 @@ std::string_view terminatorOf(LineEndKind kind) {
     }
 }
 
-// The whole file of "node" into "out"; a failure is reported and gives false.
-bool readAll(const EFileNode& node, std::string& out) {
+// The whole file of "node" into "out", and "stamp" the file as it was read; a failure is reported and
+// gives false.
+bool readAll(const EFileNode& node, std::string& out, platform::FileStamp& stamp) {
     platform::ReadFile file;
-    if (file.open(node.path())) {
+    if (file.open(node.path()) || file.stamp(stamp)) {
         node.logError(res::kFileOpenFailed);
         return false;
     }
@@ -153,7 +154,8 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
     // Behind a link lies content that is not the site's: never rewritten.
     if (!isConvention(target) || node.isSymlink()) return false;
     std::string before;
-    if (!readAll(node, before)) return false;
+    platform::FileStamp readAs;
+    if (!readAll(node, before, readAs)) return false;
     bool found = false;
     std::string after = convertLineEnds(before, target, &found);
     if (!found) return false;
@@ -163,8 +165,8 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
         return false;
     }
     from = node.lineEnd() != kNoLineEnd ? node.lineEnd() : firstLineEnd(before);
-    const ContentChange why{ContentChange::Kind::LineEnds, from, target, {}};
-    if (!replaceRecorded(node, before, after, why)) return false;
+    const ContentChange why{ContentChange::Kind::LineEnds, from, target, {}, {}};
+    if (!replaceRecorded(node, before, after, why, &readAs)) return false;
     node.setLineEnd(target);
     node.clearLineIndex();
     return true;
@@ -253,11 +255,9 @@ bool EUpdateLineEnds::visitHtml(EHtmlNode& node) {
 
 bool EUpdateLineEnds::update(EFileNode& node) {
     if (!list_.contains(&node)) return false;
-    names::WritableGrant grant;
-    if (!names::confirmWritable(node, grant)) return false;
+    if (!names::confirmRewrite(node)) return false;
     LineEndKind from = kNoLineEnd;
     if (!rewrite(node, target_, from)) return false;
-    grant.restore(node.path());
     // The kind the file was found with; for a file whose first look found none, the one it really had.
     if (node.originalLineEnd() != kNoLineEnd) from = node.originalLineEnd();
     if (section) writeLineEndChange(*section, from, node.lineEnd(), node.path());

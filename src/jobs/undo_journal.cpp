@@ -478,10 +478,8 @@ Result undoReplace(const ReplaceFields& r, const std::string& directory,
         !contentIs(original, r.beforeSize, r.beforeHash)) {
         return leftAlone(reason(res::kReasonCopyDamaged), r.path);
     }
-    std::string keptCopy;
-    if (const std::error_code ec = platform::replaceFileContents(r.path, original, &keptCopy)) {
+    if (const std::error_code ec = platform::replaceFileContents(r.path, original)) {
         leftAlone(ec.message(), r.path);
-        if (!keptCopy.empty()) currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
         return Result::Failed;
     }
     // The contents are back, and the mode is the file's own: the one the job left, which is the mode it

@@ -193,6 +193,14 @@ enum StringId : int {
     kReasonOtherDirectory = 30174,
     kMoveToInsideSite = 30175,
     kOrphansNotMovedUnreadable = 30176,
+    kLineEndsChangedSinceRead = 30200,
+    kHardLinkSkipped = 30201,
+    kNoTemporaryBeside = 30202,
+    kOwnerNotKept = 30203,
+    kNotTextNul = 30204,
+    kNotTextWideBom = 30205,
+    kReadOnlyKept = 30206,
+    kSummaryHardLinksSplit = 30207,
 };
 
 // The text of "id", or "" when the table has no such entry.

@@ -14,6 +14,7 @@
 #include "log_capture.h"
 #include "names/read_only_policy.h"
 #include "platform/disk.h"
+#include "platform/files.h"
 #include "report/app_log.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
@@ -48,6 +49,14 @@ std::unique_ptr<EDirNode> scan(const std::string& top) {
 EFileNode* fileAt(EDirNode& top, std::string_view name) {
     ENode* node = nullptr;
     return top.findChild(name, &node) ? dynamic_cast<EFileNode*>(node) : nullptr;
+}
+
+// The errors section without its heading.
+std::string errorsOf(LogScope& log) {
+    std::string text = log.log().sectionText(res::kSectionErrors);
+    for (int line = 0; line < 3 && !text.empty(); ++line)
+        text.erase(0, text.find('\n') + 1);
+    return text;
 }
 
 std::string changedOf(LogScope& log) {
@@ -119,7 +128,7 @@ TEST(RewriteLineEnds, ChangesNothingUnlessTheJournalRecordedTheExactChange) {
     EXPECT_TRUE(node.lineIndex().empty());  // it described the old bytes
     const std::vector<std::string> expected{path, "one\r\ntwo\r\nthree", "one\ntwo\nthree"};
     EXPECT_EQ(journal.replaced, (std::vector<std::vector<std::string>>{expected, expected}));
-    EXPECT_EQ(journal.why.back(), (ContentChange{ContentChange::Kind::LineEnds, kCrLf, kLf, {}}));
+    EXPECT_EQ(journal.why.back(), (ContentChange{ContentChange::Kind::LineEnds, kCrLf, kLf, {}, {}}));
     EXPECT_EQ(log.errors(), "");
 }
 
@@ -176,31 +185,6 @@ INSTANTIATE_TEST_SUITE_P(Failures, FailedReplaceTest, ::testing::Bool(), [](cons
     return std::string(info.param ? "FullDisk" : "RenameFails");
 });
 
-TEST(RewriteLineEnds, SaysWhereTheOriginalIsWhenItCouldNotBePutBack) {
-    LogCapture log;
-    TempDir dir;
-    const std::string path = dir.write("a.txt", "one\r\ntwo\r\n");
-    EFileNode node(path);
-    // The directory takes no temporary file, so the file is rewritten in place; that fails, and so does
-    // putting the original back.
-    FaultyDisk disk;
-    disk.checkDirectoryWriteBits = true;
-    disk.writesUnder = dir.path();
-    disk.bytesBeforeFailure = 2;
-    ::chmod(dir.path().c_str(), 0555);
-    {
-        platform::DiskScope scope(disk);
-        EXPECT_FALSE(rewriteLineEnds(node, kLf));
-    }
-    ::chmod(dir.path().c_str(), 0755);
-    const std::string prefix = detail(res::kUpdateRestoreFailed, path) +
-                               std::string(res::loadString(res::kOriginalCopyKept)) + "\n\t";
-    ASSERT_EQ(log.errors().substr(0, prefix.size()), prefix);
-    const std::string kept = log.errors().substr(prefix.size(), log.errors().size() - prefix.size() - 1);
-    EXPECT_EQ(readFile(kept), "one\r\ntwo\r\n");
-    fs::remove(kept);
-}
-
 TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
     TempDir dir;
     dir.write("a_dos.txt", "one\r\ntwo\r\n");
@@ -244,7 +228,7 @@ TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
     for (const char* name : {"a_dos.txt", "c_mac.txt", "f_late.txt", "h_nul.txt", "sub/z.txt"})
         rows += (name[0] == 'c' ? "Mac  -> UNIX:  " : "DOS  -> UNIX:  ") + dir.file(name) + "\n";
     EXPECT_NE(changedOf(log).find(rows), std::string::npos) << changedOf(log);
-    EXPECT_EQ(log.log().sectionText(res::kSectionErrors), "");
+    EXPECT_EQ(errorsOf(log), "");
     EXPECT_EQ(prompts.progressTitles(),
               (std::vector<std::string>{"Searching for ASCII Files", "Updating ASCII Line Ends"}));
 }
@@ -273,11 +257,6 @@ TEST(LineEndPasses, ReportRowOfUnixToDosAndTheLineWhenNothingWasConverted) {
     }
 }
 
-// The node is made as an unprivileged user, so that the file's mode makes it read-only also for root.
-std::unique_ptr<EDirNode> scanAsUnprivileged(const TempDir& dir) {
-    return testing::asUnprivileged(dir, [&] { return scan(dir.path()); });
-}
-
 struct ReadOnlyCase {
     const char* name;
     std::int32_t policy;
@@ -288,13 +267,15 @@ struct ReadOnlyCase {
 
 class ReadOnlyTest : public ::testing::TestWithParam<ReadOnlyCase> {};
 
-TEST_P(ReadOnlyTest, AsksThePolicyAndGivesTheModeBack) {
+// Read-only by its mode for everyone, root included; a rewrite the person allows keeps that mode, also when
+// it takes its place only at the commit of a batch, as in a fix.
+TEST_P(ReadOnlyTest, AsksThePolicyAndKeepsTheExactMode) {
     const ReadOnlyCase& c = GetParam();
     TempDir dir;
     const std::string path = dir.write("r.txt", "a\r\nb\r\n");
     ::chmod(path.c_str(), 0440);
-    auto top = scanAsUnprivileged(dir);
-    if (!top || !fileAt(*top, "r.txt")->isReadOnly()) GTEST_SKIP() << "cannot see the file as read-only";
+    auto top = scan(dir.path());
+    ASSERT_TRUE(fileAt(*top, "r.txt")->isReadOnly());
     korvel::testing::ScriptedPrompts prompts;
     for (auto answer : c.answers)
         prompts.expectReadOnly(answer);
@@ -305,19 +286,64 @@ TEST_P(ReadOnlyTest, AsksThePolicyAndGivesTheModeBack) {
     LineEndList list;
     checkLineEnds(*top, kLf, list, 2, &quiet);
 
-    EXPECT_EQ(updateLineEnds(*top, kLf, list, 2, &quiet), c.converted ? 1 : 0);
+    {
+        platform::ReplaceBatch batch([] { return true; }, {});
+        EXPECT_EQ(updateLineEnds(*top, kLf, list, 2, &quiet), c.converted ? 1 : 0);
+    }
     EXPECT_EQ(readFile(path), c.converted ? "a\nb\n" : "a\r\nb\r\n");
     EXPECT_EQ(korvel::testing::modeOf(path), 0440);
-    EXPECT_NE(log.log().sectionText(res::kSectionErrors).find(detail(c.messageId, path)), std::string::npos);
+    EXPECT_EQ(errorsOf(log), detail(c.messageId, path));
 }
 
 using A = ui::ReadOnlyAnswer;
 INSTANTIATE_TEST_SUITE_P(
     Policies, ReadOnlyTest,
     ::testing::Values(ReadOnlyCase{"AskNo", kReadOnlyAsk, {A::No}, false, res::kReadOnlySkipped},
-                      ReadOnlyCase{"AskYes", kReadOnlyAsk, {A::Yes}, true, res::kReadOnlyConverted},
-                      ReadOnlyCase{"MakeWritable", kReadOnlyMakeWritable, {}, true, res::kReadOnlyConverted}),
+                      ReadOnlyCase{"Skip", kReadOnlySkip, {}, false, res::kReadOnlySkipped},
+                      ReadOnlyCase{"AskYes", kReadOnlyAsk, {A::Yes}, true, res::kReadOnlyKept},
+                      ReadOnlyCase{"MakeWritable", kReadOnlyMakeWritable, {}, true, res::kReadOnlyKept}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A file that also has a name elsewhere is left alone unless the job says to split it; a split one tells
+// the journal which other name in the site it had, so that the undo can join them again.
+TEST(LineEndPasses, AFileWithOtherNamesFollowsTheHardLinkPolicy) {
+    for (const std::int32_t hardLinks : {kHardLinksSkip, kHardLinksSplit}) {
+        SCOPED_TRACE(hardLinks);
+        TempDir outside;
+        TempDir dir;
+        const std::string a = dir.write("a.txt", "a\r\n");
+        const std::string b = dir.file("sub/b.txt");
+        dir.mkdir("sub");
+        ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+        const std::string c = dir.write("c.txt", "c\r\n");
+        const std::string elsewhere = outside.file("c.txt");
+        ASSERT_EQ(::link(c.c_str(), elsewhere.c_str()), 0);
+        auto top = scan(dir.path());
+        LogScope log;
+        RecordingJournal journal;
+        JournalScope journalScope(&journal);
+        HardLinkScope policy(hardLinks);
+        LineEndList list;
+        list.insert(fileAt(*top, "a.txt"));
+        list.insert(fileAt(*top, "c.txt"));
+
+        EXPECT_EQ(updateLineEnds(*top, kLf, list, 5, &quiet), hardLinks == kHardLinksSplit ? 2 : 0);
+
+        const bool split = hardLinks == kHardLinksSplit;
+        EXPECT_EQ(readFile(a), split ? "a\n" : "a\r\n");
+        EXPECT_EQ(readFile(c), split ? "c\n" : "c\r\n");
+        EXPECT_EQ(readFile(b), "a\r\n");
+        EXPECT_EQ(readFile(elsewhere), "c\r\n");
+        if (split) {
+            ASSERT_EQ(journal.why.size(), 2u);
+            EXPECT_EQ(journal.why[0].hardLinkOf, b);
+            EXPECT_EQ(journal.why[1].hardLinkOf, "");
+        } else {
+            EXPECT_TRUE(journal.why.empty());
+            EXPECT_EQ(errorsOf(log), detail(res::kHardLinkSkipped, a) + detail(res::kHardLinkSkipped, c));
+        }
+    }
+}
 
 }  // namespace
 }  // namespace korvel::files
