@@ -10,6 +10,7 @@
 #include "report/section.h"
 #include "res/strings.h"
 #include "site/change_journal.h"
+#include "site/output_files.h"
 #include "site/node.h"
 #include "site/traverse.h"
 
@@ -110,6 +111,25 @@ bool firstLineEndOfFile(const EFileNode& node, LineEndKind& kind) {
     }
 }
 
+// The top directory of the tree that holds "node".
+std::string_view topDirectoryOf(const ENode& node) {
+    const ENode* top = &node;
+    while (top->getParent())
+        top = top->getParent();
+    return top->path();
+}
+
+// 0 when "bytes" is text as a whole, which a conversion may rewrite; else the message that says why not.
+// A NUL byte anywhere means binary data (an archive, an image) or UTF-16/32 text, in which a CR or LF byte
+// may be half of another character; a UTF-16/32 byte order mark says the same of text without NULs.
+int notTextReason(std::string_view bytes) {
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+        bytes.starts_with(std::string_view("\0\0\xFE\xFF", 4)))
+        return res::kNotTextWideBom;
+    if (bytes.find('\0') != std::string_view::npos) return res::kNotTextNul;
+    return 0;
+}
+
 }  // namespace
 
 void writeLineEndChange(ESection& section, LineEndKind from, LineEndKind to, std::string_view path) {
@@ -156,6 +176,12 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
     std::string before;
     platform::FileStamp readAs;
     if (!readAll(node, before, readAs)) return false;
+    // Korvel's own output is not the site's text to convert.
+    if (isKorvelOutputContent(topDirectoryOf(node), node.path(), before)) return false;
+    if (const int why = notTextReason(before)) {
+        node.logError(why);
+        return false;
+    }
     bool found = false;
     std::string after = convertLineEnds(before, target, &found);
     if (!found) return false;
@@ -217,6 +243,12 @@ bool ECheckLineEnds::visitHtml(EHtmlNode& node) {
 bool ECheckLineEnds::check(EFileNode& node) {
     if (!isConvention(target_) || !node.isAscii() || node.isSymlink()) return false;
     if (node.lineEnd() == target_) return false;
+    if (isKorvelOutputFile(topDirectoryOf(node), node.path())) {
+        std::string start;
+        if (platform::readWholeFile(node.path(), start, korvelOutputStartSize()) ||
+            isKorvelOutputContent(topDirectoryOf(node), node.path(), start))
+            return false;
+    }
     if (node.lineEnd() == kNoLineEnd) {
         // The first look reads only so far (and a NUL byte ends it within a block); a file that holds no
         // line end at all has nothing to convert, and an empty one neither.

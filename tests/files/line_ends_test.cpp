@@ -16,6 +16,7 @@
 #include "platform/disk.h"
 #include "platform/files.h"
 #include "report/app_log.h"
+#include "report/external_page.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
 #include "site/change_journal.h"
@@ -212,7 +213,7 @@ TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
                                                 "page.htm", "sub/z.txt"}));
     // As the verification list does with a file the person unchecks.
     EXPECT_EQ(list.erase(fileAt(*top, "page.htm")), 1u);
-    EXPECT_EQ(updateLineEnds(*top, kLf, list, 20), 5);
+    EXPECT_EQ(updateLineEnds(*top, kLf, list, 20), 4);
 
     for (const auto& [name, content] :
          std::vector<std::pair<const char*, std::string>>{{"a_dos.txt", "one\ntwo\n"},
@@ -220,15 +221,15 @@ TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
                                                           {"e_noend.txt", std::string(30000, 'x')},
                                                           {"f_late.txt", std::string(25000, 'a') + "\nb\n"},
                                                           {"g_binary.txt", "\xe9\r\n"},
-                                                          {"h_nul.txt", "a\0b\n"s},
+                                                          {"h_nul.txt", "a\0b\r\n"s},
                                                           {"page.htm", "<p>\r\n"},
                                                           {"sub/z.txt", "z\n"}})
         EXPECT_EQ(readFile(dir.file(name)), content) << name;
     std::string rows;
-    for (const char* name : {"a_dos.txt", "c_mac.txt", "f_late.txt", "h_nul.txt", "sub/z.txt"})
+    for (const char* name : {"a_dos.txt", "c_mac.txt", "f_late.txt", "sub/z.txt"})
         rows += (name[0] == 'c' ? "Mac  -> UNIX:  " : "DOS  -> UNIX:  ") + dir.file(name) + "\n";
     EXPECT_NE(changedOf(log).find(rows), std::string::npos) << changedOf(log);
-    EXPECT_EQ(errorsOf(log), "");
+    EXPECT_EQ(errorsOf(log), detail(res::kNotTextNul, dir.file("h_nul.txt")));
     EXPECT_EQ(prompts.progressTitles(),
               (std::vector<std::string>{"Searching for ASCII Files", "Updating ASCII Line Ends"}));
 }
@@ -303,6 +304,44 @@ INSTANTIATE_TEST_SUITE_P(
                       ReadOnlyCase{"AskYes", kReadOnlyAsk, {A::Yes}, true, res::kReadOnlyKept},
                       ReadOnlyCase{"MakeWritable", kReadOnlyMakeWritable, {}, true, res::kReadOnlyKept}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Only text as a whole is converted; what is not is listed with the reason. Korvel's own files are not the
+// site's text, but a file that only bears one of their names is.
+TEST(LineEndPasses, ConvertOnlyWholeTextAndNeverKorvelsOwnFiles) {
+    TempDir dir;
+    const std::string ownPage = externalPageHead() + "<a href=\"http://example.com/\">x</a>\n";
+    const std::string ownLog = "\n" + std::string(40, '=') + "\nMon Dec  7 13:00:00 2026\n";
+    dir.write("report_of_external_refs.html", ownPage);
+    dir.write("RENAME.LOG", ownLog);
+    dir.write("sub/RENAME.LOG", ownLog);
+    dir.write("notes/RENAME.LOG", "my own notes\n");
+    dir.write("a.tar", "a.txt\0\0\0\0000644\0line\n"s);
+    dir.write("utf16.htm", "\xFF\xFE<\0p\0>\0\n\0"s);
+    dir.write("cjk.htm", "\xFE\xFF\x4E\x0A\x4E\x0D"s);  // no NUL, but each LF or CR is half a character
+    dir.write("utf16.txt", "<\0p\0>\0\n\0"s);
+    auto top = scan(dir.path());
+    LogScope log;
+    LineEndList list;
+    checkLineEnds(*top, kCrLf, list, 20, &quiet);
+
+    EXPECT_EQ(updateLineEnds(*top, kCrLf, list, 20, &quiet), 1);
+
+    EXPECT_EQ(readFile(dir.file("report_of_external_refs.html")), ownPage);
+    EXPECT_EQ(readFile(dir.file("RENAME.LOG")), ownLog);
+    EXPECT_EQ(readFile(dir.file("sub/RENAME.LOG")), ownLog);
+    EXPECT_EQ(readFile(dir.file("notes/RENAME.LOG")), "my own notes\r\n");
+    EXPECT_EQ(readFile(dir.file("a.tar")), "a.txt\0\0\0\0000644\0line\n"s);
+    EXPECT_EQ(readFile(dir.file("utf16.htm")), "\xFF\xFE<\0p\0>\0\n\0"s);
+    EXPECT_EQ(readFile(dir.file("cjk.htm")), "\xFE\xFF\x4E\x0A\x4E\x0D"s);
+    EXPECT_EQ(readFile(dir.file("utf16.txt")), "<\0p\0>\0\n\0"s);
+    const std::string errors = log.log().sectionText(res::kSectionErrors);
+    for (const auto& [name, id] : std::vector<std::pair<const char*, int>>{{"a.tar", res::kNotTextNul},
+                                                                            {"utf16.htm", res::kNotTextWideBom},
+                                                                            {"cjk.htm", res::kNotTextWideBom},
+                                                                            {"utf16.txt", res::kNotTextNul}})
+        EXPECT_NE(errors.find(detail(id, dir.file(name))), std::string::npos) << name << errors;
+    EXPECT_EQ(errors.find("RENAME.LOG"), std::string::npos) << errors;
+}
 
 // A file that also has a name elsewhere is left alone unless the job says to split it; a split one tells
 // the journal which other name in the site it had, so that the undo can join them again.
