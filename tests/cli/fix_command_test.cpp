@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -72,6 +73,26 @@ TEST(FixCommand, FixThenUndoFromAnotherRunGivesBackTheExactTree) {
     EXPECT_EQ(again.status, kExitFindings);
     EXPECT_TRUE(anyLine(again.err, "no files were changed"));
     EXPECT_EQ(runKorvel({"undo", site.dir.path(), "--list"}).status, kExitFindings);
+}
+
+// A file that also has a name outside the site is left alone unless the fix is told to split it; then the
+// other name keeps the old bytes.
+TEST(FixCommand, AHardLinkedFileIsSkippedUnlessSplitIsAsked) {
+    FixSite site;
+    TempDir outside;
+    const std::string inSite = site.dir.file("Read Me.TXT");
+    const std::string other = outside.file("readme.txt");
+    ASSERT_EQ(::link(inSite.c_str(), other.c_str()), 0);
+
+    const Result skip = runKorvel({"fix", site.dir.path(), "--line-ends", "unix", "--yes"});
+    EXPECT_TRUE(anyLine(skip.out, "more than one name")) << ::testing::PrintToString(skip.out);
+    EXPECT_EQ(testing::readFile(inSite), "a\r\nb\r\n");
+
+    const Result split =
+        runKorvel({"fix", site.dir.path(), "--line-ends", "unix", "--hard-links", "split", "--yes"});
+    EXPECT_EQ(split.status, kExitOk) << ::testing::PrintToString(split.out);
+    EXPECT_EQ(testing::readFile(inSite), "a\nb\n");
+    EXPECT_EQ(testing::readFile(other), "a\r\nb\r\n");
 }
 
 }  // namespace

@@ -335,10 +335,11 @@ TEST(LineEndPasses, ConvertOnlyWholeTextAndNeverKorvelsOwnFiles) {
     EXPECT_EQ(readFile(dir.file("cjk.htm")), "\xFE\xFF\x4E\x0A\x4E\x0D"s);
     EXPECT_EQ(readFile(dir.file("utf16.txt")), "<\0p\0>\0\n\0"s);
     const std::string errors = log.log().sectionText(res::kSectionErrors);
-    for (const auto& [name, id] : std::vector<std::pair<const char*, int>>{{"a.tar", res::kNotTextNul},
-                                                                            {"utf16.htm", res::kNotTextWideBom},
-                                                                            {"cjk.htm", res::kNotTextWideBom},
-                                                                            {"utf16.txt", res::kNotTextNul}})
+    for (const auto& [name, id] :
+         std::vector<std::pair<const char*, int>>{{"a.tar", res::kNotTextNul},
+                                                  {"utf16.htm", res::kNotTextWideBom},
+                                                  {"cjk.htm", res::kNotTextWideBom},
+                                                  {"utf16.txt", res::kNotTextNul}})
         EXPECT_NE(errors.find(detail(id, dir.file(name))), std::string::npos) << name << errors;
     EXPECT_EQ(errors.find("RENAME.LOG"), std::string::npos) << errors;
 }

@@ -357,7 +357,8 @@ TEST_F(LinkWriterTest, AReadOnlyPageTheFixMayChangeKeepsItsExactMode) {
 
     EXPECT_EQ(readFile(dir.file("index.html")), "<a href=\"c.html\">b</a>");
     EXPECT_EQ(modeOf(dir.file("index.html")), 0440u);
-    EXPECT_NE(errors().find(detail(res::kReadOnlyKept, dir.file("index.html"))), std::string::npos) << errors();
+    EXPECT_NE(errors().find(detail(res::kReadOnlyKept, dir.file("index.html"))), std::string::npos)
+        << errors();
     EXPECT_EQ(errors().find(res::loadString(res::kReadOnlyConverted)), std::string::npos) << errors();
 }
 
@@ -379,7 +380,8 @@ TEST_F(LinkWriterTest, LeavesThePageAloneWhenNoTemporaryCanBeMadeBesideIt) {
     ::chmod(dir.path().c_str(), 0755);
 
     EXPECT_EQ(readFile(dir.file("index.html")), index);
-    EXPECT_NE(errors().find(detail(res::kNoTemporaryBeside, dir.file("index.html"))), std::string::npos) << errors();
+    EXPECT_NE(errors().find(detail(res::kNoTemporaryBeside, dir.file("index.html"))), std::string::npos)
+        << errors();
     EXPECT_EQ(page("index.html")->urls()[0].text, "b.html");
 }
 
@@ -408,7 +410,8 @@ TEST_F(LinkWriterTest, APageEditedElsewhereBeforeTheCommitKeepsTheEdit) {
     }
 
     EXPECT_EQ(readFile(dir.file("index.html")), "<a href=\"b.html\">edited elsewhere</a>");
-    EXPECT_NE(errors().find(detail(res::kPageChangedSinceRead, dir.file("index.html"))), std::string::npos) << errors();
+    EXPECT_NE(errors().find(detail(res::kPageChangedSinceRead, dir.file("index.html"))), std::string::npos)
+        << errors();
     EXPECT_EQ(testing::entriesOf(dir.path()), (std::vector<std::string>{"c.html", "index.html"}));
 }
 

@@ -374,9 +374,9 @@ TEST(ReplaceFileContents, LeavesAFileThatChangedSinceItWasRead) {
         std::error_code ec;
         {
             std::optional<ReplaceBatch> batch;
-            if (batched) batch.emplace([] { return true; }, [&](const std::string&, std::error_code e) {
-                failed.push_back(e);
-            });
+            if (batched)
+                batch.emplace([] { return true; },
+                              [&](const std::string&, std::error_code e) { failed.push_back(e); });
             ReplaceOptions options;
             options.readAs = &readAs;
             if (!batched) dir.write("page.htm", "edited elsewhere");
