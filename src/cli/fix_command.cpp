@@ -33,8 +33,15 @@ void addFixOptions(CLI::App& command, FixOptions& options) {
         {"ask", kReadOnlyAsk}, {"skip", kReadOnlySkip}, {"convert", kReadOnlyMakeWritable}};
     command
         .add_option("--read-only", options.readOnly,
-                    "Read-only files: ask, skip, or convert (make writable for the change, then restore)")
+                    "Read-only files: ask, skip, or convert (change them all the same; they stay read-only)")
         ->transform(CLI::CheckedTransformer(readOnly, CLI::ignore_case));
+    const std::map<std::string, int> hardLinks{{"skip", kHardLinksSkip}, {"split", kHardLinksSplit}};
+    command
+        .add_option(
+            "--hard-links", options.hardLinks,
+            "Files with more than one name: skip (leave them alone), or split (rewrite this name as a "
+            "new file; the other names keep the old content)")
+        ->transform(CLI::CheckedTransformer(hardLinks, CLI::ignore_case));
     command.add_flag("--yes", options.yes, "Accept every change without asking");
 }
 
@@ -49,6 +56,7 @@ int runFix(const FixOptions& options, std::ostream& out, std::ostream& err) {
     if (!loadJobSettings(options.job, job, err)) return kExitUsage;
     if (options.lineEnds) job.LineEnd = *options.lineEnds;
     if (options.readOnly) job.AutoReadOnly = *options.readOnly;
+    if (options.hardLinks) job.HardLinks = *options.hardLinks;
     if (options.logSubdirs) job.LogSubdirs = true;
     job.Rename = !options.suggestOnly;
     job.AutoFileName = !options.promptEach;

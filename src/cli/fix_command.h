@@ -16,6 +16,7 @@ struct FixOptions {
     CheckOptions job;
     std::optional<int> lineEnds;  // LineEnd
     std::optional<int> readOnly;  // AutoReadOnly
+    std::optional<int> hardLinks;  // HardLinks
     bool suggestOnly = false;
     bool promptEach = false;
     bool logSubdirs = false;

@@ -195,14 +195,10 @@ bool replaceFile(std::string_view sourcePath, const Source& source, const std::s
         return true;
     });
     if (!pumpedWhole(result, sourcePath, target)) return false;
-    std::string keptCopy;
-    const std::error_code ec = platform::replaceFileContents(target, content, &keptCopy);
+    const std::error_code ec = platform::replaceFileContents(target, content);
     if (!ec) return true;
-    if (ec == platform::FileError::CopyKept) {
-        copyFailed(res::kFileWriteFailed, target);
-        currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
-    } else if (ec == platform::FileError::IsSymlink || ec == std::errc::is_a_directory ||
-               ec == std::errc::invalid_argument) {
+    if (ec == platform::FileError::IsSymlink || ec == std::errc::is_a_directory ||
+        ec == std::errc::invalid_argument) {
         copyFailed(res::kFileOpenFailed, target);
     } else {
         copyFailed(res::kFileWriteFailed, target);

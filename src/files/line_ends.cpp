@@ -11,6 +11,7 @@
 #include "res/strings.h"
 #include "site/change_journal.h"
 #include "site/node.h"
+#include "site/output_files.h"
 #include "site/traverse.h"
 
 namespace korvel::files {
@@ -49,10 +50,11 @@ std::string_view terminatorOf(LineEndKind kind) {
     }
 }
 
-// The whole file of "node" into "out"; a failure is reported and gives false.
-bool readAll(const EFileNode& node, std::string& out) {
+// The whole file of "node" into "out", and "stamp" the file as it was read; a failure is reported and
+// gives false.
+bool readAll(const EFileNode& node, std::string& out, platform::FileStamp& stamp) {
     platform::ReadFile file;
-    if (file.open(node.path())) {
+    if (file.open(node.path()) || file.stamp(stamp)) {
         node.logError(res::kFileOpenFailed);
         return false;
     }
@@ -109,6 +111,25 @@ bool firstLineEndOfFile(const EFileNode& node, LineEndKind& kind) {
     }
 }
 
+// The top directory of the tree that holds "node".
+std::string_view topDirectoryOf(const ENode& node) {
+    const ENode* top = &node;
+    while (top->getParent())
+        top = top->getParent();
+    return top->path();
+}
+
+// 0 when "bytes" is text as a whole, which a conversion may rewrite; else the message that says why not.
+// A NUL byte anywhere means binary data (an archive, an image) or UTF-16/32 text, in which a CR or LF byte
+// may be half of another character; a UTF-16/32 byte order mark says the same of text without NULs.
+int notTextReason(std::string_view bytes) {
+    if (bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF") ||
+        bytes.starts_with(std::string_view("\0\0\xFE\xFF", 4)))
+        return res::kNotTextWideBom;
+    if (bytes.find('\0') != std::string_view::npos) return res::kNotTextNul;
+    return 0;
+}
+
 }  // namespace
 
 void writeLineEndChange(ESection& section, LineEndKind from, LineEndKind to, std::string_view path) {
@@ -153,7 +174,14 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
     // Behind a link lies content that is not the site's: never rewritten.
     if (!isConvention(target) || node.isSymlink()) return false;
     std::string before;
-    if (!readAll(node, before)) return false;
+    platform::FileStamp readAs;
+    if (!readAll(node, before, readAs)) return false;
+    // Korvel's own output is not the site's text to convert.
+    if (isKorvelOutputContent(topDirectoryOf(node), node.path(), before)) return false;
+    if (const int why = notTextReason(before)) {
+        node.logError(why);
+        return false;
+    }
     bool found = false;
     std::string after = convertLineEnds(before, target, &found);
     if (!found) return false;
@@ -163,8 +191,8 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
         return false;
     }
     from = node.lineEnd() != kNoLineEnd ? node.lineEnd() : firstLineEnd(before);
-    const ContentChange why{ContentChange::Kind::LineEnds, from, target, {}};
-    if (!replaceRecorded(node, before, after, why)) return false;
+    const ContentChange why{ContentChange::Kind::LineEnds, from, target, {}, {}};
+    if (!replaceRecorded(node, before, after, why, &readAs)) return false;
     node.setLineEnd(target);
     node.clearLineIndex();
     return true;
@@ -215,6 +243,12 @@ bool ECheckLineEnds::visitHtml(EHtmlNode& node) {
 bool ECheckLineEnds::check(EFileNode& node) {
     if (!isConvention(target_) || !node.isAscii() || node.isSymlink()) return false;
     if (node.lineEnd() == target_) return false;
+    if (isKorvelOutputFile(topDirectoryOf(node), node.path())) {
+        std::string start;
+        if (platform::readWholeFile(node.path(), start, korvelOutputStartSize()) ||
+            isKorvelOutputContent(topDirectoryOf(node), node.path(), start))
+            return false;
+    }
     if (node.lineEnd() == kNoLineEnd) {
         // The first look reads only so far (and a NUL byte ends it within a block); a file that holds no
         // line end at all has nothing to convert, and an empty one neither.
@@ -253,11 +287,9 @@ bool EUpdateLineEnds::visitHtml(EHtmlNode& node) {
 
 bool EUpdateLineEnds::update(EFileNode& node) {
     if (!list_.contains(&node)) return false;
-    names::WritableGrant grant;
-    if (!names::confirmWritable(node, grant)) return false;
+    if (!names::confirmRewrite(node)) return false;
     LineEndKind from = kNoLineEnd;
     if (!rewrite(node, target_, from)) return false;
-    grant.restore(node.path());
     // The kind the file was found with; for a file whose first look found none, the one it really had.
     if (node.originalLineEnd() != kNoLineEnd) from = node.originalLineEnd();
     if (section) writeLineEndChange(*section, from, node.lineEnd(), node.path());

@@ -42,11 +42,12 @@ LineEndKind firstLineEnd(std::string_view bytes);
 // Rewrites the file of "node" with the line ends of "target" (kCrLf, kCr or kLf). True when the file was
 // rewritten: the node's lineEnd is then "target" and its line index is forgotten (it is built again when
 // needed). False, with nothing written, when the file has no line end at all or is already entirely in
-// the target convention (its modification time stays), when it lies behind a symbolic link, when the
-// change journal in force could not record the change, and on a failure, which is reported with the path
-// in the errors section ("File open failed", "File read failed", "File write failed"; and "Error updating,
-// unable to restore original file!" with where the full copy of the original was kept, should the file
-// be left neither old nor new).
+// the target convention (its modification time stays), when it lies behind a symbolic link, when it is
+// one of Korvel's own output files, when the change journal in force could not record the change, and
+// when the file is not text as a whole (a NUL byte anywhere, a UTF-16/32 byte order mark), which is
+// reported with the reason. A failure is reported with the path in the errors section ("File open
+// failed", "File read failed", "File write failed", or why the file was left as it was); the file is
+// then as it was.
 bool rewriteLineEnds(EFileNode& node, LineEndKind target);
 
 // The files a check found, in the order the walk met them. The verification list may take files out;
@@ -88,10 +89,10 @@ class LineEndList {
 };
 
 // Lists the text files whose line ends differ from "target": an ASCII file (a page counts as one), not
-// empty, whose line-end kind is not the target's. A file in which the first look found no line end is
-// read whole and listed only when it has one further on; a file behind a symbolic link is never listed
-// (its content is not the site's). Directories are passed over. A visit returns whether the file was
-// listed; "count" counts them.
+// empty, whose line-end kind is not the target's, and not one of Korvel's own output files. A file in which
+// the first look found no line end is read whole and listed only when it has one further on; a file behind a
+// symbolic link is never listed (its content is not the site's). Directories are passed over. A visit returns
+// whether the file was listed; "count" counts them.
 class ECheckLineEnds : public EVisitor {
   public:
     ECheckLineEnds(LineEndKind target, LineEndList& list);
@@ -107,10 +108,10 @@ class ECheckLineEnds : public EVisitor {
 };
 
 // Converts the files still in "list" (section "FILES WITH CHANGED LINE ENDINGS:", one row per converted
-// file). A read-only file goes through confirmWritable first (the read-only policy in force, or the
-// prompt); one that is declined is skipped and not counted, and one made writable gets its exact mode back
-// afterwards. A visit returns whether the file was converted; when none was, the section says "All files
-// had compatible ASCII line endings!".
+// file). A read-only file goes through confirmRewrite first (the read-only policy in force, or the
+// prompt); one that is declined is skipped and not counted, and one rewritten keeps its exact mode. A visit
+// returns whether the file was converted; when none was, the section says "All files had compatible ASCII
+// line endings!".
 class EUpdateLineEnds : public EVisitor {
   public:
     EUpdateLineEnds(LineEndKind target, const LineEndList& list);

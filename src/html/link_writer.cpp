@@ -21,9 +21,10 @@ namespace korvel {
 namespace {
 
 // The whole page as it is now. False, with the failure reported, when it cannot be opened or read.
-bool readPage(const EHtmlNode& page, std::string& out) {
+// "stamp" receives the page as it was when read.
+bool readPage(const EHtmlNode& page, std::string& out, platform::FileStamp& stamp) {
     platform::ReadFile file;
-    if (file.open(page.path())) {
+    if (file.open(page.path()) || file.stamp(stamp)) {
         page.logError(res::kFileOpenFailed);
         return false;
     }
@@ -95,12 +96,11 @@ std::int64_t shiftAt(const std::vector<Written>& written, const std::vector<std:
 }  // namespace
 
 bool EPageLinkWriter::rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) {
-    // A read-only page made writable here gets its exact mode back when the grant ends.
-    names::WritableGrant grant;
-    if (!names::confirmWritable(page, grant)) return false;
+    if (!names::confirmRewrite(page)) return false;
 
     std::string before;
-    if (!readPage(page, before)) return false;
+    platform::FileStamp readAs;
+    if (!readPage(page, before, readAs)) return false;
     std::vector<EUrl>& urls = page.urls();
     std::string after;
     std::size_t changedCount = 0;
@@ -132,7 +132,7 @@ bool EPageLinkWriter::rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) 
     for (std::size_t i = 0; i < why.links.size(); ++i)
         why.links[i].line = lines[i];
 
-    if (changedCount > 0 && !replaceRecorded(page, before, after, why)) return false;
+    if (changedCount > 0 && !replaceRecorded(page, before, after, why, &readAs)) return false;
 
     // The page now holds the new bytes: what was learnt from the old ones moves with them.
     const std::vector<std::int64_t> growth = growthOf(written);

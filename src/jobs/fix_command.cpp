@@ -70,6 +70,7 @@ bool EKVFixCmd::doExecute() {
     // Nobody to ask: read-only files are made writable for the change, unless the settings say skip.
     if (!interactive_ && settings_.AutoReadOnly == kReadOnlyAsk) settings_.AutoReadOnly = kReadOnlyMakeWritable;
     names::ReadOnlyPolicyScope readOnlyPolicy(settings_.AutoReadOnly);
+    HardLinkScope hardLinks(settings_.HardLinks);
     originalHomePage_ = settings_.HomePage;
 
     // Renaming first and then finding that no link can be written in absolute form would leave the site
@@ -135,7 +136,7 @@ void EKVFixCmd::runPasses() {
         CountingWriter writer(pages);
         bool finished = false;
         {
-            platform::ReplaceBatch batch = replaceBatch();
+            platform::ReplaceBatch batch = replaceBatch(ContentChange::Kind::Links);
             if (journal_) batch.setTemporaryTag(journal_->id());
             finished = reportLinks(settings_.UpdateUrls ? &writer : nullptr);
         }
@@ -188,7 +189,7 @@ bool EKVFixCmd::convertLineEnds() {
     status_ |= kStatusLineEnds;
     std::int32_t converted = 0;
     {
-        platform::ReplaceBatch batch = replaceBatch();
+        platform::ReplaceBatch batch = replaceBatch(ContentChange::Kind::LineEnds);
         if (journal_) batch.setTemporaryTag(journal_->id());
         converted = files::updateLineEnds(*top, target, list, nodeCount_);
     }
@@ -196,9 +197,14 @@ bool EKVFixCmd::convertLineEnds() {
     return converted >= 0;
 }
 
-platform::ReplaceBatch EKVFixCmd::replaceBatch() {
+platform::ReplaceBatch EKVFixCmd::replaceBatch(ContentChange::Kind kind) {
     return platform::ReplaceBatch([this] { return !journal_ || journal_->flush(); },
-                                  [](const std::string& path, std::error_code ec) {
+                                  [kind](const std::string& path, std::error_code ec) {
+                                      const int id = replaceFailureMessage(ec, kind);
+                                      if (id != res::kFileWriteFailed) {
+                                          currentLog().errorDetail(id, path);
+                                          return;
+                                      }
                                       currentLog().errorDetail(
                                           std::string(res::loadString(res::kFileWriteFailed)) + ": " + ec.message(),
                                           path);

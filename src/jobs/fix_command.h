@@ -7,6 +7,7 @@
 
 #include "jobs/command.h"
 #include "platform/files.h"
+#include "site/change_journal.h"
 
 namespace korvel {
 
@@ -33,7 +34,7 @@ class EKVFixCmd : public EKVCmd {
     // that links are rewritten to the names the files really have.
     void settleNewNames();
     // Groups the page rewrites of one pass so that they share their flushes (and the journal's).
-    platform::ReplaceBatch replaceBatch();
+    platform::ReplaceBatch replaceBatch(ContentChange::Kind kind);
 
     std::string originalHomePage_;
     jobs::UndoJournal* journal_ = nullptr;  // while the job runs

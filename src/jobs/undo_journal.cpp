@@ -444,7 +444,9 @@ std::optional<ReplaceFields> replaceFields(const Entry& e) {
     r.why.kind = f[8] == "E" ? ContentChange::Kind::LineEnds : ContentChange::Kind::Links;
     r.why.fromLineEnd = static_cast<LineEndKind>(from);
     r.why.toLineEnd = static_cast<LineEndKind>(to);
-    for (std::size_t i = 11; i + 2 < f.size(); i += 3) {
+    std::size_t end = f.size();
+    if ((f.size() - 11) % 3 == 1) r.why.hardLinkOf = f[--end];
+    for (std::size_t i = 11; i + 2 < end; i += 3) {
         LinkChange link;
         if (!parseNumber(f[i], link.line)) return std::nullopt;
         link.before = f[i + 1];
@@ -458,7 +460,10 @@ bool contentIs(std::string_view bytes, std::int64_t size, std::uint64_t hash) {
     return static_cast<std::int64_t>(bytes.size()) == size && hashOf(bytes) == hash;
 }
 
-Result undoReplace(const ReplaceFields& r, const std::string& directory) {
+// "top": the site as the journal names it. "relinked": set when the file was put back as another name of a
+// file (at once, not staged in the batch of replacements).
+Result undoReplace(const ReplaceFields& r, const std::string& directory, std::string_view top,
+                   bool& relinked) {
     const platform::FileInfo info = infoOf(r.path);
     if (info.kind != platform::EntryKind::File || info.isSymlink) {
         return leftAlone(reason(res::kReasonGone), r.path);
@@ -483,10 +488,25 @@ Result undoReplace(const ReplaceFields& r, const std::string& directory) {
     // The contents come back with their time, set before they take the file's place, so that at no
     // instant does the file hold its original bytes under the job's time. The mode is the file's own:
     // the one the job left, which is the mode it had.
-    std::string keptCopy;
-    if (const std::error_code ec = platform::replaceFileContents(r.path, original, &keptCopy, r.modifiedNs)) {
+    // A file the job split from its other names becomes one of them again, where that one still holds the
+    // original bytes (its time is theirs, as it was).
+    if (!r.why.hardLinkOf.empty() && isPlainPathBelow(r.why.hardLinkOf, top)) {
+        std::string other;
+        const platform::FileInfo otherInfo = infoOf(r.why.hardLinkOf);
+        if (otherInfo.kind == platform::EntryKind::File && !otherInfo.isSymlink &&
+            !platform::readWholeFile(r.why.hardLinkOf, other) && other == original) {
+            if (const std::error_code ec = platform::replaceWithLink(r.path, r.why.hardLinkOf)) {
+                leftAlone(ec.message(), r.path);
+                return Result::Failed;
+            }
+            relinked = true;
+            return Result::Undone;
+        }
+    }
+    platform::ReplaceOptions options;
+    options.modifiedNs = r.modifiedNs;
+    if (const std::error_code ec = platform::replaceFileContents(r.path, original, options)) {
         leftAlone(ec.message(), r.path);
-        if (!keptCopy.empty()) currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
         return Result::Failed;
     }
     return Result::Undone;
@@ -975,6 +995,8 @@ bool UndoJournal::willReplace(std::string_view path, std::string_view before, st
         fields.push_back(why.links[i].before);
         fields.push_back(why.links[i].after);
     }
+    // A file split from its other names: the undo makes it one of them again.
+    if (!why.hardLinkOf.empty()) fields.push_back(why.hardLinkOf);
     if (append(fields, path, /*durable=*/platform::ReplaceBatch::current() == nullptr)) return true;
     platform::removeFile(platform::joinPath(copiesPath(directory_), copy));
     return false;
@@ -1116,7 +1138,9 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
         for (std::size_t i = journal.entries.size(); i-- > 0;) {
             const Entry& e = journal.entries[i];
             if (e.undone) continue;
-            if (e.tag != kReplaceTag || staged.count(e.fields[0]) != 0) commit();
+            // A file split from another name is joined to it again only once that one is back.
+            const bool splitFile = e.tag == kReplaceTag && (e.fields.size() - 11) % 3 == 1;
+            if (e.tag != kReplaceTag || splitFile || staged.count(e.fields[0]) != 0) commit();
             progress->setDirectory(platform::parentPath(e.fields[0]), outcome.cancelled);
             if (outcome.cancelled) {
                 // What was not reached stays for a later undo.
@@ -1126,6 +1150,7 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
             }
             progress->setFile(e.fields[0]);
             Result result = Result::LeftAlone;
+            bool relinked = false;
             if (!confined(e, journal.header)) {
                 result = leftAlone(reason(res::kReasonOutsideSite), e.fields[0]);
             } else {
@@ -1139,9 +1164,9 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
                         break;
                     case kReplaceTag:
                         if (const std::optional<ReplaceFields> r = replaceFields(e)) {
-                            result = undoReplace(*r, directory);
+                            result = undoReplace(*r, directory, journal.header.spelledTop, relinked);
                             if (result == Result::Undone) {
-                                staged[r->path] = i;
+                                if (!relinked) staged[r->path] = i;
                                 ++outcome.restored;
                                 report.restoredFile(*r);
                             }
@@ -1168,7 +1193,7 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
             }
             if (result == Result::NeverDone) ++outcome.neverDone;
             // A restored file is done once its batch has put it in place.
-            const bool staging = e.tag == kReplaceTag && result == Result::Undone;
+            const bool staging = e.tag == kReplaceTag && result == Result::Undone && !relinked;
             if ((result == Result::Undone && !staging) || result == Result::NeverDone) marks.done(e.line);
             if (result == Result::LeftAlone || result == Result::Failed) {
                 ++outcome.leftAlone;

@@ -80,24 +80,38 @@ bool WritableGrant::restore(std::string_view path) {
     return false;
 }
 
+namespace {
+
+// Asks the policy in force about a read-only node; a skip is reported.
+bool mayChange(const ENode& node) {
+    if (!node.isReadOnly() || node.isSymlink()) return true;
+    if (ReadOnlyDecision::makeWritable(node)) return true;
+    currentLog().errorDetail(res::kReadOnlySkipped, node.path());
+    return false;
+}
+
+}  // namespace
+
 bool confirmWritable(const ENode& node, WritableGrant& grant) {
     grant.restore();
+    if (!mayChange(node)) return false;
     if (!node.isReadOnly() || node.isSymlink()) return true;
-    if (!ReadOnlyDecision::makeWritable(node)) {
-        currentLog().errorDetail(res::kReadOnlySkipped, node.path());
-        return false;
-    }
     mode_t previous = 0;
     if (platform::makeWritable(node.path(), previous)) {
         currentLog().errorDetail(res::kReadOnlyConvertFailed, node.path());
         return false;
     }
-    currentLog().errorDetail(res::kReadOnlyConverted, node.path());
     grant.path_ = node.path();
-    // makeWritable changes nothing when the owner's write bit is already there (the entry is read-only
-    // for another reason): then there is nothing to give back.
-    if (!(previous & S_IWUSR)) grant.previous_ = previous;
+    // makeWritable changes nothing when the owner's write bit is already there (it was added since the
+    // scan): then nothing was converted, and there is nothing to give back.
+    if (previous & S_IWUSR) return true;
+    currentLog().errorDetail(res::kReadOnlyConverted, node.path());
+    grant.previous_ = previous;
     return true;
+}
+
+bool confirmRewrite(const ENode& node) {
+    return mayChange(node);
 }
 
 }  // namespace korvel::names

@@ -55,13 +55,18 @@ class WritableGrant {
     std::optional<mode_t> previous_;
 };
 
-// Whether "node" may be changed. True at once unless the node is read-only. A symbolic link has no mode of
+// Whether "node" may be renamed. True at once unless the node is read-only. A symbolic link has no mode of
 // its own to honour (what lies behind it is never changed), so it is never asked about. Otherwise the
 // policy in force decides, asking through the prompts when it is 0: skipping reports "Read-only file was
 // skipped" and returns false; making writable adds the owner's write bit (removing nothing) and reports
-// "Converted read-only to read-write", or "Failed to convert read-only to read-write" and returns false.
-// Without a policy scope (no job running) read-only entries are skipped. "grant" receives the change, if
-// any, so that the caller can put the exact mode back once it is done with the entry.
+// "Converted read-only to read-write" when the mode changed, or "Failed to convert read-only to
+// read-write" and returns false. Without a policy scope (no job running) read-only entries are skipped.
+// "grant" receives the change, if any, so that the caller can put the exact mode back once it is done.
 bool confirmWritable(const ENode& node, WritableGrant& grant);
+
+// Whether the file of "node" may be rewritten: asked as confirmWritable asks, but a yes changes no mode.
+// A rewrite puts a new file in the old one's place, which needs only the directory's permission, and
+// the new file keeps the exact mode of the old, read-only included.
+bool confirmRewrite(const ENode& node);
 
 }  // namespace korvel::names

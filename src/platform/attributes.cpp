@@ -72,9 +72,12 @@ bool isReadOnly(std::string_view path) {
 }
 
 bool isReadOnlyAt(int dirFd, std::string_view name) {
-    if (::faccessat(dirFd, std::string(name).c_str(), W_OK, AT_EACCESS) == 0) return false;
-    // A missing entry, or one that cannot be reached, has no read-only attribute to speak of.
-    return errno == EACCES || errno == EPERM || errno == EROFS || errno == ETXTBSY;
+    // The mode says it, not access(): root may write any file, and a file on a read-only mount or one
+    // that belongs to another user has no mode to change that would make it writable. A missing entry,
+    // or one that cannot be reached, has no read-only attribute to speak of.
+    struct stat st {};
+    if (::fstatat(dirFd, std::string(name).c_str(), &st, 0) != 0) return false;
+    return (st.st_mode & S_IWUSR) == 0;
 }
 
 std::error_code makeWritable(std::string_view path, mode_t& previousMode) {

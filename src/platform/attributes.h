@@ -8,7 +8,7 @@
 namespace korvel::platform {
 
 struct Attributes {
-    bool readOnly = false;   // not writable by the effective user
+    bool readOnly = false;   // the owner's write bit is clear
     bool hidden = false;     // the name starts with "." (never "." or "..")
     bool system = false;     // not a regular file, a directory, or a link to a regular file
     bool temporary = false;  // an editor or backup leftover: "name~" or "#name#"
@@ -21,7 +21,7 @@ bool isTemporaryName(std::string_view name);
 // The attributes of the entry at "path"; an error when it cannot be looked at.
 std::error_code attributesOf(std::string_view path, Attributes& out);
 
-// True when the effective user may not write the entry (access(W_OK) fails).
+// True when the entry's owner write bit is clear (what "read-only" is on Windows), whoever asks.
 bool isReadOnly(std::string_view path);
 // The same for the entry "name" of the directory open as "dirFd".
 bool isReadOnlyAt(int dirFd, std::string_view name);

@@ -58,6 +58,11 @@ std::error_code fileInfoAt(int dirFd, std::string_view name, FileInfo& out) {
     return {};
 }
 
+FileStamp stampOf(const struct stat& st) {
+    return {st.st_dev, st.st_ino, static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
 ReadFile::ReadFile(ReadFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)), sizeAtOpen_(std::exchange(other.sizeAtOpen_, -1)) {}
 
@@ -117,6 +122,14 @@ std::int64_t ReadFile::size() const {
     struct stat st {};
     if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
     return static_cast<std::int64_t>(st.st_size);
+}
+
+std::error_code ReadFile::stamp(FileStamp& out) const {
+    struct stat st {};
+    if (fd_ < 0) return std::make_error_code(std::errc::bad_file_descriptor);
+    if (::fstat(fd_, &st) != 0) return {errno, std::system_category()};
+    out = stampOf(st);
+    return {};
 }
 
 void ReadFile::close() {

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <system_error>
 
+struct stat;
+
 namespace korvel::platform {
 
 enum class EntryKind {
@@ -35,6 +37,18 @@ std::error_code fileInfo(std::string_view path, FileInfo& out);
 // looks at every entry of a directory saves resolving the directory's path again for each.
 std::error_code fileInfoAt(int dirFd, std::string_view name, FileInfo& out);
 
+// What identifies a file's state when it was read: the same entry (device and inode), the same length and
+// the same modification time. A rewrite made from what was read must find the file still so.
+struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::int64_t size = -1;
+    std::int64_t modifiedNs = 0;
+
+    bool operator==(const FileStamp&) const = default;
+};
+FileStamp stampOf(const struct stat& st);
+
 // A file opened for reading; closed by the destructor.
 class ReadFile {
   public:
@@ -56,6 +70,8 @@ class ReadFile {
     std::int64_t size() const;
     // The file's length when it was opened: no second look, for readers that read on to the end anyway.
     std::int64_t sizeAtOpen() const { return sizeAtOpen_; }
+    // The open file's stamp now; an error when it cannot be looked at.
+    std::error_code stamp(FileStamp& out) const;
     void close();
 
   private:

@@ -27,10 +27,16 @@ class FileErrorCategory : public std::error_category {
                 return "is a symbolic link; what lies behind a link is never changed";
             case FileError::VerifyFailed:
                 return "the file did not read back as it was written";
-            case FileError::CopyKept:
-                return "the file could not be rewritten nor put back; a full copy of the original was kept";
             case FileError::NotTrashed:
                 return "the file could not be moved to the trash and was left in place";
+            case FileError::NoTemporaryBeside:
+                return "no temporary file can be made beside the file, so it was left as it was";
+            case FileError::OwnerNotKept:
+                return "the file's owner and group could not be kept, so it was left as it was";
+            case FileError::ChangedSinceRead:
+                return "the file changed after it was read, so it was left as it was";
+            case FileError::HardLinked:
+                return "the file has more than one name (hard links), so it was left as it was";
         }
         return "unknown file error";
     }
@@ -78,11 +84,6 @@ void flushDirectory(const std::string& dir) {
     disk().close(fd);
 }
 
-bool fileEquals(const std::string& path, std::string_view expected) {
-    std::string actual;
-    return !readWholeFile(path, actual) && actual == expected;
-}
-
 // Whether the directory holds an entry of exactly this name (byte for byte), without any case folding
 // the file system might do on lookup.
 bool hasExactEntry(const std::string& dir, std::string_view name) {
@@ -127,47 +128,6 @@ std::error_code renameThroughTemporaryName(const std::string& from, const std::s
     return errorOf(EEXIST);
 }
 
-// The copy-back used where the directory refuses a temporary file: the original is rewritten in place,
-// with a verified full copy of it kept elsewhere until the rewrite has been verified.
-std::error_code rewriteInPlace(const std::string& path, std::string_view content, std::string* keptCopy) {
-    std::string original;
-    if (auto ec = readWholeFile(path, original)) return ec;
-
-    TempFile copy;
-    if (auto ec = copy.create()) return ec;
-    if (auto ec = copy.write(original)) return ec;
-    if (auto ec = copy.flush()) return ec;
-    copy.closeFile();
-    if (!fileEquals(copy.path(), original)) return FileError::VerifyFailed;
-
-    // "touched" tells whether the file was opened (and so emptied) before the failure.
-    auto writeWhole = [&path](std::string_view bytes, bool& touched) -> std::error_code {
-        touched = false;
-        int fd = disk().open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0);
-        if (fd < 0) return lastError();
-        touched = true;
-        std::error_code ec = writeAll(fd, bytes);
-        if (!ec && disk().fsync(fd) != 0) ec = lastError();
-        if (ec) {
-            disk().close(fd);
-            return ec;
-        }
-        if (auto closeEc = closeChecked(fd)) return closeEc;
-        return fileEquals(path, bytes) ? std::error_code{} : make_error_code(FileError::VerifyFailed);
-    };
-
-    bool touched = false;
-    const std::error_code failed = writeWhole(content, touched);
-    if (!failed || !touched) return failed;
-    // Until the original is known to be whole again, the copy is the only full version of it.
-    if (writeWhole(original, touched)) {
-        if (keptCopy) *keptCopy = copy.path();
-        copy.release();
-        return FileError::CopyKept;
-    }
-    return failed;
-}
-
 timespec timespecOf(std::int64_t ns) {
     constexpr std::int64_t kPerSecond = 1000000000;
     std::int64_t seconds = ns / kPerSecond;
@@ -181,6 +141,15 @@ timespec timespecOf(std::int64_t ns) {
 
 bool refusesNewFiles(int err) {
     return err == EACCES || err == EPERM || err == EROFS;
+}
+
+// Whether "target" may now be replaced by content made from it as it was when "readAs" was taken.
+std::error_code stillAsRead(const std::string& target, const FileStamp& readAs, bool splitHardLinks) {
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0) return lastError();
+    if (!S_ISREG(st.st_mode) || stampOf(st) != readAs) return FileError::ChangedSinceRead;
+    if (st.st_nlink > 1 && !splitHardLinks) return FileError::HardLinked;
+    return {};
 }
 
 }  // namespace
@@ -210,14 +179,17 @@ std::error_code renameNoReplace(std::string_view from, std::string_view to) {
     return {};
 }
 
-std::error_code replaceFileContents(std::string_view path, std::string_view content, std::string* keptCopy,
-                                    std::int64_t modifiedNs) {
+std::error_code replaceFileContents(std::string_view path, std::string_view content,
+                                    const ReplaceOptions& options) {
     const std::string p(path);
     struct stat st {};
     if (::lstat(p.c_str(), &st) != 0) return lastError();
     if (S_ISLNK(st.st_mode)) return FileError::IsSymlink;
     if (S_ISDIR(st.st_mode)) return errorOf(EISDIR);
     if (!S_ISREG(st.st_mode)) return errorOf(EINVAL);
+    const FileStamp readAs = options.readAs ? *options.readAs : stampOf(st);
+    if (stampOf(st) != readAs) return FileError::ChangedSinceRead;
+    if (st.st_nlink > 1 && !options.splitHardLinks) return FileError::HardLinked;
 
     const std::string dir = directoryOf(p);
     ReplaceBatch* batch = ReplaceBatch::current();
@@ -225,7 +197,8 @@ std::error_code replaceFileContents(std::string_view path, std::string_view cont
         joinPath(dir, (batch ? temporaryPrefix(batch->temporaryTag()) : std::string(".el_")) + "XXXXXX");
     int fd = disk().mkstemp(temp.data());
     if (fd < 0) {
-        if (refusesNewFiles(errno)) return rewriteInPlace(p, content, keptCopy);
+        // Rewriting the file itself instead would leave it empty or half written after a crash.
+        if (refusesNewFiles(errno)) return FileError::NoTemporaryBeside;
         return lastError();
     }
 
@@ -237,24 +210,26 @@ std::error_code replaceFileContents(std::string_view path, std::string_view cont
 
     if (auto ec = writeAll(fd, content)) return fail(ec);
     // Owner first: changing the owner clears the set-user-id and set-group-id bits that the mode sets.
-    if (disk().fchown(fd, st.st_uid, st.st_gid) != 0) {
-        if (errno != EPERM) return fail(lastError());
-        // Not allowed to give the file away; the group may still be one of ours.
-        if (disk().fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0 && errno != EPERM) {
-            return fail(lastError());
-        }
+    // A file that would pass to another owner or group is not replaced: that would change who may use it.
+    struct stat made {};
+    if (::fstat(fd, &made) != 0) return fail(lastError());
+    if ((made.st_uid != st.st_uid || made.st_gid != st.st_gid) &&
+        disk().fchown(fd, st.st_uid, st.st_gid) != 0) {
+        return fail(errno == EPERM ? make_error_code(FileError::OwnerNotKept) : lastError());
     }
+    // The exact mode, read-only included: the rename needs only the directory's permission.
     if (disk().fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
-    if (modifiedNs != kNewTime) {
-        const timespec times[2] = {{0, UTIME_OMIT}, timespecOf(modifiedNs)};
+    if (options.modifiedNs != kNewTime) {
+        const timespec times[2] = {{0, UTIME_OMIT}, timespecOf(options.modifiedNs)};
         if (::futimens(fd, times) != 0) return fail(lastError());
     }
     if (!batch && disk().fsync(fd) != 0) return fail(lastError());
     if (auto ec = closeChecked(fd)) return fail(ec);
     if (batch) {
-        batch->stage(std::move(temp), p);
+        batch->stage(std::move(temp), p, readAs, options.splitHardLinks);
         return {};
     }
+    if (auto ec = stillAsRead(p, readAs, options.splitHardLinks)) return fail(ec);
     if (disk().renameReplace(temp.c_str(), p.c_str()) != 0) return fail(lastError());
     flushDirectory(dir);
     return {};
@@ -266,8 +241,11 @@ ReplaceBatch* g_batch = nullptr;
 
 ReplaceBatch::ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles,
                            Committed committed)
-    : barrier_(std::move(barrier)), failed_(std::move(failed)), maxFiles_(maxFiles ? maxFiles : 1),
-      committed_(std::move(committed)), previous_(g_batch) {
+    : barrier_(std::move(barrier)),
+      failed_(std::move(failed)),
+      maxFiles_(maxFiles ? maxFiles : 1),
+      committed_(std::move(committed)),
+      previous_(g_batch) {
     g_batch = this;
 }
 
@@ -280,11 +258,11 @@ ReplaceBatch* ReplaceBatch::current() {
     return g_batch;
 }
 
-void ReplaceBatch::stage(std::string temp, std::string target) {
+void ReplaceBatch::stage(std::string temp, std::string target, FileStamp readAs, bool splitHardLinks) {
     // The one staged before it commit first, so that a failure is never reported for a file whose
     // replacement the caller was just told had succeeded.
     if (staged_.size() >= maxFiles_) commit();
-    staged_.push_back({std::move(temp), std::move(target)});
+    staged_.push_back({std::move(temp), std::move(target), readAs, splitHardLinks});
 }
 
 void ReplaceBatch::dropAll(std::error_code why) {
@@ -322,8 +300,10 @@ void ReplaceBatch::commit() {
     }
     std::vector<std::string> directories;
     for (const Staged& s : staged_) {
-        if (disk().renameReplace(s.temp.c_str(), s.target.c_str()) != 0) {
-            const std::error_code ec = lastError();
+        // Another program may have written the file since it was read: its edit must not be lost.
+        std::error_code ec = stillAsRead(s.target, s.readAs, s.splitHardLinks);
+        if (!ec && disk().renameReplace(s.temp.c_str(), s.target.c_str()) != 0) ec = lastError();
+        if (ec) {
             disk().unlink(s.temp.c_str());
             if (failed_) failed_(s.target, ec);
             continue;
@@ -337,6 +317,27 @@ void ReplaceBatch::commit() {
     directories.erase(std::unique(directories.begin(), directories.end()), directories.end());
     for (const std::string& dir : directories)
         flushDirectory(dir);
+}
+
+std::error_code replaceWithLink(std::string_view path, std::string_view existing) {
+    const std::string p(path);
+    const std::string e(existing);
+    const std::string dir = directoryOf(p);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temp = joinPath(dir, ".el_" + randomSuffix());
+        if (disk().link(e.c_str(), temp.c_str()) != 0) {
+            if (errno == EEXIST) continue;
+            return lastError();
+        }
+        if (disk().renameReplace(temp.c_str(), p.c_str()) != 0) {
+            const std::error_code ec = lastError();
+            disk().unlink(temp.c_str());
+            return ec;
+        }
+        flushDirectory(dir);
+        return {};
+    }
+    return errorOf(EEXIST);
 }
 
 std::error_code createFile(std::string_view path, std::string_view content, mode_t mode, bool flush) {

@@ -3,8 +3,8 @@
 // Every operation returns an error code the caller can report; none logs or prints.
 #include <sys/types.h>
 
-#include <cstdint>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -12,14 +12,19 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/file_info.h"
+
 namespace korvel::platform {
 
 // Failures of Korvel's own rules, beside the system's errno values.
 enum class FileError {
-    IsSymlink = 1,  // the path is a symbolic link: what lies behind a link is never changed
-    VerifyFailed,   // a file did not read back as it was written
-    CopyKept,       // a rewrite failed and the original could not be put back; a full copy of it was kept
-    NotTrashed,     // the trash refused the file; it is still in place
+    IsSymlink = 1,      // the path is a symbolic link: what lies behind a link is never changed
+    VerifyFailed,       // a file did not read back as it was written
+    NotTrashed,         // the trash refused the file; it is still in place
+    NoTemporaryBeside,  // the directory refuses a temporary file, without which no rewrite is safe
+    OwnerNotKept,       // the new file could not be given the original's owner and group
+    ChangedSinceRead,   // the file changed on disk after the content to replace it was made from it
+    HardLinked,         // the file has other names, which a replacement would part from it
 };
 std::error_code make_error_code(FileError e);
 
@@ -28,20 +33,34 @@ std::error_code make_error_code(FileError e);
 // on a case-insensitive mount, where both names are one inode, it is done in two steps.
 std::error_code renameNoReplace(std::string_view from, std::string_view to);
 
+inline constexpr std::int64_t kNewTime = INT64_MIN;
+
+struct ReplaceOptions {
+    // The file as it was read to make the new content; null: as replaceFileContents first finds it.
+    // Either way the file must still be so when its replacement takes its place.
+    const FileStamp* readAs = nullptr;
+    // A file with more than one name is refused (FileError::HardLinked) unless this is true; then only
+    // this name gets the new content, and the other names keep the old.
+    bool splitHardLinks = true;
+    // When not kNewTime, given to the new contents before they take the file's place.
+    std::int64_t modifiedNs = kNewTime;
+};
+
 // Replaces the contents of "path" with "content" so that a crash at any instant leaves the old or the new
 // file whole: the content goes to a temporary ".el_" file in the same directory, is flushed, gets the
-// original's permission bits (and owner and group where permitted), is renamed over the original, and the
-// directory is flushed (where the file system allows). Where the directory refuses the temporary file, the
-// original is rewritten in place from a verified full copy kept in the temporary directory until the rewrite
-// is verified. On any error the original is left as it was, with one exception: FileError::CopyKept, when
-// neither the in-place rewrite nor putting the original back succeeded; "keptCopy" then receives the path of
-// the full copy of the original, which is left on disk.
-// Fails with ENOENT for a missing file (use createFile), FileError::IsSymlink for a symbolic link (the
-// content behind a link is never rewritten) and EISDIR/EINVAL for anything but a regular file.
-// "modifiedNs", when not kNewTime, is given to the new contents before they take the file's place.
-inline constexpr std::int64_t kNewTime = INT64_MIN;
+// original's exact permission bits, owner and group, is renamed over the original, and the directory is
+// flushed (where the file system allows). The file is never rewritten in place; on any error it is left as
+// it was. Fails with ENOENT for a missing file (use createFile), FileError::IsSymlink for a symbolic link
+// (the content behind a link is never rewritten), EISDIR/EINVAL for anything but a regular file,
+// FileError::NoTemporaryBeside when the directory refuses the temporary file, FileError::OwnerNotKept
+// when the owner or group cannot be kept, FileError::ChangedSinceRead when the file is not as it was
+// read, and FileError::HardLinked as the options say.
 std::error_code replaceFileContents(std::string_view path, std::string_view content,
-                                    std::string* keptCopy = nullptr, std::int64_t modifiedNs = kNewTime);
+                                    const ReplaceOptions& options = {});
+
+// Makes "path" another name of the file "existing" (a hard link), taking the place of what "path" was in
+// one step; on any error "path" is left as it was.
+std::error_code replaceWithLink(std::string_view path, std::string_view existing);
 
 // Writes "content" to a new file "path" with "mode" (less the umask), flushed (unless "flush" is false:
 // a caller that flushes the whole file system later); fails with EEXIST when "path" exists. A file it could
@@ -55,7 +74,9 @@ std::error_code createFile(std::string_view path, std::string_view content, mode
 // file system, calls "barrier" (where a caller makes its own records durable first), renames each
 // temporary file over its original, and flushes the directories. A crash at any instant still leaves each
 // file old or new, whole. A staged file's new content is in place only after the commit: nothing may read
-// it before. A replacement that fails in the commit leaves its original as it was and goes to "failed".
+// it before. A replacement that fails in the commit leaves its original as it was and goes to "failed";
+// so does one whose original changed since it was read (FileError::ChangedSinceRead), which is checked
+// for each file just before its rename.
 class ReplaceBatch {
   public:
     using Failure = std::function<void(const std::string& path, std::error_code)>;
@@ -74,13 +95,16 @@ class ReplaceBatch {
     const std::string& temporaryTag() const { return tag_; }
     // The batch in force, or null.
     static ReplaceBatch* current();
-    // Takes "temp" (closed, not yet flushed) to replace "target" at the commit.
-    void stage(std::string temp, std::string target);
+    // Takes "temp" (closed, not yet flushed) to replace "target" at the commit, provided that "target" is
+    // then still as "readAs" says (and has no other name, unless "splitHardLinks").
+    void stage(std::string temp, std::string target, FileStamp readAs, bool splitHardLinks);
 
   private:
     struct Staged {
         std::string temp;
         std::string target;
+        FileStamp readAs;
+        bool splitHardLinks = true;
     };
     void dropAll(std::error_code why);
 

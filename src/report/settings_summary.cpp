@@ -89,6 +89,7 @@ std::string settingsSummary(const JobSettings& s) {
 
     if (s.Rename) {
         out.line(res::formatString(res::kSummaryLineEnds, lineEndLabel(s.LineEnd)));
+        if (s.HardLinks == kHardLinksSplit) out.line(res::loadString(res::kSummaryHardLinksSplit));
         out.blank();
     }
 

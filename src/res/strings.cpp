@@ -249,6 +249,14 @@ constexpr Entry kTable[] = {
     {30185, "The undo journal was written by a newer version of Korvel; nothing was undone"},
     {30186, "The undo journal's directory is not safe to use (%1); nothing was read from it or removed"},
     {30187, "the symbolic link now points elsewhere"},
+    {30200, "The file changed after it was read; its line ends were not converted"},
+    {30201, "The file has more than one name (hard links) and was left alone"},
+    {30202, "No temporary file can be made beside the file; it was left as it was"},
+    {30203, "The file's owner and group could not be kept; it was left as it was"},
+    {30204, "Line ends not converted: the file holds NUL bytes, so it is not text"},
+    {30205, "Line ends not converted: the file is UTF-16 or UTF-32 text"},
+    {30206, "Read-only file was rewritten and is still read-only"},
+    {30207, "Files with more than one name (hard links) are rewritten as new files"},
 };
 
 constexpr bool sortedAndUnique() {

@@ -204,6 +204,14 @@ enum StringId : int {
     kJournalNewerVersion = 30185,
     kJournalPlaceUnsafe = 30186,
     kReasonLinkChanged = 30187,
+    kLineEndsChangedSinceRead = 30200,
+    kHardLinkSkipped = 30201,
+    kNoTemporaryBeside = 30202,
+    kOwnerNotKept = 30203,
+    kNotTextNul = 30204,
+    kNotTextWideBom = 30205,
+    kReadOnlyKept = 30206,
+    kSummaryHardLinksSplit = 30207,
 };
 
 // The text of "id", or "" when the table has no such entry.

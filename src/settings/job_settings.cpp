@@ -146,6 +146,7 @@ JobSettings readSettings(const ProfileFile& profile, const JobSettings& settings
     s.Rename = readBool(profile, kSettings, "Rename", false);
     s.AutoFileName = readBool(profile, kSettings, "AutoFileName", false);
     s.AutoReadOnly = readEnum(profile, kSettings, "AutoReadOnly", kReadOnlyMakeWritable);
+    s.HardLinks = readEnum(profile, kSettings, "HardLinks", kHardLinksSplit);
     s.ReportSpecial = readBool(profile, kSettings, "ReportSpecial", true);
     s.UseSubdirs = readBool(profile, kSettings, "UseSubdirs", true);
     s.LogSubdirs = readBool(profile, kSettings, "LogSubdirs", false);
@@ -202,6 +203,7 @@ bool SaveSettings(std::string_view path, const JobSettings& settings) {
     w.boolean(kSettings, "Rename", settings.Rename);
     w.boolean(kSettings, "AutoFileName", settings.AutoFileName);
     w.integer(kSettings, "AutoReadOnly", settings.AutoReadOnly);
+    w.integer(kSettings, "HardLinks", settings.HardLinks);
     w.boolean(kSettings, "ReportSpecial", settings.ReportSpecial);
     w.boolean(kSettings, "UseSubdirs", settings.UseSubdirs);
     w.boolean(kSettings, "LogSubdirs", settings.LogSubdirs);

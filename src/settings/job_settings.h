@@ -37,6 +37,10 @@ enum UrlConversion : std::int32_t {
 
 enum ReadOnlyPolicy : std::int32_t { kReadOnlyAsk = 0, kReadOnlySkip = 1, kReadOnlyMakeWritable = 2 };
 
+// What a rewrite does with a file that has more than one name (hard links): leave it alone, or give only
+// the site's name the new content (the other names keep the old bytes).
+enum HardLinkPolicy : std::int32_t { kHardLinksSkip = 0, kHardLinksSplit = 1 };
+
 struct JobSettings {
     std::int32_t Target = kTargetNone;
     std::int32_t CaseConv = kCaseNone;
@@ -58,6 +62,7 @@ struct JobSettings {
     std::string ServerDefaultFiles;
     bool Rename = false;
     std::int32_t AutoReadOnly = kReadOnlyAsk;
+    std::int32_t HardLinks = kHardLinksSkip;
     bool ReportSpecial = false;
     bool RemoveOrphans = false;
     bool MoveOrphans = false;

@@ -1,5 +1,9 @@
 #include "site/change_journal.h"
 
+#include <sys/stat.h>
+
+#include <vector>
+
 #include "platform/files.h"
 #include "report/log.h"
 #include "res/strings.h"
@@ -8,6 +12,27 @@
 namespace korvel {
 namespace {
 ChangeJournal* current = nullptr;
+std::int32_t hardLinks = kHardLinksSkip;
+
+// Another name of the file "node" names (device and inode) among the site's files, or "".
+std::string otherNameInSite(const ENode& node, dev_t device, ino_t inode) {
+    const ENode* top = &node;
+    while (top->getParent())
+        top = top->getParent();
+    std::vector<const ENode*> pending{top};
+    while (!pending.empty()) {
+        const ENode* at = pending.back();
+        pending.pop_back();
+        if (const auto* dir = dynamic_cast<const EDirNode*>(at)) {
+            pending.insert(pending.end(), dir->children().begin(), dir->children().end());
+            continue;
+        }
+        platform::FileInfo info;
+        if (at == &node || platform::fileInfo(at->path(), info) || info.isSymlink) continue;
+        if (info.device == device && info.inode == inode) return at->path();
+    }
+    return {};
+}
 }  // namespace
 
 ChangeJournal* currentJournal() { return current; }
@@ -16,22 +41,52 @@ JournalScope::JournalScope(ChangeJournal* journal) : previous_(current) { curren
 
 JournalScope::~JournalScope() { current = previous_; }
 
+HardLinkScope::HardLinkScope(std::int32_t policy) : previous_(hardLinks) {
+    hardLinks = policy;
+}
+
+HardLinkScope::~HardLinkScope() {
+    hardLinks = previous_;
+}
+
+int replaceFailureMessage(std::error_code ec, ContentChange::Kind kind) {
+    if (ec == platform::FileError::ChangedSinceRead)
+        return kind == ContentChange::Kind::Links ? res::kPageChangedSinceRead
+                                                  : res::kLineEndsChangedSinceRead;
+    if (ec == platform::FileError::HardLinked) return res::kHardLinkSkipped;
+    if (ec == platform::FileError::NoTemporaryBeside) return res::kNoTemporaryBeside;
+    if (ec == platform::FileError::OwnerNotKept) return res::kOwnerNotKept;
+    return res::kFileWriteFailed;
+}
+
 bool replaceRecorded(const ENode& node, std::string_view before, std::string_view after,
-                     const ContentChange& why) {
-    if (ChangeJournal* journal = currentJournal(); journal && !journal->willReplace(node.path(), before, after, why))
-        return false;
-    std::string keptCopy;
-    if (const std::error_code ec = platform::replaceFileContents(node.path(), after, &keptCopy)) {
-        if (ec == platform::FileError::CopyKept) {
-            // The one failure that leaves the file neither old nor new: say where its old bytes are.
-            node.logError(res::kUpdateRestoreFailed);
-            currentLog().errorDetail(res::kOriginalCopyKept, keptCopy);
-        } else {
-            // Anything else leaves the file exactly as it was.
-            node.logError(res::kFileWriteFailed);
-        }
+                     const ContentChange& why, const platform::FileStamp* readAs) {
+    struct stat st {};
+    if (::lstat(node.path().c_str(), &st) != 0) {
+        node.logError(res::kFileWriteFailed);
         return false;
     }
+    platform::ReplaceOptions options;
+    options.readAs = readAs;
+    options.splitHardLinks = hardLinks == kHardLinksSplit;
+    ContentChange recorded = why;
+    if (st.st_nlink > 1) {
+        if (!options.splitHardLinks) {
+            node.logError(res::kHardLinkSkipped);
+            return false;
+        }
+        recorded.hardLinkOf = otherNameInSite(node, st.st_dev, st.st_ino);
+    }
+    if (ChangeJournal* journal = currentJournal();
+        journal && !journal->willReplace(node.path(), before, after, recorded))
+        return false;
+    if (const std::error_code ec = platform::replaceFileContents(node.path(), after, options)) {
+        // Every failure leaves the file exactly as it was.
+        node.logError(replaceFailureMessage(ec, why.kind));
+        return false;
+    }
+    // The new file has the old one's mode: a read-only file that the person let be changed stays so.
+    if (node.isReadOnly()) currentLog().errorDetail(res::kReadOnlyKept, node.path());
     if (ChangeJournal* journal = currentJournal(); journal && !platform::ReplaceBatch::current())
         journal->changeMade();
     return true;

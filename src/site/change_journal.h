@@ -7,8 +7,11 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
+#include "platform/file_info.h"
+#include "settings/job_settings.h"
 #include "site/probe.h"
 
 namespace korvel {
@@ -29,6 +32,9 @@ struct ContentChange {
     LineEndKind fromLineEnd = kNoLineEnd;  // Kind::LineEnds
     LineEndKind toLineEnd = kNoLineEnd;    // Kind::LineEnds
     std::vector<LinkChange> links;         // Kind::Links, in page order
+    // The file had other names and only this one was given the new content: another of its names inside
+    // the site (same device and inode), so that an undo can join them again; empty when none is there.
+    std::string hardLinkOf;
 
     bool operator==(const ContentChange&) const = default;
 };
@@ -64,11 +70,31 @@ ChangeJournal* currentJournal();
 
 class ENode;
 
-// Replaces the bytes of "node"'s file, now "before", with "after": recorded first in the journal in force
-// (not replaced when it cannot be recorded; the journal has said why), then replaced atomically. A
-// failure is written into the errors section with the node's path. True when the file holds "after".
+// Puts "policy" (a HardLinkPolicy) in force for rewrites for its lifetime, then restores the one before.
+// Without a scope multiply-linked files are left alone: nobody has said that they may be parted.
+class HardLinkScope {
+  public:
+    explicit HardLinkScope(std::int32_t policy);
+    ~HardLinkScope();
+    HardLinkScope(const HardLinkScope&) = delete;
+    HardLinkScope& operator=(const HardLinkScope&) = delete;
+
+  private:
+    std::int32_t previous_;
+};
+
+// The errors-section message for a replacement of a file that failed with "ec" (the reason of a
+// rewrite of "kind").
+int replaceFailureMessage(std::error_code ec, ContentChange::Kind kind);
+
+// Replaces the bytes of "node"'s file, now "before" (as read when "readAs" was taken; null: as the file is
+// found now), with "after": recorded first in the journal in force (not replaced when it cannot be
+// recorded; the journal has said why), then replaced atomically, provided the file has not changed since
+// it was read. A file with more than one name follows the hard-link policy in force. A failure, or a file
+// left alone, is written into the errors section with the node's path. True when the file holds "after"
+// (in a replace batch: once the batch commits).
 bool replaceRecorded(const ENode& node, std::string_view before, std::string_view after,
-                     const ContentChange& why);
+                     const ContentChange& why, const platform::FileStamp* readAs = nullptr);
 
 // Puts "journal" in force for its lifetime (null: none), then restores the one before.
 class JournalScope {

@@ -1,5 +1,10 @@
 #include "site/output_files.h"
 
+#include <algorithm>
+#include <string>
+
+#include "report/external_page.h"
+
 namespace korvel {
 
 namespace {
@@ -17,7 +22,32 @@ bool isReportNumberName(std::string_view name) {
     return true;
 }
 
+// A "RENAME.LOG" begins with the banner of the first job that wrote it: a line end, then 40 "=". Any line
+// end is taken, as an earlier conversion may have changed it.
+const std::string& renameLogRule() {
+    static const std::string rule(40, '=');
+    return rule;
+}
+
+bool beginsAsRenameLog(std::string_view start) {
+    for (std::string_view end : {"\r\n", "\n", "\r"})
+        if (start.starts_with(end)) return start.substr(end.size()).starts_with(renameLogRule());
+    return false;
+}
+
 }  // namespace
+
+std::size_t korvelOutputStartSize() {
+    return std::max(externalPageHead().size(), 2 + renameLogRule().size());
+}
+
+bool isKorvelOutputContent(std::string_view topDir, std::string_view path, std::string_view start) {
+    if (!isKorvelOutputFile(topDir, path)) return false;
+    const std::string_view name = path.substr(path.rfind('/') + 1);
+    if (name == kExternalPageName) return start.starts_with(externalPageHead());
+    if (name == "RENAME.LOG") return beginsAsRenameLog(start);
+    return true;
+}
 
 bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
     while (!topDir.empty() && topDir.back() == '/')

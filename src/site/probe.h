@@ -25,7 +25,7 @@ struct FileProbe {
     // What the look at an existing entry itself found, so that the node need not look again.
     bool symlink = false;   // a symbolic link (to a regular file, or "special" is set too)
     bool special = false;   // neither a regular file nor a directory, nor a link to a regular file
-    bool readOnly = false;  // the effective user may not write it
+    bool readOnly = false;  // the owner write bit is clear
     std::string head;  // the first bytes of the file, ASCII letters lower-cased up to the first NUL
 };
 

@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <map>
@@ -111,6 +113,51 @@ TEST(FixCommand, NothingChangesWhenTheReportCouldNotBeWrittenAndAMissingDirector
     const Result missing = runKorvel({"undo", site.dir.path() + "/missing"});
     EXPECT_EQ(missing.status, kExitUsage);
     EXPECT_TRUE(anyLine(missing.err, "is not a directory"));
+}
+
+// A file that also has a name outside the site is left alone unless the fix is told to split it; then the
+// other name keeps the old bytes.
+TEST(FixCommand, AHardLinkedFileIsSkippedUnlessSplitIsAsked) {
+    FixSite site;
+    TempDir outside;
+    const std::string inSite = site.dir.file("Read Me.TXT");
+    const std::string other = outside.file("readme.txt");
+    ASSERT_EQ(::link(inSite.c_str(), other.c_str()), 0);
+
+    const Result skip = runKorvel({"fix", site.dir.path(), "--line-ends", "unix", "--yes"});
+    EXPECT_TRUE(anyLine(skip.out, "more than one name")) << ::testing::PrintToString(skip.out);
+    EXPECT_EQ(testing::readFile(inSite), "a\r\nb\r\n");
+
+    const Result split =
+        runKorvel({"fix", site.dir.path(), "--line-ends", "unix", "--hard-links", "split", "--yes"});
+    EXPECT_EQ(split.status, kExitOk) << ::testing::PrintToString(split.out);
+    EXPECT_EQ(testing::readFile(inSite), "a\nb\n");
+    EXPECT_EQ(testing::readFile(other), "a\r\nb\r\n");
+
+    ASSERT_EQ(runKorvel({"undo", site.dir.path()}).status, kExitOk);
+    EXPECT_EQ(testing::readFile(inSite), "a\r\nb\r\n");
+}
+
+TEST(FixCommand, UndoJoinsAgainTheNamesASplitTookApart) {
+    FixSite site;
+    const std::string first = site.dir.file("Read Me.TXT");
+    const std::string second = site.dir.file("Other.TXT");
+    ASSERT_EQ(::link(first.c_str(), second.c_str()), 0);
+    // Other.TXT is an orphan: the fix says so (status 1).
+    ASSERT_EQ(
+        runKorvel({"fix", site.dir.path(), "--line-ends", "unix", "--hard-links", "split", "--yes"}).status,
+        kExitFindings);
+    struct stat a {};
+    struct stat b {};
+    ASSERT_EQ(::stat(first.c_str(), &a), 0);
+    ASSERT_EQ(::stat(second.c_str(), &b), 0);
+    ASSERT_NE(a.st_ino, b.st_ino);
+    ASSERT_EQ(runKorvel({"undo", site.dir.path()}).status, kExitOk);
+    ASSERT_EQ(::stat(first.c_str(), &a), 0);
+    ASSERT_EQ(::stat(second.c_str(), &b), 0);
+    EXPECT_EQ(a.st_ino, b.st_ino);
+    EXPECT_EQ(a.st_nlink, 2u);
+    EXPECT_EQ(testing::readFile(first), "a\r\nb\r\n");
 }
 
 }  // namespace

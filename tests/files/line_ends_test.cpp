@@ -14,7 +14,9 @@
 #include "log_capture.h"
 #include "names/read_only_policy.h"
 #include "platform/disk.h"
+#include "platform/files.h"
 #include "report/app_log.h"
+#include "report/external_page.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
 #include "site/change_journal.h"
@@ -48,6 +50,14 @@ std::unique_ptr<EDirNode> scan(const std::string& top) {
 EFileNode* fileAt(EDirNode& top, std::string_view name) {
     ENode* node = nullptr;
     return top.findChild(name, &node) ? dynamic_cast<EFileNode*>(node) : nullptr;
+}
+
+// The errors section without its heading.
+std::string errorsOf(LogScope& log) {
+    std::string text = log.log().sectionText(res::kSectionErrors);
+    for (int line = 0; line < 3 && !text.empty(); ++line)
+        text.erase(0, text.find('\n') + 1);
+    return text;
 }
 
 std::string changedOf(LogScope& log) {
@@ -119,7 +129,7 @@ TEST(RewriteLineEnds, ChangesNothingUnlessTheJournalRecordedTheExactChange) {
     EXPECT_TRUE(node.lineIndex().empty());  // it described the old bytes
     const std::vector<std::string> expected{path, "one\r\ntwo\r\nthree", "one\ntwo\nthree"};
     EXPECT_EQ(journal.replaced, (std::vector<std::vector<std::string>>{expected, expected}));
-    EXPECT_EQ(journal.why.back(), (ContentChange{ContentChange::Kind::LineEnds, kCrLf, kLf, {}}));
+    EXPECT_EQ(journal.why.back(), (ContentChange{ContentChange::Kind::LineEnds, kCrLf, kLf, {}, {}}));
     EXPECT_EQ(log.errors(), "");
 }
 
@@ -176,31 +186,6 @@ INSTANTIATE_TEST_SUITE_P(Failures, FailedReplaceTest, ::testing::Bool(), [](cons
     return std::string(info.param ? "FullDisk" : "RenameFails");
 });
 
-TEST(RewriteLineEnds, SaysWhereTheOriginalIsWhenItCouldNotBePutBack) {
-    LogCapture log;
-    TempDir dir;
-    const std::string path = dir.write("a.txt", "one\r\ntwo\r\n");
-    EFileNode node(path);
-    // The directory takes no temporary file, so the file is rewritten in place; that fails, and so does
-    // putting the original back.
-    FaultyDisk disk;
-    disk.checkDirectoryWriteBits = true;
-    disk.writesUnder = dir.path();
-    disk.bytesBeforeFailure = 2;
-    ::chmod(dir.path().c_str(), 0555);
-    {
-        platform::DiskScope scope(disk);
-        EXPECT_FALSE(rewriteLineEnds(node, kLf));
-    }
-    ::chmod(dir.path().c_str(), 0755);
-    const std::string prefix = detail(res::kUpdateRestoreFailed, path) +
-                               std::string(res::loadString(res::kOriginalCopyKept)) + "\n\t";
-    ASSERT_EQ(log.errors().substr(0, prefix.size()), prefix);
-    const std::string kept = log.errors().substr(prefix.size(), log.errors().size() - prefix.size() - 1);
-    EXPECT_EQ(readFile(kept), "one\r\ntwo\r\n");
-    fs::remove(kept);
-}
-
 TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
     TempDir dir;
     dir.write("a_dos.txt", "one\r\ntwo\r\n");
@@ -228,7 +213,7 @@ TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
                                                 "page.htm", "sub/z.txt"}));
     // As the verification list does with a file the person unchecks.
     EXPECT_EQ(list.erase(fileAt(*top, "page.htm")), 1u);
-    EXPECT_EQ(updateLineEnds(*top, kLf, list, 20), 5);
+    EXPECT_EQ(updateLineEnds(*top, kLf, list, 20), 4);
 
     for (const auto& [name, content] :
          std::vector<std::pair<const char*, std::string>>{{"a_dos.txt", "one\ntwo\n"},
@@ -236,15 +221,15 @@ TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
                                                           {"e_noend.txt", std::string(30000, 'x')},
                                                           {"f_late.txt", std::string(25000, 'a') + "\nb\n"},
                                                           {"g_binary.txt", "\xe9\r\n"},
-                                                          {"h_nul.txt", "a\0b\n"s},
+                                                          {"h_nul.txt", "a\0b\r\n"s},
                                                           {"page.htm", "<p>\r\n"},
                                                           {"sub/z.txt", "z\n"}})
         EXPECT_EQ(readFile(dir.file(name)), content) << name;
     std::string rows;
-    for (const char* name : {"a_dos.txt", "c_mac.txt", "f_late.txt", "h_nul.txt", "sub/z.txt"})
+    for (const char* name : {"a_dos.txt", "c_mac.txt", "f_late.txt", "sub/z.txt"})
         rows += (name[0] == 'c' ? "Mac  -> UNIX:  " : "DOS  -> UNIX:  ") + dir.file(name) + "\n";
     EXPECT_NE(changedOf(log).find(rows), std::string::npos) << changedOf(log);
-    EXPECT_EQ(log.log().sectionText(res::kSectionErrors), "");
+    EXPECT_EQ(errorsOf(log), detail(res::kNotTextNul, dir.file("h_nul.txt")));
     EXPECT_EQ(prompts.progressTitles(),
               (std::vector<std::string>{"Searching for ASCII Files", "Updating ASCII Line Ends"}));
 }
@@ -273,11 +258,6 @@ TEST(LineEndPasses, ReportRowOfUnixToDosAndTheLineWhenNothingWasConverted) {
     }
 }
 
-// The node is made as an unprivileged user, so that the file's mode makes it read-only also for root.
-std::unique_ptr<EDirNode> scanAsUnprivileged(const TempDir& dir) {
-    return testing::asUnprivileged(dir, [&] { return scan(dir.path()); });
-}
-
 struct ReadOnlyCase {
     const char* name;
     std::int32_t policy;
@@ -288,13 +268,15 @@ struct ReadOnlyCase {
 
 class ReadOnlyTest : public ::testing::TestWithParam<ReadOnlyCase> {};
 
-TEST_P(ReadOnlyTest, AsksThePolicyAndGivesTheModeBack) {
+// Read-only by its mode for everyone, root included; a rewrite the person allows keeps that mode, also when
+// it takes its place only at the commit of a batch, as in a fix.
+TEST_P(ReadOnlyTest, AsksThePolicyAndKeepsTheExactMode) {
     const ReadOnlyCase& c = GetParam();
     TempDir dir;
     const std::string path = dir.write("r.txt", "a\r\nb\r\n");
     ::chmod(path.c_str(), 0440);
-    auto top = scanAsUnprivileged(dir);
-    if (!top || !fileAt(*top, "r.txt")->isReadOnly()) GTEST_SKIP() << "cannot see the file as read-only";
+    auto top = scan(dir.path());
+    ASSERT_TRUE(fileAt(*top, "r.txt")->isReadOnly());
     korvel::testing::ScriptedPrompts prompts;
     for (auto answer : c.answers)
         prompts.expectReadOnly(answer);
@@ -305,19 +287,103 @@ TEST_P(ReadOnlyTest, AsksThePolicyAndGivesTheModeBack) {
     LineEndList list;
     checkLineEnds(*top, kLf, list, 2, &quiet);
 
-    EXPECT_EQ(updateLineEnds(*top, kLf, list, 2, &quiet), c.converted ? 1 : 0);
+    {
+        platform::ReplaceBatch batch([] { return true; }, {});
+        EXPECT_EQ(updateLineEnds(*top, kLf, list, 2, &quiet), c.converted ? 1 : 0);
+    }
     EXPECT_EQ(readFile(path), c.converted ? "a\nb\n" : "a\r\nb\r\n");
     EXPECT_EQ(korvel::testing::modeOf(path), 0440);
-    EXPECT_NE(log.log().sectionText(res::kSectionErrors).find(detail(c.messageId, path)), std::string::npos);
+    EXPECT_EQ(errorsOf(log), detail(c.messageId, path));
 }
 
 using A = ui::ReadOnlyAnswer;
 INSTANTIATE_TEST_SUITE_P(
     Policies, ReadOnlyTest,
     ::testing::Values(ReadOnlyCase{"AskNo", kReadOnlyAsk, {A::No}, false, res::kReadOnlySkipped},
-                      ReadOnlyCase{"AskYes", kReadOnlyAsk, {A::Yes}, true, res::kReadOnlyConverted},
-                      ReadOnlyCase{"MakeWritable", kReadOnlyMakeWritable, {}, true, res::kReadOnlyConverted}),
+                      ReadOnlyCase{"Skip", kReadOnlySkip, {}, false, res::kReadOnlySkipped},
+                      ReadOnlyCase{"AskYes", kReadOnlyAsk, {A::Yes}, true, res::kReadOnlyKept},
+                      ReadOnlyCase{"MakeWritable", kReadOnlyMakeWritable, {}, true, res::kReadOnlyKept}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Only text as a whole is converted; what is not is listed with the reason. Korvel's own files are not the
+// site's text, but a file that only bears one of their names is.
+TEST(LineEndPasses, ConvertOnlyWholeTextAndNeverKorvelsOwnFiles) {
+    TempDir dir;
+    const std::string ownPage = externalPageHead() + "<a href=\"http://example.com/\">x</a>\n";
+    const std::string ownLog = "\n" + std::string(40, '=') + "\nMon Dec  7 13:00:00 2026\n";
+    dir.write("report_of_external_refs.html", ownPage);
+    dir.write("RENAME.LOG", ownLog);
+    dir.write("sub/RENAME.LOG", ownLog);
+    dir.write("notes/RENAME.LOG", "my own notes\n");
+    dir.write("a.tar", "a.txt\0\0\0\0000644\0line\n"s);
+    dir.write("utf16.htm", "\xFF\xFE<\0p\0>\0\n\0"s);
+    dir.write("cjk.htm", "\xFE\xFF\x4E\x0A\x4E\x0D"s);  // no NUL, but each LF or CR is half a character
+    dir.write("utf16.txt", "<\0p\0>\0\n\0"s);
+    auto top = scan(dir.path());
+    LogScope log;
+    LineEndList list;
+    checkLineEnds(*top, kCrLf, list, 20, &quiet);
+
+    EXPECT_EQ(updateLineEnds(*top, kCrLf, list, 20, &quiet), 1);
+
+    EXPECT_EQ(readFile(dir.file("report_of_external_refs.html")), ownPage);
+    EXPECT_EQ(readFile(dir.file("RENAME.LOG")), ownLog);
+    EXPECT_EQ(readFile(dir.file("sub/RENAME.LOG")), ownLog);
+    EXPECT_EQ(readFile(dir.file("notes/RENAME.LOG")), "my own notes\r\n");
+    EXPECT_EQ(readFile(dir.file("a.tar")), "a.txt\0\0\0\0000644\0line\n"s);
+    EXPECT_EQ(readFile(dir.file("utf16.htm")), "\xFF\xFE<\0p\0>\0\n\0"s);
+    EXPECT_EQ(readFile(dir.file("cjk.htm")), "\xFE\xFF\x4E\x0A\x4E\x0D"s);
+    EXPECT_EQ(readFile(dir.file("utf16.txt")), "<\0p\0>\0\n\0"s);
+    const std::string errors = log.log().sectionText(res::kSectionErrors);
+    for (const auto& [name, id] :
+         std::vector<std::pair<const char*, int>>{{"a.tar", res::kNotTextNul},
+                                                  {"utf16.htm", res::kNotTextWideBom},
+                                                  {"cjk.htm", res::kNotTextWideBom},
+                                                  {"utf16.txt", res::kNotTextNul}})
+        EXPECT_NE(errors.find(detail(id, dir.file(name))), std::string::npos) << name << errors;
+    EXPECT_EQ(errors.find("RENAME.LOG"), std::string::npos) << errors;
+}
+
+// A file that also has a name elsewhere is left alone unless the job says to split it; a split one tells
+// the journal which other name in the site it had, so that the undo can join them again.
+TEST(LineEndPasses, AFileWithOtherNamesFollowsTheHardLinkPolicy) {
+    for (const std::int32_t hardLinks : {kHardLinksSkip, kHardLinksSplit}) {
+        SCOPED_TRACE(hardLinks);
+        TempDir outside;
+        TempDir dir;
+        const std::string a = dir.write("a.txt", "a\r\n");
+        const std::string b = dir.file("sub/b.txt");
+        dir.mkdir("sub");
+        ASSERT_EQ(::link(a.c_str(), b.c_str()), 0);
+        const std::string c = dir.write("c.txt", "c\r\n");
+        const std::string elsewhere = outside.file("c.txt");
+        ASSERT_EQ(::link(c.c_str(), elsewhere.c_str()), 0);
+        auto top = scan(dir.path());
+        LogScope log;
+        RecordingJournal journal;
+        JournalScope journalScope(&journal);
+        HardLinkScope policy(hardLinks);
+        LineEndList list;
+        list.insert(fileAt(*top, "a.txt"));
+        list.insert(fileAt(*top, "c.txt"));
+
+        EXPECT_EQ(updateLineEnds(*top, kLf, list, 5, &quiet), hardLinks == kHardLinksSplit ? 2 : 0);
+
+        const bool split = hardLinks == kHardLinksSplit;
+        EXPECT_EQ(readFile(a), split ? "a\n" : "a\r\n");
+        EXPECT_EQ(readFile(c), split ? "c\n" : "c\r\n");
+        EXPECT_EQ(readFile(b), "a\r\n");
+        EXPECT_EQ(readFile(elsewhere), "c\r\n");
+        if (split) {
+            ASSERT_EQ(journal.why.size(), 2u);
+            EXPECT_EQ(journal.why[0].hardLinkOf, b);
+            EXPECT_EQ(journal.why[1].hardLinkOf, "");
+        } else {
+            EXPECT_TRUE(journal.why.empty());
+            EXPECT_EQ(errorsOf(log), detail(res::kHardLinkSkipped, a) + detail(res::kHardLinkSkipped, c));
+        }
+    }
+}
 
 }  // namespace
 }  // namespace korvel::files

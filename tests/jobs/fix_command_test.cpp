@@ -1,13 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 
 #include "jobs/command.h"
 #include "jobs/fix_command.h"
+#include "platform/disk.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
 #include "report/job_status.h"
@@ -103,6 +106,48 @@ TEST(FixJob, RenamesRewritesLinksConvertsLineEndsAndUndoPutsEveryByteBack) {
     second.expectMessageBox(ui::Answer::Ok, "no files were changed");
     ui::PromptsScope secondScope(second);
     EXPECT_TRUE(undoLastJob(s).nothingToUndo);
+}
+
+// A disk on which another program saves "path" while the fix commits its replacements: the first flush of
+// a staged temporary file comes after the file was read and before the new content takes its place.
+class EditedAtCommitDisk : public platform::Disk {
+  public:
+    std::string path;
+    int syncfs(int fd) override {
+        char target[4096] = {};
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (!edited && n > 0 && std::string_view(target).find("/.el_") != std::string_view::npos) {
+            std::ofstream(path, std::ios::app) << "three\r\n";
+            edited = true;
+        }
+        return Disk::syncfs(fd);
+    }
+    bool edited = false;
+};
+
+TEST(FixJob, AFileEditedElsewhereBeforeTheCommitKeepsTheEditAndIsReported) {
+    Site site;
+    JobSettings s = site.settings();
+    s.Target = kTargetNone;
+    s.CaseConv = kCaseNone;
+    s.FilesOnly = true;
+    s.LineEnd = kLineEndUnix;
+    ScriptedPrompts prompts;
+    prompts.expectVerifyFiles(std::vector<bool>{true});
+    ui::PromptsScope scope(prompts);
+    EditedAtCommitDisk disk;
+    disk.path = site.dir.file("notes.txt");
+    platform::DiskScope diskScope(disk);
+    EKVFixCmd fix(s, {}, false, true);
+    ASSERT_TRUE(fix.execute());
+    const std::string report = takeReport(fix.reportPath());
+
+    EXPECT_TRUE(disk.edited);
+    EXPECT_EQ(testing::readFile(site.dir.file("notes.txt")), "one\r\ntwo\r\nthree\r\n");
+    EXPECT_TRUE(contains(report, "The file changed after it was read; its line ends were not converted\n\t" +
+                                     site.dir.file("notes.txt")))
+        << report;
 }
 
 TEST(FixJob, GetImmediateReportAtLinkErrorsChangesNothingAndLeavesNothingToUndo) {

@@ -548,6 +548,26 @@ TEST(ReadOnly, ThePolicyLastsAsLongAsItsScopeAndAnAnswerIsGivenOncePerFile) {
     EXPECT_EQ(modeOf(a.path()), 0444);
 }
 
+// Read-only when scanned, but writable by the time of the change (or a file whose write bit is there and
+// that still cannot be written): nothing is converted, and the report does not say it was.
+TEST(ReadOnly, SaysConvertedOnlyWhenTheModeWasChanged) {
+    TempDir dir;
+    dir.write("a.htm", "A");
+    ::chmod(dir.file("a.htm").c_str(), 0444);
+    auto top = scanAsUnprivileged(dir);
+    if (!top) GTEST_SKIP() << "cannot become an unprivileged user to see read-only files";
+    ::chmod(dir.file("a.htm").c_str(), 0644);
+    std::int32_t job = kReadOnlyMakeWritable;
+    ReadOnlyPolicyScope policy(job);
+    LogScope log;
+
+    WritableGrant grant;
+    EXPECT_TRUE(confirmWritable(*nodeAt(*top, "a.htm"), grant));
+
+    EXPECT_FALSE(grant.previousMode());
+    EXPECT_EQ(log.log().sectionText(res::kSectionErrors), "");
+}
+
 // ---- report sections and "RENAME.LOG"
 
 std::string row(std::string first, std::string_view second) {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/disk.h"
+#include "platform/file_info.h"
 #include "support/env_var.h"
 #include "support/temp_dir.h"
 
@@ -328,99 +329,84 @@ TEST(ReplaceFileContents, RefusesWhatIsNotAnExistingRegularFile) {
     EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"pipe", "sub"}));
 }
 
-// The directory refuses the temporary file: the original is rewritten in place from a kept copy.
-class ReplaceInPlace : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        path_ = site_.write("page.htm", original_);
-        ASSERT_EQ(::chmod(path_.c_str(), 0604), 0);
-        faulty_.refuseTempsIn = {site_.path()};
-        faulty_.error = ENOSPC;
-        faulty_.watchTemps = false;
-        faulty_.watchedPath = path_;
-    }
-
-    std::error_code replace(std::string* kept = nullptr) {
-        DiskScope scope(faulty_);
-        return replaceFileContents(path_, newContent_, kept);
-    }
-
-    TempDir site_;
-    TempDir tmp_;
-    TmpdirScope tmpdir_{tmp_.path()};
-    FaultyDisk faulty_;
-    std::string path_;
-    const std::string original_ = "old line\r\nold line\r\n" + std::string(70000, 'q');
-    const std::string newContent_ = "new line\nnew line\n";
-};
-
-TEST_F(ReplaceInPlace, RewritesTheOriginalAndRemovesTheCopy) {
-    ASSERT_FALSE(replace());
-
-    EXPECT_EQ(readFile(path_), newContent_);
-    EXPECT_EQ(modeOf(path_), 0604u);
-    EXPECT_EQ(entriesOf(site_.path()), std::vector<std::string>{"page.htm"});
-    EXPECT_TRUE(fs::is_empty(tmp_.path()));
-}
-
-TEST_F(ReplaceInPlace, RestoresTheOriginalWhenTheRewriteFails) {
-    using Fault = FaultyDisk::Fault;
-    for (Fault fault : {Fault::ShortWriteThenFail, Fault::Fsync, Fault::Close}) {
-        SCOPED_TRACE(static_cast<int>(fault));
-        ASSERT_EQ(::chmod(path_.c_str(), 0604), 0);
-        ASSERT_FALSE(replaceFileContents(path_, original_));  // back to the start after each case
-        faulty_.fault = fault;
-        faulty_.watchedOpens = 1;  // the rewrite fails, the restore that follows it does not
-
-        EXPECT_EQ(replace(), std::errc::no_space_on_device);
-
-        EXPECT_EQ(readFile(path_), original_);
-        EXPECT_EQ(modeOf(path_), 0604u);
-        EXPECT_TRUE(fs::is_empty(tmp_.path()));
-    }
-}
-
-TEST_F(ReplaceInPlace, KeepsTheCopyWhenTheOriginalCannotBeRestored) {
-    faulty_.fault = FaultyDisk::Fault::Write;
-    std::string kept;
-
-    EXPECT_EQ(replace(&kept), FileError::CopyKept);
-
-    ASSERT_FALSE(kept.empty());
-    EXPECT_EQ(fs::path(kept).parent_path(), fs::path(tmp_.path()));
-    EXPECT_EQ(readFile(kept), original_);
-}
-
-TEST_F(ReplaceInPlace, LeavesEverythingAloneWhenNoCopyCanBeMade) {
-    faulty_.refuseTempsIn.push_back(tmp_.path());
-
-    EXPECT_EQ(replace(), std::errc::permission_denied);
-
-    EXPECT_EQ(readFile(path_), original_);
-    EXPECT_TRUE(fs::is_empty(tmp_.path()));
-}
-
-TEST_F(ReplaceInPlace, LeavesTheOriginalAloneWhenItCannotBeOpened) {
-    // A read-only file in a read-only directory: nothing can be written, nothing may be lost.
-    if (korvel::testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits are ignored for root";
-    ASSERT_EQ(::chmod(path_.c_str(), 0444), 0);
-
-    EXPECT_EQ(replace(), std::errc::permission_denied);
-    EXPECT_EQ(readFile(path_), original_);
-    EXPECT_TRUE(fs::is_empty(tmp_.path()));
-}
-
-TEST(ReplaceFileContents, FallsBackInAReallyReadOnlyDirectory) {
-    if (korvel::testing::permissionsAreIgnored()) GTEST_SKIP() << "permission bits are ignored for root";
+TEST(ReplaceFileContents, NeverRewritesInPlaceWhereNoTemporaryCanBeMadeBesideTheFile) {
     TempDir dir;
     const std::string path = dir.write("site/page.htm", "old");
     ASSERT_EQ(::chmod(dir.file("site").c_str(), 0555), 0);
 
-    const std::error_code ec = replaceFileContents(path, "new");
+    const std::error_code ec = testing::asUnprivileged(dir, [&] { return replaceFileContents(path, "new"); });
 
     ::chmod(dir.file("site").c_str(), 0755);
-    ASSERT_FALSE(ec) << ec.message();
-    EXPECT_EQ(readFile(path), "new");
+    EXPECT_EQ(ec, FileError::NoTemporaryBeside);
+    EXPECT_EQ(readFile(path), "old");
+    EXPECT_EQ(entriesOf(dir.file("site")), std::vector<std::string>{"page.htm"});
+}
+
+TEST(ReplaceFileContents, RefusesAReplacementThatCannotKeepTheOwner) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root can make a file that belongs to another user";
+    TempDir dir;
+    const std::string path = dir.write("site/page.htm", "root's page");
+    ::chmod(dir.file("site").c_str(), 0777);  // another user may put a new file in its place
+
+    const std::error_code ec = testing::asUnprivileged(dir, [&] { return replaceFileContents(path, "new"); });
+
+    EXPECT_EQ(ec, FileError::OwnerNotKept);
+    EXPECT_EQ(readFile(path), "root's page");
+    struct stat st {};
+    ASSERT_EQ(::stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u);
+    EXPECT_EQ(entriesOf(dir.file("site")), std::vector<std::string>{"page.htm"});
+}
+
+// Another program writes the file between the reading and the replacement: its edit stays.
+TEST(ReplaceFileContents, LeavesAFileThatChangedSinceItWasRead) {
+    for (const bool batched : {false, true}) {
+        SCOPED_TRACE(batched);
+        TempDir dir;
+        const std::string path = dir.write("page.htm", "as read");
+        FileStamp readAs;
+        {
+            ReadFile file;
+            ASSERT_FALSE(file.open(path));
+            ASSERT_FALSE(file.stamp(readAs));
+        }
+        std::vector<std::error_code> failed;
+        std::error_code ec;
+        {
+            std::optional<ReplaceBatch> batch;
+            if (batched)
+                batch.emplace([] { return true; },
+                              [&](const std::string&, std::error_code e) { failed.push_back(e); });
+            ReplaceOptions options;
+            options.readAs = &readAs;
+            if (!batched) dir.write("page.htm", "edited elsewhere");
+            ec = replaceFileContents(path, "from what was read", options);
+            if (batched) dir.write("page.htm", "edited elsewhere");
+        }
+
+        EXPECT_EQ(batched ? failed : std::vector<std::error_code>{ec},
+                  std::vector<std::error_code>{make_error_code(FileError::ChangedSinceRead)});
+        EXPECT_EQ(readFile(path), "edited elsewhere");
+        EXPECT_EQ(entriesOf(dir.path()), std::vector<std::string>{"page.htm"});
+    }
+}
+
+TEST(ReplaceFileContents, ReplacesAFileWithOtherNamesOnlyWhenAskedToSplitIt) {
+    for (const bool split : {false, true}) {
+        SCOPED_TRACE(split);
+        TempDir dir;
+        const std::string path = dir.write("page.htm", "old");
+        const std::string other = dir.file("other.htm");
+        ASSERT_EQ(::link(path.c_str(), other.c_str()), 0);
+        ReplaceOptions options;
+        options.splitHardLinks = split;
+
+        const std::error_code ec = replaceFileContents(path, "new", options);
+
+        EXPECT_EQ(ec, split ? std::error_code{} : make_error_code(FileError::HardLinked));
+        EXPECT_EQ(readFile(path), split ? "new" : "old");
+        EXPECT_EQ(readFile(other), "old");
+    }
 }
 
 // --- createFile ---
@@ -438,6 +424,7 @@ TEST(ReplaceBatch, StagedContentTakesItsPlaceOnlyAtTheCommitWithTheModeKept) {
     TempDir dir;
     const std::string a = dir.write("a.html", "old a");
     const std::string b = dir.write("sub/b.html", "old b");
+    const std::string c = dir.write("c.html", "old c");
     ::chmod(b.c_str(), 0640);
     std::vector<std::string> failed;
     int barriers = 0;
@@ -448,16 +435,17 @@ TEST(ReplaceBatch, StagedContentTakesItsPlaceOnlyAtTheCommitWithTheModeKept) {
         EXPECT_EQ(readFile(a), "old a");  // staged, not yet in place
         EXPECT_FALSE(replaceFileContents(b, "new b"));
         EXPECT_EQ(barriers, 0);
-        EXPECT_FALSE(replaceFileContents(a, "newer a"));  // the third one commits the first two
+        EXPECT_FALSE(replaceFileContents(c, "new c"));  // the third one commits the first two
         EXPECT_EQ(barriers, 1);
         EXPECT_EQ(readFile(a), "new a");
         EXPECT_EQ(readFile(b), "new b");
+        EXPECT_EQ(readFile(c), "old c");
     }
     EXPECT_EQ(barriers, 2);
-    EXPECT_EQ(readFile(a), "newer a");
+    EXPECT_EQ(readFile(c), "new c");
     EXPECT_EQ(modeOf(b), 0640u);
     EXPECT_TRUE(failed.empty());
-    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"a.html", "sub"}));
+    EXPECT_EQ(entriesOf(dir.path()), (std::vector<std::string>{"a.html", "c.html", "sub"}));
     EXPECT_EQ(ReplaceBatch::current(), nullptr);
 }
 

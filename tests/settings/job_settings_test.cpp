@@ -115,7 +115,8 @@ TEST(JobSettings, SaveWritesEveryKeyInOrderAsDecimalAndOneOrZero) {
     ASSERT_TRUE(SaveSettings(path, s));
     EXPECT_EQ(readFile(path),
               "[Settings]\n"
-              "Target=2\nCaseConv=1\nLineEnd=3\nRename=1\nAutoFileName=0\nAutoReadOnly=1\nReportSpecial=0\n"
+              "Target=2\nCaseConv=1\nLineEnd=3\nRename=1\nAutoFileName=0\nAutoReadOnly=1\nHardLinks=0\n"
+              "ReportSpecial=0\n"
               "UseSubdirs=1\nLogSubdirs=0\nDirectory=/srv/web\n"
               "\n[HTMLSettings]\n"
               "FilesOnly=0\nHomePage=/srv/web/index.html\nServer=www.example.org\nAbsRelCnvrt=2\n"
@@ -334,7 +335,7 @@ TEST(JobSettings, ForeignLinesSurviveASaveByteForByte) {
         "; chosen by the wizard\r\n"
         "Target=3\r\nCaseConv=1\r\nLineEnd=0\r\nRename=0\r\nAutoFileName=0\r\nAutoReadOnly=0\r\n"
         "ReportSpecial=1\r\nUseSubdirs=1\r\nLogSubdirs=0\r\nDirectory=/srv/site\r\n"
-        "FutureOption=yes\r\n"
+        "FutureOption=yes\r\nHardLinks=1\r\n"
         "[HTMLSettings]\r\n"
         "FilesOnly=0\r\nHomePage=/srv/site/index.html\r\nServer=\r\nAbsRelCnvrt=0\r\n"
         "ReportUnresolvedRefs=1\r\nReportUnusedFiles=1\r\nReportExternalRefs=0\r\nReportEstimated=0\r\n"
