@@ -12,6 +12,7 @@
 
 #include "platform/disk.h"
 #include "platform/file_info.h"
+#include "platform/locations.h"
 #include "platform/paths.h"
 
 namespace korvel::platform {
@@ -384,8 +385,12 @@ void TempFile::discard() {
 
 std::error_code TempFile::create(std::string_view directory, std::string_view prefix) {
     discard();
-    std::string templ = joinPath(directory.empty() ? temporaryDirectory() : std::string(directory),
-                                 std::string(prefix) + "XXXXXX");
+    // Without a directory: a working file of the report, which names its process so that it can be
+    // cleared away should the process be killed.
+    std::string templ =
+        directory.empty()
+            ? joinPath(scratchDirectory(), std::string(prefix) + std::to_string(::getpid()) + "_XXXXXX")
+            : joinPath(directory, std::string(prefix) + "XXXXXX");
     const int fd = disk().mkstemp(templ.data());
     if (fd < 0) return lastError();
     fd_ = fd;

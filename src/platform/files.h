@@ -128,7 +128,7 @@ class TempFile {
     TempFile& operator=(TempFile&& other) noexcept;
     ~TempFile();
 
-    // "prefix" defaults to "el_"; the directory to temporaryDirectory().
+    // "prefix" defaults to "el_"; the directory to scratchDirectory() (the name then carries the process id).
     std::error_code create(std::string_view directory = {}, std::string_view prefix = "el_");
     const std::string& path() const { return path_; }
     int fd() const { return fd_; }

@@ -1,5 +1,16 @@
 #include "platform/locations.h"
 
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "platform/dir_list.h"
+
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,6 +69,30 @@ std::string settingsFilePath(std::string_view override) {
 std::string stateDirectory() {
     if (std::string state = xdgDirectory("XDG_STATE_HOME"); !state.empty()) return joinPath(state, "korvel");
     return underHome(".local/state/korvel");
+}
+
+std::string scratchDirectory() {
+    const std::string dir = temporaryDirectory();
+    static std::mutex mutex;
+    static std::set<std::string> cleared;
+    const std::lock_guard lock(mutex);
+    if (!cleared.insert(dir).second) return dir;
+    std::vector<std::string> names;
+    listDirectory(dir, names);
+    for (const std::string& name : names) {
+        // "el_PID_XXXXXX"
+        unsigned long pid = 0;
+        const char* digits = name.data() + std::min<std::size_t>(3, name.size());
+        const auto [end, ec] = std::from_chars(digits, name.data() + name.size(), pid);
+        if (!name.starts_with("el_") || ec != std::errc() || end == name.data() + name.size() ||
+            *end != '_' || pid == 0)
+            continue;
+        const std::string path = joinPath(dir, name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) ::unlink(path.c_str());
+    }
+    return dir;
 }
 
 bool makeDirectories(std::string_view path, std::error_code* error) {

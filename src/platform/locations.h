@@ -15,6 +15,11 @@ std::string settingsFilePath(std::string_view override = {});
 // home directory.
 std::string stateDirectory();
 
+// Where the report's working files go: the temporary directory. Each file's name carries the process id
+// of its maker ("el_PID_XXXXXX"); the first call in a process for a directory removes the files of ours
+// whose process is gone (a job that was killed), so that they do not pile up.
+std::string scratchDirectory();
+
 // Makes "path" and every missing parent folder; true when "path" is a directory afterwards. "error", when
 // given, receives why not (ENOTDIR when something else is in the way).
 bool makeDirectories(std::string_view path, std::error_code* error = nullptr);

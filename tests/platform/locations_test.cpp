@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -135,6 +137,23 @@ TEST(MakeDirectories, ReportsARefusedDirectory) {
     EXPECT_EQ(ec, std::errc::permission_denied);
     EXPECT_FALSE(fs::exists(dir.file("x")));
     EXPECT_FALSE(makeDirectories("", &ec));
+}
+
+TEST(ScratchDirectory, ClearsTheWorkingFilesOfKilledProcessesOnly) {
+    TempDir tmp;
+    korvel::testing::EnvVar var("TMPDIR", tmp.path());
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    const std::string gone = "el_" + std::to_string(child) + "_abcdef";
+    const std::string mine = "el_" + std::to_string(::getpid()) + "_abcdef";
+    for (const std::string& name : {gone, mine, std::string("el_abcdef"), std::string("el_12x_abcdef")})
+        tmp.write(name, "x");
+    EXPECT_EQ(scratchDirectory(), tmp.path());
+    EXPECT_FALSE(fs::exists(tmp.file(gone)));
+    for (const std::string& name : {mine, std::string("el_abcdef"), std::string("el_12x_abcdef")})
+        EXPECT_TRUE(fs::exists(tmp.file(name))) << name;
 }
 
 }  // namespace
