@@ -39,13 +39,17 @@ class CountingWriter : public ILinkWriter {
     bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) override {
         const bool done = inner_.rewrite(page, edits);
         if (done) ++count_;
+        else
+            ++failed_;
         return done;
     }
     std::uint32_t count() const { return count_; }
+    std::uint32_t failed() const { return failed_; }
 
   private:
     ILinkWriter& inner_;
     std::uint32_t count_ = 0;
+    std::uint32_t failed_ = 0;
 };
 
 void settleSubtree(ENode& node) {
@@ -121,7 +125,13 @@ void EKVFixCmd::runPasses() {
             if (!jobs::verifyNewNames(*top, settings_.Target, settings_.CaseConv)) return;
             status_ |= kStatusRenaming;
             names::RenameHistory history;
-            const std::int32_t renamed = names::renameFiles(*top, settings_.LogSubdirs, nodeCount_, history);
+            bool stopped = false;
+            const std::int32_t renamed =
+                names::renameFiles(*top, settings_.LogSubdirs, nodeCount_, history, nullptr, &stopped);
+            if (stopped) {
+                writeJobNote(res::kRenamingStopped);
+                partial_ = true;
+            }
             // What still needs a name is what was not renamed (declined, skipped or failed).
             namesToChange_ -= std::min<std::uint32_t>(namesToChange_, renamed > 0 ? renamed : 0);
             if (history.empty()) status_ &= ~kStatusRenaming;
@@ -141,10 +151,16 @@ void EKVFixCmd::runPasses() {
             finished = reportLinks(settings_.UpdateUrls ? &writer : nullptr);
         }
         if (writer.count() == 0) status_ &= ~kStatusUpdatingUrls;
+        // A page left as it was keeps its links to the old names of what was renamed: the run is not
+        // whole, and the report must not read as if it were.
+        if (writer.failed() + replaceFailures_ > 0 && (status_ & kStatusRenaming) != 0) {
+            writeJobNote(res::kPagesNotRewritten);
+            partial_ = true;
+        }
         if (!finished) return;
     }
     if (settings_.LineEnd != kLineEndNone && !convertLineEnds()) return;
-    status_ |= kStatusCompleted;
+    if (!partial_) status_ |= kStatusCompleted;
 }
 
 bool EKVFixCmd::linkErrorGate() {
@@ -199,7 +215,8 @@ bool EKVFixCmd::convertLineEnds() {
 
 platform::ReplaceBatch EKVFixCmd::replaceBatch(ContentChange::Kind kind) {
     return platform::ReplaceBatch([this] { return !journal_ || journal_->flush(); },
-                                  [kind](const std::string& path, std::error_code ec) {
+                                  [this, kind](const std::string& path, std::error_code ec) {
+                                      ++replaceFailures_;
                                       const int id = replaceFailureMessage(ec, kind);
                                       if (id != res::kFileWriteFailed) {
                                           currentLog().errorDetail(id, path);

@@ -37,6 +37,8 @@ class EKVFixCmd : public EKVCmd {
     platform::ReplaceBatch replaceBatch(ContentChange::Kind kind);
 
     std::string originalHomePage_;
+    bool partial_ = false;                  // renaming stopped, or pages could not take their new links
+    std::uint32_t replaceFailures_ = 0;     // rewrites the batch could not put in place
     jobs::UndoJournal* journal_ = nullptr;  // while the job runs
 };
 

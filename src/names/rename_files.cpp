@@ -140,7 +140,13 @@ RenameStep stepOfRename(std::string_view from, std::string_view to) {
     return RenameStep::Whole;
 }
 
-int renameNode(ENode& node, std::string_view name, RenameHistory* history) {
+bool stopsRenaming(std::error_code failure) {
+    return failure == std::errc::operation_canceled || failure == std::errc::no_space_on_device ||
+           failure == std::errc::read_only_file_system || failure == std::errc::io_error ||
+           failure.value() == EDQUOT;
+}
+
+int renameNode(ENode& node, std::string_view name, RenameHistory* history, std::error_code* failure) {
     const std::string from = node.path();
     const std::string to = besideNode(node, name);
     WritableGrant grant;
@@ -149,6 +155,7 @@ int renameNode(ENode& node, std::string_view name, RenameHistory* history) {
     const std::error_code failed =
         isPlainName(name) ? recordedRename(from, to) : std::make_error_code(std::errc::invalid_argument);
     if (failed) {
+        if (failure) *failure = failed;
         grant.restore(from);
         renameFailed(from, to);
         return -1;
@@ -257,10 +264,15 @@ void ERenameFiles::renameChildren(EDirNode& dir) {
 
     std::vector<Waiting> waiting;
     for (ENode* child : todo) {
+        // Once the journal or the disk refuses a change, no other is tried: what is renamed can still
+        // have its links rewritten and be undone, and nothing more is left half done.
+        if (stopped_) break;
         const std::string name(child->getFileName());
         release(name);
         if (!held(child->getNewName())) {
-            if (renameNode(*child, child->getNewName(), &history_) == 1) renamed(*child, dir);
+            std::error_code failure;
+            if (renameNode(*child, child->getNewName(), &history_, &failure) == 1) renamed(*child, dir);
+            if (failure && stopsRenaming(failure)) stopped_ = true;
             continue;
         }
         // A sibling that has not moved yet holds the new name: step aside and wait for it.
@@ -298,7 +310,10 @@ bool ERenameFiles::moveAside(ENode& node, EDirNode& dir, std::vector<Waiting>& w
         if (exists(to)) continue;
         const std::error_code ec = recordedRename(from, to);
         if (ec == std::errc::file_exists) continue;
-        if (ec) break;
+        if (ec) {
+            stopped_ = stopped_ || stopsRenaming(ec);
+            break;
+        }
         grant.restore(to);
         history_.push_back({from, to, isDirectory(node), previousMode, RenameStep::ToTemporary});
         waiting.push_back({&node, std::string(node.getFileName()), node.getNewName()});
@@ -322,7 +337,10 @@ void ERenameFiles::finishOrPutBack(Waiting& w, EDirNode& dir) {
     }
     const std::string original = platform::joinPath(dir.path(), w.originalName);
     renameFailed(original, to);
-    if (!recordedRename(temporary, original)) {
+    // Back to its own name. Where the journal cannot record that any more it goes back all the same: the
+    // undo then finds it where it was before its move aside, as if that had never been made.
+    const std::error_code back = recordedRename(temporary, original);
+    if (!back || (stopsRenaming(back) && !platform::renameNoReplace(temporary, original))) {
         // Back where it was: as if it had never moved, so the history forgets the move aside. Nothing else
         // used either name meanwhile (the old one was held for it, the temporary one is its own).
         const auto aside = std::find_if(history_.rbegin(), history_.rend(), [&](const RenameRecord& r) {
@@ -426,10 +444,11 @@ std::int32_t reportRenaming(EDirNode& top, std::int64_t total, GUIProgress* prog
 }
 
 std::int32_t renameFiles(EDirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
-                         GUIProgress* progress) {
+                         GUIProgress* progress, bool* stopped) {
     ERenameFiles visitor(localLogs);
     TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
     const std::int32_t result = pass.run(res::loadString(res::kRenamingFiles), total, progress);
+    if (stopped) *stopped = visitor.stopped();
     RenameHistory done = visitor.takeHistory();
     history.insert(history.end(), std::make_move_iterator(done.begin()), std::make_move_iterator(done.end()));
     return result;

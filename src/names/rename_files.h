@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -66,7 +67,13 @@ RenameStep stepOfRename(std::string_view from, std::string_view to);
 // record it ("Failed to rename file" is reported and the node keeps its path, which is still where the
 // entry is). A file made writable for the rename gets
 // its exact mode back afterwards.
-int renameNode(ENode& node, std::string_view name, RenameHistory* history = nullptr);
+// "failure", when given, receives why a rename failed.
+int renameNode(ENode& node, std::string_view name, RenameHistory* history = nullptr,
+               std::error_code* failure = nullptr);
+
+// Whether a failed rename means that no further change can be recorded or made: the undo journal or the
+// disk refused it (full, read-only, failing). Renaming stops there.
+bool stopsRenaming(std::error_code failure);
 
 // Recomputes the paths of everything below "node" from its own current path (after it was renamed).
 void refreshSubtreePaths(ENode& node);
@@ -99,6 +106,9 @@ class ERenameFiles : public EVisitor {
     bool visitHtml(EHtmlNode& node) override;
     bool visitDir(EDirNode& node) override;
 
+    // Whether renaming stopped at a change the journal or the disk refused.
+    bool stopped() const { return stopped_; }
+
     // What was renamed so far, in order. Hold on to it (with the tree) for the undo.
     const RenameHistory& history() const { return history_; }
     RenameHistory takeHistory() { return std::move(history_); }
@@ -120,6 +130,7 @@ class ERenameFiles : public EVisitor {
     std::unordered_set<const ENode*> renamed_;
     std::unordered_multiset<std::string> held_;  // ASCII-upper-cased names, for the directory at hand
     std::uint32_t temporaryCounter_ = 0;
+    bool stopped_ = false;
 };
 
 // The rows of an undo of renames (section "RESTORED FILENAMES:", and a row in the "RENAME.LOG" of the
@@ -183,9 +194,10 @@ class EUndoRename {
 // The three passes as a job runs them, each with its progress title; "total" is the node count for the
 // progress display. Each returns the pass's count, or -1 when the person cancelled.
 std::int32_t reportRenaming(EDirNode& top, std::int64_t total, GUIProgress* progress = nullptr);
-// Appends what it renamed to "history" (also after a cancel).
+// Appends what it renamed to "history" (also after a cancel). "stopped", when given, tells whether
+// renaming stopped at a change the journal or the disk refused.
 std::int32_t renameFiles(EDirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
-                         GUIProgress* progress = nullptr);
+                         GUIProgress* progress = nullptr, bool* stopped = nullptr);
 // Consumes "history": afterwards it holds what a cancel left undone.
 std::int32_t undoRenaming(EDirNode& top, RenameHistory& history, bool localLogs,
                           GUIProgress* progress = nullptr);

@@ -249,6 +249,12 @@ constexpr Entry kTable[] = {
     {30185, "The undo journal was written by a newer version of Korvel; nothing was undone"},
     {30186, "The undo journal's directory is not safe to use (%1); nothing was read from it or removed"},
     {30187, "the symbolic link now points elsewhere"},
+    {30188,
+     "Renaming stopped: the disk or the undo journal refused a change (see the errors). What was renamed is "
+     "listed below; undo puts it back"},
+    {30189,
+     "Some pages could not be rewritten (see the errors): their links to renamed files stay broken until "
+     "the fix is undone"},
     {30200, "The file changed after it was read; its line ends were not converted"},
     {30201, "The file has more than one name (hard links) and was left alone"},
     {30202, "No temporary file can be made beside the file; it was left as it was"},

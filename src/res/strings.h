@@ -204,6 +204,8 @@ enum StringId : int {
     kJournalNewerVersion = 30185,
     kJournalPlaceUnsafe = 30186,
     kReasonLinkChanged = 30187,
+    kRenamingStopped = 30188,
+    kPagesNotRewritten = 30189,
     kLineEndsChangedSinceRead = 30200,
     kHardLinkSkipped = 30201,
     kNoTemporaryBeside = 30202,

@@ -10,7 +10,9 @@
 #include "cli/run_korvel.h"
 #include "jobs/site_lock.h"
 #include "jobs/undo_journal.h"
+#include "platform/disk.h"
 #include "support/env_var.h"
+#include "support/faulty_disk.h"
 #include "support/temp_dir.h"
 
 namespace korvel::cli {
@@ -158,6 +160,27 @@ TEST(FixCommand, UndoJoinsAgainTheNamesASplitTookApart) {
     EXPECT_EQ(a.st_ino, b.st_ino);
     EXPECT_EQ(a.st_nlink, 2u);
     EXPECT_EQ(testing::readFile(first), "a\r\nb\r\n");
+}
+
+TEST(FixCommand, AFullJournalStopsTheRenamingAndTheReportSaysTheRunIsPartial) {
+    FixSite site;
+    for (const char* name : {"A One.htm", "B Two.htm", "C Three.htm", "D Four.htm"})
+        site.dir.write(name, "x");
+    const auto before = testing::treeSnapshot(site.dir.path());
+    Result fix;
+    {
+        testing::FaultyDisk disk;
+        disk.writesUnder = site.state.path();
+        disk.bytesBeforeFailure = 700;  // the header and a few renames
+        platform::DiskScope scope(disk);
+        fix = runKorvel({"fix", site.dir.path(), "--target", "dos", "--yes"});
+    }
+    EXPECT_FALSE(anyLine(fix.out, "REPORT FROM SUCCESSFUL PASS")) << ::testing::PrintToString(fix.out);
+    EXPECT_TRUE(anyLine(fix.out, "Renaming stopped")) << ::testing::PrintToString(fix.out);
+    EXPECT_NE(testing::treeSnapshot(site.dir.path()), before);
+    // Everything the run did is on record.
+    ASSERT_EQ(runKorvel({"undo", site.dir.path()}).status, kExitOk);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
 }
 
 }  // namespace
