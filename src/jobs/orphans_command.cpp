@@ -33,6 +33,8 @@ bool isAtOrBelow(std::string_view path, std::string_view dir) {
     const std::string p = withoutTrailingSeparators(path);
     const std::string d = withoutTrailingSeparators(dir);
     if (p == d || d == "/" || (p.starts_with(d) && p[d.size()] == platform::kSeparator)) return true;
+    // "link/.." or "link/." through a link into the site is inside, whatever the spelling.
+    if (platform::liesWithin(p, d)) return true;
     platform::FileInfo top;
     if (platform::fileInfo(d, top) || top.kind != platform::EntryKind::Directory) return false;
     // The same directory reached through a link is still inside.

@@ -293,6 +293,25 @@ TEST_P(OrphansJobRefuses, AndReportsWhy) {
     EXPECT_FALSE(job.undoable());
 }
 
+// A "Move To" spelled through a link outside the site that leads back into it is inside all the same.
+TEST(OrphansJob, RefusesAMoveToThatReachesIntoTheSiteThroughALink) {
+    for (const char* spelling : {"deep/..", "old/."}) {
+        SCOPED_TRACE(spelling);
+        Site site;
+        fs::create_directory_symlink(site.dir.file("old/deep"), site.keep.file("deep"));
+        fs::create_directory_symlink(site.dir.file("old"), site.keep.file("old"));
+        const auto before = testing::treeSnapshot(site.dir.path());
+        JobSettings s = site.settings();
+        s.MoveToDir = site.keep.file(spelling);
+        EKVOrphansCmd job(s, {}, false, false);
+        ASSERT_TRUE(job.execute());
+        const std::string report = takeReport(job.reportPath());
+
+        EXPECT_TRUE(contains(report, "lies inside the site")) << report;
+        EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, OrphansJobRefuses,
     ::testing::Values(RefusalCase{"MissingHomePage", "start.html", "", "Home Page not found:"},
