@@ -116,8 +116,15 @@ bool ETrashCommand::doExecute() {
             continue;
         }
         std::string inTrash;
-        if (platform::moveToTrash(path, &inTrash)) {
-            currentLog().errorDetail(res::kTrashFailed, platform::displayName(path));
+        if (const std::error_code ec = platform::moveToTrash(path, &inTrash)) {
+            if (ec == std::errc::filename_too_long) {
+                currentLog().errorDetail(
+                    res::formatString(res::kTrashNameTooLong,
+                                      std::to_string(platform::longestTrashableName(path, {}))),
+                    platform::displayName(path));
+            } else {
+                currentLog().errorDetail(res::kTrashFailed, platform::displayName(path));
+            }
             continue;
         }
         if (journal) journal->trashed(path, inTrash);

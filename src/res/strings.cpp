@@ -231,6 +231,13 @@ constexpr Entry kTable[] = {
     {30176,
      "The orphans were not moved: some files or directories could not be read (see the errors above), and "
      "what they link to would look unused"},
+    {30220,
+     "Not sent to the trash: the name is longer than the trash can record (at most %1 bytes); it stays"},
+    {30221, "Korvel's state directory was skipped\n\t%1"},
+    {30222, "The \"Move To\" directory was skipped\n\t%1"},
+    {30223, "A trash directory was skipped\n\t%1"},
+    {30224,
+     "Symbolic link not moved: from its new place it would no longer lead to what it leads to now; it stays"},
 };
 
 constexpr bool sortedAndUnique() {

@@ -193,6 +193,11 @@ enum StringId : int {
     kReasonOtherDirectory = 30174,
     kMoveToInsideSite = 30175,
     kOrphansNotMovedUnreadable = 30176,
+    kTrashNameTooLong = 30220,
+    kSkippedStateDirectory = 30221,
+    kSkippedMoveToDirectory = 30222,
+    kSkippedTrashDirectory = 30223,
+    kLinkWouldLeadElsewhere = 30224,
 };
 
 // The text of "id", or "" when the table has no such entry.

@@ -224,8 +224,10 @@ TEST(TrashCommand, SendsEachFileToTheTrashAndLeavesOneItCannotTakeInPlace) {
     const std::string good = site.write("orphan.gif", "GIF89a");
     // The trash records names as text: one that is not UTF-8 cannot be recorded faithfully.
     const std::string bad = site.write("caf\xE9.txt", "latin-1");
+    // Its info file "<name>.trashinfo" would pass NAME_MAX: refused before the trash is asked at all.
+    const std::string tooLong = site.write(std::string(246, 'n') + ".gif", "long");
 
-    ETrashCommand trash({good, bad});
+    ETrashCommand trash({good, bad, tooLong});
     ASSERT_TRUE(trash.execute());
 
     EXPECT_EQ(trash.trashed(), std::vector<std::string>{good});
@@ -235,9 +237,11 @@ TEST(TrashCommand, SendsEachFileToTheTrashAndLeavesOneItCannotTakeInPlace) {
     EXPECT_EQ(readFile(inTrash), "GIF89a");
     EXPECT_TRUE(fs::exists(data.file("Trash/info/orphan.gif.trashinfo")));
     EXPECT_EQ(readFile(bad), "latin-1");
-    EXPECT_EQ(log.errors(), detail(res::kTrashFailed, platform::displayName(bad)));
+    EXPECT_EQ(readFile(tooLong), "long");
+    EXPECT_EQ(log.errors(), detail(res::kTrashFailed, platform::displayName(bad)) +
+                                res::formatString(res::kTrashNameTooLong, "238") + "\n\t" + tooLong + "\n");
     EXPECT_EQ(journal.calls, (std::vector<std::string>{"trash " + good, "trashed " + good + " -> " + inTrash,
-                                                       "trash " + bad}));
+                                                       "trash " + bad, "trash " + tooLong}));
 }
 
 }  // namespace
