@@ -147,6 +147,32 @@ TEST_F(MoveHierTest, AFileThatCannotGoStaysAndIsReportedAndTheOthersStillGo) {
     }
 }
 
+// A link moves only where it still leads to the same file: an absolute one, or a relative one that climbs
+// to the root first; one that would dangle in its new place stays and is reported.
+TEST_F(MoveHierTest, ARelativeLinkMovesOnlyWhereItStillLeadsToTheSameFile) {
+    const std::string outside = site_.write("outside.txt", "outside");
+    std::string climbing;
+    for (int i = 0; i < 40; ++i)
+        climbing += "../";
+    climbing += outside.substr(1);
+    const std::string relative = site_.file("site/sub/deep/relative");
+    const std::string absolute = site_.file("site/sub/absolute");
+    const std::string fromRoot = site_.file("site/sub/from-root");
+    fs::create_symlink("../c.txt", relative);
+    fs::create_symlink(outside, absolute);
+    fs::create_symlink(climbing, fromRoot);
+
+    EMoveHierCommand move({relative, absolute, fromRoot}, top_, keep_.path());
+    ASSERT_TRUE(move.execute());
+
+    EXPECT_EQ(move.moved(), (std::vector<std::string>{absolute, fromRoot}));
+    EXPECT_EQ(fs::read_symlink(relative), "../c.txt");
+    EXPECT_EQ(readFile(kept("site/sub/absolute")), "outside");
+    EXPECT_EQ(readFile(kept("site/sub/from-root")), "outside");
+    EXPECT_EQ(log_.errors(), detail(res::kLinkWouldLeadElsewhere, relative));
+    EXPECT_FALSE(fs::exists(kept("site/sub/deep")));
+}
+
 TEST_F(MoveHierTest, AcrossFileSystemsTheCopyKeepsBytesModeAndTimeAndComesBackTheSameWay) {
     const Tree before = treeOf(top_);
     FaultyDisk disk;
