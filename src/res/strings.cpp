@@ -238,6 +238,7 @@ constexpr Entry kTable[] = {
     {30223, "A trash directory was skipped\n\t%1"},
     {30224,
      "Symbolic link not moved: from its new place it would no longer lead to what it leads to now; it stays"},
+    {30225, "Home Page lies outside the site's directory, so it cannot lead to the site's files:\n\t\"%1\""},
 };
 
 constexpr bool sortedAndUnique() {

@@ -198,6 +198,7 @@ enum StringId : int {
     kSkippedMoveToDirectory = 30222,
     kSkippedTrashDirectory = 30223,
     kLinkWouldLeadElsewhere = 30224,
+    kHomePageOutsideSite = 30225,
 };
 
 // The text of "id", or "" when the table has no such entry.
