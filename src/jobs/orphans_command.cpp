@@ -8,6 +8,7 @@
 #include "platform/display_name.h"
 #include "platform/file_info.h"
 #include "platform/paths.h"
+#include "platform/trash.h"
 #include "report/app_log.h"
 #include "report/job_status.h"
 #include "report/section.h"
@@ -51,6 +52,11 @@ bool isAtOrBelow(std::string_view path, std::string_view dir) {
 }  // namespace
 
 EKVOrphansCmd::~EKVOrphansCmd() = default;
+
+std::string EKVOrphansCmd::otherTrash() const {
+    const std::string trash = platform::trashDirectoryFor(settings_.Directory);
+    return trash == platform::homeTrashDirectory() ? std::string() : trash;
+}
 
 bool EKVOrphansCmd::doExecute() {
     LogScope logScope;
@@ -140,8 +146,15 @@ void EKVOrphansCmd::runPasses() {
         return;
     }
     status_ |= kStatusOrphansFound;
-    if (interactive_ &&
-        !jobs::verifyFiles(orphans, *top, res::kVerifyOrphansCaption, res::kVerifyOrphansExplanation, 0)) {
+    // Off the home directory's file system the trash is one at the top of the site's own, which the
+    // person may never have seen: the list says so before anything goes there.
+    std::string note;
+    if (!settings_.MoveOrphans) {
+        const std::string trash = otherTrash();
+        if (!trash.empty()) note = res::formatString(res::kTrashOnSiteFileSystem, trash);
+    }
+    if (interactive_ && !jobs::verifyFiles(orphans, *top, res::kVerifyOrphansCaption,
+                                           res::kVerifyOrphansExplanation, 0, note)) {
         return;
     }
     std::vector<std::string> paths;
@@ -172,9 +185,16 @@ void EKVOrphansCmd::handleOrphans(std::vector<std::string> paths) {
     }
     // Only what really went is listed.
     ESection* section = currentLog().openSection(res::kSectionRemovedOrphans);
-    if (section)
+    if (section) {
         for (const std::string& path : orphanPaths_)
             section->writeLine(platform::displayName(path));
+        const std::string trash = settings_.MoveOrphans ? std::string() : otherTrash();
+        if (!orphanPaths_.empty() && !trash.empty()) {
+            section->endLine();
+            section->writeLine(
+                res::formatString(res::kTrashedToSiteFileSystem, platform::displayName(trash)));
+        }
+    }
     if (cancelled) {
         if (section) currentLog().closeSection(section);
         return;

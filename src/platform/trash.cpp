@@ -76,6 +76,11 @@ std::string mountTop(std::string_view path) {
 
 }  // namespace
 
+std::string homeTrashDirectory() {
+    const std::string data = dataHome();
+    return data.empty() ? std::string() : joinPath(data, "Trash");
+}
+
 std::vector<std::string> trashDirectories(std::string_view path) {
     std::vector<std::string> out;
     if (const std::string data = dataHome(); !data.empty()) out.push_back(joinPath(data, "Trash"));

@@ -12,6 +12,9 @@ namespace korvel::platform {
 // trash adds to a name it holds already; "homeInfoDirectory" is the home trash's info directory.
 std::size_t longestTrashableName(std::string_view path, std::string_view homeInfoDirectory);
 
+// The home trash: $XDG_DATA_HOME/Trash (default ~/.local/share/Trash); "" when no home is known.
+std::string homeTrashDirectory();
+
 // Every trash a file near "path" may go to: the home trash ($XDG_DATA_HOME/Trash) and the two trashes at
 // the top of the file system "path" is on (".Trash" and ".Trash-<uid>"). Whether each exists is not looked
 // at.

@@ -239,6 +239,10 @@ constexpr Entry kTable[] = {
     {30224,
      "Symbolic link not moved: from its new place it would no longer lead to what it leads to now; it stays"},
     {30225, "Home Page lies outside the site's directory, so it cannot lead to the site's files:\n\t\"%1\""},
+    {30226,
+     "The site is on another file system than your home directory: the orphans go to that file system's own "
+     "trash, %1, not to the trash in your home directory."},
+    {30227, "The orphans went to the trash of the site's own file system: %1"},
 };
 
 constexpr bool sortedAndUnique() {

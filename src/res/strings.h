@@ -199,6 +199,8 @@ enum StringId : int {
     kSkippedTrashDirectory = 30223,
     kLinkWouldLeadElsewhere = 30224,
     kHomePageOutsideSite = 30225,
+    kTrashOnSiteFileSystem = 30226,
+    kTrashedToSiteFileSystem = 30227,
 };
 
 // The text of "id", or "" when the table has no such entry.
