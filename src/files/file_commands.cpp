@@ -137,7 +137,8 @@ bool ETrashCommand::doExecute() {
             if (ec == std::errc::filename_too_long) {
                 currentLog().errorDetail(
                     res::formatString(res::kTrashNameTooLong,
-                                      std::to_string(platform::longestTrashableName(path, {}))),
+                                      std::to_string(platform::longestTrashableName(
+                                          path, platform::joinPath(platform::homeTrashDirectory(), "info")))),
                     platform::displayName(path));
             } else {
                 currentLog().errorDetail(res::kTrashFailed, platform::displayName(path));
