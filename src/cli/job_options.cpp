@@ -83,6 +83,13 @@ bool chooseHomePage(const CheckOptions& options, JobSettings& settings, std::ost
         settings.HomePage = !page.empty() && page.front() == platform::kSeparator
                                 ? page
                                 : platform::joinPath(settings.Directory, page);
+        platform::FileInfo info;
+        if (!platform::fileInfo(settings.HomePage, info) && info.kind == platform::EntryKind::File &&
+            !platform::liesWithin(settings.HomePage, settings.Directory)) {
+            err << "korvel: the home page " << page << " lies outside " << settings.Directory
+                << ": only a page inside the site leads to its files; name one with --home PAGE\n";
+            return false;
+        }
         return true;
     }
     for (const auto& name : parseServerDefaults(settings.ServerDefaultFiles)) {

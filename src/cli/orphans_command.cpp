@@ -22,9 +22,10 @@ namespace korvel::cli {
 
 namespace {
 
-// Whether "path" is "dir" or lies below it, by name (the job also looks through links).
+// Whether "path" is "dir" or lies below it, by name or by the directories both really are.
 bool isAtOrBelow(const std::string& path, const std::string& dir) {
-    return path == dir || dir == "/" || (path.starts_with(dir) && path[dir.size()] == platform::kSeparator);
+    return path == dir || dir == "/" || (path.starts_with(dir) && path[dir.size()] == platform::kSeparator) ||
+           platform::liesWithin(path, dir);
 }
 
 }  // namespace

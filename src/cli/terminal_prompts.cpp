@@ -200,6 +200,7 @@ std::optional<std::vector<bool>> TerminalPrompts::verifyFiles(const ui::VerifyFi
     std::vector<bool> keep(request.files.size(), true);
     for (;;) {
         out_ << res::loadString(request.captionId) << '\n' << res::loadString(request.explanationId) << '\n';
+        if (!request.note.empty()) out_ << request.note << '\n';
         if (!request.directory.empty()) out_ << "Src Dir: " << request.directory << '\n';
         for (std::size_t i = 0; i < request.files.size(); ++i)
             out_ << (keep[i] ? "  [x] " : "  [ ] ") << i + 1 << "  " << request.files[i] << '\n';

@@ -1,6 +1,7 @@
 #include "files/file_commands.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <memory>
@@ -91,6 +92,22 @@ bool isEmptyRealDirectory(const std::string& path) {
     return !platform::listDirectory(path, names) && names.empty();
 }
 
+// Whether the entry "from" may move to "to" without changing what it leads to: anything but a symbolic
+// link may; a link only when its text, read from the new place, names what it names from the old one
+// (always so for an absolute link). A link that cannot be read stays.
+bool leadsToTheSameFrom(const std::string& from, const std::string& to) {
+    const platform::FileInfo info = infoOf(from);
+    if (!info.isSymlink) return true;
+    std::string text(platform::kMaxPath, '\0');
+    const ssize_t length = ::readlink(from.c_str(), text.data(), text.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= text.size()) return false;
+    text.resize(static_cast<std::size_t>(length));
+    if (!text.empty() && text.front() == platform::kSeparator) return true;
+    const std::string now = platform::canonicalPath(platform::joinPath(platform::parentPath(from), text));
+    const std::string then = platform::canonicalPath(platform::joinPath(platform::parentPath(to), text));
+    return !now.empty() && now == then;
+}
+
 }  // namespace
 
 // ---- ETrashCommand
@@ -116,8 +133,16 @@ bool ETrashCommand::doExecute() {
             continue;
         }
         std::string inTrash;
-        if (platform::moveToTrash(path, &inTrash)) {
-            currentLog().errorDetail(res::kTrashFailed, platform::displayName(path));
+        if (const std::error_code ec = platform::moveToTrash(path, &inTrash)) {
+            if (ec == std::errc::filename_too_long) {
+                currentLog().errorDetail(
+                    res::formatString(res::kTrashNameTooLong,
+                                      std::to_string(platform::longestTrashableName(
+                                          path, platform::joinPath(platform::homeTrashDirectory(), "info")))),
+                    platform::displayName(path));
+            } else {
+                currentLog().errorDetail(res::kTrashFailed, platform::displayName(path));
+            }
             continue;
         }
         if (journal) journal->trashed(path, inTrash);
@@ -212,6 +237,11 @@ bool EMoveHierCommand::doExecute() {
         bool movedHere = false;
         if (relative) {
             const std::string destination = platform::joinPath(newDirectory_, *relative);
+            if (!leadsToTheSameFrom(path, destination)) {
+                // Moved, it would dangle or lead elsewhere, and be no copy of what it was.
+                currentLog().errorDetail(res::kLinkWouldLeadElsewhere, platform::displayName(path));
+                continue;
+            }
             const std::string_view into = platform::parentPath(destination);
             if (into != ready) {
                 ready.clear();

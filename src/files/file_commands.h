@@ -51,7 +51,9 @@ class EMoveCommand : public ECommand {
 
 // Moves each path to the same place relative to "root" below a new directory in the target, named like the
 // root ("site", or "site0", "site1" ... when that is taken), with "Moving Files" as its progress. Moves
-// never replace anything; a file that cannot be moved is reported ("File move failed") and stays.
+// never replace anything; a file that cannot be moved is reported ("File move failed") and stays. A
+// relative symbolic link moves only when it leads from its new place to what it leads to now; otherwise
+// it is reported and stays.
 // The undo moves each file back, never replacing, making its directory again when it is gone, and then
 // removes the directories the move made, deepest first, each only when it is empty: a file whose way back
 // was blocked stays, with every directory above it.

@@ -14,6 +14,8 @@
 #include "jobs/findings.h"
 #include "names/convert_names.h"
 #include "names/rename_files.h"
+#include "platform/file_info.h"
+#include "platform/paths.h"
 #include "platform/work_share.h"
 #include "report/app_log.h"
 #include "report/job_status.h"
@@ -406,7 +408,12 @@ EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path) {
 EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path) {
     auto* page = dynamic_cast<EHtmlNode*>(tree.findNodeByPath(path));
     if (page && page->isHtml()) return page;
-    writeJobNote(res::kHomePageMissing, path);
+    // A page that is there but outside the site was never scanned: "not found" would send the person
+    // looking for a file that exists.
+    platform::FileInfo info;
+    const bool outside = !platform::fileInfo(path, info) && info.kind == platform::EntryKind::File &&
+                         !platform::liesWithin(path, tree.top().path());
+    writeJobNote(outside ? res::kHomePageOutsideSite : res::kHomePageMissing, path);
     return nullptr;
 }
 

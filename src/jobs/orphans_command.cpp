@@ -9,6 +9,7 @@
 #include "platform/display_name.h"
 #include "platform/file_info.h"
 #include "platform/paths.h"
+#include "platform/trash.h"
 #include "report/app_log.h"
 #include "report/job_status.h"
 #include "report/section.h"
@@ -34,6 +35,8 @@ bool isAtOrBelow(std::string_view path, std::string_view dir) {
     const std::string p = withoutTrailingSeparators(path);
     const std::string d = withoutTrailingSeparators(dir);
     if (p == d || d == "/" || (p.starts_with(d) && p[d.size()] == platform::kSeparator)) return true;
+    // "link/.." or "link/." through a link into the site is inside, whatever the spelling.
+    if (platform::liesWithin(p, d)) return true;
     platform::FileInfo top;
     if (platform::fileInfo(d, top) || top.kind != platform::EntryKind::Directory) return false;
     // The same directory reached through a link is still inside.
@@ -50,6 +53,11 @@ bool isAtOrBelow(std::string_view path, std::string_view dir) {
 }  // namespace
 
 EKVOrphansCmd::~EKVOrphansCmd() = default;
+
+std::string EKVOrphansCmd::otherTrash() const {
+    const std::string trash = platform::trashDirectoryFor(settings_.Directory);
+    return trash == platform::homeTrashDirectory() ? std::string() : trash;
+}
 
 bool EKVOrphansCmd::doExecute() {
     LogScope logScope;
@@ -146,8 +154,15 @@ void EKVOrphansCmd::runPasses() {
         return;
     }
     status_ |= kStatusOrphansFound;
-    if (interactive_ &&
-        !jobs::verifyFiles(orphans, *top, res::kVerifyOrphansCaption, res::kVerifyOrphansExplanation, 0)) {
+    // Off the home directory's file system the trash is one at the top of the site's own, which the
+    // person may never have seen: the list says so before anything goes there.
+    std::string note;
+    if (!settings_.MoveOrphans) {
+        const std::string trash = otherTrash();
+        if (!trash.empty()) note = res::formatString(res::kTrashOnSiteFileSystem, trash);
+    }
+    if (interactive_ && !jobs::verifyFiles(orphans, *top, res::kVerifyOrphansCaption,
+                                           res::kVerifyOrphansExplanation, 0, note)) {
         return;
     }
     std::vector<std::string> paths;
@@ -178,9 +193,16 @@ void EKVOrphansCmd::handleOrphans(std::vector<std::string> paths) {
     }
     // Only what really went is listed.
     ESection* section = currentLog().openSection(res::kSectionRemovedOrphans);
-    if (section)
+    if (section) {
         for (const std::string& path : orphanPaths_)
             section->writeLine(platform::displayName(path));
+        const std::string trash = settings_.MoveOrphans ? std::string() : otherTrash();
+        if (!orphanPaths_.empty() && !trash.empty()) {
+            section->endLine();
+            section->writeLine(
+                res::formatString(res::kTrashedToSiteFileSystem, platform::displayName(trash)));
+        }
+    }
     if (cancelled) {
         if (section) currentLog().closeSection(section);
         return;

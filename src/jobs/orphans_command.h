@@ -44,6 +44,9 @@ class EKVOrphansCmd : public EKVCmd {
     bool moveTargetAcceptable();
     void handleOrphans(std::vector<std::string> paths);
     void addFindings();
+    // The trash the orphans go to when it is not the home trash (the site is on another file system);
+    // "" when it is the home trash.
+    std::string otherTrash() const;
 
     std::unique_ptr<files::EMoveHierCommand> moveCommand_;
     std::vector<std::string> foundPaths_;

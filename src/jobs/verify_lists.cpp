@@ -68,9 +68,10 @@ bool verifyNewNames(EDirNode& top, std::int32_t target, std::int32_t caseConvers
 }
 
 bool verifyFiles(std::vector<ENode*>& files, const EDirNode& directory, int captionId, int explanationId,
-                 int sectionId) {
+                 int sectionId, std::string_view note) {
     if (files.empty()) return true;
     ui::VerifyFilesRequest request;
+    request.note = std::string(note);
     request.captionId = captionId;
     request.explanationId = explanationId;
     request.directory = directory.path();

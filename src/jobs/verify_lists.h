@@ -3,6 +3,7 @@
 // files a pass is about to process (line ends to convert, orphans to remove). Each builds the prompt's
 // request from the tree, and applies the answer to the tree and to the job's log.
 #include <cstdint>
+#include <string_view>
 #include <vector>
 
 namespace korvel {
@@ -21,6 +22,6 @@ bool verifyNewNames(EDirNode& top, std::int32_t target, std::int32_t caseConvers
 // The unchecked ones are taken out of "files" and, when "sectionId" is not 0, listed in that section of the
 // log. False when the person cancelled ("files" unchanged).
 bool verifyFiles(std::vector<ENode*>& files, const EDirNode& directory, int captionId, int explanationId,
-                 int sectionId);
+                 int sectionId, std::string_view note = {});
 
 }  // namespace korvel::jobs

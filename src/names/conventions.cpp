@@ -113,6 +113,35 @@ bool isAllowedCharacter(std::int32_t target, char c) {
     return forbiddenCharacters(target).find(c) == std::string_view::npos;
 }
 
+bool isCaseBlind(std::int32_t target) {
+    switch (target) {
+        case kTargetIso9660:
+        case kTargetDos:
+        case kTargetVfat:
+        case kTargetNtfs:
+        case kTargetMacintosh:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool isReservedDeviceName(std::int32_t target, std::string_view name) {
+    if (target != kTargetIso9660 && target != kTargetDos && target != kTargetVfat && target != kTargetNtfs)
+        return false;
+    // Windows looks at the name before the first dot, trailing spaces dropped.
+    std::string_view stem = name.substr(0, name.find('.'));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.remove_suffix(1);
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    const auto is = [&](std::string_view word) {
+        return stem.size() >= word.size() && std::equal(word.begin(), word.end(), stem.begin(),
+                                                        [&](char w, char c) { return w == upper(c); });
+    };
+    if (stem.size() == 3) return is("CON") || is("PRN") || is("AUX") || is("NUL");
+    return stem.size() == 4 && (is("COM") || is("LPT")) && stem[3] >= '1' && stem[3] <= '9';
+}
+
 bool hasShortNameStructure(std::int32_t target) {
     return getNameLimits(target).maxNameLength == 12;
 }

@@ -39,6 +39,16 @@ bool isIsoCharacter(char c);
 // bytes 0x01-0x1F on DOS, VFAT and NTFS (and 0x7F on DOS).
 bool isAllowedCharacter(std::int32_t target, char c);
 
+// Whether the target holds names without regard to the case of the letters, so that "DUP.HTM" and
+// "dup.htm" are one name there: ISO 9660, DOS, VFAT, NTFS and Macintosh (HFS+ as formatted by default).
+// UNIX and no target tell them apart.
+bool isCaseBlind(std::int32_t target);
+
+// Whether "name" is a device name the target cannot hold as a file: CON, PRN, AUX, NUL, COM1-COM9 and
+// LPT1-LPT9, in any case, alone or before any extension ("con.html", "Aux.tar.gz"), on DOS, VFAT and NTFS.
+// ISO 9660 too: such a disc is read by DOS and Windows, which open the device for that name on any drive.
+bool isReservedDeviceName(std::int32_t target, std::string_view name);
+
 // ISO 9660 and DOS 8.3 FAT: at most one dot, 8 bytes before it and 3 after it.
 bool hasShortNameStructure(std::int32_t target);
 

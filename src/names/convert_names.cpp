@@ -115,24 +115,28 @@ bool isAncestorOrSelf(const ENode* ancestor, const ENode* node) {
 
 // ---- SiblingNames
 
-SiblingNames::SiblingNames(const EDirNode& dir) {
+SiblingNames::SiblingNames(const EDirNode& dir, bool caseBlind) : caseBlind_(caseBlind) {
     taken_.reserve(dir.children().size());
     for (const ENode* child : dir.children())
         add(nameAfterRenaming(*child));
 }
 
+std::string SiblingNames::key(std::string_view name) const {
+    return caseBlind_ ? asciiUpper(name) : std::string(name);
+}
+
 void SiblingNames::add(std::string_view name) {
-    ++taken_[asciiUpper(name)];
+    ++taken_[key(name)];
 }
 
 void SiblingNames::remove(std::string_view name) {
-    const auto it = taken_.find(asciiUpper(name));
+    const auto it = taken_.find(key(name));
     if (it == taken_.end()) return;
     if (--it->second == 0) taken_.erase(it);
 }
 
 bool SiblingNames::contains(std::string_view name) const {
-    return taken_.count(asciiUpper(name)) != 0;
+    return taken_.count(key(name)) != 0;
 }
 
 std::int64_t SiblingNames::nextCounter(const std::string& stemKey) const {
@@ -208,10 +212,11 @@ Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLengt
     return makeUniqueFrom(name, replacement, maxLength, taken, false);
 }
 
-Uniqueness makeUnique(const ENode& node, std::string& name, char replacement, std::int32_t maxLength) {
+Uniqueness makeUnique(const ENode& node, std::string& name, char replacement, std::int32_t maxLength,
+                      bool caseBlind) {
     const EDirNode* parent = node.getParent();
     if (!parent) return Uniqueness::AlreadyUnique;
-    SiblingNames taken(*parent);
+    SiblingNames taken(*parent, caseBlind);
     taken.remove(nameAfterRenaming(node));
     return makeUnique(name, replacement, maxLength, taken);
 }
@@ -260,6 +265,12 @@ std::optional<std::string> conformName(std::string_view name, std::int32_t targe
     if (hasShortNameStructure(target)) toShortNameStructure(out);
     cutToBudget(out, static_cast<std::size_t>(budget));
     if (isWindowsTarget(target)) stripTrailingDotsAndSpaces(out);
+    if (isReservedDeviceName(target, out)) {
+        // The target would open the device; a counter after the stem makes it a file's name.
+        out.insert(std::min(out.find('.'), out.size()), "_1");
+        cutToBudget(out, static_cast<std::size_t>(budget));
+        if (isReservedDeviceName(target, out)) out = "_1";
+    }
     if (!isUsable(out, mayStartWithDot)) {
         out = "_1";
         cutToBudget(out, static_cast<std::size_t>(budget));
@@ -332,23 +343,25 @@ bool EConvertNames::visitDir(EDirNode& node) {
     return convertNode(node, false);
 }
 
-SiblingNames& EConvertNames::siblingsOf(const ENode& node) {
+EConvertNames::OpenDirectory& EConvertNames::siblingsOf(const ENode& node) {
     const EDirNode* parent = node.getParent();
     for (std::size_t i = open_.size(); i-- > 0;) {
         if (open_[i].dir == parent) {
             open_.resize(i + 1);
-            return open_.back().names;
+            return open_.back();
         }
     }
     // A directory entered for the first time: drop those the walk has left.
     while (!open_.empty() && !isAncestorOrSelf(open_.back().dir, parent))
         open_.pop_back();
-    open_.push_back({parent, SiblingNames(*parent)});
-    return open_.back().names;
+    const bool caseBlind = target_ != kTargetUnix;
+    open_.push_back({parent, SiblingNames(*parent, caseBlind), SiblingNames(caseBlind)});
+    return open_.back();
 }
 
 bool EConvertNames::convertNode(ENode& node, bool isFile) {
-    SiblingNames* siblings = node.getParent() ? &siblingsOf(node) : nullptr;
+    OpenDirectory* open = node.getParent() ? &siblingsOf(node) : nullptr;
+    SiblingNames* siblings = open ? &open->names : nullptr;
     // The node's own name never counts against it.
     if (siblings) siblings->remove(nameAfterRenaming(node));
     node.setNewName({});
@@ -357,16 +370,19 @@ bool EConvertNames::convertNode(ENode& node, bool isFile) {
     if (isFile && extensions_ && !extensions_->empty()) {
         if (auto mapped = mapExtension(start, *extensions_)) start = std::move(*mapped);
     }
-    if (convertName(node, start, siblings) && autoFileName_ && !*autoFileName_ && ui::prompts().interactive())
+    if (convertName(node, start, open) && autoFileName_ && !*autoFileName_ && ui::prompts().interactive())
         ask(node, siblings);
 
-    if (siblings) siblings->add(nameAfterRenaming(node));
+    if (open) {
+        siblings->add(nameAfterRenaming(node));
+        open->settled.add(nameAfterRenaming(node));
+    }
     if (!node.hasNewName()) return false;
     ++count;
     return true;
 }
 
-bool EConvertNames::convertName(ENode& node, std::string_view start, SiblingNames* siblings) {
+bool EConvertNames::convertName(ENode& node, std::string_view start, OpenDirectory* open) {
     const std::string_view current = node.getFileName();
     const std::int32_t budget = effectiveMaxNameLength(node, target_);
     const bool hidden = !current.empty() && current.front() == '.';
@@ -376,9 +392,12 @@ bool EConvertNames::convertName(ENode& node, std::string_view start, SiblingName
         reportNoRoom(node, target_);
         return false;
     }
+    // A name that conforms as it is still collides on a case-blind target with a twin that differs only in
+    // case: the first in child order keeps the name, and each later twin gets a new one.
+    const bool twin = *name == current && open && isCaseBlind(target_) && open->settled.contains(*name);
     // A change of case alone is checked too: a twin that differs only in case must not be renamed onto.
-    if (*name != current && siblings &&
-        makeUnique(*name, getNameLimits(target_).replacement, budget, *siblings) == Uniqueness::NoFit) {
+    if ((*name != current || twin) && open &&
+        makeUnique(*name, getNameLimits(target_).replacement, budget, open->names) == Uniqueness::NoFit) {
         reportNoRoom(node, target_);
         return false;
     }

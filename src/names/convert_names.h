@@ -25,14 +25,15 @@ struct JobSettings;
 
 namespace korvel::names {
 
-// The names taken among one directory's children, ASCII-upper-cased and counted (case twins each count),
-// so that a uniqueness test is one hashed lookup whatever the size of the directory. It also remembers,
-// per stem, the next counter worth trying, so that many clashes of one stem stay linear.
+// The names taken among one directory's children, counted (case twins each count), so that a uniqueness
+// test is one hashed lookup whatever the size of the directory. Names are compared without regard to the
+// case of A to Z unless "caseBlind" is false (a target that tells them apart). It also remembers, per stem,
+// the next counter worth trying, so that many clashes of one stem stay linear.
 class SiblingNames {
   public:
-    SiblingNames() = default;
+    explicit SiblingNames(bool caseBlind = true) : caseBlind_(caseBlind) {}
     // Every child's name as it will be: its new name when it has one, else its current name.
-    explicit SiblingNames(const EDirNode& dir);
+    explicit SiblingNames(const EDirNode& dir, bool caseBlind = true);
 
     void add(std::string_view name);
     // Takes away one occurrence (a node's own name, so that it does not count against the node).
@@ -44,6 +45,9 @@ class SiblingNames {
     void rememberCounter(const std::string& stemKey, std::int64_t next);
 
   private:
+    std::string key(std::string_view name) const;
+
+    bool caseBlind_ = true;
     std::unordered_map<std::string, std::uint32_t> taken_;
     std::unordered_map<std::string, std::int64_t> nextCounter_;
 };
@@ -60,8 +64,10 @@ enum class Uniqueness {
 // Reports nothing: the caller decides what a NoFit means.
 Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLength, SiblingNames& taken);
 // The same among the siblings of "node" as they stand (new names where given), the node itself left out.
-// Costs one walk over the siblings: for one-off callers such as the rename prompt.
-Uniqueness makeUnique(const ENode& node, std::string& name, char replacement, std::int32_t maxLength);
+// Costs one walk over the siblings: for one-off callers such as the rename prompt. "caseBlind" as for
+// SiblingNames.
+Uniqueness makeUnique(const ENode& node, std::string& name, char replacement, std::int32_t maxLength,
+                      bool caseBlind = true);
 
 // One of the ready-made single mappings the mappings dialog offers ("htm->html", ...).
 struct ExtensionMapping {
@@ -79,8 +85,9 @@ std::optional<std::string> mapExtension(std::string_view name, const ExtensionMa
 
 // "name" brought into the target's convention and cut to "budget" bytes: case, characters, trailing dots
 // and spaces (DOS, VFAT, NTFS), 8.3 structure, length (the extension kept when it fits). The result is
-// never "", ".", "..", never holds "/" or NUL, and starts with "." only when "mayStartWithDot" (the name
-// was hidden already). A name left with nothing usable becomes "_1". Nothing when the budget leaves no room.
+// never "", ".", "..", never a reserved device name of the target ("con.html" becomes "con_1.html"), never
+// holds "/" or NUL, and starts with "." only when "mayStartWithDot" (the name was hidden already). A name
+// left with nothing usable becomes "_1". Nothing when the budget leaves no room.
 std::optional<std::string> conformName(std::string_view name, std::int32_t target,
                                        std::int32_t caseConversion, std::int32_t budget,
                                        bool mayStartWithDot);
@@ -117,11 +124,18 @@ class EConvertNames : public EVisitor {
   private:
     bool isOwnOutput(const ENode& node);
     std::string topDir_;  // the walk's top directory, for Korvel's own files
+    // The directories on the walk's current path, each with its taken names (pre-order keeps this a stack)
+    // and the final names of the children visited so far.
+    struct OpenDirectory {
+        const EDirNode* dir;
+        SiblingNames names;
+        SiblingNames settled;
+    };
     // The conforming unique name from "start" (the current name, or the mapped one); stores it as the new
-    // name and says whether there is one. "siblings" holds the names taken beside the node.
-    bool convertName(ENode& node, std::string_view start, SiblingNames* siblings);
+    // name and says whether there is one. "open" holds the names taken beside the node.
+    bool convertName(ENode& node, std::string_view start, OpenDirectory* open);
     // The taken names of "node"'s directory, made on the first child visited there.
-    SiblingNames& siblingsOf(const ENode& node);
+    OpenDirectory& siblingsOf(const ENode& node);
     // Puts the new name to the person and acts on the answer.
     void ask(ENode& node, SiblingNames* siblings);
     void accept(ENode& node, const std::string& replied, SiblingNames* siblings);
@@ -133,11 +147,6 @@ class EConvertNames : public EVisitor {
     const ExtensionMap* extensions_;
     bool pathWarningShown_ = false;
     bool notRenamedInUse_ = false;
-    // The directories on the walk's current path, each with its taken names (pre-order keeps this a stack).
-    struct OpenDirectory {
-        const EDirNode* dir;
-        SiblingNames names;
-    };
     std::vector<OpenDirectory> open_;
 };
 

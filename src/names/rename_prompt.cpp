@@ -89,8 +89,9 @@ std::string validateTypedName(const ENode& node, std::int32_t target, std::int32
     // The node's own name is always its own; any other may belong to a sibling, a case twin included.
     if (*name != current && node.getParent()) {
         const char replacement = getNameLimits(target).replacement;
-        const Uniqueness unique = siblings ? makeUnique(*name, replacement, budget, *siblings)
-                                           : makeUnique(node, *name, replacement, budget);
+        const Uniqueness unique = siblings
+                                      ? makeUnique(*name, replacement, budget, *siblings)
+                                      : makeUnique(node, *name, replacement, budget, target != kTargetUnix);
         if (unique == Uniqueness::NoFit) {
             message = tooLong;
             return {};

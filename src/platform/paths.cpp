@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <climits>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 namespace korvel::platform {
@@ -45,11 +47,42 @@ std::string currentDirectory() {
 }
 
 std::string canonicalPath(std::string_view path) {
-    char* resolved = ::realpath(std::string(path).c_str(), nullptr);
-    if (!resolved) return {};
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
+    std::string existing(path);
+    if (existing.empty() || existing.front() != kSeparator) existing = joinPath(currentDirectory(), existing);
+    std::string rest;  // the components below "existing" that are not there, by name
+    for (;;) {
+        const std::unique_ptr<char, decltype(&std::free)> real(::realpath(existing.c_str(), nullptr),
+                                                               &std::free);
+        if (real) {
+            std::string out(real.get());
+            std::string_view tail = rest;
+            while (!tail.empty()) {
+                const auto slash = tail.find(kSeparator);
+                const std::string_view part = tail.substr(0, slash);
+                tail = slash == std::string_view::npos ? std::string_view() : tail.substr(slash + 1);
+                if (part.empty() || part == ".") continue;
+                if (part == "..") {
+                    out = std::string(parentPath(out));
+                    if (out.empty()) out = "/";
+                } else {
+                    out = joinPath(out, part);
+                }
+            }
+            return out;
+        }
+        if (existing == "/") return {};
+        const std::string_view last = lastComponent(existing);
+        rest = rest.empty() ? std::string(last) : std::string(last) + kSeparator + rest;
+        existing = std::string(parentPath(existing));
+        if (existing.empty()) existing = "/";
+    }
+}
+
+bool liesWithin(std::string_view path, std::string_view dir) {
+    const std::string p = canonicalPath(path);
+    const std::string d = canonicalPath(dir);
+    if (p.empty() || d.empty()) return false;
+    return p == d || d == "/" || (p.starts_with(d) && p[d.size()] == kSeparator);
 }
 
 }  // namespace korvel::platform

@@ -22,7 +22,13 @@ std::string_view parentPath(std::string_view path);
 std::string temporaryDirectory();
 // The directory of the running process, "" when it cannot be read.
 std::string currentDirectory();
-// The path with every symbolic link, "." and ".." resolved (realpath); "" when it cannot be resolved.
+
+// "path" made absolute with every link, "." and ".." resolved as the kernel would. A path that does not
+// exist (yet) is resolved up to its deepest existing ancestor, the rest taken by name. "" when not even the
+// root can be resolved.
 std::string canonicalPath(std::string_view path);
+// Whether "path" is "dir" or lies below it, by the directories both really are (canonicalPath), so that
+// "link/.." or "link/." through a link into "dir" counts as inside.
+bool liesWithin(std::string_view path, std::string_view dir);
 
 }  // namespace korvel::platform

@@ -1,9 +1,11 @@
 #include "platform/trash.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QString>
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -16,6 +18,9 @@
 namespace korvel::platform {
 
 namespace {
+
+// NAME_MAX where the file system does not say.
+constexpr long kHostNameMax = 255;
 
 // The home trash's parent: $XDG_DATA_HOME when absolute, else ~/.local/share; "" when neither is known.
 std::string dataHome() {
@@ -36,7 +41,92 @@ std::error_code ensurePrivateDirectory(const std::string& dir) {
     return {};
 }
 
+std::string userSuffix() {
+    return std::to_string(::getuid());
+}
+
+// The device of "path", or of its deepest existing ancestor.
+bool deviceOf(std::string path, dev_t& device) {
+    for (;;) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) == 0) {
+            device = st.st_dev;
+            return true;
+        }
+        if (path.empty() || path == "/") return false;
+        path = std::string(parentPath(path));
+        if (path.empty()) path = "/";
+    }
+}
+
+// The top directory of the file system "path" is on; "" when "path" cannot be resolved.
+std::string mountTop(std::string_view path) {
+    std::string top = canonicalPath(path);
+    dev_t device = 0;
+    if (top.empty() || !deviceOf(top, device)) return {};
+    while (top != "/") {
+        std::string parent(parentPath(top));
+        if (parent.empty()) parent = "/";
+        struct stat st {};
+        if (::stat(parent.c_str(), &st) != 0 || st.st_dev != device) break;
+        top = std::move(parent);
+    }
+    return top;
+}
+
 }  // namespace
+
+std::string homeTrashDirectory() {
+    const std::string data = dataHome();
+    return data.empty() ? std::string() : joinPath(data, "Trash");
+}
+
+std::vector<std::string> trashDirectories(std::string_view path) {
+    std::vector<std::string> out;
+    if (const std::string data = dataHome(); !data.empty()) out.push_back(joinPath(data, "Trash"));
+    if (const std::string top = mountTop(path); !top.empty()) {
+        out.push_back(joinPath(top, ".Trash"));
+        out.push_back(joinPath(top, ".Trash-" + userSuffix()));
+    }
+    return out;
+}
+
+std::string trashDirectoryFor(std::string_view path) {
+    const std::string data = dataHome();
+    const char* home = std::getenv("HOME");
+    dev_t fileDevice = 0;
+    dev_t homeDevice = 0;
+    // Qt takes the home trash for a file on the home directory's file system.
+    if (!home || !*home || !deviceOf(canonicalPath(path), fileDevice) || !deviceOf(home, homeDevice) ||
+        fileDevice == homeDevice) {
+        return data.empty() ? std::string() : joinPath(data, "Trash");
+    }
+    const std::string top = mountTop(path);
+    if (top.empty()) return data.empty() ? std::string() : joinPath(data, "Trash");
+    // A shared ".Trash" counts only as the system provides it: a real directory with the sticky bit.
+    const std::string shared = joinPath(top, ".Trash");
+    struct stat st {};
+    if (::lstat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX))
+        return joinPath(shared, userSuffix());
+    return joinPath(top, ".Trash-" + userSuffix());
+}
+
+std::size_t longestTrashableName(std::string_view path, std::string_view homeInfoDirectory) {
+    // The info file is "<name>.trashinfo", or "<name>-NNNN.trashinfo" when the name is taken already; room
+    // is kept for a counter of up to six digits.
+    constexpr std::size_t kInfoSuffix = std::char_traits<char>::length(".trashinfo");
+    constexpr std::size_t kCounter = std::char_traits<char>::length("-000000");
+    long nameMax = kHostNameMax;
+    // The file goes to the home trash or to one at the top of its own file system: the stricter counts.
+    for (const std::string& dir : {std::string(homeInfoDirectory), std::string(parentPath(path))}) {
+        if (dir.empty()) continue;
+        errno = 0;
+        const long limit = ::pathconf(dir.c_str(), _PC_NAME_MAX);
+        if (limit > 0) nameMax = std::min(nameMax, limit);
+    }
+    const auto room = static_cast<std::size_t>(nameMax);
+    return room > kInfoSuffix + kCounter ? room - kInfoSuffix - kCounter : 0;
+}
 
 std::error_code moveToTrash(std::string_view path, std::string* trashedPath) {
     const std::string p(path);
@@ -59,6 +149,12 @@ std::error_code moveToTrash(std::string_view path, std::string* trashedPath) {
     const std::string trash = joinPath(data, "Trash");
     for (const std::string& dir : {trash, joinPath(trash, "files"), joinPath(trash, "info")}) {
         if (auto dirEc = ensurePrivateDirectory(dir)) return dirEc;
+    }
+
+    // Qt retries a trash info file it cannot create under ever new numbers, for ever when the name is too
+    // long: such a name is refused here.
+    if (lastComponent(path).size() > longestTrashableName(p, joinPath(trash, "info"))) {
+        return std::make_error_code(std::errc::filename_too_long);
     }
 
     QString where;

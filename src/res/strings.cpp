@@ -263,6 +263,18 @@ constexpr Entry kTable[] = {
     {30205, "Line ends not converted: the file is UTF-16 or UTF-32 text"},
     {30206, "Read-only file was rewritten and is still read-only"},
     {30207, "Files with more than one name (hard links) are rewritten as new files"},
+    {30220,
+     "Not sent to the trash: the name is longer than the trash can record (at most %1 bytes); it stays"},
+    {30221, "Korvel's state directory was skipped\n\t%1"},
+    {30222, "The \"Move To\" directory was skipped\n\t%1"},
+    {30223, "A trash directory was skipped\n\t%1"},
+    {30224,
+     "Symbolic link not moved: from its new place it would no longer lead to what it leads to now; it stays"},
+    {30225, "Home Page lies outside the site's directory, so it cannot lead to the site's files:\n\t\"%1\""},
+    {30226,
+     "The site is on another file system than your home directory: the orphans go to that file system's own "
+     "trash, %1, not to the trash in your home directory."},
+    {30227, "The orphans went to the trash of the site's own file system: %1"},
 };
 
 constexpr bool sortedAndUnique() {

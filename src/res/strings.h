@@ -214,6 +214,14 @@ enum StringId : int {
     kNotTextWideBom = 30205,
     kReadOnlyKept = 30206,
     kSummaryHardLinksSplit = 30207,
+    kTrashNameTooLong = 30220,
+    kSkippedStateDirectory = 30221,
+    kSkippedMoveToDirectory = 30222,
+    kSkippedTrashDirectory = 30223,
+    kLinkWouldLeadElsewhere = 30224,
+    kHomePageOutsideSite = 30225,
+    kTrashOnSiteFileSystem = 30226,
+    kTrashedToSiteFileSystem = 30227,
 };
 
 // The text of "id", or "" when the table has no such entry.

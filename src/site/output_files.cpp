@@ -1,9 +1,11 @@
 #include "site/output_files.h"
 
-#include <algorithm>
+#include <optional>
 #include <string>
 
+#include "platform/file_info.h"
 #include "report/external_page.h"
+#include "res/strings.h"
 
 namespace korvel {
 
@@ -22,48 +24,108 @@ bool isReportNumberName(std::string_view name) {
     return true;
 }
 
-// A "RENAME.LOG" begins with the banner of the first job that wrote it: a line end, then 40 "=". Any line
-// end is taken, as an earlier conversion may have changed it.
-const std::string& renameLogRule() {
-    static const std::string rule(40, '=');
-    return rule;
+enum class Output { RenameLog, Report, ExternalPage };
+
+// The first bytes of the file at "path"; nothing when it cannot be read.
+std::optional<std::string> startOf(std::string_view path, std::size_t length) {
+    std::string start;
+    if (platform::readWholeFile(path, start, length)) return std::nullopt;
+    return start;
 }
 
-bool beginsAsRenameLog(std::string_view start) {
-    for (std::string_view end : {"\r\n", "\n", "\r"})
-        if (start.starts_with(end)) return start.substr(end.size()).starts_with(renameLogRule());
-    return false;
-}
-
-}  // namespace
-
-std::size_t korvelOutputStartSize() {
-    return std::max(externalPageHead().size(), 2 + renameLogRule().size());
-}
-
-bool isKorvelOutputContent(std::string_view topDir, std::string_view path, std::string_view start) {
-    if (!isKorvelOutputFile(topDir, path)) return false;
-    const std::string_view name = path.substr(path.rfind('/') + 1);
-    if (name == kExternalPageName) return start.starts_with(externalPageHead());
-    if (name == "RENAME.LOG") return beginsAsRenameLog(start);
+// "Mon Dec  7 14:11:17 2026", as localTimeText writes it.
+bool isDateLine(std::string_view line) {
+    if (line.size() < 24 || line[3] != ' ' || line[7] != ' ' || line[10] != ' ' || line[13] != ':' ||
+        line[16] != ':' || line[19] != ' ')
+        return false;
+    for (const std::size_t digit : {11, 12, 14, 15, 17, 18, 20, 21, 22, 23})
+        if (line[digit] < '0' || line[digit] > '9') return false;
     return true;
 }
 
-bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
+// The line end that "text" starts with ("\r\n", "\n" or "\r"; an earlier line-end conversion of an old
+// log may have changed it), or "" for none.
+std::string_view lineEndAt(std::string_view text) {
+    for (std::string_view end : {"\r\n", "\n", "\r"})
+        if (text.starts_with(end)) return end;
+    return {};
+}
+
+constexpr std::size_t kLook = 4096;
+
+// Whether "start", the first bytes of a file, begins the way Korvel begins what it writes under that name.
+bool beginsAs(Output output, std::string_view start) {
+    switch (output) {
+        case Output::RenameLog: {
+            // An empty line, a rule, the date of the job, a rule: each job's banner.
+            static const std::string kRule(40, '=');
+            const std::string_view end = lineEndAt(start);
+            if (end.empty() || !start.substr(end.size()).starts_with(kRule)) return false;
+            const std::string_view rest = start.substr(2 * end.size() + kRule.size());
+            if (start.substr(end.size() + kRule.size(), end.size()) != end) return false;
+            const std::size_t next = rest.find(end);
+            return next != std::string_view::npos && isDateLine(rest.substr(0, next)) &&
+                   rest.substr(next + end.size()).starts_with(kRule);
+        }
+        case Output::Report: {
+            // A rule of 80 dashes first; the header's date line is followed by the credit line.
+            if (!start.starts_with(std::string(80, '-') + "\n")) return false;
+            const std::string dated = "\n" + std::string(res::loadString(res::kDirectoryCheckedOn));
+            const std::size_t at = start.find(dated);
+            if (at == std::string::npos) return false;
+            const std::size_t credit = start.find('\n', at + dated.size());
+            return credit != std::string::npos &&
+                   start.substr(credit + 1)
+                       .starts_with(
+                           res::formatString(res::kReportCredit, res::loadString(res::kProductName)));
+        }
+        case Output::ExternalPage:
+            return start.starts_with(externalPageHead());
+    }
+    return false;
+}
+
+// Whether the file at "path" starts as Korvel starts it. A file that cannot be read (or is gone) is
+// judged by its name alone, as nothing of a person's can be lost by that.
+bool writtenByKorvel(std::string_view path, Output output) {
+    const auto start = startOf(path, kLook);
+    return !start || beginsAs(output, *start);
+}
+
+// The kind of output a name and place make a file a candidate for; nothing for any other file.
+std::optional<Output> outputNamed(std::string_view topDir, std::string_view path) {
     while (!topDir.empty() && topDir.back() == '/')
         topDir.remove_suffix(1);
     const std::size_t slash = path.rfind('/');
-    if (slash == std::string_view::npos) return false;
+    if (slash == std::string_view::npos) return std::nullopt;
     const std::string_view directory = path.substr(0, slash);
     const std::string_view name = path.substr(slash + 1);
     // The name settles almost every call (every link of the site is asked about): the place comes second.
     const bool rename = name == "RENAME.LOG";
-    if (!rename && name != "report_of_external_refs.html" && name != "REPORT.TXT" &&
-        !isReportNumberName(name))
-        return false;
-    if (directory == topDir) return true;
-    return rename && directory.size() > topDir.size() && directory.substr(0, topDir.size()) == topDir &&
-           directory[topDir.size()] == '/';
+    const bool page = name == kExternalPageName;
+    if (!rename && !page && name != "REPORT.TXT" && !isReportNumberName(name)) return std::nullopt;
+    const bool placed = directory == topDir ||
+                        (rename && directory.size() > topDir.size() &&
+                         directory.substr(0, topDir.size()) == topDir && directory[topDir.size()] == '/');
+    if (!placed) return std::nullopt;
+    return rename ? Output::RenameLog : page ? Output::ExternalPage : Output::Report;
+}
+
+}  // namespace
+
+bool isKorvelOutputFile(std::string_view topDir, std::string_view path) {
+    // The name and place only make it a candidate: a person's own file of that name is a file of the site.
+    const std::optional<Output> output = outputNamed(topDir, path);
+    return output && writtenByKorvel(path, *output);
+}
+
+std::size_t korvelOutputStartSize() {
+    return kLook;
+}
+
+bool isKorvelOutputContent(std::string_view topDir, std::string_view path, std::string_view start) {
+    const std::optional<Output> output = outputNamed(topDir, path);
+    return output && beginsAs(*output, start);
 }
 
 }  // namespace korvel

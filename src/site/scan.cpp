@@ -4,8 +4,10 @@
 
 #include "platform/dir_list.h"
 #include "platform/file_info.h"
+#include "platform/locations.h"
 #include "platform/paths.h"
 #include "platform/shorten_path.h"
+#include "platform/trash.h"
 #include "platform/work_share.h"
 #include "report/log.h"
 #include "report/section.h"
@@ -50,6 +52,14 @@ void ECreateNodes::skip(std::string_view path, std::string_view kind) {
     }
     skippedSection().writeLine(res::kSkippedFileLine, path, kind);
     if (skipped_) skipped_->push_back({std::string(path), std::string(kind)});
+}
+
+void ECreateNodes::leaveOut(std::string_view path, int lineId, std::string_view kind) {
+    platform::FileInfo info;
+    if (path.empty() || platform::fileInfo(path, info) || info.kind != platform::EntryKind::Directory) return;
+    leftOut_.emplace(
+        std::make_pair(static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode)),
+        LeftOut{lineId, std::string(kind)});
 }
 
 bool ECreateNodes::visitDir(EDirNode& dir) {
@@ -101,6 +111,19 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
         }
         std::unique_ptr<ENode> node = std::move(made[i]);
         if (!node->exists()) continue;  // gone since the listing
+        if (!leftOut_.empty() && dynamic_cast<EDirNode*>(node.get())) {
+            platform::FileInfo info;
+            if (!platform::fileInfo(path, info) && info.kind == platform::EntryKind::Directory) {
+                const auto own = leftOut_.find(
+                    {static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode)});
+                if (own != leftOut_.end()) {
+                    // Reading them would report Korvel's own files, and a fix would rewrite them.
+                    skippedSection().writeLine(own->second.lineId, path);
+                    if (skipped_) skipped_->push_back({path, own->second.kind});
+                    continue;
+                }
+            }
+        }
         const std::string_view kind = skipKind(*node);
         if (!kind.empty()) {
             skip(path, kind);
@@ -139,6 +162,11 @@ bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
         platform::WorkShare share;
         ECreateNodes scan(settings.ReportSpecial, creator, &tree->skipped());
         scan.shareWork(&share);
+        scan.leaveOut(platform::stateDirectory(), res::kSkippedStateDirectory, "korvel-state");
+        if (settings.MoveOrphans)
+            scan.leaveOut(settings.MoveToDir, res::kSkippedMoveToDirectory, "move-to-directory");
+        for (const std::string& trash : platform::trashDirectories(settings.Directory))
+            scan.leaveOut(trash, res::kSkippedTrashDirectory, "trash");
         const std::string title(res::loadString(res::kLookingForFiles));
         bool finished;
         if (settings.UseSubdirs) {

@@ -1,8 +1,11 @@
 #pragma once
 // Building the tree of a site from the disk.
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <set>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -36,6 +39,11 @@ class ECreateNodes : public EVisitor {
     // The directory without a parent (the top) could not be listed.
     bool topUnlistable() const { return topUnlistable_; }
 
+    // Korvel's own directories, which get no node wherever they turn up below the top, however spelled:
+    // the directory at "path" (when it exists) is recognised by its device and inode. "lineId" is the
+    // skipped-files line ("%1" the path), "kind" the word for the skipped list.
+    void leaveOut(std::string_view path, int lineId, std::string_view kind);
+
   private:
     void skip(std::string_view path, std::string_view kind);
     ESection& skippedSection();
@@ -48,6 +56,11 @@ class ECreateNodes : public EVisitor {
     // Directories listed so far, by device and inode: a bind mount that shows a directory inside itself
     // must not make the walk go round.
     std::set<std::pair<std::uint64_t, std::uint64_t>> listed_;
+    struct LeftOut {
+        int lineId;
+        std::string kind;
+    };
+    std::map<std::pair<std::uint64_t, std::uint64_t>, LeftOut> leftOut_;
 };
 
 // Counts every node ("count" and nodeCount) and every directory.

@@ -40,7 +40,9 @@ class EPathIndex {
 // An entry the scan left out of the tree, as its section lists it: the path as found, and why.
 struct SkippedEntry {
     std::string path;
-    std::string kind;  // "system", "temporary", "hidden", "path-too-long", "scanned-twice"
+    // "system", "temporary", "hidden", "path-too-long", "scanned-twice", or one of Korvel's own
+    // directories: "korvel-state", "move-to-directory", "trash"
+    std::string kind;
 
     bool operator==(const SkippedEntry&) const = default;
 };

@@ -50,6 +50,7 @@ struct VerifyFilesRequest {
     int explanationId = 0;
     std::string directory;  // shown after "Src Dir:"
     std::vector<std::string> files;
+    std::string note;  // shown below the explanation when not empty (where the files will go, say)
 };
 
 // One row of the suggested-names list.

@@ -164,6 +164,12 @@ TEST(CheckCommand, NoHomePageOrAnEmptyDefaultListIsAUsageError) {
               kExitUsage);
     const Result empty = runKorvel({"check", dir.path(), "--home", "start.html", "--server-defaults", " ; "});
     EXPECT_EQ(empty.status, kExitUsage);
+    // A page outside the site cannot lead to its files: said so, not run as a page "not found".
+    testing::TempDir elsewhere;
+    elsewhere.write("home.html", "<html><head></head></html>\n");
+    const Result outside = runKorvel({"check", dir.path(), "--home", elsewhere.file("home.html")});
+    EXPECT_EQ(outside.status, kExitUsage);
+    EXPECT_TRUE(anyLine(outside.err, "lies outside")) << outside.err.size();
 }
 
 }  // namespace

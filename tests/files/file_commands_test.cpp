@@ -147,6 +147,32 @@ TEST_F(MoveHierTest, AFileThatCannotGoStaysAndIsReportedAndTheOthersStillGo) {
     }
 }
 
+// A link moves only where it still leads to the same file: an absolute one, or a relative one that climbs
+// to the root first; one that would dangle in its new place stays and is reported.
+TEST_F(MoveHierTest, ARelativeLinkMovesOnlyWhereItStillLeadsToTheSameFile) {
+    const std::string outside = site_.write("outside.txt", "outside");
+    std::string climbing;
+    for (int i = 0; i < 40; ++i)
+        climbing += "../";
+    climbing += outside.substr(1);
+    const std::string relative = site_.file("site/sub/deep/relative");
+    const std::string absolute = site_.file("site/sub/absolute");
+    const std::string fromRoot = site_.file("site/sub/from-root");
+    fs::create_symlink("../c.txt", relative);
+    fs::create_symlink(outside, absolute);
+    fs::create_symlink(climbing, fromRoot);
+
+    EMoveHierCommand move({relative, absolute, fromRoot}, top_, keep_.path());
+    ASSERT_TRUE(move.execute());
+
+    EXPECT_EQ(move.moved(), (std::vector<std::string>{absolute, fromRoot}));
+    EXPECT_EQ(fs::read_symlink(relative), "../c.txt");
+    EXPECT_EQ(readFile(kept("site/sub/absolute")), "outside");
+    EXPECT_EQ(readFile(kept("site/sub/from-root")), "outside");
+    EXPECT_EQ(log_.errors(), detail(res::kLinkWouldLeadElsewhere, relative));
+    EXPECT_FALSE(fs::exists(kept("site/sub/deep")));
+}
+
 TEST_F(MoveHierTest, AcrossFileSystemsTheCopyKeepsBytesModeAndTimeAndComesBackTheSameWay) {
     const Tree before = treeOf(top_);
     FaultyDisk disk;
@@ -224,8 +250,10 @@ TEST(TrashCommand, SendsEachFileToTheTrashAndLeavesOneItCannotTakeInPlace) {
     const std::string good = site.write("orphan.gif", "GIF89a");
     // The trash records names as text: one that is not UTF-8 cannot be recorded faithfully.
     const std::string bad = site.write("caf\xE9.txt", "latin-1");
+    // Its info file "<name>.trashinfo" would pass NAME_MAX: refused before the trash is asked at all.
+    const std::string tooLong = site.write(std::string(246, 'n') + ".gif", "long");
 
-    ETrashCommand trash({good, bad});
+    ETrashCommand trash({good, bad, tooLong});
     ASSERT_TRUE(trash.execute());
 
     EXPECT_EQ(trash.trashed(), std::vector<std::string>{good});
@@ -235,9 +263,11 @@ TEST(TrashCommand, SendsEachFileToTheTrashAndLeavesOneItCannotTakeInPlace) {
     EXPECT_EQ(readFile(inTrash), "GIF89a");
     EXPECT_TRUE(fs::exists(data.file("Trash/info/orphan.gif.trashinfo")));
     EXPECT_EQ(readFile(bad), "latin-1");
-    EXPECT_EQ(log.errors(), detail(res::kTrashFailed, platform::displayName(bad)));
+    EXPECT_EQ(readFile(tooLong), "long");
+    EXPECT_EQ(log.errors(), detail(res::kTrashFailed, platform::displayName(bad)) +
+                                res::formatString(res::kTrashNameTooLong, "238") + "\n\t" + tooLong + "\n");
     EXPECT_EQ(journal.calls, (std::vector<std::string>{"trash " + good, "trashed " + good + " -> " + inTrash,
-                                                       "trash " + bad}));
+                                                       "trash " + bad, "trash " + tooLong}));
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include "site/change_journal.h"
 #include "site/node.h"
 #include "site/traverse.h"
+#include "support/korvel_outputs.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"
@@ -309,8 +310,8 @@ INSTANTIATE_TEST_SUITE_P(
 // site's text, but a file that only bears one of their names is.
 TEST(LineEndPasses, ConvertOnlyWholeTextAndNeverKorvelsOwnFiles) {
     TempDir dir;
-    const std::string ownPage = externalPageHead() + "<a href=\"http://example.com/\">x</a>\n";
-    const std::string ownLog = "\n" + std::string(40, '=') + "\nMon Dec  7 13:00:00 2026\n";
+    const std::string ownPage = testing::korvelExternalPage();
+    const std::string ownLog = testing::korvelRenameLog();
     dir.write("report_of_external_refs.html", ownPage);
     dir.write("RENAME.LOG", ownLog);
     dir.write("sub/RENAME.LOG", ownLog);

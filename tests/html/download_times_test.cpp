@@ -173,7 +173,7 @@ TEST_F(DownloadTimesTest, DirectoryHasNoSizeAndKorvelOutputIsNotAPageOfTheSite) 
     const std::string home = "<img src=\"pics/\">";
     dir.write("index.html", home);
     dir.mkdir("pics");
-    dir.write("report_of_external_refs.html", "<html><head><title>\n");
+    dir.write("report_of_external_refs.html", testing::korvelExternalPage());
     scan("");  // no default documents: a directory URL names the directory
     findLinks();
     ASSERT_EQ(page("index.html")->urls().at(0).target, node("pics"));

@@ -196,10 +196,9 @@ TEST_F(FindLinksTest, PageThatCannotBeOpenedIsReportedOnceAndCountsAsNotParsed) 
 TEST_F(FindLinksTest, KorvelOutputFilesAreNeitherReadNorReached) {
     dir.write("index.html", "<a href=\"REPORT.TXT\">r</a> <a href=\"report_of_external_refs.html\">x</a>");
     // A page Korvel wrote on an earlier job: its links must not count as the site's.
-    dir.write("report_of_external_refs.html",
-              "<html><head><title>\n<a href=\"http://example.com/\">x</a> <a href=\"gone.html\">g</a>");
-    dir.write("REPORT.TXT", "<html>");
-    dir.write("sub/RENAME.LOG", "x");
+    dir.write("report_of_external_refs.html", testing::korvelExternalPage());
+    dir.write("REPORT.TXT", testing::korvelReport());
+    dir.write("sub/RENAME.LOG", testing::korvelRenameLog());
     scan();
     findLinks();
 

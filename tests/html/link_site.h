@@ -16,6 +16,7 @@
 #include "site/scan.h"
 #include "site/site_tree.h"
 #include "site/traverse.h"
+#include "support/korvel_outputs.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"

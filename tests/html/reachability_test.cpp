@@ -136,18 +136,23 @@ TEST_F(UnusedFilesTest, PagesReachedOnlyThroughABaseOrAnotherServerAreUnused) {
 }
 
 TEST_F(UnusedFilesTest, KorvelOutputFilesAreNeverOrphans) {
-    dir.write("index.html", "<p>");
-    dir.write("report_of_external_refs.html", "<html><head><title>\n");
-    dir.write("REPORT.TXT", "report");
-    dir.write("REPORT_3.TXT", "report");
-    dir.write("RENAME.LOG", "log");
-    dir.write("sub/RENAME.LOG", "log");
+    dir.write("index.html", "<a href=\"docs/RENAME.LOG\">changes</a>");
+    dir.write("report_of_external_refs.html", testing::korvelExternalPage());
+    dir.write("REPORT.TXT", testing::korvelReport());
+    dir.write("REPORT_3.TXT", testing::korvelReport());
+    dir.write("RENAME.LOG", testing::korvelRenameLog());
+    dir.write("sub/RENAME.LOG", testing::korvelRenameLog());
     dir.write("sub/REPORT.TXT", "a person's file, not in the top directory");
+    // A person's own files of those names, judged by what is in them: one linked, one not.
+    dir.write("docs/RENAME.LOG", "2026-12-01 moved the photos\n");
+    dir.write("REPORT_4.TXT", "Quarterly report\n");
     scan();
     findLinks();
 
+    // The link to the person's log resolves: it is no broken link.
+    EXPECT_EQ(urlMap.count(node("docs/RENAME.LOG")), 1u);
     reportUnused();
-    EXPECT_EQ(unused, (std::vector<ENode*>{node("sub/REPORT.TXT")}));
+    EXPECT_EQ(unused, (std::vector<ENode*>{node("REPORT_4.TXT"), node("sub/REPORT.TXT")}));
 }
 
 TEST_F(UnusedFilesTest, FramesImageMapsFormsAndRedirectsReach) {

@@ -12,6 +12,7 @@
 #include "report/app_log.h"
 #include "site/node.h"
 #include "site/scan.h"
+#include "support/korvel_outputs.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"
@@ -36,9 +37,10 @@ class UrlTest : public ::testing::Test {
               "sub/deeper/p.html"})
             dir.write(page, "<html><body></body></html>");
         // Korvel's own output, and a file only in other letters.
-        for (std::string_view output :
-             {"report_of_external_refs.html", "REPORT.TXT", "REPORT_2.TXT", "docs/RENAME.LOG"})
-            dir.write(output, "<html>");
+        dir.write("report_of_external_refs.html", testing::korvelExternalPage());
+        dir.write("REPORT.TXT", testing::korvelReport());
+        dir.write("REPORT_2.TXT", testing::korvelReport());
+        dir.write("docs/RENAME.LOG", testing::korvelRenameLog());
         dir.write("empty/note.txt", "text");
         dir.mkdir("weird/index.html");
         settings.Directory = dir.path();

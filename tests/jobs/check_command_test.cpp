@@ -217,6 +217,20 @@ TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
     EXPECT_EQ(prompts.progressTitles(), std::vector<std::string>{"Looking for Files"});
 }
 
+TEST(CheckJob, AHomePageOutsideTheSiteIsReportedAsSuchNotAsMissing) {
+    testing::TempDir dir;
+    testing::TempDir elsewhere;
+    JobSettings s = plantBrokenLink(dir, "index.html");
+    s.HomePage = elsewhere.write("home.html", "<a href=\"x.html\">x</a>\n");
+    testing::ScriptedPrompts prompts;
+    ui::PromptsScope scope(prompts);
+    EKVCheckCmd command(s, {}, false, false);
+    ASSERT_TRUE(command.execute());
+    const std::string report = takeReport(command);
+    EXPECT_TRUE(contains(report, "lies outside the site's directory")) << report;
+    EXPECT_FALSE(contains(report, "Home Page not found")) << report;
+}
+
 TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
     testing::TempDir dir;
     const JobSettings s = plantBrokenLink(dir, "index.html");

@@ -1,7 +1,9 @@
 #include "jobs/orphans_command.h"
 
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -13,6 +15,7 @@
 #include "platform/disk.h"
 #include "platform/files.h"
 #include "report/job_status.h"
+#include "res/strings.h"
 #include "support/env_var.h"
 #include "support/faulty_disk.h"
 #include "support/scripted_prompts.h"
@@ -23,6 +26,7 @@ namespace korvel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::readFile;
 using testing::ScriptedPrompts;
 using testing::TempDir;
 
@@ -266,6 +270,54 @@ TEST(OrphansJob, APageThatCannotBeReadStopsTheJobBeforeAnythingMoves) {
     EXPECT_FALSE(job.undoable());
 }
 
+// A file system of the test's own, so that a site can lie off the home directory's; unmounted first.
+class TmpfsMount {
+  public:
+    explicit TmpfsMount(const std::string& target) : target_(target) {
+        mounted_ = ::mount("tmpfs", target.c_str(), "tmpfs", 0, "size=4m") == 0;
+    }
+    ~TmpfsMount() {
+        if (mounted_) ::umount2(target_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+
+  private:
+    std::string target_;
+    bool mounted_ = false;
+};
+
+// There the orphans go to the trash at the top of the site's file system, which the list and the report
+// both name, not to the home trash.
+TEST(OrphansJob, TrashOffTheHomeFileSystemIsNamedInTheListAndInTheReport) {
+    TempDir outer;
+    TempDir home;
+    outer.mkdir("site");
+    TmpfsMount mount(outer.file("site"));
+    if (!mount.mounted()) GTEST_SKIP() << "this user cannot mount a file system";
+    testing::EnvVar homeVar("HOME", home.path());
+    testing::EnvVar dataVar("XDG_DATA_HOME", home.file("data"));
+    testing::EnvVar stateVar("XDG_STATE_HOME", home.file("state"));
+    outer.write("site/index.html", "<p>home</p>\n");
+    outer.write("site/orphan.gif", "GIF89a");
+    JobSettings s = settingsFileDefaults();
+    s.Directory = outer.file("site");
+    s.HomePage = outer.file("site/index.html");
+    s.ServerDefaultFiles = "index.html";
+    s.MoveOrphans = false;
+    ScriptedPrompts prompts;
+    prompts.expectVerifyFiles(std::vector<bool>{true});
+    ui::PromptsScope scope(prompts);
+    EKVOrphansCmd job(s, {}, false, true);
+    ASSERT_TRUE(job.execute());
+    const std::string report = takeReport(job.reportPath());
+
+    const std::string trash = outer.file("site/.Trash-" + std::to_string(::getuid()));
+    EXPECT_EQ(readFile(trash + "/files/orphan.gif"), "GIF89a");
+    EXPECT_EQ(prompts.verifyFilesRequests().at(0).note,
+              res::formatString(res::kTrashOnSiteFileSystem, trash));
+    EXPECT_TRUE(contains(report, res::formatString(res::kTrashedToSiteFileSystem, trash))) << report;
+}
+
 // A job that cannot start its moves tells why, and moves nothing.
 struct RefusalCase {
     const char* name;
@@ -291,6 +343,25 @@ TEST_P(OrphansJobRefuses, AndReportsWhy) {
     EXPECT_TRUE(contains(report, "PARTIAL REPORT")) << report;
     EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
     EXPECT_FALSE(job.undoable());
+}
+
+// A "Move To" spelled through a link outside the site that leads back into it is inside all the same.
+TEST(OrphansJob, RefusesAMoveToThatReachesIntoTheSiteThroughALink) {
+    for (const char* spelling : {"deep/..", "old/."}) {
+        SCOPED_TRACE(spelling);
+        Site site;
+        fs::create_directory_symlink(site.dir.file("old/deep"), site.keep.file("deep"));
+        fs::create_directory_symlink(site.dir.file("old"), site.keep.file("old"));
+        const auto before = testing::treeSnapshot(site.dir.path());
+        JobSettings s = site.settings();
+        s.MoveToDir = site.keep.file(spelling);
+        EKVOrphansCmd job(s, {}, false, false);
+        ASSERT_TRUE(job.execute());
+        const std::string report = takeReport(job.reportPath());
+
+        EXPECT_TRUE(contains(report, "lies inside the site")) << report;
+        EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -77,7 +77,17 @@ INSTANTIATE_TEST_SUITE_P(
         ConformCase{"a:b", kTargetUnix, kCaseNone, 0, "a:b"},
         ConformCase{"a:b", kTargetNone, kCaseNone, 0, "a:b"},
         ConformCase{"R\xc3\xa9sum\xc3\xa9-1.htm", kTargetIso9660, kCaseNone, 0, "Rsum1.htm"},
-        ConformCase{"AUX.txt", kTargetDos, kCaseNone, 0, "AUX.txt"},  // no reserved device names
+        // Reserved device names, in any case and before any extension, where the target refuses them.
+        ConformCase{"AUX.txt", kTargetDos, kCaseNone, 0, "AUX_1.txt"},
+        ConformCase{"con.html", kTargetDos, kCaseNone, 0, "con_1.htm"},
+        ConformCase{"Com1.tar.gz", kTargetVfat, kCaseNone, 0, "Com1_1.tar.gz"},
+        ConformCase{"nul", kTargetNtfs, kCaseNone, 0, "nul_1"},
+        ConformCase{"lpt9.htm", kTargetIso9660, kCaseNone, 0, "lpt9_1.htm"},
+        ConformCase{"prn .txt", kTargetNtfs, kCaseNone, 0, "prn _1.txt"},
+        ConformCase{"con.html", kTargetMacintosh, kCaseNone, 0, "con.html"},
+        ConformCase{"con.html", kTargetUnix, kCaseNone, 0, "con.html"},
+        ConformCase{"console.htm", kTargetNtfs, kCaseNone, 0, "console.htm"},
+        ConformCase{"com0.htm", kTargetNtfs, kCaseNone, 0, "com0.htm"},
         // Case, on the whole name; only ASCII letters change.
         ConformCase{"My Page.html", kTargetDos, kCaseUpper, 0, "MYPAGE.HTM"},
         ConformCase{"Index.HTM", kTargetNone, kCaseLower, 0, "index.htm"},
@@ -321,6 +331,31 @@ TEST_F(ConvertPassTest, TwinsBothChangingCaseEndAsTwoNames) {
     // "A.htm" is renamed first, so its old name is free for its twin by then.
     EXPECT_EQ(upper->getNewName(), "A_1.HTM");
     EXPECT_EQ(lower->getNewName(), "A.HTM");
+}
+
+// Twins that conform each on their own are still one name where the target is case-blind.
+TEST_F(ConvertPassTest, CaseTwinsThatConformCollideWhereTheTargetIsCaseBlind) {
+    for (const std::int32_t target :
+         {kTargetIso9660, kTargetDos, kTargetVfat, kTargetNtfs, kTargetMacintosh, kTargetUnix, kTargetNone}) {
+        SCOPED_TRACE(target);
+        top = std::make_unique<EDirNode>("/site");
+        ENode* first = file("DUP.HTM");
+        ENode* second = file("dup.htm");
+        settings.Target = target;
+        const bool caseBlind = target != kTargetUnix && target != kTargetNone;
+        EXPECT_EQ(run(), caseBlind ? 1 : 0);
+        EXPECT_FALSE(first->hasNewName());
+        EXPECT_EQ(second->getNewName(), caseBlind ? "dup_1.htm" : "");
+    }
+}
+
+TEST_F(ConvertPassTest, UnixTellsNamesApartByCase) {
+    ENode* page = file("page.htm");
+    file("Page.html");
+    settings.Target = kTargetUnix;
+    settings.FilenameExtensions = {{"htm", "html"}};
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(page->getNewName(), "page.html");
 }
 
 TEST_F(ConvertPassTest, ACaseOnlyChangeWithoutTwinKeepsItsName) {

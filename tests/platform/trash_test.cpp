@@ -74,6 +74,23 @@ TEST_F(TrashTest, KeepsBothOfTwoFilesWithTheSameName) {
     EXPECT_EQ(readFile(whereSecond), "second");
 }
 
+// The longest name kept still fits its info file when the trash numbers it; one byte more is refused
+// (and the file stays) instead of sending the trash looking for a number for ever.
+TEST_F(TrashTest, ANameTooLongForItsInfoFileIsRefusedAtTheEdge) {
+    const std::string longest(238, 'n');
+    const std::string first = site_.write("a/" + longest, "first");
+    const std::string second = site_.write("b/" + longest, "second");
+    const std::string over = site_.write("c/" + longest + "n", "over");
+    std::string whereFirst;
+    std::string whereSecond;
+
+    ASSERT_FALSE(moveToTrash(first, &whereFirst));
+    ASSERT_FALSE(moveToTrash(second, &whereSecond));
+    EXPECT_EQ(readFile(whereSecond), "second");
+    EXPECT_EQ(moveToTrash(over), std::errc::filename_too_long);
+    EXPECT_EQ(readFile(over), "over");
+}
+
 TEST_F(TrashTest, MovesAWholeDirectory) {
     site_.write("old/a.htm", "a");
     site_.write("old/img/b.gif", "b");

@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "report/app_log.h"
 #include "res/strings.h"
+#include "support/env_var.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
 #include "ui/prompts.h"
@@ -401,6 +402,33 @@ TEST_F(ScanTest, DirectoryMountedInsideItselfIsScannedOnce) {
     EXPECT_NE(section(res::kSectionSkippedFiles).find(res::formatString(res::kDirectoryScannedTwice, loop)),
               std::string::npos);
     EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{loop, "scanned-twice"}}));
+}
+
+// Korvel's state, the "Move To" directory and the trash are left out wherever they are inside the site,
+// recognised by what they are, not by how their paths are spelled.
+TEST_F(ScanTest, KorvelsOwnDirectoriesInsideTheSiteAreListedAsSkippedNeverRead) {
+    dir.write("index.htm", "<p>");
+    dir.write("state/korvel/undo/journal", "saved original");
+    dir.write("keep/site0/old.htm", "<p>");
+    dir.write("data/Trash/files/gone.htm", "<p>");
+    TempDir elsewhere;
+    ::symlink(dir.path().c_str(), elsewhere.file("site").c_str());
+    testing::EnvVar stateHome("XDG_STATE_HOME", dir.file("state"));
+    testing::EnvVar dataHome("XDG_DATA_HOME", dir.file("data"));
+    settings.MoveOrphans = true;
+    settings.MoveToDir = elsewhere.file("site/./keep");
+    ASSERT_TRUE(scan());
+
+    EXPECT_EQ(childNames(&tree->top()), (Names{"data", "index.htm", "state"}));
+    EXPECT_EQ(childNames(node("state")), Names{});
+    EXPECT_EQ(childNames(node("data")), Names{});
+    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{dir.file("keep"), "move-to-directory"},
+                                                          {dir.file("data/Trash"), "trash"},
+                                                          {dir.file("state/korvel"), "korvel-state"}}));
+    const std::string skipped = section(res::kSectionSkippedFiles);
+    EXPECT_NE(skipped.find(res::formatString(res::kSkippedStateDirectory, dir.file("state/korvel"))),
+              std::string::npos)
+        << skipped;
 }
 
 TEST_F(ScanTest, ScanChangesNothingOnDisk) {

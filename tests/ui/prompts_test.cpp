@@ -30,7 +30,7 @@ TEST(SilentPrompts, DefaultChangesNothing) {
     EXPECT_EQ(p.renameFile({"UNIX", "/s", "a b", "a_b", {}}).answer, RenameAnswer::NoRename);
     EXPECT_EQ(p.readOnlyFile("/s/a"), ReadOnlyAnswer::No);
     EXPECT_EQ(p.linkErrors("x"), LinkErrorsAnswer::ImmediateReport);
-    EXPECT_FALSE(p.verifyFiles({0, 0, "/s", {"a"}}));
+    EXPECT_FALSE(p.verifyFiles({0, 0, "/s", {"a"}, ""}));
     EXPECT_FALSE(p.verifyFilenames({{{"/s", "A", "a"}}, {}, ""}));
     EXPECT_EQ(p.messageBox("sure?", Buttons::YesNoCancel), Answer::Cancel);
     EXPECT_FALSE(p.makeProgress()->setDirectory("/s"));
