@@ -16,9 +16,11 @@
 #include "names/convert_names.h"
 #include "names/read_only_policy.h"
 #include "names/rename_files.h"
+#include "platform/file_info.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 #include "report/app_log.h"
+#include "report/external_page.h"
 #include "report/job_status.h"
 #include "report/section.h"
 #include "res/strings.h"
@@ -59,6 +61,19 @@ void settleSubtree(ENode& node) {
             settleSubtree(*child);
 }
 
+// The directories below "dir" (and itself) where a child is to be renamed and no "RENAME.LOG" is yet.
+void directoriesWithoutLog(const EDirNode& dir, std::vector<const EDirNode*>& out) {
+    bool renames = false;
+    for (const ENode* child : dir.children()) {
+        renames = renames || child->hasNewName();
+        if (const auto* sub = dynamic_cast<const EDirNode*>(child)) directoriesWithoutLog(*sub, out);
+    }
+    platform::FileInfo info;
+    if (renames && !platform::fileInfo(platform::joinPath(dir.path(), "RENAME.LOG"), info) &&
+        info.kind == platform::EntryKind::Missing)
+        out.push_back(&dir);
+}
+
 }  // namespace
 
 bool EKVFixCmd::doExecute() {
@@ -96,7 +111,19 @@ bool EKVFixCmd::doExecute() {
     // A fix that changed something keeps its tree, as "Undo Last" in this process may want it.
     finishFindings(changed);
     undoable_ = changed;
+    // What the report puts into the site (the rename logs, the external-links page) is part of what the job
+    // did: the undo takes it away again.
+    std::vector<std::string> fresh;
+    if (changed) {
+        fresh = madeLogsIn_;
+        const std::string page = platform::joinPath(settings_.Directory, kExternalPageName);
+        platform::FileInfo info;
+        if (!platform::fileInfo(page, info) && info.kind == platform::EntryKind::Missing)
+            fresh.push_back(page);
+    }
     reportPath_ = logScope.log().makeReport(settings_, nodeCount_, dirCount_, 0, 0, status_);
+    for (const std::string& path : fresh)
+        journal->created(path);
     return true;
 }
 
@@ -124,6 +151,9 @@ void EKVFixCmd::runPasses() {
         } else if (toRename > 0) {
             if (!jobs::verifyNewNames(*top, settings_.Target, settings_.CaseConv)) return;
             status_ |= kStatusRenaming;
+            // The directories whose "RENAME.LOG" the renaming would make: the undo takes those away again.
+            std::vector<const EDirNode*> logless;
+            if (settings_.LogSubdirs) directoriesWithoutLog(*top, logless);
             names::RenameHistory history;
             bool stopped = false;
             const std::int32_t renamed =
@@ -132,6 +162,8 @@ void EKVFixCmd::runPasses() {
                 writeJobNote(res::kRenamingStopped);
                 partial_ = true;
             }
+            for (const EDirNode* dir : logless)
+                madeLogsIn_.push_back(platform::joinPath(dir->path(), "RENAME.LOG"));
             // What still needs a name is what was not renamed (declined, skipped or failed).
             namesToChange_ -= std::min<std::uint32_t>(namesToChange_, renamed > 0 ? renamed : 0);
             if (history.empty()) status_ &= ~kStatusRenaming;

@@ -4,6 +4,7 @@
 // "Undo Last" (here, or `korvel undo` from another process later) can put the tree back.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "jobs/command.h"
 #include "platform/files.h"
@@ -37,6 +38,7 @@ class EKVFixCmd : public EKVCmd {
     platform::ReplaceBatch replaceBatch(ContentChange::Kind kind);
 
     std::string originalHomePage_;
+    std::vector<std::string> madeLogsIn_;   // the "RENAME.LOG" files the renaming may have made
     bool partial_ = false;                  // renaming stopped, or pages could not take their new links
     std::uint32_t replaceFailures_ = 0;     // rewrites the batch could not put in place
     jobs::UndoJournal* journal_ = nullptr;  // while the job runs

@@ -121,6 +121,8 @@ bool wellFormed(char tag, const std::vector<std::string>& f) {
             return f.size() == 2;
         case kUndoneTag:
             return f.size() == 1;
+        case kCreatedTag:
+            return f.size() == 3;
         default:
             return false;
     }

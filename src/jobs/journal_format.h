@@ -18,6 +18,8 @@ inline constexpr char kMakeDirectoryTag = 'M';
 inline constexpr char kRemoveDirectoryTag = 'D';
 inline constexpr char kTrashTag = 'T';
 inline constexpr char kTrashedTag = 't';
+// A file the job made in the site (a "RENAME.LOG", the external-links page): path, size, hash.
+inline constexpr char kCreatedTag = 'N';
 // Written by an undo after it put an entry back: the entry's line number. A rerun of an undo that was
 // stopped halfway passes over what it already did, whatever that did to the paths of older entries.
 inline constexpr char kUndoneTag = 'U';

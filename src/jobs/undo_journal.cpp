@@ -338,6 +338,8 @@ bool confined(const Entry& e, const JournalHeader& header) {
             return isPlainPathBelow(e.fields[0], top) || inKeep(e.fields[0]);
         case kTrashTag:
             return orphans && isPlainPathBelow(e.fields[0], top) && (!e.trashKnown || isInTrash(e.inTrash));
+        case kCreatedTag:
+            return isPlainPathBelow(e.fields[0], top);
         default:
             return false;
     }
@@ -512,6 +514,22 @@ Result undoReplace(const ReplaceFields& r, const std::string& directory, std::st
     return Result::Undone;
 }
 
+// A file the job made goes while it is as the job left it; one changed since stays (a person's now).
+Result undoCreated(const Entry& e) {
+    const std::string& path = e.fields[0];
+    const platform::FileInfo info = infoOf(path);
+    if (!present(info)) return Result::NeverDone;
+    std::int64_t size = 0;
+    std::uint64_t hash = 0;
+    std::string now;
+    if (info.kind != platform::EntryKind::File || info.isSymlink || !parseNumber(e.fields[1], size) ||
+        !parseNumber(e.fields[2], hash, 16) || platform::readFileNoFollow(path, now) ||
+        !contentIs(now, size, hash))
+        return leftAlone(reason(res::kReasonChangedSinceJob), path);
+    if (const std::error_code ec = platform::removeFile(path)) return leftAlone(ec.message(), path);
+    return Result::Undone;
+}
+
 Result undoMakeDirectory(const Entry& e) {
     const std::string& path = e.fields[0];
     const platform::FileInfo info = infoOf(path);
@@ -583,7 +601,10 @@ Result undoTrash(const Entry& e) {
 
 class UndoReport {
   public:
-    UndoReport(bool orphans, bool localLogs) : orphans_(orphans), localLogs_(localLogs) {}
+    // "madeLogs": the directories whose "RENAME.LOG" the job made; the undo writes no rows there, as the
+    // log goes with the rest of what the job did.
+    UndoReport(bool orphans, bool localLogs, std::unordered_set<std::string> madeLogs)
+        : orphans_(orphans), localLogs_(localLogs), madeLogs_(std::move(madeLogs)) {}
     ~UndoReport() {
         names_.reset();
         for (ESection* section : {lineEnds_, links_, orphanSection_})
@@ -597,7 +618,10 @@ class UndoReport {
             restoredOrphan(from);
             return;
         }
-        if (!names_) names_ = std::make_unique<names::RestoredNames>(localLogs_);
+        if (!names_) {
+            names_ = std::make_unique<names::RestoredNames>(localLogs_);
+            names_->skipLocalLogsIn(madeLogs_);
+        }
         names_->undone({from, to, directory, std::nullopt, names::stepOfRename(from, to)});
     }
 
@@ -632,6 +656,7 @@ class UndoReport {
   private:
     bool orphans_;
     bool localLogs_;
+    std::unordered_set<std::string> madeLogs_;
     std::unique_ptr<names::RestoredNames> names_;
     ESection* lineEnds_ = nullptr;
     ESection* links_ = nullptr;
@@ -677,6 +702,8 @@ std::string describe(const Entry& e) {
             return "make directory again  " + platform::displayName(e.fields[0]);
         case kTrashTag:
             return "take back from the trash  " + platform::displayName(e.fields[0]);
+        case kCreatedTag:
+            return "remove what the job made  " + platform::displayName(e.fields[0]);
         default:
             return {};
     }
@@ -1017,6 +1044,14 @@ bool UndoJournal::willTrash(std::string_view path) {
     return ready(path) && append({std::string_view(&kTrashTag, 1), path}, path);
 }
 
+void UndoJournal::created(std::string_view path) {
+    std::string content;
+    if (!switched_ || platform::readFileNoFollow(path, content)) return;
+    const std::string size = number(static_cast<std::int64_t>(content.size()));
+    const std::string hash = hex16(hashOf(content));
+    append({std::string_view(&kCreatedTag, 1), path, size, hash}, path, /*durable=*/true);
+}
+
 void UndoJournal::trashed(std::string_view path, std::string_view inTrash) {
     if (ready(path) && append({std::string_view(&kTrashedTag, 1), path, inTrash}, path)) changeMade();
 }
@@ -1108,7 +1143,11 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
     std::vector<bool> keep(journal.entries.size(), false);
     {
         UndoMarks marks(journalPath(directory));
-        UndoReport report(outcome.job == "orphans", localLogs);
+        std::unordered_set<std::string> madeLogs;
+        for (const Entry& e : journal.entries)
+            if (e.tag == kCreatedTag && platform::lastComponent(e.fields[0]) == "RENAME.LOG")
+                madeLogs.insert(std::string(platform::parentPath(e.fields[0])));
+        UndoReport report(outcome.job == "orphans", localLogs, std::move(madeLogs));
         // Restored files share their flushes. A file comes back in place only when the batch commits, so
         // the batch commits before anything else touches a file it holds: a second restore of the same
         // file (which checks what the file is now), and every rename.
@@ -1181,6 +1220,10 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
                     case kRemoveDirectoryTag:
                         result = undoRemoveDirectory(e);
                         if (result == Result::Undone) ++outcome.directoriesMade;
+                        break;
+                    case kCreatedTag:
+                        result = undoCreated(e);
+                        if (result == Result::Undone) ++outcome.createdRemoved;
                         break;
                     case kTrashTag:
                         result = undoTrash(e);

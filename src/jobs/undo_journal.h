@@ -57,6 +57,9 @@ class UndoJournal : public ChangeJournal {
     bool willTrash(std::string_view path) override;
     void trashed(std::string_view path, std::string_view inTrash) override;
     void changeMade() override;
+    // "path" is a file the job made in the site after its changes (a "RENAME.LOG", the external-links
+    // page): the undo removes it while it is as the job left it. Only for a job that changed something.
+    void created(std::string_view path);
 
     // The job's settings, kept beside the journal once it is written, so that the undo's report can say
     // what the job was.
@@ -120,6 +123,7 @@ struct UndoOutcome {
     std::uint32_t directoriesRemoved = 0;  // directories the job had made
     std::uint32_t directoriesMade = 0;     // directories the job had removed
     std::uint32_t untrashed = 0;           // files taken back from the trash
+    std::uint32_t createdRemoved = 0;      // files the job had made (its logs, the external-links page)
     std::uint32_t neverDone = 0;           // changes recorded but never made: nothing to undo
     std::uint32_t leftAlone = 0;           // not undone, each listed in the errors section with why
     std::uint32_t remaining = 0;           // entries still in the journal afterwards

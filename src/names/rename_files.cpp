@@ -369,7 +369,9 @@ RestoredNames::~RestoredNames() {
 void RestoredNames::writeRow(const ENode* node, std::string_view originalName, std::string_view before,
                              std::string_view directory) {
     ++count_;
-    ESection* dirLog = localLogs_ ? currentLog().directoryLog(directory) : nullptr;
+    ESection* dirLog = localLogs_ && !skipped_.count(std::string(directory))
+                           ? currentLog().directoryLog(directory)
+                           : nullptr;
     if (node && node->hasNewName()) {
         writeRenameRow(section_, *node, originalName, before);
         writeRenameRow(dirLog, *node, originalName, before);

@@ -150,12 +150,15 @@ class RestoredNames {
     void undone(const RenameRecord& record, const ENode* node = nullptr);
     // The entries given back their original names.
     std::uint32_t count() const { return count_; }
+    // No row goes into the "RENAME.LOG" of these directories.
+    void skipLocalLogsIn(std::unordered_set<std::string> directories) { skipped_ = std::move(directories); }
 
   private:
     void writeRow(const ENode* node, std::string_view originalName, std::string_view before,
                   std::string_view directory);
 
     bool localLogs_;
+    std::unordered_set<std::string> skipped_;
     ESection* section_ = nullptr;
     std::uint32_t count_ = 0;
     // For an entry that went through a temporary name: where it was before the undo began, by that name.

@@ -55,8 +55,8 @@ TEST(FixCommand, RefusesWithoutATerminalOrYesAndWithoutAServerForAbsoluteLinks) 
 TEST(FixCommand, FixThenUndoFromAnotherRunGivesBackTheExactTree) {
     FixSite site;
     const auto before = testing::treeSnapshot(site.dir.path());
-    const Result fix = runKorvel(
-        {"fix", site.dir.path(), "--target", "dos", "--case", "lower", "--line-ends", "unix", "--yes"});
+    const Result fix = runKorvel({"fix", site.dir.path(), "--target", "dos", "--case", "lower", "--line-ends",
+                                  "unix", "--log-subdirs", "--yes"});
     EXPECT_EQ(fix.status, kExitOk) << ::testing::PrintToString(fix.out);
     EXPECT_TRUE(anyLine(fix.out, "RENAMED FILES:"));
     EXPECT_TRUE(anyLine(fix.out, "DOS  -> UNIX:"));
