@@ -1277,7 +1277,13 @@ std::vector<std::string> listJournal(std::string_view top) {
     std::vector<std::string> lines;
     const std::string directory = undoDirectory(top);
     if (directory.empty() || !placeIsSafe(directory)) return lines;
-    const Journal journal = readJournalFile(journalPath(directory), canonicalTop(top), /*report=*/false);
+    const std::string canonical = canonicalTop(top);
+    // A job stopped between its first change and its journal's taking the last one's place: its journal
+    // is the one an undo will take (settleInterruptedJob), though only the undo, holding the lock, moves it.
+    Journal journal = readJournalFile(nextJournalPath(directory), canonical, /*report=*/false);
+    const bool interrupted = std::any_of(journal.entries.begin(), journal.entries.end(),
+                                         [](const Entry& e) { return inEffect(e.tag, e.fields); });
+    if (!interrupted) journal = readJournalFile(journalPath(directory), canonical, /*report=*/false);
     for (auto it = journal.entries.rbegin(); it != journal.entries.rend(); ++it)
         if (!it->undone) lines.push_back(describe(*it));
     return lines;

@@ -360,6 +360,11 @@ TEST(UndoJournal, AJobKilledRightAfterItsFirstChangeIsTheOneUndone) {
             if (madeIt && platform::renameNoReplace(f.site.file("c"), f.site.file("d"))) ::_exit(1);
             ::_exit(0);  // before the journal learns the change was made
         });
+        // Listed as the undo will take it, before any undo has settled it.
+        const std::vector<std::string> listed = listJournal(f.site.path());
+        ASSERT_EQ(listed.size(), 1u) << madeIt;
+        EXPECT_EQ(listed[0], madeIt ? "rename back  " + f.site.file("d") + "  ->  " + f.site.file("c")
+                                    : "rename back  " + f.site.file("b") + "  ->  " + f.site.file("a"));
         const UndoOutcome outcome = f.undo();
         EXPECT_EQ(outcome.renamed, 1u) << madeIt;
         // The killed job's change when it made one, else the job before it.
