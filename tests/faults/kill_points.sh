@@ -28,7 +28,7 @@ syscalls+=,mkdir,mkdirat,rmdir,utimensat,chmod,fchmod,fchmodat,chown,fchown,fcho
 syscalls+=,ftruncate,fallocate,copy_file_range,sendfile,fsync,fdatasync,syncfs,sync
 edge=3  # points always tried at each end
 
-failures=()
+failures=0
 cases=0
 
 job_args() {
@@ -136,21 +136,16 @@ for job in "${jobs[@]}"; do
         ((++tried, ++cases))
         result=$(run_case "$job" "$syscall" "$n")
         if [ -n "$result" ]; then
-            ((++failed))
-            failures+=("$job killed at point $((i + 1)) of $total: $syscall call $n")
-            while IFS= read -r line; do
-                failures+=("    $line")
-            done <<<"$result"
+            ((++failed, ++failures))
+            echo "$job killed at point $((i + 1)) of $total: $syscall call $n"
+            sed 's/^/    /' <<<"$result"
         fi
     done
     echo "$job: $total kill points, $tried tried (step $step), $failed failed"
 done
 
-if [ ${#failures[@]} -gt 0 ]; then
-    echo
-    printf '%s\n' "${failures[@]}"
-    echo
-    echo "FAILED: $(grep -c . < <(printf '%s\n' "${failures[@]}" | grep -v '^    ')) of $cases cases"
+if [ $failures -gt 0 ]; then
+    echo "FAILED: $failures of $cases cases"
     exit 1
 fi
 echo "$cases cases passed"
