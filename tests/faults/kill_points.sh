@@ -128,10 +128,19 @@ for job in "${jobs[@]}"; do
     [ "$total" -gt 0 ] || { echo "$job: no kill points found (is strace working?)" >&2; exit 2; }
     step=${KORVEL_KILL_STEP:-$(((total + ${KORVEL_KILL_CASES:-25} - 1) / ${KORVEL_KILL_CASES:-25}))}
     [ "$step" -ge 1 ] 2>/dev/null || { echo "KORVEL_KILL_STEP must be a positive number" >&2; exit 2; }
+    # Besides every step-th point: the first and last few, and the first call of each syscall with the
+    # point before it, where the job passes from one kind of change to the next.
+    declare -A always=()
+    for ((i = 0; i < total; ++i)); do
+        if [[ ${points[i]} == *" 1" ]]; then
+            always[$i]=1
+            ((i > 0)) && always[$((i - 1))]=1
+        fi
+    done
     tried=0
     failed=0
     for ((i = 0; i < total; ++i)); do
-        ((i < edge || i >= total - edge || i % step == 0)) || continue
+        ((i < edge || i >= total - edge || i % step == 0)) || [ -n "${always[$i]:-}" ] || continue
         read -r syscall n <<<"${points[i]}"
         ((++tried, ++cases))
         result=$(run_case "$job" "$syscall" "$n")
