@@ -10,11 +10,12 @@
 # A kill point is the Nth call of one system call, found by running the job once under strace. The calls
 # are those that change the disk or order its changes: every write (the journal's entries and copies,
 # the rewritten pages), renames, links and unlinks, directories made and removed, modes, owners and times
-# set, and the flushes. Between two such calls the disk does not change, so killing at each of them
-# reaches every state a crash can leave.
+# set, and the flushes. Between two of them a job changes the disk only by creating files with open(), so
+# killing at each of them reaches every state a crash can leave but the instant before such a creation.
 #
-# KORVEL_KILL_STEP=k tries every kth point (and always the first and last few); 1 tries them all. By
-# default the step keeps each job to about KORVEL_KILL_CASES (25) points.
+# KORVEL_KILL_STEP=k tries every kth point, and always the first and last few and the first call of each
+# syscall with the point before it; 1 tries them all. By default the step keeps each job to about
+# KORVEL_KILL_CASES (25) stepped points.
 # Exit status: 0 when every case passed, 1 when one failed (each listed), 2 when the setup failed.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
@@ -33,8 +34,9 @@ cases=0
 
 job_args() {
     case $1 in
-        fix | undo) printf '%s\n' "${fix_args[@]}" ;;
+        fix) printf '%s\n' "${fix_args[@]}" ;;
         orphans) printf '%s\n' "${orphans_args[@]}" ;;
+        undo) printf '%s\n' "${undo_args[@]}" ;;
     esac
 }
 
@@ -54,7 +56,7 @@ prepare() {
 count_points() {
     local job=$1
     local -a args
-    mapfile -t args < <(if [ "$job" = undo ]; then printf '%s\n' "${undo_args[@]}"; else job_args "$job"; fi)
+    mapfile -t args < <(job_args "$job")
     prepare "$job"
     strace -f -qq -o "$work/trace" -e trace="$syscalls" -e signal=none "$korvel_bin" "${args[@]}" \
         >/dev/null 2>&1
@@ -79,7 +81,7 @@ errors_of() {
 run_case() {
     local job=$1 syscall=$2 n=$3
     local -a args
-    mapfile -t args < <(if [ "$job" = undo ]; then printf '%s\n' "${undo_args[@]}"; else job_args "$job"; fi)
+    mapfile -t args < <(job_args "$job")
     prepare "$job"
     strace -f -qq -o /dev/null -e trace="$syscall" -e signal=none \
         -e inject="$syscall":signal=KILL:when="$n" "$korvel_bin" "${args[@]}" >/dev/null 2>&1
