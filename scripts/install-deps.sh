@@ -10,6 +10,7 @@ packages=(
   nlohmann-json3-dev                    # the check's JSON report
   libxxhash-dev                         # the undo journal's hash that recognises files
   libgtest-dev libgmock-dev             # tests
+  strace                                # fault-injection tests: kill points and a job held halfway
   libbenchmark-dev hyperfine time detox tidy linkchecker # benchmarks (detox, tidy, linkchecker: peers timed for reference)
 )
 missing=()

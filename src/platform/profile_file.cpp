@@ -144,7 +144,13 @@ std::error_code ProfileFile::load(std::string_view path) {
         return ec;
     }
     existed_ = true;
+    parse(content);
+    return {};
+}
 
+void ProfileFile::parse(std::string_view content) {
+    bom_ = false;
+    lines_.clear();
     std::string_view rest = content;
     if (rest.starts_with(kBom)) {
         bom_ = true;
@@ -164,7 +170,6 @@ std::error_code ProfileFile::load(std::string_view path) {
         }
         lines_.push_back(std::move(line));
     }
-    return {};
 }
 
 std::size_t ProfileFile::findKey(std::string_view section, std::string_view key) const {

@@ -30,6 +30,8 @@ class ProfileFile {
     const std::string& path() const { return path_; }
     // Whether load found the file.
     bool existed() const { return existed_; }
+    // Takes "content" as the file's text, as load does once it has read it; the path stays as it is.
+    void parse(std::string_view content);
 
     // The value, cut to "maxChars" bytes (at a UTF-8 character boundary); "fallback" when the key is missing.
     std::string getString(std::string_view section, std::string_view key, std::string_view fallback = {},
