@@ -881,6 +881,7 @@ bool UndoJournal::ready(std::string_view subject) {
         return false;
     }
     ++unsynced_;
+    length_ = header.size();
     return true;
 }
 
@@ -914,18 +915,18 @@ void UndoJournal::switchOver() {
 bool UndoJournal::append(const std::vector<std::string_view>& fields, std::string_view subject,
                          bool durable) {
     const std::string data = journalLine(fields);
-    const std::int64_t before = platform::fileLength(fd_);
     const ssize_t written = platform::disk().write(fd_, data.data(), data.size());
     if (written != static_cast<ssize_t>(data.size())) {
         const int err = written < 0 ? errno : ENOSPC;
         // A part of a line would read as a damaged entry: cut it off again.
-        if (written > 0 && (before < 0 || platform::truncateFile(fd_, before))) {
+        if (written > 0 && platform::truncateFile(fd_, static_cast<std::int64_t>(length_))) {
             const std::string end = "\n";
             platform::disk().write(fd_, end.data(), end.size());
         }
         refused(errnoCode(err).message(), subject);
         return false;
     }
+    length_ += data.size();
     if (!switched_ && pending_.size() < kPendingLimit) {
         PendingEntry p{fields.front().empty() ? '\0' : fields.front()[0], {}};
         for (std::size_t i = 1; i < fields.size(); ++i)

@@ -100,6 +100,7 @@ class UndoJournal : public ChangeJournal {
     std::string inode_;
     std::string directory_;
     int fd_ = -1;
+    std::uint64_t length_ = 0;  // of the journal file: where a failed append is cut back to
     bool switched_ = false;
     // The entries recorded before the first change was known to be made, to look whether it was.
     struct PendingEntry {

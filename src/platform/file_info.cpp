@@ -54,6 +54,7 @@ std::error_code fileInfoAt(int dirFd, std::string_view name, FileInfo& out) {
     out.mode = st.st_mode & 07777;
     out.device = st.st_dev;
     out.inode = st.st_ino;
+    out.linkCount = static_cast<std::uint64_t>(st.st_nlink);
     out.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     return {};
 }

@@ -25,6 +25,7 @@ struct FileInfo {
     mode_t mode = 0;         // permission bits of the entry (behind a link: of its target)
     dev_t device = 0;
     ino_t inode = 0;
+    std::uint64_t linkCount = 0;  // names of the file (hard links; behind a link: of its target)
     // The entry itself (a symbolic link's own, not its target's): what a rename of it keeps.
     dev_t entryDevice = 0;
     ino_t entryInode = 0;

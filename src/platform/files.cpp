@@ -428,11 +428,6 @@ std::string temporaryPrefix(std::string_view tag) {
     return tag.empty() ? std::string(".el_") : ".el_" + std::string(tag) + "_";
 }
 
-std::int64_t fileLength(int fd) {
-    struct stat st {};
-    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
-}
-
 std::error_code truncateFile(int fd, std::int64_t length) {
     return ::ftruncate(fd, static_cast<off_t>(length)) == 0 ? std::error_code{} : lastError();
 }

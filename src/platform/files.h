@@ -150,8 +150,7 @@ class TempFile {
 // in nanoseconds since the epoch; the access time is left as it is.
 std::error_code setModifiedTime(std::string_view path, std::int64_t modifiedNs);
 
-// The length of the open file "fd", -1 on error; and cutting it back to "length".
-std::int64_t fileLength(int fd);
+// Cuts the open file "fd" back to "length" bytes.
 std::error_code truncateFile(int fd, std::int64_t length);
 
 // The prefix of the temporary files of a batch tagged "tag" (see ReplaceBatch::setTemporaryTag).

@@ -1,7 +1,5 @@
 #include "site/change_journal.h"
 
-#include <sys/stat.h>
-
 #include <vector>
 
 #include "platform/files.h"
@@ -61,8 +59,8 @@ int replaceFailureMessage(std::error_code ec, ContentChange::Kind kind) {
 
 bool replaceRecorded(const ENode& node, std::string_view before, std::string_view after,
                      const ContentChange& why, const platform::FileStamp* readAs) {
-    struct stat st {};
-    if (::lstat(node.path().c_str(), &st) != 0) {
+    platform::FileInfo st;
+    if (platform::fileInfo(node.path(), st) || st.kind == platform::EntryKind::Missing) {
         node.logError(res::kFileWriteFailed);
         return false;
     }
@@ -70,12 +68,12 @@ bool replaceRecorded(const ENode& node, std::string_view before, std::string_vie
     options.readAs = readAs;
     options.splitHardLinks = hardLinks == kHardLinksSplit;
     ContentChange recorded = why;
-    if (st.st_nlink > 1) {
+    if (st.linkCount > 1) {
         if (!options.splitHardLinks) {
             node.logError(res::kHardLinkSkipped);
             return false;
         }
-        recorded.hardLinkOf = otherNameInSite(node, st.st_dev, st.st_ino);
+        recorded.hardLinkOf = otherNameInSite(node, st.device, st.inode);
     }
     if (ChangeJournal* journal = currentJournal();
         journal && !journal->willReplace(node.path(), before, after, recorded))
