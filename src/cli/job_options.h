@@ -35,13 +35,13 @@ bool takeReport(const std::string& path, std::string& text, std::ostream& err);
 bool deliverReport(const std::string& text, const std::string& destination, std::ostream& out,
                    std::ostream& err);
 
-// After a job ran: its report in the asked form, where it was asked for; the exit status.
 // Whether a report can be written to "destination" ("" or "-": standard output), said on "err" when not.
 // A job that changes files looks before it changes any.
 bool reportWritable(const std::string& destination, std::ostream& err);
 // Says where the changes of a job whose report was lost are recorded; the exit status for it.
 int reportLost(const std::string& top, std::ostream& err);
 
+// After a job ran: its report in the asked form, where it was asked for; the exit status.
 int finishJob(const EKVCmd& command, const CheckOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace korvel::cli

@@ -40,9 +40,7 @@ class CountingWriter : public ILinkWriter {
     explicit CountingWriter(ILinkWriter& inner) : inner_(inner) {}
     bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) override {
         const bool done = inner_.rewrite(page, edits);
-        if (done) ++count_;
-        else
-            ++failed_;
+        ++(done ? count_ : failed_);
         return done;
     }
     std::uint32_t count() const { return count_; }
@@ -179,7 +177,6 @@ void EKVFixCmd::runPasses() {
         bool finished = false;
         {
             platform::ReplaceBatch batch = replaceBatch(ContentChange::Kind::Links);
-            if (journal_) batch.setTemporaryTag(journal_->id());
             finished = reportLinks(settings_.UpdateUrls ? &writer : nullptr);
         }
         if (writer.count() == 0) status_ &= ~kStatusUpdatingUrls;
@@ -238,7 +235,6 @@ bool EKVFixCmd::convertLineEnds() {
     std::int32_t converted = 0;
     {
         platform::ReplaceBatch batch = replaceBatch(ContentChange::Kind::LineEnds);
-        if (journal_) batch.setTemporaryTag(journal_->id());
         converted = files::updateLineEnds(*top, target, list, nodeCount_);
     }
     if (converted <= 0) status_ &= ~kStatusLineEnds;
@@ -261,7 +257,8 @@ platform::ReplaceBatch EKVFixCmd::replaceBatch(ContentChange::Kind kind) {
                                   256,
                                   [this](const std::string&) {
                                       if (journal_) journal_->changeMade();
-                                  });
+                                  },
+                                  journal_ ? journal_->id() : std::string());
 }
 
 void EKVFixCmd::settleNewNames() {

@@ -283,9 +283,9 @@ bool sameIdentity(const Entry& e, const platform::FileInfo& info) {
 
 // ---- where an undo may act
 
-// Whether "path" is an absolute path of plain names at or below "dir" (no ".", "..", or empty names that
-// would make it lead somewhere else than it reads).
-bool isPlainPathBelow(std::string_view path, std::string_view dir, bool orAt = false) {
+// Whether "path" is an absolute path of plain names below "dir" (no ".", "..", or empty names that would
+// make it lead somewhere else than it reads).
+bool isPlainPathBelow(std::string_view path, std::string_view dir) {
     if (dir.empty() || path.empty() || path.front() != platform::kSeparator) return false;
     std::string_view rest = path.substr(1);
     while (!rest.empty()) {
@@ -295,7 +295,6 @@ bool isPlainPathBelow(std::string_view path, std::string_view dir, bool orAt = f
         if (slash == std::string_view::npos) break;
         rest.remove_prefix(slash + 1);
     }
-    if (orAt && path == dir) return true;
     if (dir == "/") return path.size() > 1;
     return path.size() > dir.size() + 1 && path.starts_with(dir) && path[dir.size()] == platform::kSeparator;
 }
@@ -375,6 +374,19 @@ bool inEffect(char tag, const std::vector<std::string>& f) {
     }
 }
 
+// Whether any change "entries" record is in effect.
+template <typename Entries>
+bool anyInEffect(const Entries& entries) {
+    return std::any_of(entries.begin(), entries.end(),
+                       [](const auto& e) { return inEffect(e.tag, e.fields); });
+}
+
+// Whether a replace entry names another name of its file, which the job split it from: a last field after
+// the links' triples.
+bool namesOtherLink(const Entry& e) {
+    return (e.fields.size() - 11) % 3 == 1;
+}
+
 // "remakeHome": the directory the entry goes back into is made again when it is missing (an orphan's
 // directory, removed by the job once the orphan left).
 Result undoRename(const Entry& e, bool remakeHome) {
@@ -447,7 +459,7 @@ std::optional<ReplaceFields> replaceFields(const Entry& e) {
     r.why.fromLineEnd = static_cast<LineEndKind>(from);
     r.why.toLineEnd = static_cast<LineEndKind>(to);
     std::size_t end = f.size();
-    if ((f.size() - 11) % 3 == 1) r.why.hardLinkOf = f[--end];
+    if (namesOtherLink(e)) r.why.hardLinkOf = f[--end];
     for (std::size_t i = 11; i + 2 < end; i += 3) {
         LinkChange link;
         if (!parseNumber(f[i], link.line)) return std::nullopt;
@@ -709,10 +721,9 @@ std::string describe(const Entry& e) {
     }
 }
 
-// The copies a journal's job saved: named "<job id>-<n>" (a journal without an id: any name).
-bool isCopyOf(std::string_view name, const JournalHeader& header) {
-    return header.id.empty() ||
-           (name.size() > header.id.size() && name.starts_with(header.id) && name[header.id.size()] == '-');
+// The copies the job "id" saved: named "<id>-<n>" (a journal without an id, of an earlier version: any name).
+bool isCopyOf(std::string_view name, std::string_view id) {
+    return id.empty() || (name.size() > id.size() && name.starts_with(id) && name[id.size()] == '-');
 }
 
 // Removes the temporary files a killed run of the journal's job (or of its undo) left beside the files it
@@ -728,10 +739,10 @@ void removeLeftTemporaries(const Journal& journal) {
         std::vector<std::string> names;
         platform::listDirectory(dir, names);
         for (const std::string& name : names) {
+            if (!name.starts_with(prefix) || name.size() != prefix.size() + 6) continue;
             const std::string path = platform::joinPath(dir, name);
-            if (name.starts_with(prefix) && name.size() == prefix.size() + 6 &&
-                infoOf(path).kind == platform::EntryKind::File && !infoOf(path).isSymlink)
-                platform::removeFile(path);
+            const platform::FileInfo info = infoOf(path);
+            if (info.kind == platform::EntryKind::File && !info.isSymlink) platform::removeFile(path);
         }
     }
 }
@@ -746,10 +757,7 @@ void settleInterruptedJob(const std::string& directory, const std::string& top) 
     if (platform::fileInfo(next, info) || info.kind == platform::EntryKind::Missing) return;
     Journal journal = readJournalFile(next, top, /*report=*/false);
     removeLeftTemporaries(journal);
-    bool made = false;
-    for (const Entry& e : journal.entries)
-        made = made || inEffect(e.tag, e.fields);
-    if (made || journal.damaged > 0) {
+    if (anyInEffect(journal.entries) || journal.damaged > 0) {
         if (platform::disk().renameReplace(next.c_str(), journalPath(directory).c_str()) == 0) {
             if (platform::disk().renameReplace(nextSettingsPath(directory).c_str(),
                                                settingsPath(directory).c_str()) != 0)
@@ -758,7 +766,7 @@ void settleInterruptedJob(const std::string& directory, const std::string& top) 
             // The copies of the journal it replaced go; with a damaged one nothing can be told apart.
             if (journal.damaged == 0 && journal.readable) {
                 platform::removeFilesIn(copiesPath(directory), [&](std::string_view name) {
-                    return !isCopyOf(name, journal.header);
+                    return !isCopyOf(name, journal.header.id);
                 });
             }
         }
@@ -768,7 +776,7 @@ void settleInterruptedJob(const std::string& directory, const std::string& top) 
     platform::removeFile(nextSettingsPath(directory));
     if (journal.readable && !journal.header.id.empty()) {
         platform::removeFilesIn(copiesPath(directory),
-                                [&](std::string_view name) { return isCopyOf(name, journal.header); });
+                                [&](std::string_view name) { return isCopyOf(name, journal.header.id); });
     }
 }
 
@@ -811,19 +819,15 @@ UndoJournal::~UndoJournal() {
     if (fd_ < 0) return;
     // A change the job made without saying so (the last one, or one of a batch) still makes this journal
     // the last job's.
-    if (!switched_) {
-        for (const PendingEntry& p : pending_)
-            if (!switched_ && inEffect(p.tag, p.fields)) switchOver();
-    }
+    if (!switched_ && anyInEffect(pending_)) switchOver();
     if (unsynced_ > 0) platform::disk().fsync(fd_);
     platform::disk().close(fd_);
     if (switched_) return;
     // Nothing was changed: the last job's journal stays, and this one goes with its copies.
     platform::removeFile(nextJournalPath(directory_));
     platform::removeFile(nextSettingsPath(directory_));
-    platform::removeFilesIn(copiesPath(directory_), [&](std::string_view name) {
-        return name.starts_with(id_) && name.size() > id_.size() && name[id_.size()] == '-';
-    });
+    platform::removeFilesIn(copiesPath(directory_),
+                            [&](std::string_view name) { return isCopyOf(name, id_); });
 }
 
 std::unique_ptr<UndoJournal> UndoJournal::start(std::string_view top, std::string_view job,
@@ -907,9 +911,8 @@ void UndoJournal::switchOver() {
                                        settingsPath(directory_).c_str()) != 0)
         platform::removeFile(settingsPath(directory_));
     // The last job's copies belonged to the journal just replaced.
-    platform::removeFilesIn(copiesPath(directory_), [&](std::string_view name) {
-        return !(name.starts_with(id_) && name.size() > id_.size() && name[id_.size()] == '-');
-    });
+    platform::removeFilesIn(copiesPath(directory_),
+                            [&](std::string_view name) { return !isCopyOf(name, id_); });
 }
 
 bool UndoJournal::append(const std::vector<std::string_view>& fields, std::string_view subject,
@@ -1106,7 +1109,6 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
         outcome.damagedLines = 1;
         return outcome;
     }
-    settleInterruptedJob(directory, canonical);
     Journal journal = readJournalFile(journalPath(directory), canonical);
     if (!journal.exists) return outcome;
     if (!journal.readable || journal.damaged > 0) {
@@ -1167,8 +1169,8 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
             [&](const std::string& path) {
                 if (const auto it = staged.find(path); it != staged.end())
                     marks.done(journal.entries[it->second].line);
-            });
-        batch.setTemporaryTag(journal.header.id);
+            },
+            journal.header.id);
         const auto commit = [&] {
             batch.commit();
             staged.clear();
@@ -1179,7 +1181,7 @@ UndoOutcome undoLast(std::string_view top, GUIProgress* progress, bool localLogs
             const Entry& e = journal.entries[i];
             if (e.undone) continue;
             // A file split from another name is joined to it again only once that one is back.
-            const bool splitFile = e.tag == kReplaceTag && (e.fields.size() - 11) % 3 == 1;
+            const bool splitFile = e.tag == kReplaceTag && namesOtherLink(e);
             if (e.tag != kReplaceTag || splitFile || staged.count(e.fields[0]) != 0) commit();
             progress->setDirectory(platform::parentPath(e.fields[0]), outcome.cancelled);
             if (outcome.cancelled) {
@@ -1282,9 +1284,8 @@ std::vector<std::string> listJournal(std::string_view top) {
     // A job stopped between its first change and its journal's taking the last one's place: its journal
     // is the one an undo will take (settleInterruptedJob), though only the undo, holding the lock, moves it.
     Journal journal = readJournalFile(nextJournalPath(directory), canonical, /*report=*/false);
-    const bool interrupted = std::any_of(journal.entries.begin(), journal.entries.end(),
-                                         [](const Entry& e) { return inEffect(e.tag, e.fields); });
-    if (!interrupted) journal = readJournalFile(journalPath(directory), canonical, /*report=*/false);
+    if (!anyInEffect(journal.entries))
+        journal = readJournalFile(journalPath(directory), canonical, /*report=*/false);
     for (auto it = journal.entries.rbegin(); it != journal.entries.rend(); ++it)
         if (!it->undone) lines.push_back(describe(*it));
     return lines;

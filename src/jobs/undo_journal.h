@@ -134,12 +134,13 @@ struct UndoOutcome {
     std::string movedTo;
 };
 
-// Undoes the last job on "top" from its journal, newest change first, through the current log: restored
-// names under "RESTORED FILENAMES:" (or "RESTORED ORPHANS:" for an orphans job), restored line ends
-// under "FILES WITH CHANGED LINE ENDINGS:", restored links under "URL LINK RENAMING:", and everything left
-// alone in the errors section. Entries undone, or found never done, leave the journal; the others stay for
-// a later undo. With "localLogs" each restored name also goes into its directory's "RENAME.LOG".
-// A file an orphans job moved goes back into its directory, which is made again when it is gone.
+// Undoes the last job on "top" from its journal, newest change first, through the current log. The caller
+// holds the site's lock (SiteLock), which has settled the journal of a job that was stopped halfway.
+// Restored names go under "RESTORED FILENAMES:" (or "RESTORED ORPHANS:" for an orphans job), restored line
+// ends under "FILES WITH CHANGED LINE ENDINGS:", restored links under "URL LINK RENAMING:", and everything
+// left alone in the errors section. Entries undone, or found never done, leave the journal; the others stay
+// for a later undo. With "localLogs" each restored name also goes into its directory's "RENAME.LOG". A file
+// an orphans job moved goes back into its directory, which is made again when it is gone.
 UndoOutcome undoLast(std::string_view top, GUIProgress* progress = nullptr, bool localLogs = false);
 
 // The settings of the job whose journal "top" has; false (and "settings" unchanged) without them.

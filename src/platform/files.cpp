@@ -241,11 +241,12 @@ ReplaceBatch* g_batch = nullptr;
 }  // namespace
 
 ReplaceBatch::ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles,
-                           Committed committed)
+                           Committed committed, std::string temporaryTag)
     : barrier_(std::move(barrier)),
       failed_(std::move(failed)),
       maxFiles_(maxFiles ? maxFiles : 1),
       committed_(std::move(committed)),
+      tag_(std::move(temporaryTag)),
       previous_(g_batch) {
     g_batch = this;
 }

@@ -81,17 +81,16 @@ class ReplaceBatch {
   public:
     using Failure = std::function<void(const std::string& path, std::error_code)>;
     using Committed = std::function<void(const std::string& path)>;
-    // "committed", when given, is called for each file once its new content is in place.
+    // "committed", when given, is called for each file once its new content is in place. "temporaryTag"
+    // names the batch's temporary files ".el_TAG_XXXXXX", so that a later run can tell those a killed run
+    // left behind from anybody else's.
     ReplaceBatch(std::function<bool()> barrier, Failure failed, std::size_t maxFiles = 256,
-                 Committed committed = {});
+                 Committed committed = {}, std::string temporaryTag = {});
     ~ReplaceBatch();
     ReplaceBatch(const ReplaceBatch&) = delete;
     ReplaceBatch& operator=(const ReplaceBatch&) = delete;
 
     void commit();
-    // Names the temporary files of this batch ".el_TAG_XXXXXX", so that a later run can tell those a
-    // killed run left behind from anybody else's.
-    void setTemporaryTag(std::string tag) { tag_ = std::move(tag); }
     const std::string& temporaryTag() const { return tag_; }
     // The batch in force, or null.
     static ReplaceBatch* current();
@@ -153,7 +152,7 @@ std::error_code setModifiedTime(std::string_view path, std::int64_t modifiedNs);
 // Cuts the open file "fd" back to "length" bytes.
 std::error_code truncateFile(int fd, std::int64_t length);
 
-// The prefix of the temporary files of a batch tagged "tag" (see ReplaceBatch::setTemporaryTag).
+// The prefix of the temporary files of a batch tagged "tag" (see ReplaceBatch).
 std::string temporaryPrefix(std::string_view tag);
 
 // Makes a directory (not its parents); EEXIST when it exists.

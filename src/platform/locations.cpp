@@ -1,24 +1,20 @@
 #include "platform/locations.h"
 
-#include <signal.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <charconv>
-#include <mutex>
-#include <set>
-#include <vector>
-
-#include "platform/dir_list.h"
-
 #include <pwd.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
+#include <mutex>
+#include <set>
 #include <string>
+#include <vector>
 
+#include "platform/dir_list.h"
 #include "platform/disk.h"
 #include "platform/paths.h"
 

@@ -68,7 +68,11 @@ struct Fixture {
 
     std::string errors() { return log.log().sectionText(res::kSectionErrors); }
     std::string section(int id) { return log.log().sectionText(id); }
-    UndoOutcome undo() { return undoLast(site.path(), &quiet); }
+    // As the undo runs: holding the site's lock, which settles a job that was stopped halfway.
+    UndoOutcome undo() {
+        const SiteLock lock(site.path());
+        return undoLast(site.path(), &quiet);
+    }
 };
 
 // A rename announced to the journal, then made.
