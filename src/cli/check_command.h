@@ -26,6 +26,8 @@ struct CheckOptions {
     std::optional<int> links;                   // AbsRelCnvrt
     std::optional<std::string> serverDefaults;  // ";"-separated
     std::optional<bool> reportBroken, reportOrphans, reportExternal, reportTimes;
+    std::vector<std::string> keep;  // patterns of files that are never orphans; replace the stored ones
+    bool keepNone = false;          // forget the stored patterns
 };
 
 // "korvel check DIR": runs the check job and writes its report.

@@ -37,6 +37,18 @@ bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostre
     if (options.reportExternal) settings.ReportExternalRefs = *options.reportExternal;
     if (options.reportTimes) settings.ReportEstimated = *options.reportTimes;
     if (options.caseConversion) settings.CaseConv = *options.caseConversion;
+    if (options.keepNone) settings.KeepPatterns.clear();
+    if (!options.keep.empty()) {
+        for (const std::string& pattern : options.keep) {
+            if (pattern.empty() ||
+                pattern.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+                err << "korvel: --keep takes a pattern such as \"js/lazy/\" or \"*.json\", one line, not "
+                       "empty\n";
+                return false;
+            }
+        }
+        settings.KeepPatterns = options.keep;
+    }
     if (options.mapPreset || !options.maps.empty()) {
         settings.FilenameExtensions.clear();
         if (options.mapPreset == "windows") settings.FilenameExtensions = windowsExtensionPreset();
@@ -107,6 +119,15 @@ bool chooseHomePage(const CheckOptions& options, JobSettings& settings, std::ost
 
 }  // namespace
 
+void addKeepOptions(CLI::App& command, CheckOptions& options) {
+    command
+        .add_option("--keep", options.keep,
+                    "Never count files matching PATTERN as orphans, such as \"js/lazy/\" or \"*.json\" "
+                    "(repeatable; relative to DIR; replaces the stored patterns)")
+        ->type_name("PATTERN");
+    command.add_flag("--keep-none", options.keepNone, "Forget the stored --keep patterns");
+}
+
 void addCheckOptions(CLI::App& command, CheckOptions& check) {
     command.add_option("DIR", check.directory, "The top directory")->required();
     const std::map<std::string, int> targets{
@@ -142,6 +163,7 @@ void addCheckOptions(CLI::App& command, CheckOptions& check) {
     onOff("orphans", check.reportOrphans, "files no page reaches from the home page");
     onOff("external", check.reportExternal, "external URLs");
     onOff("times", check.reportTimes, "page sizes and download times");
+    addKeepOptions(command, check);
     command.add_flag("--no-subdirs", check.noSubdirs, "Only the top directory's own entries");
     command.add_flag("--save-settings", check.saveSettings, "Store these settings in the settings file");
     command.add_option("--report", check.reportFile, "Write the report to FILE (default: standard output)");

@@ -17,6 +17,9 @@ struct JobSettings;
 
 namespace korvel::cli {
 
+// Adds --keep and --keep-none, the files that are never orphans, to "command".
+void addKeepOptions(CLI::App& command, CheckOptions& options);
+
 // Adds the options of a check (which every job that reads the site's links takes too) to "command".
 void addCheckOptions(CLI::App& command, CheckOptions& options);
 

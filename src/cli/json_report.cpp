@@ -79,12 +79,16 @@ json settingsJson(const JobSettings& settings) {
     json map = json::array();
     for (const auto& [from, to] : settings.FilenameExtensions)
         map.push_back({{"from", shown(from)}, {"to", shown(to)}});
+    json keep = json::array();
+    for (const std::string& pattern : settings.KeepPatterns)
+        keep.push_back(shown(pattern));
     return {{"target", targetName(settings.Target)},
             {"case", caseName(settings.CaseConv)},
             {"map", std::move(map)},
             {"links", linkFormName(settings.AbsRelCnvrt)},
             {"filesOnly", settings.FilesOnly},
             {"subdirectories", settings.UseSubdirs},
+            {"keep", std::move(keep)},
             {"reports",
              {{"brokenLinks", settings.ReportUnresolvedRefs},
               {"orphans", settings.ReportUnusedFiles},

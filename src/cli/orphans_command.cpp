@@ -39,6 +39,7 @@ void addOrphansOptions(CLI::App& command, OrphansOptions& options) {
     command.add_option("--server", job.server, "The site's server name, such as www.example.com");
     command.add_option("--server-defaults", job.serverDefaults,
                        "Documents the server gives for a directory, \"index.html;index.htm\"");
+    addKeepOptions(command, job);
     auto* moveTo = command.add_option("--move-to", options.moveTo,
                                       "Move the orphans below a new directory in KEEP (named like DIR)");
     moveTo->type_name("KEEP");

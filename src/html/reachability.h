@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "html/find_links.h"
+#include "html/keep_patterns.h"
 #include "html/url.h"
 #include "site/node.h"
 #include "site/visitor.h"
@@ -15,11 +16,12 @@ namespace korvel {
 // map, one path a line, after a note that files only scripts load cannot be seen and are listed too (what
 // style sheets load is reached through them: find_links.h).
 // Each is also appended to "unused" (in walk order, for the orphans job to act on) and counted in "count".
-// Directories are never listed, nor Korvel's own output files. Runs over the typed pre-order walk of the
-// whole tree.
+// Directories are never listed, nor Korvel's own output files, nor the files "keep" names (paths relative to
+// the top directory). Runs over the typed pre-order walk of the whole tree.
 class EReportUnusedFiles : public EVisitor {
   public:
-    EReportUnusedFiles(const UrlMap& urlMap, std::vector<ENode*>& unused, const UrlContext& context);
+    EReportUnusedFiles(const UrlMap& urlMap, std::vector<ENode*>& unused, const UrlContext& context,
+                       const std::vector<std::string>& keep = {});
     ~EReportUnusedFiles() override;
     EReportUnusedFiles(const EReportUnusedFiles&) = delete;
     EReportUnusedFiles& operator=(const EReportUnusedFiles&) = delete;
@@ -30,10 +32,12 @@ class EReportUnusedFiles : public EVisitor {
 
   private:
     bool check(ENode& node);
+    std::string_view relativeToTop(std::string_view path) const;
 
     const UrlMap* urlMap_;
     std::vector<ENode*>* unused_;
     const UrlContext* context_;
+    KeepPatterns keep_;
 };
 
 }  // namespace korvel

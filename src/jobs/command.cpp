@@ -330,8 +330,8 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
     if (settings_.ReportUnusedFiles) {
         passes.push_back({[&] {
                               unusedFiles_.clear();
-                              return std::make_unique<EReportUnusedFiles>(urlMap_, unusedFiles_,
-                                                                          *urlContext_);
+                              return std::make_unique<EReportUnusedFiles>(urlMap_, unusedFiles_, *urlContext_,
+                                                                          settings_.KeepPatterns);
                           },
                           res::kReportingOrphanFiles, true,
                           [&](std::unique_ptr<EVisitor>&, std::int32_t result) {

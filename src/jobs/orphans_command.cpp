@@ -143,7 +143,7 @@ void EKVOrphansCmd::runPasses() {
     // orphans.
     std::vector<ENode*> orphans;
     {
-        EReportUnusedFiles gather(urlMap_, orphans, *urlContext_);
+        EReportUnusedFiles gather(urlMap_, orphans, *urlContext_, settings_.KeepPatterns);
         if (runTreePass(*top, gather, res::kGatheringOrphans, nodeCount_) < 0) return;
     }
     for (const ENode* node : orphans)

@@ -100,6 +100,12 @@ std::string settingsSummary(const JobSettings& s) {
     out.line(res::formatString(s.UpdateUrls ? res::kSummaryUpdateUrls : res::kSummaryCheckUrls, s.Server));
     if (s.ReportUnresolvedRefs) out.line(res::loadString(res::kSummaryReportUnresolved));
     if (s.ReportUnusedFiles) out.line(res::loadString(res::kSummaryReportUnused));
+    if ((s.ReportUnusedFiles || s.RemoveOrphans) && !s.KeepPatterns.empty()) {
+        std::string patterns;
+        for (const std::string& pattern : s.KeepPatterns)
+            patterns += (patterns.empty() ? "\"" : ", \"") + pattern + '"';
+        out.line(res::formatString(res::kSummaryKeptFiles, patterns));
+    }
     if (s.ReportExternalRefs) out.line(res::loadString(res::kSummaryReportExternal));
     if (s.ReportEstimated) out.line(res::loadString(res::kSummaryReportDownloadTimes));
     return out.take();

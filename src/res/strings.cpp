@@ -275,6 +275,7 @@ constexpr Entry kTable[] = {
      "The site is on another file system than your home directory: the orphans go to that file system's own "
      "trash, %1, not to the trash in your home directory."},
     {30227, "The orphans went to the trash of the site's own file system: %1"},
+    {30290, "Never orphans (kept): %1"},
 };
 
 constexpr bool sortedAndUnique() {

@@ -222,6 +222,7 @@ enum StringId : int {
     kHomePageOutsideSite = 30225,
     kTrashOnSiteFileSystem = 30226,
     kTrashedToSiteFileSystem = 30227,
+    kSummaryKeptFiles = 30290,
 };
 
 // The text of "id", or "" when the table has no such entry.

@@ -19,9 +19,15 @@ constexpr std::string_view kOrphanSettings = "OrphanSettings";
 constexpr std::string_view kExtensions = "FilenameExtensions";
 constexpr std::string_view kArrow = "->";
 
-std::string extKey(int n) {
-    return "Ext" + std::to_string(n);
+std::string numberedKey(std::string_view prefix, int n) {
+    return std::string(prefix) + std::to_string(n);
 }
+
+std::string extKey(int n) {
+    return numberedKey("Ext", n);
+}
+
+constexpr std::string_view kKeepPrefix = "Keep";
 
 bool holdsLineBreakOrNul(std::string_view s) {
     return s.find_first_of(std::string_view("\r\n\0", 3)) != s.npos;
@@ -71,28 +77,36 @@ class Writer {
         ok_ = !profile_.setString(section, key, value) && ok_;
     }
     void extensions(const std::map<std::string, std::string>& map) {
-        int n = 1;
+        std::vector<std::string> entries;
         for (const auto& [oldExt, newExt] : map) {
             if (checkExtensionMapping(oldExt, newExt) != MappingProblem::None) {
                 ok_ = false;
                 continue;
             }
-            const std::string value =
-                normaliseOldExtension(oldExt) + std::string(kArrow) + normaliseExtension(newExt);
-            if (profile_.setString(kExtensions, extKey(n), value)) {
+            entries.push_back(normaliseOldExtension(oldExt) + std::string(kArrow) +
+                              normaliseExtension(newExt));
+        }
+        numbered(kExtensions, "Ext", entries);
+    }
+    // "values" as the keys prefix1, prefix2, ... of "section", with the keys of a longer list removed.
+    void numbered(std::string_view section, std::string_view prefix, const std::vector<std::string>& values) {
+        int n = 1;
+        for (const std::string& value : values) {
+            if (value.empty() || !storableText(value) ||
+                profile_.setString(section, numberedKey(prefix, n), value)) {
                 ok_ = false;
                 continue;
             }
             ++n;
         }
-        // Entries left from a longer map would otherwise come back on the next load.
+        // Entries left from a longer list would otherwise come back on the next load.
         for (;; ++n) {
-            const std::string key = extKey(n);
-            if (!profile_.hasKey(kExtensions, key) ||
-                profile_.getString(kExtensions, key, {}, ProfileFile::kWhole).empty()) {
+            const std::string key = numberedKey(prefix, n);
+            if (!profile_.hasKey(section, key) ||
+                profile_.getString(section, key, {}, ProfileFile::kWhole).empty()) {
                 break;
             }
-            profile_.deleteKey(kExtensions, key);
+            profile_.deleteKey(section, key);
         }
     }
     bool ok() const { return ok_; }
@@ -164,6 +178,12 @@ JobSettings readSettings(const ProfileFile& profile, const JobSettings& settings
     s.RemoveOrphans = readBool(profile, kOrphanSettings, "RemoveOrphans", false);
     s.MoveOrphans = readBool(profile, kOrphanSettings, "MoveOrphans", false);
     s.MoveToDir = readText(profile, kOrphanSettings, "MoveToDir");
+    s.KeepPatterns.clear();
+    for (int n = 1;; ++n) {
+        std::string pattern = readText(profile, kOrphanSettings, numberedKey(kKeepPrefix, n));
+        if (pattern.empty()) break;
+        s.KeepPatterns.push_back(std::move(pattern));
+    }
 
     s.FilenameExtensions.clear();
     for (int n = 1;; ++n) {
@@ -221,6 +241,7 @@ bool SaveSettings(std::string_view path, const JobSettings& settings) {
     w.boolean(kOrphanSettings, "RemoveOrphans", settings.RemoveOrphans);
     w.boolean(kOrphanSettings, "MoveOrphans", settings.MoveOrphans);
     w.text(kOrphanSettings, "MoveToDir", settings.MoveToDir);
+    w.numbered(kOrphanSettings, kKeepPrefix, settings.KeepPatterns);
 
     w.extensions(settings.FilenameExtensions);
 

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace korvel {
 
@@ -67,6 +68,8 @@ struct JobSettings {
     bool RemoveOrphans = false;
     bool MoveOrphans = false;
     std::string MoveToDir;
+    // Patterns of files that stay out of the orphans (keep_patterns.h): what only a script loads.
+    std::vector<std::string> KeepPatterns;
 
     bool operator==(const JobSettings&) const = default;
 };

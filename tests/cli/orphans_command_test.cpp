@@ -179,5 +179,36 @@ TEST(OrphansCommand, TheJsonFormSaysWhatWasFoundAndWhatWent) {
     EXPECT_FALSE(fs::exists(p.dir.file("old")));
 }
 
+TEST(OrphansCommand, FilesAKeepPatternNamesAreNeverOrphansAndThePatternsAreStored) {
+    Places p;
+    // Files that only a script loads: no page links them.
+    p.dir.write("js/lazy/chunk.js", "load()\n");
+    p.dir.write("data/feed.json", "{}\n");
+    p.dir.write("feed.json.bak", "{}\n");
+    p.dir.write("stray.txt", "x\n");
+
+    // Stored with the check's settings, and said at the top of its report.
+    const Result check =
+        runKorvel({"check", p.dir.path(), "--keep", "js/lazy/", "--keep", "*.json", "--save-settings"});
+    const std::string report = joined(check.out);
+    EXPECT_NE(report.find("Never orphans (kept): \"js/lazy/\", \"*.json\""), std::string::npos) << report;
+    EXPECT_NE(report.find("stray.txt"), std::string::npos) << report;
+    EXPECT_EQ(report.find("chunk.js"), std::string::npos) << report;
+    EXPECT_EQ(report.find("data/feed.json"), std::string::npos) << report;
+
+    // The orphans job, without the option, keeps the same files.
+    const Result moved = runKorvel({"orphans", p.dir.path(), "--move-to", p.keep.path(), "--yes"});
+    ASSERT_EQ(moved.status, kExitOk) << joined(moved.err) << joined(moved.out);
+    const std::string name = fs::path(p.dir.path()).filename().string();
+    EXPECT_EQ(filesBelow(p.keep.path()), (std::set<std::string>{name + "/old/orphan.gif", name + "/stray.txt",
+                                                                name + "/feed.json.bak"}));
+    EXPECT_TRUE(fs::exists(p.dir.file("js/lazy/chunk.js")));
+    EXPECT_TRUE(fs::exists(p.dir.file("data/feed.json")));
+
+    p.dir.write("stray.txt", "x\n");
+    const Result forgotten = runKorvel({"check", p.dir.path(), "--keep-none"});
+    EXPECT_NE(joined(forgotten.out).find("chunk.js"), std::string::npos) << joined(forgotten.out);
+}
+
 }  // namespace
 }  // namespace korvel::cli
