@@ -134,9 +134,6 @@ struct PreparedPage {
     std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
     bool baseChanged = false;
     std::string base;  // the page's base after its last base tag
-    // Style references written with CSS escapes that resolved into the site: their targets are reached,
-    // but they are no records of the page, as no link update could write them back in their own form.
-    std::vector<EUrl> reachedOnly;
 };
 
 // What preparing a page works in, kept by the caller from page to page: most pages of a site are alike, so
@@ -219,7 +216,7 @@ class EFindUrlLinks : public EVisitor {
     // Reads and scans the page and makes its URL records. False when it could not be opened.
     bool findLinks(EHtmlNode& page);
     // Makes what the page's style sheets load link targets of the page.
-    void addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& reachedOnly);
+    void addStyleTargets(EHtmlNode& page);
     void keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
                           const std::vector<std::uint32_t>& lines);
 

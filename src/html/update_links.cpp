@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "html/css.h"
 #include "html/find_links.h"
 #include "html/url.h"
 #include "html/url_text.h"
@@ -126,7 +127,10 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
         if (position < copied || end >= page.size()) return false;
         const std::string_view raw = page.substr(position, end - position + 1);
         // The page must still say what it said when its links were read.
-        urlTextInto(raw, seen);
+        if (url.has(EUrl::kInStyle) && raw.find('\\') != std::string_view::npos)
+            urlTextInto(html::unescapeCss(raw), seen);
+        else
+            urlTextInto(raw, seen);
         if (seen != url.text) return false;
         const std::string bytes = linkBytes(edit.newText, edit.keep, attributeQuote(page, edit.position));
         if (bytes != raw) ++changed;

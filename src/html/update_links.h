@@ -52,6 +52,7 @@ std::string linkBytes(std::string_view text, std::size_t keep, char quote);
 // Applies "edits" (of the page whose URL records are "urls") to the page's bytes "page", into "out". False,
 // with "out" unspecified, when the page no longer holds at any edit the link its record was made from (the
 // file changed since it was scanned), or when the edits are not in page order, overlap, or leave the page.
+// A link in style sheet text is compared through its CSS escapes, and written without them.
 // "changed" receives how many links got other bytes than they had.
 bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::span<const LinkEdit> edits,
                     std::string& out, std::size_t& changed);
