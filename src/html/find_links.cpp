@@ -84,6 +84,11 @@ const StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) const {
     return it == styleSheets_.end() ? nullptr : &it->second.links;
 }
 
+StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) {
+    const auto it = styleSheets_.find(&file);
+    return it == styleSheets_.end() ? nullptr : &it->second.links;
+}
+
 const StyleSheetLinks& EFoundLinks::readStyleSheet(const EFileNode& file) {
     const auto [it, added] = styleSheets_.try_emplace(&file);
     StyleSheetLinks& links = it->second.links;

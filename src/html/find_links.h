@@ -36,7 +36,7 @@ namespace korvel {
 using UrlMap = std::unordered_set<const ENode*>;
 
 // What link finding read in one style sheet file. Its records are the file's own: resolved against the
-// file's directory, listed by the link reports under its path, and never rewritten.
+// file's directory, listed by the link reports under its path, and rewritten by a fix like a page's.
 struct StyleSheetLinks {
     bool read = false;                 // false: it could not be opened (reported once)
     std::vector<EUrl> urls;            // in file order
@@ -95,6 +95,7 @@ class EFoundLinks {
 
     // The style sheet "file" as link finding read it; null when it was not read as one.
     const StyleSheetLinks* styleSheet(const ENode& file) const;
+    StyleSheetLinks* styleSheet(const ENode& file);
     // Reads the style sheet "file" unless this job tried it before; one that cannot be opened is reported
     // ("During scan, " and "File open failed") and has no records.
     const StyleSheetLinks& readStyleSheet(const EFileNode& file);
