@@ -297,13 +297,24 @@ class StyleScanner {
                     return;
                 }
                 escaped = true;
-                i_ += 2;
+                i_ = escapeEnd(i_);
                 continue;
             }
             ++i_;
         }
         // Broken off by the end of the text: a browser still takes the URL.
         add(start, n_, import, escaped);
+    }
+
+    // Past the escape whose backslash is at "i": a hex escape takes the one white space that ends it, which
+    // is no end of an unquoted url().
+    std::size_t escapeEnd(std::size_t i) const {
+        std::size_t j = i + 1;
+        if (!isHex(at(j))) return std::min(j + 1, n_);
+        for (int digits = 0; digits < 6 && isHex(at(j)); ++digits)
+            ++j;
+        if (isCssSpace(at(j))) j += at(j) == '\r' && at(j + 1) == '\n' ? 2 : 1;
+        return std::min(j, n_);
     }
 
     // The rest of a malformed url(): up to its ")", escapes included.
@@ -390,13 +401,18 @@ std::size_t styleRefsOfTag(const TagList& tags, std::size_t index, std::string_v
     return end;
 }
 
-std::string unescapeCss(std::string_view text) {
+std::string unescapeCss(std::string_view text, std::vector<std::pair<std::size_t, std::size_t>>* sources) {
     std::string out;
     out.reserve(text.size());
+    if (sources) sources->clear();
+    const auto gave = [&](std::size_t first, std::size_t end) {
+        if (sources) sources->resize(out.size(), {first, end});
+    };
     const std::size_t n = text.size();
     for (std::size_t i = 0; i < n; ++i) {
         if (text[i] != '\\') {
             out.push_back(text[i]);
+            gave(i, i + 1);
             continue;
         }
         if (i + 1 >= n) break;
@@ -407,6 +423,7 @@ std::string unescapeCss(std::string_view text) {
         }
         if (!isHex(next)) {
             out.push_back(next);
+            gave(i, i + 2);
             ++i;
             continue;
         }
@@ -417,6 +434,7 @@ std::string unescapeCss(std::string_view text) {
         // One white space ends the escape and belongs to it; CR LF counts as one.
         if (j < n && isCssSpace(text[j])) j += text[j] == '\r' && j + 1 < n && text[j + 1] == '\n' ? 2 : 1;
         appendUtf8(code, out);
+        gave(i, j);
         i = j - 1;
     }
     return out;
@@ -446,13 +464,27 @@ namespace korvel {
 void makeStyleUrl(std::string_view base, EUrl& url, std::uint16_t flags, const html::StyleRef& ref,
                   const UrlContext& context) {
     if (ref.import) flags |= EUrl::kStyleSheet;
-    if (!ref.escaped)
+    if (!ref.escaped) {
         makeUrl(base, url, flags, ref.position, ref.text, context);
-    else
-        makeUrl(base, url, flags, ref.position, html::unescapeCss(ref.text), context);
+    } else {
+        std::vector<std::pair<std::size_t, std::size_t>> sources;
+        const std::string plain = html::unescapeCss(ref.text, &sources);
+        makeUrl(base, url, flags, 0, plain, context);
+        // The record stands for the escaped bytes, so that a rewrite replaces all of them and the
+        // fragment or query after them stays as written.
+        const auto first = static_cast<std::size_t>(url.position);
+        const auto last = static_cast<std::size_t>(url.end);
+        if (url.position >= 0 && last >= first && last < sources.size()) {
+            url.position = ref.position + static_cast<std::int64_t>(sources[first].first);
+            url.end = ref.position + static_cast<std::int64_t>(sources[last].second) - 1;
+        } else {
+            url.text.clear();
+        }
+    }
     // A style sheet is left as it is written unless a file it names is renamed: a blank in a quoted
     // url() is no fault there, and parentheses are percent-encoded on purpose.
     url.set(EUrl::kNeedsEncoding, false);
+    url.set(EUrl::kInStyle);
     // makeUrl keeps only the flags of an attribute's kind.
     if (flags & EUrl::kStyleSheet) url.set(EUrl::kStyleSheet);
 }

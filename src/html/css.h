@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "html/scanner.h"
@@ -47,7 +48,10 @@ std::size_t styleRefsOfTag(const TagList& tags, std::size_t index, std::string_v
 // "text" with its CSS escapes resolved: a backslash and up to six hex digits (and one white space after
 // them) give that character in UTF-8 (0, surrogates and values beyond U+10FFFF give U+FFFD); a backslash
 // before a line end is dropped with it; a backslash before any other byte gives that byte.
-std::string unescapeCss(std::string_view text);
+// "sources", when given, receives for each byte of the result the range [first, second) of "text" that
+// gave it: a whole escape for each byte of the character it stands for.
+std::string unescapeCss(std::string_view text,
+                        std::vector<std::pair<std::size_t, std::size_t>>* sources = nullptr);
 
 // Whether the file a record resolved to is to be read as a style sheet: the record says so (a stylesheet
 // link, an @import), or the file's name ends in ".css" (any case). Pages and directories never are.
@@ -62,9 +66,10 @@ bool hasStyleSheetName(const ENode& node);
 namespace korvel {
 
 // Fills "url" from a style reference as makeUrl does from an attribute value (resolving against "base"),
-// with "flags" (kEmbedded, kStyleSheet; an @import always gets kStyleSheet). An escaped reference is
-// resolved by its unescaped text. None needs encoding: a link update rewrites a style reference only for
-// a file's new name. An empty text (nothing left once cut at "#" or "?") means no record.
+// with "flags" (kEmbedded, kStyleSheet; an @import always gets kStyleSheet) and kInStyle. An escaped
+// reference is resolved by its unescaped text; its position and end are those of the escaped bytes that
+// stand for the link. None needs encoding: a link update rewrites a style reference only for a file's
+// new name. An empty text (nothing left once cut at "#" or "?") means no record.
 void makeStyleUrl(std::string_view base, EUrl& url, std::uint16_t flags, const html::StyleRef& ref,
                   const UrlContext& context);
 

@@ -84,6 +84,11 @@ const StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) const {
     return it == styleSheets_.end() ? nullptr : &it->second.links;
 }
 
+StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) {
+    const auto it = styleSheets_.find(&file);
+    return it == styleSheets_.end() ? nullptr : &it->second.links;
+}
+
 const StyleSheetLinks& EFoundLinks::readStyleSheet(const EFileNode& file) {
     const auto [it, added] = styleSheets_.try_emplace(&file);
     StyleSheetLinks& links = it->second.links;
@@ -234,23 +239,15 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     prepared.records.clear();
     prepared.lines.clear();
     page.setLinksFound(true);
-    addStyleTargets(page, prepared.reachedOnly);
-    prepared.reachedOnly.clear();
+    addStyleTargets(page);
     return true;
 }
 
-void EFindUrlLinks::addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& reachedOnly) {
-    const auto add = [&](const EUrl& url) {
-        if (!isWebLink(url) || !html::mayNameStyleSheet(url) || !html::isStyleSheetTarget(url)) return;
+void EFindUrlLinks::addStyleTargets(EHtmlNode& page) {
+    for (const EUrl& url : page.urls()) {
+        if (!isWebLink(url) || !html::mayNameStyleSheet(url) || !html::isStyleSheetTarget(url)) continue;
         for (ENode* target : found_->styleSheetReach(static_cast<const EFileNode&>(*url.target)))
             page.addLinkTarget(target);
-    };
-    for (const EUrl& url : page.urls())
-        add(url);
-    for (const EUrl& url : reachedOnly) {
-        if (!isWebLink(url)) continue;
-        page.addLinkTarget(url.target);
-        add(url);
     }
 }
 
@@ -265,7 +262,6 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     out.lines.clear();
     out.baseChanged = false;
     out.base.clear();
-    out.reachedOnly.clear();
     html::EScannerFile& file = scratch.file;
     // A page far larger than the others gives its memory back rather than holding it for the rest.
     struct Trim {
@@ -323,10 +319,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             EUrl url;
             makeStyleUrl(base, url, ref.import ? 0 : EUrl::kEmbedded, ref, context);
             if (url.text.empty()) continue;
-            if (ref.escaped && isWebLink(url))
-                out.reachedOnly.push_back(std::move(url));
-            else
-                records.push_back(std::move(url));
+            records.push_back(std::move(url));
         }
     }
     values.clear();

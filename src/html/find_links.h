@@ -36,7 +36,7 @@ namespace korvel {
 using UrlMap = std::unordered_set<const ENode*>;
 
 // What link finding read in one style sheet file. Its records are the file's own: resolved against the
-// file's directory, listed by the link reports under its path, and never rewritten.
+// file's directory, listed by the link reports under its path, and rewritten by a fix like a page's.
 struct StyleSheetLinks {
     bool read = false;                 // false: it could not be opened (reported once)
     std::vector<EUrl> urls;            // in file order
@@ -95,6 +95,7 @@ class EFoundLinks {
 
     // The style sheet "file" as link finding read it; null when it was not read as one.
     const StyleSheetLinks* styleSheet(const ENode& file) const;
+    StyleSheetLinks* styleSheet(const ENode& file);
     // Reads the style sheet "file" unless this job tried it before; one that cannot be opened is reported
     // ("During scan, " and "File open failed") and has no records.
     const StyleSheetLinks& readStyleSheet(const EFileNode& file);
@@ -134,9 +135,6 @@ struct PreparedPage {
     std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
     bool baseChanged = false;
     std::string base;  // the page's base after its last base tag
-    // Style references written with CSS escapes that resolved into the site: their targets are reached,
-    // but they are no records of the page, as no link update could write them back in their own form.
-    std::vector<EUrl> reachedOnly;
 };
 
 // What preparing a page works in, kept by the caller from page to page: most pages of a site are alike, so
@@ -219,7 +217,7 @@ class EFindUrlLinks : public EVisitor {
     // Reads and scans the page and makes its URL records. False when it could not be opened.
     bool findLinks(EHtmlNode& page);
     // Makes what the page's style sheets load link targets of the page.
-    void addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& reachedOnly);
+    void addStyleTargets(EHtmlNode& page);
     void keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
                           const std::vector<std::uint32_t>& lines);
 

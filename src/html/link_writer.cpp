@@ -22,7 +22,7 @@ namespace {
 
 // The whole page as it is now. False, with the failure reported, when it cannot be opened or read.
 // "stamp" receives the page as it was when read.
-bool readPage(const EHtmlNode& page, std::string& out, platform::FileStamp& stamp) {
+bool readPage(const EFileNode& page, std::string& out, platform::FileStamp& stamp) {
     platform::ReadFile file;
     if (file.open(page.path()) || file.stamp(stamp)) {
         page.logError(res::kFileOpenFailed);
@@ -95,13 +95,19 @@ std::int64_t shiftAt(const std::vector<Written>& written, const std::vector<std:
 
 }  // namespace
 
-bool EPageLinkWriter::rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) {
+bool EPageLinkWriter::rewrite(EFileNode& page, std::span<const LinkEdit> edits) {
+    auto* html = dynamic_cast<EHtmlNode*>(&page);
+    StyleSheetLinks* sheet = html || !found_ ? nullptr : found_->styleSheet(page);
+    if (!html && !sheet) {
+        page.logError(res::kFileWriteFailed);
+        return false;
+    }
     if (!names::confirmRewrite(page)) return false;
 
     std::string before;
     platform::FileStamp readAs;
     if (!readPage(page, before, readAs)) return false;
-    std::vector<EUrl>& urls = page.urls();
+    std::vector<EUrl>& urls = html ? html->urls() : sheet->urls;
     std::string after;
     std::size_t changedCount = 0;
     if (!applyLinkEdits(before, urls, edits, after, changedCount)) {
@@ -151,7 +157,14 @@ bool EPageLinkWriter::rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) 
         urls[i].end += shift;
     }
     page.setLineIndex(lineIndexOf(after));
-    if (linesMove && found_) {
+    if (sheet) {
+        // A style sheet's lines are kept for every record: they follow the new bytes.
+        std::vector<std::int64_t> positions;
+        positions.reserve(urls.size());
+        for (const EUrl& url : urls)
+            positions.push_back(url.position);
+        sheet->lines = linesOfPositions(after, positions);
+    } else if (linesMove && found_) {
         // A link written across lines is one line now: every later line moved up.
         std::vector<std::size_t> order(urls.size());
         std::iota(order.begin(), order.end(), std::size_t{0});
@@ -166,7 +179,7 @@ bool EPageLinkWriter::rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) 
         std::vector<std::uint32_t> recordLines(urls.size());
         for (std::size_t k = 0; k < order.size(); ++k)
             recordLines[order[k]] = sortedLines[k];
-        found_->setLines(page, std::move(recordLines));
+        found_->setLines(*html, std::move(recordLines));
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "html/css.h"
 #include "html/find_links.h"
 #include "html/url.h"
 #include "html/url_text.h"
@@ -126,7 +127,10 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
         if (position < copied || end >= page.size()) return false;
         const std::string_view raw = page.substr(position, end - position + 1);
         // The page must still say what it said when its links were read.
-        urlTextInto(raw, seen);
+        if (url.has(EUrl::kInStyle) && raw.find('\\') != std::string_view::npos)
+            urlTextInto(html::unescapeCss(raw), seen);
+        else
+            urlTextInto(raw, seen);
         if (seen != url.text) return false;
         const std::string bytes = linkBytes(edit.newText, edit.keep, attributeQuote(page, edit.position));
         if (bytes != raw) ++changed;
@@ -168,7 +172,9 @@ void ELinkUpdatePlanner::planLinks(const ENode& file, const std::vector<EUrl>& u
         if (url.target && !url.has(EUrl::kExternal)) {
             // A directory link that resolved to its default document names the directory.
             const ENode* named = url.has(EUrl::kDefaultDocument) ? url.target->getParent() : url.target;
-            const bool sameForm = conversion_ == kUrlKeep || conversion_ == urlForm(url);
+            // Style sheet text keeps the form it is written in: its links change only with a name.
+            const bool sameForm =
+                conversion_ == kUrlKeep || conversion_ == urlForm(url) || url.has(EUrl::kInStyle);
             LinkEdit& edit = edits.emplace_back();
             const bool planned = named && (sameForm ? planSameForm(url, named, edit)
                                                     : planConversion(url, named, fromDir, edit));
@@ -378,7 +384,7 @@ bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
     if (edits_.empty()) return false;
     needed_ = true;
     if (!writer_) {
-        report(page, nullptr);
+        report(page, page.urls(), nullptr);
         ++fileCount_;
         return true;
     }
@@ -387,7 +393,7 @@ bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
     for (const LinkEdit& edit : edits_)
         oldTexts_.push_back(page.urls()[edit.record].text);
     if (!writer_->rewrite(page, edits_)) return false;
-    report(page, &oldTexts_);
+    report(page, page.urls(), &oldTexts_);
     if (section) {
         section->endLine();
         section->endLine();
@@ -397,38 +403,45 @@ bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
 }
 
 bool EUpdateUrlLinks::visitFile(EFileNode& file) {
-    // Style sheets are not rewritten. Their links that the new names change are listed all the same, so
-    // that the report shows what is left to change by hand and never says that nothing needed a change.
     const StyleSheetLinks* sheet = found_->styleSheet(file);
-    if (refused_ || !sheet || sheet->urls.empty()) return false;
+    if (refused_ || file.isSymlink() || !sheet || sheet->urls.empty()) return false;
     planner_.planLinks(file, sheet->urls, edits_);
     if (edits_.empty()) return false;
     needed_ = true;
+    if (!writer_) {
+        report(file, sheet->urls, nullptr);
+        ++fileCount_;
+        return true;
+    }
+    oldTexts_.clear();
+    for (const LinkEdit& edit : edits_)
+        oldTexts_.push_back(sheet->urls[edit.record].text);
+    if (!writer_->rewrite(file, edits_)) return false;
+    report(file, sheet->urls, &oldTexts_);
     if (section) {
         section->endLine();
-        section->writeLine(res::kInFileHeader, platform::displayName(file.path()));
-        for (const LinkEdit& edit : edits_) {
-            const std::string& text = sheet->urls[edit.record].text;
-            section->writeAtLine(static_cast<int>(sheet->lines[edit.record]), res::kLinkRenamedTo,
-                                 platform::displayName(text), platform::displayName(edit.newText));
-            if (equalsIgnoringCase(edit.newText, text) && edit.newText != text)
-                section->write(res::kNoteCaseChange);
-            section->endLine();
-        }
-        section->writeLine(res::kStyleSheetNotRewritten);
+        section->endLine();
     }
+    ++fileCount_;
     return true;
 }
 
-void EUpdateUrlLinks::report(EHtmlNode& page, const std::vector<std::string>* oldTexts) {
+void EUpdateUrlLinks::report(EFileNode& file, const std::vector<EUrl>& urls,
+                             const std::vector<std::string>* oldTexts) {
     if (!section) return;
     section->endLine();
-    section->writeLine(res::kInFileHeader, platform::displayName(page.path()));
+    section->writeLine(res::kInFileHeader, platform::displayName(file.path()));
+    auto* page = dynamic_cast<EHtmlNode*>(&file);
+    const StyleSheetLinks* sheet = page ? nullptr : found_->styleSheet(file);
     for (std::size_t k = 0; k < edits_.size(); ++k) {
         const LinkEdit& edit = edits_[k];
-        const std::string& text = oldTexts ? (*oldTexts)[k] : page.urls()[edit.record].text;
-        const auto line = static_cast<int>(found_->lineOf(page, edit.record));
-        section->writeAtLine(line, res::kLinkRenamedTo, platform::displayName(text),
+        const std::string& text = oldTexts ? (*oldTexts)[k] : urls[edit.record].text;
+        std::int64_t line = 1;
+        if (page)
+            line = found_->lineOf(*page, edit.record);
+        else if (sheet && edit.record < sheet->lines.size())
+            line = sheet->lines[edit.record];
+        section->writeAtLine(static_cast<int>(line), res::kLinkRenamedTo, platform::displayName(text),
                              platform::displayName(edit.newText));
         if (edit.newText == text)
             section->write(res::kNoteReservedEncode);

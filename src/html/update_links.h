@@ -23,6 +23,7 @@ namespace korvel {
 
 class EFoundLinks;
 class ENode;
+class EFileNode;
 class EHtmlNode;
 class UrlContext;
 
@@ -52,6 +53,7 @@ std::string linkBytes(std::string_view text, std::size_t keep, char quote);
 // Applies "edits" (of the page whose URL records are "urls") to the page's bytes "page", into "out". False,
 // with "out" unspecified, when the page no longer holds at any edit the link its record was made from (the
 // file changed since it was scanned), or when the edits are not in page order, overlap, or leave the page.
+// A link in style sheet text is compared through its CSS escapes, and written without them.
 // "changed" receives how many links got other bytes than they had.
 bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::span<const LinkEdit> edits,
                     std::string& out, std::size_t& changed);
@@ -106,18 +108,21 @@ class ELinkUpdatePlanner {
     std::string base_;               // scratch: the base the page's links resolve against
 };
 
-// Applies a page's edits to the page on disk. The fix job provides one; a check has none.
+// Applies the edits of a page, or of a style sheet that link finding read, to the file on disk. The fix
+// job provides one; a check has none.
 class ILinkWriter {
   public:
     virtual ~ILinkWriter() = default;
-    // True when the page was rewritten with every edit: then each edited URL record holds its new text
-    // and, like every other record of the page, the position of its bytes in the new page. False when the
-    // page and its records were left as they were (the writer has said why in the errors section).
-    virtual bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) = 0;
+    // True when the file was rewritten with every edit: then each edited URL record holds its new text
+    // and, like every other record of the file, the position of its bytes in the new file. False when the
+    // file and its records were left as they were (the writer has said why in the errors section).
+    virtual bool rewrite(EFileNode& file, std::span<const LinkEdit> edits) = 0;
 };
 
 // The pass that lists, page by page, every local link that must change, with its old and its new text;
-// with a writer it also has the pages rewritten. Section "SUGGESTED URL LINK RENAMING:" without a writer,
+// with a writer it also has the pages rewritten. Style sheets that link finding read are pages here too.
+// Links written in style sheet text keep their form whatever "conversion" asks: only a name changes
+// them. Section "SUGGESTED URL LINK RENAMING:" without a writer,
 // "URL LINK RENAMING:" with one. A page counts (visitHtml returns true) when it has at least one edit (and,
 // with a writer, was rewritten): with a writer, a page is listed only once it was rewritten, and links
 // are planned to the names the files have on disk (see ELinkUpdatePlanner).
@@ -132,16 +137,16 @@ class EUpdateUrlLinks : public EVisitor {
     ~EUpdateUrlLinks() override;
 
     bool visitHtml(EHtmlNode& page) override;
-    // A style sheet that link finding read: its links that must change are listed, with a line saying
-    // that style sheets are not rewritten; true when there are any. No writer is asked.
+    // A style sheet that link finding read: as a page.
     bool visitFile(EFileNode& file) override;
 
     bool refused() const { return refused_; }
     std::uint32_t fileCount() const { return fileCount_; }
 
   private:
-    // Lists the page's edits; "oldTexts" (one per edit) are the links as they were before a rewrite.
-    void report(EHtmlNode& page, const std::vector<std::string>* oldTexts);
+    // Lists the edits of the file whose records are "urls"; "oldTexts" (one per edit) are the links as
+    // they were before a rewrite.
+    void report(EFileNode& file, const std::vector<EUrl>& urls, const std::vector<std::string>* oldTexts);
 
     const EFoundLinks* found_;
     ELinkUpdatePlanner planner_;

@@ -54,6 +54,23 @@ CheckFindings::PageWeight pageWeight(const EHtmlNode& page, const ::korvel::Page
     return out;
 }
 
+// The changes "planner" made into "edits" for a file whose records are "urls"; "lineOf" gives a record's
+// line.
+template <typename LineOf>
+void addLinkChanges(const ENode& file, const std::vector<EUrl>& urls, const std::vector<LinkEdit>& edits,
+                    LineOf lineOf, CheckFindings& findings) {
+    for (const LinkEdit& edit : edits) {
+        const EUrl& url = urls[edit.record];
+        std::string note;
+        if (edit.newText == url.text)
+            note = "reserved-character-encode";
+        else if (equalsIgnoringCase(edit.newText, url.text))
+            note = "case-change";
+        findings.linkChanges.push_back(
+            {file.path(), lineOf(edit.record), url.text, edit.newText, std::move(note)});
+    }
+}
+
 // The links of one page: broken and external ones from its records, changes from the planner.
 void collectPage(EHtmlNode& page, const FindingsSource& source, const JobSettings& settings,
                  ELinkUpdatePlanner* planner, std::vector<LinkEdit>& edits, CheckFindings& findings) {
@@ -71,21 +88,13 @@ void collectPage(EHtmlNode& page, const FindingsSource& source, const JobSetting
     // The content behind a symbolic link is not the site's: the report plans no change there either.
     if (!planner || page.isSymlink()) return;
     planner->planPage(page, edits);
-    for (const LinkEdit& edit : edits) {
-        const EUrl& url = urls[edit.record];
-        std::string note;
-        if (edit.newText == url.text)
-            note = "reserved-character-encode";
-        else if (equalsIgnoringCase(edit.newText, url.text))
-            note = "case-change";
-        findings.linkChanges.push_back(
-            {page.path(), found.lineOf(page, edit.record), url.text, edit.newText, std::move(note)});
-    }
+    addLinkChanges(
+        page, urls, edits, [&](std::size_t i) { return found.lineOf(page, i); }, findings);
 }
 
-// The broken and external links of a style sheet file that link finding read.
+// The links of a style sheet file that link finding read, as a page's.
 void collectStyleSheet(const ENode& file, const StyleSheetLinks& sheet, const JobSettings& settings,
-                       CheckFindings& findings) {
+                       ELinkUpdatePlanner* planner, std::vector<LinkEdit>& edits, CheckFindings& findings) {
     for (std::size_t i = 0; i < sheet.urls.size(); ++i) {
         const EUrl& url = sheet.urls[i];
         if (url.has(EUrl::kExternal)) {
@@ -95,6 +104,10 @@ void collectStyleSheet(const ENode& file, const StyleSheetLinks& sheet, const Jo
             findings.brokenLinks.push_back({file.path(), sheet.lines[i], url.text});
         }
     }
+    if (!planner || file.isSymlink()) return;
+    planner->planLinks(file, sheet.urls, edits);
+    addLinkChanges(
+        file, sheet.urls, edits, [&](std::size_t i) { return std::int64_t{sheet.lines[i]}; }, findings);
 }
 
 }  // namespace
@@ -138,7 +151,7 @@ void collectFindings(const FindingsSource& source, CheckFindings& findings) {
         auto* page = dynamic_cast<EHtmlNode*>(node);
         if (!page && source.found)
             if (const StyleSheetLinks* sheet = source.found->styleSheet(*node))
-                collectStyleSheet(*node, *sheet, settings, findings);
+                collectStyleSheet(*node, *sheet, settings, planner.get(), edits, findings);
         if (!page || !source.found) continue;
         if (isKorvelOutputFile(source.found->context().topDir(), page->path())) continue;
         collectPage(*page, source, settings, planner.get(), edits, findings);

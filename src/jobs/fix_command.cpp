@@ -38,8 +38,8 @@ namespace {
 class CountingWriter : public ILinkWriter {
   public:
     explicit CountingWriter(ILinkWriter& inner) : inner_(inner) {}
-    bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) override {
-        const bool done = inner_.rewrite(page, edits);
+    bool rewrite(EFileNode& file, std::span<const LinkEdit> edits) override {
+        const bool done = inner_.rewrite(file, edits);
         ++(done ? count_ : failed_);
         return done;
     }

@@ -157,7 +157,6 @@ constexpr Entry kTable[] = {
     {28744,
      "Files that only scripts load cannot be seen, as scripts are not read for links: they are listed "
      "here as orphans."},
-    {28745, "Links in style sheets are not rewritten: change these by hand."},
     {28752, "Removing Files"},
     {28753, "Moving Files"},
     {28760, "%1    HTML syntax error, no closing \">\""},

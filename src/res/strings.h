@@ -127,7 +127,6 @@ enum StringId : int {
     kRepeatedAbove = 28742,
     kDownloadUnknownLegend = 28743,
     kOrphansScriptNote = 28744,
-    kStyleSheetNotRewritten = 28745,
     kRemovingFiles = 28752,
     kMovingFiles = 28753,
     kSyntaxNoClose = 28760,

@@ -20,6 +20,8 @@ struct EUrl {
         kDefaultDocument = 0x80,  // names a directory and resolved to a server default document in it
         kNeedsEncoding = 0x100,   // the raw text differs from the canonical percent-encoded form
         kStyleSheet = 0x200,      // names a style sheet (a stylesheet link, an @import): read for its links
+        kInStyle = 0x400,         // written in style sheet text (a file, a style block or attribute): CSS
+                                  // escapes may stand in it, and it keeps the form it is written in
     };
 
     // Local: the value as written, cut at its fragment or query, percent-decoded, CR and LF removed.

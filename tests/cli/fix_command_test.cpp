@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include <nlohmann/json.hpp>
+
 #include "cli/commands.h"
 #include "cli/run_korvel.h"
 #include "jobs/site_lock.h"
@@ -181,6 +183,82 @@ TEST(FixCommand, AFullJournalStopsTheRenamingAndTheReportSaysTheRunIsPartial) {
     // Everything the run did is on record.
     ASSERT_EQ(runKorvel({"undo", site.dir.path()}).status, kExitOk);
     EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
+}
+
+// A site whose style sheets, in a directory to be renamed, name files to be renamed in every way a style
+// sheet can: url() quoted and not, escaped, @import string and url(), image-set().
+struct StyleSheetSite : FixSite {
+    StyleSheetSite() {
+        dir.write("index.html",
+                  "<link rel=stylesheet href=\"Style Sheets/Main Sheet.css\">\n"
+                  "<p style=\"background: url(Pictures/Back%20Ground.png)\"><img src=\"Pictures/Big "
+                  "Image.png\">\n");
+        dir.write("Style Sheets/Main Sheet.css",
+                  "@import \"Extra Part.css\";\r\n@import url('Extra Part.css');\r\n"
+                  "body { background: url(../Pictures/Back%20Ground.png) }\r\n"
+                  "h1 { background: image-set(\"../Pictures/Big Image.png\" 2x) }\r\n"
+                  "h2 { background: url(../Pictures/Back\\ Ground.png) }\r\n");
+        dir.write("Style Sheets/Extra Part.css", "p { background: url(\"../Pictures/Big Image.png\") }\n");
+        dir.write("Pictures/Back Ground.png", "1");
+        dir.write("Pictures/Big Image.png", "2");
+        // The rest of the fixture is not linked: it would stand as an orphan to rename.
+        std::filesystem::remove(dir.file("Read Me.TXT"));
+        std::filesystem::remove_all(dir.file("Sub Dir"));
+    }
+
+    std::size_t brokenLinks() const {
+        const Result check = runKorvel({"check", dir.path(), "--format", "json"});
+        std::string text;
+        for (const std::string& line : check.out)
+            text += line + "\n";
+        return nlohmann::json::parse(text).at("summary").at("counts").at("brokenLinks").get<std::size_t>();
+    }
+};
+
+// Root form is asked for the pages; style sheet text keeps its form and changes only with the names.
+TEST(FixCommand, StyleSheetsFollowTheRenamesAndUndoGivesBackEveryByte) {
+    StyleSheetSite site;
+    const auto before = testing::treeSnapshot(site.dir.path());
+    ASSERT_EQ(site.brokenLinks(), 0u);
+
+    const Result fix =
+        runKorvel({"fix", site.dir.path(), "--target", "dos", "--case", "lower", "--links", "root", "--yes"});
+    EXPECT_EQ(fix.status, kExitOk) << ::testing::PrintToString(fix.out);
+    EXPECT_EQ(site.brokenLinks(), 0u);
+    const std::string index = testing::readFile(site.dir.file("index.htm"));
+    EXPECT_NE(index.find("href=\"/styleshe/mainshee.css\""), std::string::npos) << index;
+    EXPECT_NE(index.find("url(pictures/backgrou.png)"), std::string::npos) << index;
+    EXPECT_EQ(testing::readFile(site.dir.file("styleshe/mainshee.css")),
+              "@import \"extrapar.css\";\r\n@import url('extrapar.css');\r\n"
+              "body { background: url(../pictures/backgrou.png) }\r\n"
+              "h1 { background: image-set(\"../pictures/bigimage.png\" 2x) }\r\n"
+              "h2 { background: url(../pictures/backgrou.png) }\r\n");
+    EXPECT_EQ(testing::readFile(site.dir.file("styleshe/extrapar.css")),
+              "p { background: url(\"../pictures/bigimage.png\") }\n");
+
+    ASSERT_EQ(runKorvel({"undo", site.dir.path()}).status, kExitOk);
+    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
+}
+
+TEST(FixCommand, AReadOnlyStyleSheetFollowsTheReadOnlyPolicy) {
+    StyleSheetSite site;
+    const std::string extra = site.dir.file("Style Sheets/Extra Part.css");
+    ::chmod(extra.c_str(), 0444);
+    const std::string bytes = testing::readFile(extra);
+
+    const Result skip = runKorvel(
+        {"fix", site.dir.path(), "--target", "dos", "--case", "lower", "--read-only", "skip", "--yes"});
+    // Neither renamed nor rewritten: its link to the renamed image is the one left broken.
+    EXPECT_TRUE(anyLine(skip.out, "Read-only file was skipped")) << ::testing::PrintToString(skip.out);
+    EXPECT_EQ(testing::readFile(site.dir.file("styleshe/Extra Part.css")), bytes);
+    EXPECT_EQ(site.brokenLinks(), 1u);
+    ASSERT_EQ(runKorvel({"undo", site.dir.path()}).status, kExitOk);
+
+    const Result convert = runKorvel(
+        {"fix", site.dir.path(), "--target", "dos", "--case", "lower", "--read-only", "convert", "--yes"});
+    EXPECT_EQ(testing::readFile(site.dir.file("styleshe/extrapar.css")),
+              "p { background: url(\"../pictures/bigimage.png\") }\n");
+    EXPECT_EQ(site.brokenLinks(), 0u);
 }
 
 }  // namespace

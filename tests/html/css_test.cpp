@@ -74,6 +74,10 @@ INSTANTIATE_TEST_SUITE_P(
         RefsCase{"Escapes",
                  "url(a\\ b.png) url(\"c\\\"d.png\")",
                  {"a\\ b.png@104 escaped", "c\\\"d.png@119 escaped"}},
+        // The white space that ends a hex escape belongs to it.
+        RefsCase{"HexEscapeInAnUnquotedUrl",
+                 "url(L\\6f go.gif) url(\\31\r\n.png)",
+                 {"L\\6f go.gif@104 escaped", "\\31\r\n.png@121 escaped"}},
         // In a style attribute, quotes may be written as character references.
         RefsCase{"QuoteReferencesInAnAttribute",
                  "background:url(&quot;e f.png&quot;);b:url(&#39;g.png&#39;)",

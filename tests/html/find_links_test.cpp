@@ -263,9 +263,9 @@ TEST_F(FindLinksTest, PageStyleGivesRecordsThatALinkUpdateRewritesInPlace) {
         std::uint16_t flags;
     } expected[] = {
         {"theme", node("theme"), EUrl::kStyleSheet | EUrl::kRelative},
-        {"print.css", node("print.css"), EUrl::kStyleSheet | EUrl::kRelative},
-        {"img/bg.png", node("img/bg.png"), EUrl::kEmbedded | EUrl::kRelative},
-        {"img/gone.gif", nullptr, EUrl::kEmbedded | EUrl::kRelative},
+        {"print.css", node("print.css"), EUrl::kStyleSheet | EUrl::kRelative | EUrl::kInStyle},
+        {"img/bg.png", node("img/bg.png"), EUrl::kEmbedded | EUrl::kRelative | EUrl::kInStyle},
+        {"img/gone.gif", nullptr, EUrl::kEmbedded | EUrl::kRelative | EUrl::kInStyle},
     };
     ASSERT_EQ(urls.size(), std::size(expected));
     for (std::size_t i = 0; i < urls.size(); ++i) {
@@ -349,20 +349,25 @@ TEST_F(FindLinksTest, StyleSheetThatCannotBeOpenedIsReportedOnce) {
     EXPECT_EQ(errors.find(shown, first + 1), std::string::npos) << errors;
 }
 
-TEST_F(FindLinksTest, EscapedStyleReferenceReachesItsFileWithoutBecomingARecord) {
-    dir.write(
-        "index.html",
-        "<p style=\"background: url(my\\ photo.png)\">\n<p style=\"background: url(gone\\ photo.png)\">");
+TEST_F(FindLinksTest, EscapedStyleReferenceIsARecordOfItsEscapedBytes) {
+    const std::string text =
+        "<p style=\"background: url(my\\ photo.png#top)\">\n<p style=\"background: url(gone\\ photo.png)\">";
+    dir.write("index.html", text);
     dir.write("my photo.png", "PNG");
     scan();
     findLinks();
 
-    // No link update could write it back escaped: only the broken one is a record, to be reported.
+    // A rewrite replaces the escaped bytes of the link and leaves its fragment as written.
     const auto& urls = page("index.html")->urls();
-    ASSERT_EQ(urls.size(), 1u);
-    EXPECT_EQ(urls[0].text, "gone photo.png");
-    EXPECT_FALSE(urls[0].has(EUrl::kNeedsEncoding));
-    EXPECT_EQ(page("index.html")->linkTargets(), std::vector<ENode*>{node("my photo.png")});
+    ASSERT_EQ(urls.size(), 2u);
+    EXPECT_EQ(urls[0].text, "my photo.png");
+    EXPECT_EQ(urls[0].target, node("my photo.png"));
+    EXPECT_EQ(text.substr(static_cast<std::size_t>(urls[0].position),
+                          static_cast<std::size_t>(urls[0].end - urls[0].position + 1)),
+              "my\\ photo.png");
+    EXPECT_TRUE(urls[0].has(EUrl::kInStyle));
+    EXPECT_EQ(urls[1].text, "gone photo.png");
+    EXPECT_FALSE(urls[1].has(EUrl::kNeedsEncoding));
     EXPECT_EQ(urlMap.count(node("my photo.png")), 1u);
 }
 

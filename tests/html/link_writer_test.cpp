@@ -436,5 +436,79 @@ TEST_F(LinkWriterTest, LinesAfterALinkWrittenAcrossLinesMoveUp) {
     expectRecordsMatchTheFile(index);
 }
 
+// A style sheet's url(), @import and image-set() references follow the renames, resolved from where the
+// sheet stood (its own directory renamed too); every other byte stays: BOM, charset, CR LF, comments, the
+// fragment after a link. A name is encoded for the place it stands in, and an escaped link is written
+// without its escapes.
+TEST_F(LinkWriterTest, AStyleSheetIsRewrittenByteForByteBesideItsLinks) {
+    dir.write("index.html", "<link rel=stylesheet href=\"css/site.css\">");
+    dir.write("css/site.css",
+              "\xEF\xBB\xBF@charset \"utf-8\";\r\n"
+              "@import \"Parts.css\" screen;\r\n"
+              "@import url(Parts.css);\r\n"
+              "a { background: url( \"../Img/Logo.gif\" ) }\r\n"
+              "b { background: url(../Img/Logo.gif#x) }\r\n"
+              "c { background: image-set(\"../Img/Logo.gif\" 1x, url(../Img/Big.png) 2x) }\r\n"
+              "d { background: url(../Img/L\\6f go.gif) } /* url(../Img/Logo.gif) */\r\n");
+    dir.write("css/Parts.css", "");
+    dir.write("Img/Logo.gif", "");
+    dir.write("Img/Big.png", "");
+    scan();
+    findLinks();
+    node("css")->setNewName("style");
+    node("css/Parts.css")->setNewName("My \"Parts\".css");
+    node("Img")->setNewName("img");
+    node("Img/Logo.gif")->setNewName("a b(1)'.gif");
+    node("Img/Big.png")->setNewName("big.png");
+    const ENode& sheetNode = *node("css/site.css");
+    rename();
+
+    EXPECT_EQ(fix(), 2u);
+
+    EXPECT_EQ(readFile(dir.file("style/site.css")),
+              "\xEF\xBB\xBF@charset \"utf-8\";\r\n"
+              "@import \"My%20%22Parts%22.css\" screen;\r\n"
+              "@import url(My%20%22Parts%22.css);\r\n"
+              "a { background: url( \"../img/a%20b%281%29%27.gif\" ) }\r\n"
+              "b { background: url(../img/a%20b%281%29%27.gif#x) }\r\n"
+              "c { background: image-set(\"../img/a%20b%281%29%27.gif\" 1x, url(../img/big.png) 2x) }\r\n"
+              "d { background: url(../img/a%20b%281%29%27.gif) } /* url(../Img/Logo.gif) */\r\n");
+    // The records follow the new bytes, lines included, for the reports after the update.
+    const StyleSheetLinks& sheet = *found->styleSheet(sheetNode);
+    ASSERT_EQ(sheet.urls.size(), 7u);
+    EXPECT_EQ(sheet.lines, (std::vector<std::uint32_t>{2, 3, 4, 5, 6, 6, 7}));
+    const std::string bytes = readFile(dir.file("style/site.css"));
+    for (const EUrl& url : sheet.urls) {
+        std::string text;
+        urlTextInto(bytes.substr(url.position, url.end - url.position + 1), text);
+        EXPECT_EQ(text, url.text);
+    }
+
+    tree.reset();
+    scan();
+    findLinks();
+    for (const EUrl& url : found->styleSheet(*node("style/site.css"))->urls)
+        EXPECT_TRUE(url.target) << url.text;
+}
+
+// The style sheet is read again for the rewrite: one that no longer says what link finding read is left
+// as it is, and said so.
+TEST_F(LinkWriterTest, AStyleSheetChangedSinceItWasReadIsLeftAlone) {
+    dir.write("index.html", "<link rel=stylesheet href=\"site.css\">");
+    dir.write("site.css", "a { background: url(b.png) }\n");
+    dir.write("b.png", "");
+    scan();
+    findLinks();
+    node("b.png")->setNewName("c.png");
+    rename();
+    dir.write("site.css", "a { background: url(e.png) }\n");
+
+    EXPECT_EQ(fix(), 0u);
+
+    EXPECT_EQ(readFile(dir.file("site.css")), "a { background: url(e.png) }\n");
+    EXPECT_NE(errors().find(detail(res::kPageChangedSinceRead, dir.file("site.css"))), std::string::npos)
+        << errors();
+}
+
 }  // namespace
 }  // namespace korvel

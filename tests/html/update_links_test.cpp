@@ -584,8 +584,8 @@ TEST_F(UpdatePassTest, CheckHasNothingToRevert) {
 
 class RecordingWriter : public ILinkWriter {
   public:
-    bool rewrite(EHtmlNode& page, std::span<const LinkEdit> edits) override {
-        pages.push_back(page.path());
+    bool rewrite(EFileNode& file, std::span<const LinkEdit> edits) override {
+        pages.push_back(file.path());
         editCount += edits.size();
         return succeed;
     }
@@ -594,30 +594,42 @@ class RecordingWriter : public ILinkWriter {
     std::size_t editCount = 0;
 };
 
-TEST_F(UpdatePassTest, StyleSheetLinksToRenamedFilesAreListedAsLeftToChangeByHand) {
-    dir.write("index.html", "<link rel=stylesheet href=\"css/site.css\">");
+// Style sheet text keeps the form it is written in, whatever form pages are given: only a new name
+// changes a link there.
+TEST_F(UpdatePassTest, StyleSheetLinksChangeOnlyWithANameInEveryForm) {
+    dir.write("index.html",
+              "<link rel=stylesheet href=\"css/site.css\">\n"
+              "<p style=\"background: url(img/Logo.gif)\"><img src=\"img/Logo.gif\">");
     dir.write("css/site.css", "a { background: url(../img/Logo.gif) }\n\nb { background: url(same.png) }\n");
     dir.write("img/Logo.gif", "");
     dir.write("css/same.png", "");
     scan();
     findLinks();
     node("img/Logo.gif")->setNewName("logo.gif");
-    const std::vector<std::string> expected = {"In file \"" + dir.file("css/site.css") + "\"",
-                                               atLine(1, "../img/Logo.gif"),
-                                               "   -------->  ../img/logo.gif (case change)",
-                                               std::string(res::loadString(res::kStyleSheetNotRewritten))};
-    EXPECT_EQ(run(kUrlKeep), 1);
+    const std::vector<std::string> sheet = {"In file \"" + dir.file("css/site.css") + "\"",
+                                            atLine(1, "../img/Logo.gif"),
+                                            "   -------->  ../img/logo.gif (case change)"};
+    EXPECT_EQ(run(kUrlRoot), 2);
+    const std::vector<std::string> expected = {sheet[0],
+                                               sheet[1],
+                                               sheet[2],
+                                               "In file \"" + dir.file("index.html") + "\"",
+                                               atLine(1, "css/site.css"),
+                                               "   -------->  /css/site.css",
+                                               atLine(2, "img/Logo.gif"),
+                                               "   -------->  img/logo.gif (case change)",
+                                               atLine(2, "img/Logo.gif"),
+                                               "   -------->  /img/logo.gif"};
     EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming), expected);
 
-    // A fix plans after its renames, from the names on disk; no writer is asked about a style sheet.
+    // A fix plans after its renames, from the names on disk, and has the style sheet rewritten too.
     ENode* logo = node("img/Logo.gif");
     ASSERT_EQ(std::rename(dir.file("img/Logo.gif").c_str(), dir.file("img/logo.gif").c_str()), 0);
     logo->setPath(dir.file("img/logo.gif"));
     RecordingWriter writer;
-    EXPECT_EQ(run(kUrlKeep, &writer), 1);
-    EXPECT_TRUE(writer.pages.empty());
-    EXPECT_EQ(lines(res::kSectionUrlRenaming), expected);
-    EXPECT_NE(readFile(dir.file("css/site.css")).find("Logo.gif"), std::string::npos);
+    EXPECT_EQ(run(kUrlKeep, &writer), 2);
+    EXPECT_EQ(writer.pages, (std::vector<std::string>{dir.file("css/site.css"), dir.file("index.html")}));
+    EXPECT_EQ(writer.editCount, 3u);
 }
 
 TEST_F(UpdatePassTest, AWriterGetsEachPagesEditsUnderTheFixTitle) {

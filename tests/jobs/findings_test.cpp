@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "jobs/command.h"
 #include "platform/files.h"
 #include "support/scripted_prompts.h"
@@ -145,10 +147,14 @@ TEST(CheckFindingsJob, StyleSheetLinksAreListedUnderTheStyleSheet) {
     TempDir dir;
     dir.write("index.html", "<link rel=stylesheet href=\"site.css\">\n");
     dir.write("site.css",
-              "a { background: url(gone.png) }\nb { background: url(http://example.org/x.png) }\n");
+              "a { background: url(gone.png) }\nb { background: url(http://example.org/x.png) }\n"
+              "c { background: url(logo-image.png) }\n");
+    dir.write("logo-image.png", "");
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(linkedSettings(dir), {}, false, false);
+    JobSettings settings = linkedSettings(dir);
+    settings.Target = kTargetDos;
+    EKVCheckCmd command(settings, {}, false, false);
     ASSERT_NO_FATAL_FAILURE(runForFindings(command));
     const auto& findings = *command.findings();
     ASSERT_EQ(findings.brokenLinks.size(), 1u);
@@ -158,6 +164,14 @@ TEST(CheckFindingsJob, StyleSheetLinksAreListedUnderTheStyleSheet) {
     ASSERT_EQ(findings.externalUrls.size(), 1u);
     EXPECT_EQ(findings.externalUrls[0].page, dir.file("site.css"));
     EXPECT_EQ(findings.externalUrls[0].line, 2);
+    ASSERT_EQ(findings.linkChanges.size(), 1u);
+    EXPECT_EQ(findings.linkChanges[0].page, dir.file("site.css"));
+    EXPECT_EQ(findings.linkChanges[0].line, 3);
+    EXPECT_EQ(findings.linkChanges[0].oldText, "logo-image.png");
+    const auto logo = std::find_if(findings.suggestedNames.begin(), findings.suggestedNames.end(),
+                                   [&](const auto& name) { return name.path == dir.file("logo-image.png"); });
+    ASSERT_NE(logo, findings.suggestedNames.end());
+    EXPECT_EQ(findings.linkChanges[0].newText, logo->name);
 }
 
 }  // namespace
