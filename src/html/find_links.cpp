@@ -295,6 +295,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             if (value.isBase) flags |= EUrl::kBase;
             if (value.embedded) flags |= EUrl::kEmbedded;
             if (value.frame) flags |= EUrl::kFrame;
+            if (value.withinValue) flags |= EUrl::kWithinValue;
             EUrl url;
             makeUrl(base, url, flags, value.position, value.text, context);
             if (url.text.empty()) continue;

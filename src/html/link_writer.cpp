@@ -126,7 +126,7 @@ bool EPageLinkWriter::rewrite(EFileNode& page, std::span<const LinkEdit> edits) 
         Written& w = written.emplace_back();
         w.position = edit.position;
         w.end = edit.end;
-        w.bytes = linkBytes(edit.newText, edit.keep, attributeQuote(before, edit.position));
+        w.bytes = linkBytes(edit.newText, edit.keep, linkQuote(before, urls[edit.record]));
         const std::string_view raw = std::string_view(before).substr(
             static_cast<std::size_t>(edit.position), static_cast<std::size_t>(edit.end - edit.position + 1));
         if (w.bytes == raw) continue;

@@ -57,9 +57,14 @@ std::string_view cutAtFragment(std::string_view value) {
     return cut == std::string_view::npos ? value : value.substr(0, cut);
 }
 
-// Whether a link's rel attribute holds the token "stylesheet" ("stylesheet", "alternate stylesheet").
-bool namesStyleSheet(std::string_view rel) {
-    constexpr std::string_view kToken = "stylesheet";
+// What a link's rel attribute says of the resource its href names.
+struct LinkRel {
+    bool styleSheet = false;  // the token "stylesheet" ("stylesheet", "alternate stylesheet")
+    bool loads = false;       // loaded with the page: "icon" ("shortcut icon"), "preload", "modulepreload"
+};
+
+LinkRel relOf(std::string_view rel) {
+    LinkRel out;
     std::size_t at = 0;
     while (at < rel.size()) {
         while (at < rel.size() && (kClasses[static_cast<unsigned char>(rel[at])] & kSpace) != 0)
@@ -67,10 +72,118 @@ bool namesStyleSheet(std::string_view rel) {
         std::size_t end = at;
         while (end < rel.size() && (kClasses[static_cast<unsigned char>(rel[end])] & kSpace) == 0)
             ++end;
-        if (equalsLower(rel.substr(at, end - at), kToken)) return true;
+        const std::string_view token = rel.substr(at, end - at);
+        if (equalsLower(token, "stylesheet")) out.styleSheet = true;
+        if (equalsLower(token, "icon") || equalsLower(token, "preload") ||
+            equalsLower(token, "modulepreload"))
+            out.loads = true;
         at = end;
     }
-    return false;
+    return out;
+}
+
+// White space as a srcset or a refresh's content knows it.
+constexpr bool isValueSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r';
+}
+
+// Calls "take(offset, length)" for the URL of each image candidate of a srcset value, as a browser splits
+// it: candidates are separated by commas, a URL runs to white space (commas inside it, as in a data: URL,
+// are its own) but not through the commas that end it, and the descriptors after it ("2x", "480w") run
+// to a comma outside parentheses.
+template <typename Take>
+void forEachSrcsetUrl(std::string_view value, Take take) {
+    const std::size_t n = value.size();
+    std::size_t at = 0;
+    for (;;) {
+        while (at < n && (isValueSpace(value[at]) || value[at] == ','))
+            ++at;
+        if (at >= n) return;
+        const std::size_t start = at;
+        while (at < n && !isValueSpace(value[at]))
+            ++at;
+        if (value[at - 1] == ',') {
+            // The commas end the candidate; the leading skip ensures the URL is not all commas.
+            std::size_t end = at;
+            while (value[end - 1] == ',')
+                --end;
+            take(start, end - start);
+            continue;
+        }
+        take(start, at - start);
+        bool inParentheses = false;
+        for (; at < n; ++at) {
+            const char c = value[at];
+            if (inParentheses) {
+                inParentheses = c != ')';
+            } else if (c == '(') {
+                inParentheses = true;
+            } else if (c == ',') {
+                ++at;
+                break;
+            }
+        }
+    }
+}
+
+// The URL in the content of a meta refresh ("5; url=next.html", "0;URL='a.html'", "3, b.html"), read as a
+// browser reads it: its offset and length, or a length of 0 when the content names no URL (a refresh of
+// the page itself) or is not a refresh's.
+std::pair<std::size_t, std::size_t> refreshUrlOf(std::string_view content) {
+    const std::size_t n = content.size();
+    std::size_t at = 0;
+    const auto skipSpace = [&] {
+        while (at < n && isValueSpace(content[at]))
+            ++at;
+    };
+    const auto isDigit = [&](std::size_t i) { return i < n && content[i] >= '0' && content[i] <= '9'; };
+    const auto isLetter = [&](char lower) { return at < n && asciiLower(content[at]) == lower; };
+    skipSpace();
+    const std::size_t digits = at;
+    while (isDigit(at))
+        ++at;
+    if (at == digits && (at >= n || content[at] != '.')) return {0, 0};
+    while (isDigit(at) || (at < n && content[at] == '.'))
+        ++at;
+    if (at < n) {
+        if (content[at] != ';' && content[at] != ',' && !isValueSpace(content[at])) return {0, 0};
+        skipSpace();
+        if (at < n && (content[at] == ';' || content[at] == ',')) ++at;
+        skipSpace();
+    }
+    if (at >= n) return {0, 0};
+    std::size_t start = at;
+    // "url =" may come first; a text that only begins like it is the URL itself, quotes and all.
+    bool mayBeQuoted = true;
+    if (isLetter('u')) {
+        ++at;
+        mayBeQuoted = false;
+        if (isLetter('r')) {
+            ++at;
+            if (isLetter('l')) {
+                ++at;
+                skipSpace();
+                if (at < n && content[at] == '=') {
+                    ++at;
+                    skipSpace();
+                    start = at;
+                    mayBeQuoted = true;
+                }
+            }
+        }
+    }
+    std::size_t end = n;
+    if (mayBeQuoted && start < n && (content[start] == '"' || content[start] == '\'')) {
+        const std::size_t close = content.find(content[start], start + 1);
+        ++start;
+        if (close != std::string_view::npos) end = close;
+    }
+    // A URL loses the white space and control bytes around it.
+    while (start < end && static_cast<unsigned char>(content[start]) <= 0x20)
+        ++start;
+    while (end > start && static_cast<unsigned char>(content[end - 1]) <= 0x20)
+        --end;
+    return {start, end - start};
 }
 
 // Ordered by length, then bytes: most lookups are settled by comparing lengths.
@@ -133,7 +246,21 @@ enum AttributeCode : int {
     kNameAttribute = -3,
     kValueAttribute = -4,
     kRelAttribute = -5,
+    kSrcsetAttribute = -6,
+    kPosterAttribute = -7,
+    kDataAttribute = -8,
+    kCiteAttribute = -9,
+    kHttpEquivAttribute = -10,
+    kContentAttribute = -11,
 };
+// The attributes that carry a URL on some tags only, and those that tell whether they do, each kept in a
+// slot of its own: the slot is the negated code.
+constexpr std::size_t kTagAttributeSlots = 12;
+constexpr std::size_t slotOf(AttributeCode code) {
+    return static_cast<std::size_t>(-code);
+}
+constexpr std::size_t kHrefIndex = 7;
+constexpr std::size_t kXlinkHrefIndex = 8;
 
 constexpr int attributeCode(std::string_view name) {
     switch (name.size()) {
@@ -144,6 +271,8 @@ constexpr int attributeCode(std::string_view name) {
             if (name == "href") return 7;
             if (name == "type") return kTypeAttribute;
             if (name == "name") return kNameAttribute;
+            if (name == "data") return kDataAttribute;
+            if (name == "cite") return kCiteAttribute;
             return kOtherAttribute;
         case 5:
             return name == "value" ? kValueAttribute : kOtherAttribute;
@@ -152,11 +281,17 @@ constexpr int attributeCode(std::string_view name) {
             if (name == "usemap") return 1;
             if (name == "dynsrc") return 2;
             if (name == "lowsrc") return 3;
+            if (name == "srcset") return kSrcsetAttribute;
+            if (name == "poster") return kPosterAttribute;
             return kOtherAttribute;
+        case 7:
+            return name == "content" ? kContentAttribute : kOtherAttribute;
         case 8:
             return name == "codebase" ? 4 : kOtherAttribute;
         case 10:
-            return name == "background" ? 5 : kOtherAttribute;
+            if (name == "background") return 5;
+            if (name == "xlink:href") return 8;
+            return name == "http-equiv" ? kHttpEquivAttribute : kOtherAttribute;
         default:
             return kOtherAttribute;
     }
@@ -545,50 +680,84 @@ bool isPlainTag(std::string_view lowerName) {
 }
 
 void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out) {
-    if (tag.endTag || isPlainTag(tag.name)) return;
+    if (tag.endTag) return;
+    // Compared as views: the length settles almost every one.
+    const std::string_view tagName = tag.name;
+    // A plain tag's attributes carry no URL, but for a quotation's source and a refresh's target.
+    const bool plain = isPlainTag(tagName);
+    if (plain && tagName != "meta" && tagName != "blockquote") return;
     // One pass over the attributes: the last occurrence of each name that matters wins.
     constexpr std::size_t kCount = std::size(kUrlAttributes);
     std::array<const EHtmlAttribute*, kCount> found{};
-    const EHtmlAttribute* type = nullptr;
-    const EHtmlAttribute* name = nullptr;
-    const EHtmlAttribute* value = nullptr;
-    const EHtmlAttribute* rel = nullptr;
-    // Compared as views: the length settles almost every one.
-    const std::string_view tagName = tag.name;
-    const bool input = tagName == "input";
-    const bool link = tagName == "link";
+    std::array<const EHtmlAttribute*, kTagAttributeSlots> slots{};
     for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
         const int code = attributeCode(attribute.name);
-        if (code >= 0) {
+        if (code >= 0)
             found[static_cast<std::size_t>(code)] = &attribute;
-        } else if (link) {
-            if (code == kRelAttribute) rel = &attribute;
-        } else if (input) {
-            if (code == kTypeAttribute) type = &attribute;
-            if (code == kNameAttribute) name = &attribute;
-            if (code == kValueAttribute) value = &attribute;
+        else if (code != kOtherAttribute)
+            slots[static_cast<std::size_t>(-code)] = &attribute;
+    }
+    const auto slot = [&](AttributeCode code) { return slots[slotOf(code)]; };
+    const auto add = [&](std::string_view text, std::int64_t position, bool embedded) -> UrlValue& {
+        UrlValue& url = out.emplace_back();
+        url.text = text;
+        url.position = position;
+        url.embedded = embedded;
+        return url;
+    };
+
+    if (!plain) {
+        const bool base = tagName == "base";
+        const bool frame = tagName == "frame" || tagName == "iframe";
+        const bool svgResource = tagName == "use" || tagName == "image";
+        const LinkRel rel =
+            slot(kRelAttribute) && tagName == "link" ? relOf(slot(kRelAttribute)->value) : LinkRel{};
+        for (std::size_t i = kCount; i-- > 0;) {
+            const EHtmlAttribute* attribute = found[i];
+            if (!attribute || cutAtFragment(attribute->value).empty()) continue;
+            const bool href = i == kHrefIndex;
+            const bool loads = (svgResource && (href || i == kXlinkHrefIndex)) || (href && rel.loads);
+            UrlValue& url = add(attribute->value, attribute->position, kUrlAttributes[i].embedded || loads);
+            url.isBase = base;
+            url.baseHref = base && href;
+            url.frame = frame;
+            url.styleSheet = href && rel.styleSheet;
         }
     }
-    const bool base = tagName == "base";
-    const bool frame = tagName == "frame";
-    for (std::size_t i = kCount; i-- > 0;) {
-        const EHtmlAttribute* attribute = found[i];
-        if (!attribute || cutAtFragment(attribute->value).empty()) continue;
-        UrlValue& url = out.emplace_back();
-        url.text = attribute->value;
-        url.position = attribute->position;
-        url.isBase = base;
-        url.baseHref = base && kUrlAttributes[i].name == "href";
-        url.embedded = kUrlAttributes[i].embedded;
-        url.frame = frame;
-        url.styleSheet = rel && kUrlAttributes[i].name == "href" && namesStyleSheet(rel->value);
-    }
+
     // A form's hidden "redirect" field names the page the form's script sends the reader to.
-    if (type && name && value && equalsLower(type->value, "hidden") && equalsLower(name->value, "redirect") &&
-        !cutAtFragment(value->value).empty()) {
-        UrlValue& url = out.emplace_back();
-        url.text = value->value;
-        url.position = value->position;
+    const EHtmlAttribute* type = slot(kTypeAttribute);
+    const EHtmlAttribute* name = slot(kNameAttribute);
+    const EHtmlAttribute* value = slot(kValueAttribute);
+    if (type && name && value && tagName == "input" && equalsLower(type->value, "hidden") &&
+        equalsLower(name->value, "redirect") && !cutAtFragment(value->value).empty())
+        add(value->value, value->position, false);
+
+    const auto addPart = [&](const EHtmlAttribute& attribute, std::size_t offset, std::size_t length,
+                             bool embedded) {
+        const std::string_view text = std::string_view(attribute.value).substr(offset, length);
+        if (cutAtFragment(text).empty()) return;
+        add(text, attribute.position + static_cast<std::int64_t>(offset), embedded).withinValue = true;
+    };
+    const auto addWhole = [&](const EHtmlAttribute* attribute, bool embedded) {
+        if (attribute && !cutAtFragment(attribute->value).empty())
+            add(attribute->value, attribute->position, embedded);
+    };
+    if (const EHtmlAttribute* srcset = slot(kSrcsetAttribute);
+        srcset && (tagName == "img" || tagName == "source"))
+        forEachSrcsetUrl(srcset->value, [&](std::size_t offset, std::size_t length) {
+            addPart(*srcset, offset, length, true);
+        });
+    if (slot(kPosterAttribute) && tagName == "video") addWhole(slot(kPosterAttribute), true);
+    if (slot(kDataAttribute) && tagName == "object") addWhole(slot(kDataAttribute), true);
+    if (slot(kCiteAttribute) &&
+        (tagName == "blockquote" || tagName == "q" || tagName == "del" || tagName == "ins"))
+        addWhole(slot(kCiteAttribute), false);
+    const EHtmlAttribute* httpEquiv = slot(kHttpEquivAttribute);
+    const EHtmlAttribute* content = slot(kContentAttribute);
+    if (httpEquiv && content && tagName == "meta" && equalsLower(httpEquiv->value, "refresh")) {
+        const auto [offset, length] = refreshUrlOf(content->value);
+        if (length > 0) addPart(*content, offset, length, false);
     }
 }
 

@@ -166,14 +166,15 @@ void reportSyntaxErrors(const EHtmlNode& page, const TagList& tags, ESection& se
 
 // ---- URL-bearing attributes
 
-// The attributes that may carry a URL, by their fixed index; the scan goes from the highest index down.
+// The attributes that may carry a URL on any tag that is not plain, by their fixed index; the scan goes
+// from the highest index down.
 struct UrlAttribute {
     std::string_view name;
     bool embedded;  // the resource loads with the page (images, applets, backgrounds)
 };
 inline constexpr UrlAttribute kUrlAttributes[] = {
-    {"action", false},  {"usemap", false},    {"dynsrc", true}, {"lowsrc", true},
-    {"codebase", true}, {"background", true}, {"src", true},    {"href", false},
+    {"action", false},    {"usemap", false}, {"dynsrc", true}, {"lowsrc", true},      {"codebase", true},
+    {"background", true}, {"src", true},     {"href", false},  {"xlink:href", false},
 };
 
 // Tags never searched for URLs (markup only); "lowerName" as stored in a record.
@@ -186,15 +187,21 @@ struct UrlValue {
     bool isBase = false;        // from a "base" tag
     bool baseHref = false;      // the href of a "base" tag: the page's later values resolve against it
     bool embedded = false;      // from an attribute whose resource loads with the page
-    bool frame = false;         // from a "frame" tag
+    bool frame = false;         // from a "frame" or "iframe" tag: the page it names loads with this one
     bool styleSheet = false;    // the href of a link whose rel names a style sheet
+    bool withinValue = false;   // one URL among other text of its value: a srcset candidate, a refresh's URL
 };
 
 // Appends the URL-bearing values of "tag" in the order their records are to be made: the URL attributes
 // from the highest index down, then the value of a hidden "redirect" input (type="hidden" name="redirect",
-// any case). The href of a <link rel="stylesheet"> is marked as naming a style sheet. Nothing for end tags
-// and plain tags; a value that is empty once cut at its fragment (or, with
-// no "#", at its query) is left out.
+// any case), then the values that only some tags give a URL: every candidate of an img's or source's
+// srcset, a video's poster, an object's data, the cite of blockquote, q, del and ins, and the URL in the
+// content of <meta http-equiv="refresh">. The href of a <link rel="stylesheet"> is marked as naming a
+// style sheet. What loads with the page is marked embedded: besides the embedded attributes, srcset,
+// poster and data, the href and xlink:href of SVG's use and image, and the href of a link whose rel
+// names an icon or a preload. An iframe's values are marked as a frame's. Nothing for end tags and plain
+// tags (but for a blockquote's cite and a meta refresh); a value that is empty once cut at its fragment
+// (or, with no "#", at its query) is left out.
 void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out);
 
 }  // namespace korvel::html

@@ -32,6 +32,7 @@ bool mustEncodeInAttribute(char c, char quote) {
     if (byte <= 0x20 || byte >= 0x7F) return true;
     if (quote == 0) return c == '\'' || c == '"';
     if (quote == '(') return c == '\'' || c == '"' || c == '(' || c == ')';
+    if (quote == kWithinValueQuote) return c == '\'' || c == '"' || c == ',';
     return c == quote;
 }
 
@@ -52,11 +53,13 @@ bool isDirectory(const ENode* node) {
 // a byte linkBytes encodes beyond the canonical form.
 bool writtenAsLinkBytes(const EUrl& url) {
     const std::size_t pathStart = splitUrl(url.text).pathStart;
+    const bool within = url.has(EUrl::kWithinValue);
     bool special = false;
     for (char c : std::string_view(url.text).substr(pathStart))
-        special = special || mustEncodeInAttribute(c, '"') || c == '\'';
+        special = special || mustEncodeInAttribute(c, '"') || c == '\'' || (within && c == ',');
     if (!special) return false;
     const auto written = static_cast<std::size_t>(url.end - url.position + 1);
+    if (within) return linkBytes(url.text, pathStart, kWithinValueQuote).size() == written;
     for (char quote : {'"', '\''})
         if (linkBytes(url.text, pathStart, quote).size() == written) return true;
     return false;
@@ -83,6 +86,10 @@ char attributeQuote(std::string_view page, std::int64_t position) {
     while (j > 0 && isHtmlSpace(page[j - 1]))
         --j;
     return j > 0 && page[j - 1] == '(' ? '(' : c;
+}
+
+char linkQuote(std::string_view page, const EUrl& url) {
+    return url.has(EUrl::kWithinValue) ? kWithinValueQuote : attributeQuote(page, url.position);
 }
 
 std::string linkBytes(std::string_view text, std::size_t keep, char quote) {
@@ -132,7 +139,7 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
         else
             urlTextInto(raw, seen);
         if (seen != url.text) return false;
-        const std::string bytes = linkBytes(edit.newText, edit.keep, attributeQuote(page, edit.position));
+        const std::string bytes = linkBytes(edit.newText, edit.keep, linkQuote(page, url));
         if (bytes != raw) ++changed;
         out.append(page.substr(copied, position - copied));
         out.append(bytes);

@@ -43,11 +43,19 @@ struct LinkEdit {
 // '(' for the URL of a style sheet's url(), quoted or not.
 char attributeQuote(std::string_view page, std::int64_t position);
 
-// The bytes that stand for "text" in an attribute enclosed by "quote" ('"', '\'' or 0; '(' in a url()).
-// The first "keep" bytes are copied; the rest is percent-encoded like any canonical link path, and
-// besides: the quote of the attribute's own kind (both quotes when unquoted, both quotes and the
-// parentheses in a url()), white space, control bytes and bytes of 128 and above, so that no name can end
-// the value early or be dropped by a browser.
+// The "quote" of a URL that stands among other text of its value (a srcset candidate, a refresh's URL):
+// a comma would end a srcset candidate there, and the value's own quote is not the byte before the URL.
+inline constexpr char kWithinValueQuote = ',';
+
+// The quote to write the link of "url" in "page" with: kWithinValueQuote for a URL that stands among other
+// text of its value, attributeQuote otherwise.
+char linkQuote(std::string_view page, const EUrl& url);
+
+// The bytes that stand for "text" in an attribute enclosed by "quote" ('"', '\'' or 0; '(' in a url();
+// kWithinValueQuote). The first "keep" bytes are copied; the rest is percent-encoded like any canonical
+// link path, and besides: the quote of the attribute's own kind (both quotes when unquoted, both quotes
+// and the parentheses in a url(), both quotes and the comma within a value), white space, control bytes
+// and bytes of 128 and above, so that no name can end the value early or be dropped by a browser.
 std::string linkBytes(std::string_view text, std::size_t keep, char quote);
 
 // Applies "edits" (of the page whose URL records are "urls") to the page's bytes "page", into "out". False,

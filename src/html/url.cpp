@@ -132,7 +132,7 @@ void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t
 
 void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context) {
-    url.flags = flags & (EUrl::kBase | EUrl::kEmbedded | EUrl::kFrame);
+    url.flags = flags & (EUrl::kBase | EUrl::kEmbedded | EUrl::kFrame | EUrl::kWithinValue);
     url.target = nullptr;
 
     const UrlSpan span = cutUrlValue(raw);

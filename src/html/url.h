@@ -44,9 +44,9 @@ class UrlContext {
 std::vector<std::string> parseServerDefaults(std::string_view list);
 
 // Fills "url" for the attribute value "raw" whose first byte stands at file offset "position" in "page".
-// "flags" may hold EUrl::kBase, kEmbedded and kFrame; every other field and flag is set here: the span
-// (white space trimmed, cut at "#" and "?"), the decoded text (external: absolute), local or external,
-// the written form, needs-encoding (local URLs only: only they are ever rewritten) and the target.
+// "flags" may hold EUrl::kBase, kEmbedded, kFrame and kWithinValue; every other field and flag is set here:
+// the span (white space trimmed, cut at "#" and "?"), the decoded text (external: absolute), local or
+// external, the written form, needs-encoding (local URLs only: only they are ever rewritten) and the target.
 // Relative URLs resolve against page.base(); a URL naming the site's own server always resolves in the
 // top directory, whatever the base. A directory resolves to its first server default document (the
 // default-document flag), except for a base tag, which names the directory itself; with an empty default

@@ -16,12 +16,13 @@ struct EUrl {
         kRoot = 0x8,              // written without a server, path starting with "/"
         kAbsolute = 0x10,         // written with a server part (//server)
         kEmbedded = 0x20,         // loads with the page (images, frames' sources, ...)
-        kFrame = 0x40,            // from a "frame" tag
+        kFrame = 0x40,            // from a "frame" or "iframe" tag
         kDefaultDocument = 0x80,  // names a directory and resolved to a server default document in it
         kNeedsEncoding = 0x100,   // the raw text differs from the canonical percent-encoded form
         kStyleSheet = 0x200,      // names a style sheet (a stylesheet link, an @import): read for its links
         kInStyle = 0x400,         // written in style sheet text (a file, a style block or attribute): CSS
                                   // escapes may stand in it, and it keeps the form it is written in
+        kWithinValue = 0x800,     // one URL among other text: a srcset candidate, a refresh's URL
     };
 
     // Local: the value as written, cut at its fragment or query, percent-decoded, CR and LF removed.

@@ -82,6 +82,55 @@ TEST(FixCommand, FixThenUndoFromAnotherRunGivesBackTheExactTree) {
     EXPECT_EQ(runKorvel({"undo", site.dir.path(), "--list"}).status, kExitFindings);
 }
 
+// Every kind of reference a browser follows names a file the target renames: after the fix a check
+// finds every one of them resolved and no file unused, and the undo gives back every byte.
+TEST(FixCommand, EveryKindOfReferenceFollowsItsRenamedFileAndTheUndoRestoresIt) {
+    const SettingsFile settings{""};
+    TempDir state;
+    testing::EnvVar stateHome{"XDG_STATE_HOME", state.path()};
+    TempDir dir;
+    dir.write(
+        "index.htm",
+        "<meta http-equiv=\"refresh\" content=\"30; URL='Next Page.html#top'\">\n"
+        "<link rel=\"icon\" href=\"Fav Icon.ico\">\n"
+        "<img src=\"tiny.gif\" srcset=\"Big%20Photo.JPEG 2x, tiny.gif 1x\">\n"
+        "<picture><source srcset=\"tiny.gif 1x,Big%20Photo.JPEG 480w\"></picture>\n"
+        "<video src=\"Oven Film.webm\" poster=\"Big Photo.JPEG\"><track src=\"Sub Titles.vtt\"></video>\n"
+        "<audio src=\"Bell Sound.ogg\"></audio><object data=\"Menu Card.svg\"></object>\n"
+        "<embed src=\"Price List.pdf\"><iframe src=\"Map Page.html\"></iframe>\n"
+        "<svg><use href=\"Menu Card.svg#a\"/><image xlink:href=\"Big Photo.JPEG\"/>"
+        "<a xlink:href=\"Next Page.html\">n</a></svg>\n"
+        "<blockquote cite=\"Quote Source.html\">q</blockquote>\n");
+    for (const char* file :
+         {"tiny.gif", "Big Photo.JPEG", "Fav Icon.ico", "Oven Film.webm", "Sub Titles.vtt", "Bell Sound.ogg",
+          "Menu Card.svg", "Price List.pdf", "Map Page.html", "Next Page.html", "Quote Source.html"})
+        dir.write(file, "x");
+    const auto before = testing::treeSnapshot(dir.path());
+
+    const Result fix = runKorvel({"fix", dir.path(), "--target", "iso9660", "--yes"});
+    ASSERT_EQ(fix.status, kExitOk) << ::testing::PrintToString(fix.out);
+    EXPECT_EQ(testing::readFile(dir.file("index.htm")),
+              "<meta http-equiv=\"refresh\" content=\"30; URL='NextPage.htm#top'\">\n"
+              "<link rel=\"icon\" href=\"FavIcon.ico\">\n"
+              "<img src=\"tiny.gif\" srcset=\"BigPhoto.JPE 2x, tiny.gif 1x\">\n"
+              "<picture><source srcset=\"tiny.gif 1x,BigPhoto.JPE 480w\"></picture>\n"
+              "<video src=\"OvenFilm.web\" poster=\"BigPhoto.JPE\"><track src=\"SubTitle.vtt\"></video>\n"
+              "<audio src=\"BellSoun.ogg\"></audio><object data=\"MenuCard.svg\"></object>\n"
+              "<embed src=\"PriceLis.pdf\"><iframe src=\"MapPage.htm\"></iframe>\n"
+              "<svg><use href=\"MenuCard.svg#a\"/><image xlink:href=\"BigPhoto.JPE\"/>"
+              "<a xlink:href=\"NextPage.htm\">n</a></svg>\n"
+              "<blockquote cite=\"QuoteSou.htm\">q</blockquote>\n");
+
+    const Result check = runKorvel({"check", dir.path(), "--target", "iso9660"});
+    EXPECT_EQ(check.status, kExitOk) << ::testing::PrintToString(check.out);
+    EXPECT_FALSE(anyLine(check.out, "UNRESOLVED LOCAL LINKS:")) << ::testing::PrintToString(check.out);
+    EXPECT_FALSE(anyLine(check.out, "NOT USED IN THE SITE HIERARCHY")) << ::testing::PrintToString(check.out);
+
+    const Result undo = runKorvel({"undo", dir.path()});
+    EXPECT_EQ(undo.status, kExitOk) << ::testing::PrintToString(undo.out);
+    EXPECT_EQ(testing::treeSnapshot(dir.path()), before);
+}
+
 TEST(FixCommand, EveryJobThatChangesASiteRefusesWhileAnotherHoldsIt) {
     FixSite site;
     // A first fix that is still running, as far as this site's lock can tell.

@@ -174,7 +174,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
          })
         EXPECT_TRUE(contains(untitled, line)) << line << "\n" << ::testing::PrintToString(untitled);
     EXPECT_EQ(untitled.size(), 7u) << ::testing::PrintToString(untitled);
-    EXPECT_TRUE(contains(report.body("HEADER"), "79 files in 23 directories"))
+    EXPECT_TRUE(contains(report.body("HEADER"), "96 files in 24 directories"))
         << ::testing::PrintToString(report.body("HEADER"));
 
     EXPECT_EQ(report.body(kSkipped), (std::vector<std::string>{
@@ -190,7 +190,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
 
     // Names: the clashes, the forbidden characters, the long directory, the non-ASCII names.
     const auto names = suggestedNames(report.body(kNames));
-    EXPECT_EQ(names.size(), 56u) << ::testing::PrintToString(names);
+    EXPECT_EQ(names.size(), 62u) << ::testing::PrintToString(names);
     const std::map<std::string, std::string> expectedNames = {
         {"<site>/Long File Name One.html", "LongFile.htm"},
         {"<site>/Long File Name Two.html", "LongFi_1.htm"},
@@ -215,6 +215,9 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
         {"<site>/index.html", "index.htm"},
         {"<site>/images/oven-door.png", "ovendoor.png"},
         {"<site>/styles/bakery.woff", "bakery.wof"},
+        {"<site>/modern.html", "modern.htm"},
+        {"<site>/media/Loaf Large.png", "LoafLarg.png"},
+        {"<site>/media/oven.webm", "oven.web"},
         // Case twins are one name on a case-blind target: the first keeps it.
         {"<site>/archive/index.htm", "index_1.htm"},
     };
@@ -227,7 +230,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
     for (const char* fits :
          {"<site>/ab.htm", "<site>/a_b.htm", "<site>/abc.htm", "<site>/mypage.htm", "<site>/Contact.php",
           "<site>/archive/Index.htm", "<site>/site.old", "<site>/site.old/readme", "<site>/README",
-          "<site>/text/cr.txt", "<site>/styles", "<site>/styles/site.css"})
+          "<site>/text/cr.txt", "<site>/styles", "<site>/styles/site.css", "<site>/media/icons.svg"})
         EXPECT_EQ(names.count(fits), 0u) << fits;
 
     const std::vector<std::string> syntax = [&] {
@@ -246,7 +249,7 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
 
     // Link changes follow the new names in every written form; the text shown is the decoded link.
     const auto changes = linkChanges(report.body(kLinks));
-    EXPECT_EQ(changes.size(), 58u) << ::testing::PrintToString(changes);
+    EXPECT_EQ(changes.size(), 69u) << ::testing::PrintToString(changes);
     for (const char* change : {
              "<site>/index.html|line 11: /products/catalog.html -> /products/catalog.htm",
              "<site>/index.html|line 12: http://www.example.com/news/2024/spring-news.html -> "
@@ -275,6 +278,12 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
              "<site>/about.htm|line 13: images/oven-door.png -> images/ovendoor.png",
              "<site>/styles/fonts.css|line 3: bakery.woff -> bakery.wof",
              "<site>/styles/old.css|line 2: ../images/old-banner.gif -> ../images/oldbanne.gif",
+             // A refresh's URL, a srcset candidate, a video, an iframe and a quotation's source.
+             "<site>/modern.html|line 5: index.html -> index.htm",
+             "<site>/modern.html|line 11: media/Loaf Large.png -> media/LoafLarg.png",
+             "<site>/modern.html|line 16: media/oven.webm -> media/oven.web",
+             "<site>/modern.html|line 22: media/map.html -> media/map.htm",
+             "<site>/modern.html|line 30: media/source.html -> media/source.htm",
          })
         EXPECT_TRUE(contains(changes, change)) << change;
     // Links to names that fit, external ones and broken ones are not touched; half-page.txt is not HTML.
@@ -365,7 +374,11 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
         const std::string markers = line.substr(at - 2, 2);
         if (markers != "  ") marked.push_back(markers + line.substr(at));
     }
-    EXPECT_EQ(pages, 47u);  // the front page, then the 46 HTML pages
+    EXPECT_EQ(pages, 50u);  // the front page, then the 49 HTML pages
+    // Everything modern.html loads counts, every srcset candidate included; its iframe's page does not.
+    EXPECT_TRUE(
+        contains(report.body(kTimes), "   3 kb     2 s     1 s     1 s     1 s      <site>/modern.html"))
+        << ::testing::PrintToString(report.body(kTimes));
     EXPECT_EQ(marked, (std::vector<std::string>{"! <site>/about.htm", " *<site>/frames/main.html"}));
 }
 
@@ -373,7 +386,7 @@ TEST_F(SampleSite, LowerCaseFindsTheCaseTwinsAndTheLinksThatNeedEncoding) {
     const Report report = check({"--case", "lower"});
     ASSERT_EQ(result_.status, kExitFindings) << ::testing::PrintToString(result_.err);
     const auto names = suggestedNames(report.body(kNames));
-    EXPECT_EQ(names.size(), 13u) << ::testing::PrintToString(names);
+    EXPECT_EQ(names.size(), 14u) << ::testing::PrintToString(names);
     for (const auto& [original, name] : std::map<std::string, std::string>{
              {"<site>/archive/Index.htm", "index_1.htm"},
              {"<site>/Contact.php", "contact.php"},

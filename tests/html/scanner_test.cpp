@@ -180,7 +180,8 @@ TEST(ScannerAttributesTest, UnclosedQuoteKeepsTextReadSoFar) {
 struct UrlCase {
     const char* title;
     const char* page;
-    const char* values;  // "text@position" with flags b(ase) h(ref of base) e(mbedded) f(rame), joined by " "
+    // "text@position" with flags b(ase) h(ref of base) e(mbedded) f(rame) w(ithin a value), joined by " "
+    const char* values;
 };
 
 std::string describeValues(const std::string& page) {
@@ -192,11 +193,12 @@ std::string describeValues(const std::string& page) {
     for (const UrlValue& v : values) {
         if (!out.empty()) out += " ";
         out += std::string(v.text) + "@" + std::to_string(v.position);
-        if (v.isBase || v.baseHref || v.embedded || v.frame) out += ":";
+        if (v.isBase || v.baseHref || v.embedded || v.frame || v.withinValue) out += ":";
         if (v.isBase) out += "b";
         if (v.baseHref) out += "h";
         if (v.embedded) out += "e";
         if (v.frame) out += "f";
+        if (v.withinValue) out += "w";
     }
     return out;
 }
@@ -232,6 +234,59 @@ INSTANTIATE_TEST_SUITE_P(
                       UrlCase{"RedirectValueFragmentOnly", "<input type=hidden name=redirect value=#x>", ""},
                       UrlCase{"RedirectOnlyOnInput",
                               "<form type=hidden name=redirect value=n.html action=a.cgi>", "a.cgi@52"}),
+    [](const ::testing::TestParamInfo<UrlCase>& info) { return std::string(info.param.title); });
+
+// What a browser loads or follows beyond the generic attributes: each srcset candidate and a refresh's URL
+// cover only their own bytes of the value.
+INSTANTIATE_TEST_SUITE_P(
+    ScannerBrowserReferences, ScannerUrlValuesTest,
+    ::testing::Values(
+        UrlCase{"SrcsetEveryCandidate", "<img srcset=\"a.png 1x, b.png 2x\">", "a.png@13:ew b.png@23:ew"},
+        UrlCase{"SrcsetBesideSrc", "<img src=s.png srcset=\"t.png 2x\">", "s.png@9:e t.png@23:ew"},
+        // A URL runs to white space: a comma inside it is its own, commas that end it are not.
+        UrlCase{"SrcsetCommasInAndAfterUrls", "<img srcset=\"a,b.png 1x,c.png,, d.png\">",
+                "a,b.png@13:ew c.png@24:ew d.png@32:ew"},
+        UrlCase{"SrcsetSpaceEmptyCandidatesAndParentheses",
+                "<source srcset=\" ,\n a.png\t480w (x, y) ,, b.png \">", "a.png@20:ew b.png@41:ew"},
+        UrlCase{"SrcsetDataUrl", "<img srcset=\"data:image/png;base64,iVBORw0= 1x, c.png 2x\">",
+                "data:image/png;base64,iVBORw0=@13:ew c.png@48:ew"},
+        UrlCase{"SrcsetFragmentOnlyCandidate", "<img srcset=\"#x 1x, ?q 2x, e.png#y 3x\">", "e.png#y@27:ew"},
+        UrlCase{"SrcsetOnlyOnImgAndSource", "<div srcset=a.png><a srcset=b.png>", ""},
+        UrlCase{"VideoPosterTrackAudio", "<video src=v.webm poster=p.png><track src=c.vtt><audio src=a.ogg>",
+                "v.webm@11:e p.png@25:e c.vtt@42:e a.ogg@59:e"},
+        UrlCase{"PosterOnlyOnVideo", "<img poster=p.png>", ""},
+        UrlCase{"ObjectDataEmbedSource", "<object data=menu.svg><embed src=e.pdf><div data=x.png>",
+                "menu.svg@13:e e.pdf@33:e"},
+        UrlCase{"SvgUseAndImageLoad", "<use href=i.svg#w><image xlink:href=c.png><use xlink:href=u.svg>",
+                "i.svg#w@10:e c.png@36:e u.svg@58:e"},
+        UrlCase{"SvgAnchorLinks", "<a xlink:href=p.html>", "p.html@14"},
+        UrlCase{"CiteOnQuotations",
+                "<blockquote cite=a.html><q cite=b.html><del cite=c.html><ins cite=d.html><p cite=e.html>"
+                "<blockquote href=f.html>",
+                "a.html@17 b.html@32 c.html@49 d.html@66"},
+        UrlCase{
+            "LinkIconAndPreloadLoad",
+            "<link rel=\"shortcut icon\" href=f.ico><link rel=PRELOAD href=b.png><link rel=next href=n.html>"
+            "<link rel=modulepreload href=m.js>",
+            "f.ico@31:e b.png@60:e n.html@86 m.js@122:e"},
+        UrlCase{"IframeIsAFrame", "<iframe src=map.html>", "map.html@12:ef"},
+        UrlCase{"RefreshUrl", "<meta http-equiv=\"refresh\" content=\"5; url=next.html\">", "next.html@43:w"},
+        UrlCase{"RefreshAnyCaseQuotedUrl", "<META HTTP-EQUIV=Refresh CONTENT=\"0;URL='a b.html'  \">",
+                "a b.html@41:w"},
+        UrlCase{"RefreshWithoutUrlEquals", "<meta http-equiv=refresh content=\"3, b.html\">", "b.html@37:w"},
+        UrlCase{"RefreshQuotedWithoutUrlEquals", "<meta http-equiv=refresh content='1 ; \"c.html\" x'>",
+                "c.html@39:w"},
+        UrlCase{"RefreshSpacesAroundEquals", "<meta http-equiv=refresh content=\"0; URL = d.html \">",
+                "d.html@43:w"},
+        // Only a whole "url =" is left out: "urlx.html" is the URL itself.
+        UrlCase{"RefreshOnlyLooksLikeUrlEquals", "<meta http-equiv=refresh content=\"2.5;urlx.html\">",
+                "urlx.html@38:w"},
+        UrlCase{
+            "RefreshOfThePageItselfOrNone",
+            "<meta http-equiv=refresh content=5><meta http-equiv=refresh content=\"x; url=a.html\">"
+            "<meta http-equiv=refresh content=\"5url=a.html\"><meta name=refresh content=\"0; url=b.html\">"
+            "<meta http-equiv=refresh content=\"0; url=#top\"><meta http-equiv=refresh href=c.html>",
+            ""}),
     [](const ::testing::TestParamInfo<UrlCase>& info) { return std::string(info.param.title); });
 
 TEST(ScannerPlainTagsTest, MarkupOnlyTagsAreNeverSearched) {

@@ -73,6 +73,8 @@ INSTANTIATE_TEST_SUITE_P(
                       BytesCase{"Reserved", "100%#?;.html", 0, '"', "100%25%23%3F%3B.html"},
                       BytesCase{"ColonIsNoScheme", "a:b.html", 0, '"', "a%3Ab.html"},
                       BytesCase{"StyleUrl", "a(1) 'b\".png", 0, '(', "a%281%29%20%27b%22.png"},
+                      BytesCase{"WithinValue", "a, b's \"c\".png", 0, kWithinValueQuote,
+                                "a%2C%20b%27s%20%22c%22.png"},
                       BytesCase{"SchemeAndServerKept", "http://www.example.org/a b.html", 22, '"',
                                 "http://www.example.org/a%20b.html"},
                       // Even a kept part cannot end the value.
@@ -439,6 +441,58 @@ INSTANTIATE_TEST_SUITE_P(
                  href("http://WWW.EXAMPLE.ORG/docs/b.html"),
                  {"http://WWW.EXAMPLE.ORG/docs/c.html"},
                  href("http://WWW.EXAMPLE.ORG/docs/c.html")}),
+    [](const ::testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
+
+// A srcset candidate and a refresh's URL change alone: the descriptors, the other candidates, the delay
+// and the quotes around them stay. A comma, a quote or white space in a new name is encoded there, since
+// it would end the candidate or the value.
+INSTANTIATE_TEST_SUITE_P(
+    UpdateWithinValue, UpdatePlanTest,
+    ::testing::Values(
+        PlanCase{"SrcsetOneCandidateRenamed",
+                 kUrlKeep,
+                 {{"img/top.gif", "Top, Big.gif"}},
+                 "<img srcset=\"img/Logo.GIF 1x,  ../img/top.gif?v=2 2x\">",
+                 {"../img/Top, Big.gif"},
+                 "<img srcset=\"img/Logo.GIF 1x,  ../img/Top%2C%20Big.gif?v=2 2x\">"},
+        PlanCase{"SrcsetEveryCandidateKeepsItsDescriptor",
+                 kUrlKeep,
+                 {{"docs/img", "pics"}, {"docs/b.html", "x,y.html"}},
+                 "<source srcset=\"img/Logo.GIF\t480w (a, b) ,b.html 2x,my%20page.html\">",
+                 {"pics/Logo.GIF", "x,y.html"},
+                 "<source srcset=\"pics/Logo.GIF\t480w (a, b) ,x%2Cy.html 2x,my%20page.html\">"},
+        PlanCase{"SrcsetApostropheUnquoted",
+                 kUrlKeep,
+                 {{"docs/b.html", "it's.html"}},
+                 "<img srcset=b.html>",
+                 {"it's.html"},
+                 "<img srcset=it%27s.html>"},
+        PlanCase{"RefreshKeepsItsDelay",
+                 kUrlKeep,
+                 {{"docs/b.html", "c d.html"}},
+                 "<meta http-equiv=\"refresh\" content=\"5; url=b.html\">",
+                 {"c d.html"},
+                 "<meta http-equiv=\"refresh\" content=\"5; url=c%20d.html\">"},
+        // The byte before the URL is an apostrophe, but the value is in double quotes.
+        PlanCase{"RefreshQuotedUrlCannotEndTheValue",
+                 kUrlKeep,
+                 {{"docs/b.html", "it\"s.html"}},
+                 "<meta http-equiv=refresh content=\"0;URL='b.html#x'\">",
+                 {"it\"s.html"},
+                 "<meta http-equiv=refresh content=\"0;URL='it%22s.html#x'\">"},
+        PlanCase{
+            "RootFormForEveryReference",
+            kUrlRoot,
+            {},
+            "<img srcset=\"img/Logo.GIF 1x, ../img/top.gif 2x\"><meta http-equiv=refresh "
+            "content=\"1,b.html\">"
+            "<video poster=\"img/Logo.GIF\"></video><blockquote cite=\"b.html\"><use xlink:href=\"b.html\">",
+            {"/docs/img/Logo.GIF", "/img/top.gif", "/docs/b.html", "/docs/img/Logo.GIF", "/docs/b.html",
+             "/docs/b.html"},
+            "<img srcset=\"/docs/img/Logo.GIF 1x, /img/top.gif 2x\"><meta http-equiv=refresh "
+            "content=\"1,/docs/b.html\">"
+            "<video poster=\"/docs/img/Logo.GIF\"></video><blockquote cite=\"/docs/b.html\">"
+            "<use xlink:href=\"/docs/b.html\">"}),
     [](const ::testing::TestParamInfo<PlanCase>& info) { return std::string(info.param.name); });
 
 // ---- Applying edits
