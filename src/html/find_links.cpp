@@ -6,6 +6,8 @@
 #include <iterator>
 
 #include "html/css.h"
+#include "html/url_text.h"
+#include "platform/ascii.h"
 #include "platform/paths.h"
 #include "report/log.h"
 #include "report/section.h"
@@ -77,6 +79,85 @@ void EFoundLinks::setLines(const EHtmlNode& page, std::vector<std::uint32_t> lin
         lines_.erase(&page);
     else
         lines_[&page] = std::move(lines);
+}
+
+// ---- Anchors
+
+std::uint64_t anchorHash(std::string_view name) {
+    static_assert(sizeof(std::size_t) == sizeof(std::uint64_t));
+    return std::hash<std::string_view>{}(name);
+}
+
+void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
+                             std::vector<FragmentRef> fragments) {
+    if (names.empty() && fragments.empty()) {
+        anchors_.erase(&page);
+        return;
+    }
+    PageAnchors& kept = anchors_[&page];
+    kept.names = std::move(names);
+    kept.fragments = std::move(fragments);
+    kept.records = page.urls().size();
+}
+
+bool EFoundLinks::hasAnchor(const EHtmlNode& page, std::uint64_t hash) const {
+    // What link finding did not read has anchors nobody knows.
+    if (!page.isHtml() || !page.linksFound() || unreadable_.contains(&page)) return true;
+    const auto it = anchors_.find(&page);
+    return it != anchors_.end() && std::binary_search(it->second.names.begin(), it->second.names.end(), hash);
+}
+
+const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& page) const {
+    static const std::vector<BrokenAnchor> none;
+    if (const auto known = brokenAnchors_.find(&page); known != brokenAnchors_.end()) return known->second;
+    const auto it = anchors_.find(&page);
+    if (it == anchors_.end()) return none;
+    std::vector<BrokenAnchor> broken;
+    const PageAnchors& kept = it->second;
+    const std::vector<EUrl>& urls = page.urls();
+    // Records changed since (a fix rewrote the page) no longer match the kept indices.
+    const bool recordsHold = kept.records == urls.size();
+    std::vector<const FragmentRef*> refs;
+    for (const FragmentRef& ref : kept.fragments) {
+        const ENode* target = &page;
+        if (ref.record != FragmentRef::kSamePage) {
+            if (!recordsHold) continue;
+            const EUrl& url = urls[ref.record];
+            // A link that leads nowhere is a broken link, not a broken anchor.
+            if (url.has(EUrl::kExternal) || !url.target) continue;
+            target = url.target;
+        }
+        const auto* targetPage = dynamic_cast<const EHtmlNode*>(target);
+        if (!targetPage || hasAnchor(*targetPage, ref.hash)) continue;
+        BrokenAnchor& anchor = broken.emplace_back();
+        if (ref.record != FragmentRef::kSamePage) anchor.record = ref.record;
+        anchor.target = targetPage;
+        refs.push_back(&ref);
+    }
+    // Nothing is kept for a page without: working that out again reads nothing.
+    if (broken.empty()) return none;
+
+    // The fragments' text and lines, from the page itself: few links have a broken anchor.
+    html::EScannerFile file;
+    if (file.load(page.path(), false) && !file.readFailed()) {
+        const std::string_view text = file.text();
+        std::vector<std::int64_t> positions;
+        positions.reserve(refs.size());
+        for (const FragmentRef* ref : refs)
+            positions.push_back(ref->offset);
+        const std::vector<std::uint32_t> lines = linesOfPositions(text, positions);
+        for (std::size_t i = 0; i < broken.size(); ++i) {
+            broken[i].line = lines[i];
+            if (refs[i]->offset + std::size_t{refs[i]->length} <= text.size())
+                broken[i].fragment.assign(text.substr(refs[i]->offset, refs[i]->length));
+        }
+    } else if (const auto lines = lines_.find(&page);
+               lines != lines_.end() && lines->second.size() == urls.size()) {
+        for (BrokenAnchor& anchor : broken)
+            if (anchor.record != BrokenAnchor::kSamePage && lines->second[anchor.record] != 0)
+                anchor.line = lines->second[anchor.record];
+    }
+    return brokenAnchors_.emplace(&page, std::move(broken)).first->second;
 }
 
 const StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) const {
@@ -231,6 +312,9 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     if (prepared.baseChanged) page.setBase(std::move(prepared.base));
     if (!prepared.lines.empty()) found_->setLines(page, std::move(prepared.lines));
     page.urls() = std::move(prepared.records);
+    found_->setAnchors(page, std::move(prepared.anchors), std::move(prepared.fragments));
+    prepared.anchors.clear();
+    prepared.fragments.clear();
     prepared.records.clear();
     prepared.lines.clear();
     page.setLinksFound(true);
@@ -256,6 +340,70 @@ void EFindUrlLinks::addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& re
 
 // ---- Preparing a page
 
+namespace {
+
+bool isValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t extra = 0;
+        std::uint32_t min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (s.size() - i <= extra) return false;
+        std::uint32_t code = c & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(s[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Notes the fragment of the link written as "raw" (an attribute value whose first byte stands at
+// "position") unless it has none or it names the top of the page ("", "top" in any ASCII case), which
+// needs no anchor. "record": the position of the record whose target the fragment names; -1 for the page
+// itself.
+void noteFragment(std::string_view raw, std::int64_t position, std::int64_t record, PageScratch& scratch) {
+    const std::string_view trimmed = trimUrlValue(raw);
+    const std::size_t hashAt = trimmed.find('#');
+    if (hashAt == std::string_view::npos) return;
+    const std::string_view fragment = trimmed.substr(hashAt + 1);
+    // Browsers compare the fragment percent-decoded, read as UTF-8; one that does not decode to UTF-8
+    // can only match as written.
+    std::string_view name = fragment;
+    if (fragment.find_first_of("%\t\n\r") != std::string_view::npos) {
+        decodeUrlInto(fragment, scratch.decoded);
+        if (isValidUtf8(scratch.decoded)) name = scratch.decoded;
+    }
+    if (name.empty() || platform::equalsIgnoringAsciiCase(name, "top")) return;
+    const std::int64_t offset =
+        position + (trimmed.data() - raw.data()) + static_cast<std::int64_t>(hashAt) + 1;
+    // Beyond what a reference holds (a page of 4 GB): not checked.
+    if (offset + static_cast<std::int64_t>(fragment.size()) > INT64_C(0xFFFFFFFF)) return;
+    scratch.fragments.push_back({anchorHash(name), 0, static_cast<std::uint32_t>(offset),
+                                 static_cast<std::uint32_t>(fragment.size())});
+    scratch.fragmentRecords.push_back(record);
+}
+
+}  // namespace
+
 void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
                  PageScratch& scratch) {
     out.ready = false;
@@ -266,6 +414,11 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     out.baseChanged = false;
     out.base.clear();
     out.reachedOnly.clear();
+    out.anchors.clear();
+    out.fragments.clear();
+    scratch.anchors.clear();
+    scratch.fragments.clear();
+    scratch.fragmentRecords.clear();
     html::EScannerFile& file = scratch.file;
     // A page far larger than the others gives its memory back rather than holding it for the rest.
     struct Trim {
@@ -289,9 +442,34 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     records.clear();
     std::string base = page.base();
     std::size_t styleBlockEnd = 0;
+    bool inComment = false;
+    // Once a base tag named a place, the position of its record: a link to a fragment alone leads there.
+    std::int64_t baseRecord = -1;
     const std::vector<html::EHtmlTag>& tagList = tags.tags();
     for (std::size_t t = 0; t < tagList.size(); ++t) {
         const html::EHtmlTag& tag = tagList[t];
+        // The anchors: an id on any element, a name on a link. A tag inside a comment makes no element in
+        // a browser, so its names are none.
+        const html::EHtmlAttribute* href = nullptr;
+        const html::EHtmlAttribute* usemap = nullptr;
+        if (tag.name == "<!--") {
+            inComment = true;
+        } else if (tag.name == "-->") {
+            inComment = false;
+        } else if (!tag.endTag) {
+            const bool link = tag.name == "a";
+            for (const html::EHtmlAttribute& attribute : tags.attributes(tag)) {
+                const std::string_view name = attribute.name;
+                if (name == "href") {
+                    href = &attribute;
+                } else if (name == "usemap") {
+                    usemap = &attribute;
+                } else if ((name == "id" || (link && name == "name")) && !inComment &&
+                           !attribute.value.empty()) {
+                    scratch.anchors.push_back(anchorHash(attribute.value));
+                }
+            }
+        }
         values.clear();
         html::urlValuesOf(tags, tag, values);
         for (const html::UrlValue& value : values) {
@@ -311,9 +489,16 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             if (value.baseHref) {
                 base = baseFromTag(url, base, context);
                 out.baseChanged = true;
+                baseRecord = url.position;
+            } else if (!value.isBase && (!usemap || value.text.data() != usemap->value.data())) {
+                // A map's fragment names a map, not an anchor.
+                noteFragment(value.text, value.position, url.position, scratch);
             }
             records.push_back(std::move(url));
         }
+        // A link to a fragment alone makes no record, but its fragment must name an anchor all the same.
+        if (href && tag.name != "base" && cutUrlValue(href->value).length == 0 && !html::isPlainTag(tag.name))
+            noteFragment(href->value, href->position, baseRecord, scratch);
         // What the page's own style loads comes with the page, like a background image; an imported
         // style sheet counts as a stylesheet link does.
         if (!tag.hasStyle) continue;
@@ -348,6 +533,22 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         for (std::size_t i = 0; i < records.size(); ++i)
             if (!records[i].has(EUrl::kExternal) && records[i].target) out.lines[i] = 0;
     }
+    // Each fragment to its record, now that the records stand in page order.
+    std::vector<FragmentRef>& fragments = scratch.fragments;
+    for (std::size_t i = 0; i < fragments.size(); ++i) {
+        const std::int64_t position = scratch.fragmentRecords[i];
+        fragments[i].record = FragmentRef::kSamePage;
+        if (position < 0) continue;
+        const auto at = std::lower_bound(records.begin(), records.end(), position,
+                                         [](const EUrl& url, std::int64_t p) { return url.position < p; });
+        fragments[i].record = static_cast<std::uint32_t>(at - records.begin());
+    }
+    std::stable_sort(fragments.begin(), fragments.end(),
+                     [](const FragmentRef& a, const FragmentRef& b) { return a.offset < b.offset; });
+    out.fragments.assign(fragments.begin(), fragments.end());
+    std::sort(scratch.anchors.begin(), scratch.anchors.end());
+    scratch.anchors.erase(std::unique(scratch.anchors.begin(), scratch.anchors.end()), scratch.anchors.end());
+    out.anchors.assign(scratch.anchors.begin(), scratch.anchors.end());
     if (!tags.syntaxErrors().empty()) out.errorLines = linesOfErrors(tags, text);
     out.errors = tags.takeErrors();
     if (out.baseChanged) out.base = std::move(base);

@@ -50,6 +50,28 @@ struct FoundSyntaxError {
     html::SyntaxErrorKind kind = html::SyntaxErrorKind::NoClose;
 };
 
+// A link's "#fragment", kept for the anchor check that follows once every page is read. The fragment's text
+// stays in the page: only the few that name nothing are read back.
+struct FragmentRef {
+    static constexpr std::uint32_t kSamePage = UINT32_MAX;
+    std::uint64_t hash = 0;    // anchorHash of the fragment as browsers compare it (percent-decoded)
+    std::uint32_t record = 0;  // the URL record it follows, whose target it names; kSamePage: the page itself
+    std::uint32_t offset = 0;  // of the fragment's first byte (after the "#") in the page
+    std::uint32_t length = 0;  // of the fragment as written
+};
+
+// A link whose fragment names no anchor of the page it leads to.
+struct BrokenAnchor {
+    static constexpr std::size_t kSamePage = SIZE_MAX;
+    std::size_t record = kSamePage;     // into the page's URL records; kSamePage: a link within the page
+    const EHtmlNode* target = nullptr;  // the page the fragment was looked for in
+    std::int64_t line = 1;
+    std::string fragment;  // as the page writes it, without the "#"; "" when the page could not be read again
+};
+
+// The hash that anchor names and link fragments are compared by.
+std::uint64_t anchorHash(std::string_view name);
+
 // What link finding learns for the rest of the job, besides the URL records on the nodes: the pages that
 // could not be opened (each is reported once per job) and the line of each record that a report may list
 // (counted while the page's text was at hand, so that no report reads a page again). The job makes one
@@ -109,11 +131,33 @@ class EFoundLinks {
     const std::vector<FoundSyntaxError>& syntaxErrors() const { return syntaxErrors_; }
     void addSyntaxError(const FoundSyntaxError& error) { syntaxErrors_.push_back(error); }
 
+    // Keeps what link finding gathered for the anchor check: the page's anchor names ("names": sorted
+    // anchorHash values of its ids and of its links' names) and its links' fragments (in page order).
+    void setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
+                    std::vector<FragmentRef> fragments);
+    // Whether a fragment with "hash" names an anchor of "page"; also true when that is not known (the page
+    // was not read, or is no page that link finding reads).
+    bool hasAnchor(const EHtmlNode& page, std::uint64_t hash) const;
+    // The links of "page", in page order, whose fragment names no anchor of the local page they lead to.
+    // Links that lead nowhere, or out of the site, or to what is not a page, are not among them. Reads the
+    // page again, once, only when it has such links: for their fragments and lines. What it found is kept
+    // and given again, so that a report made after a fix rewrote the page lists what the page held when
+    // it was read. Not to be called from two threads at once.
+    const std::vector<BrokenAnchor>& brokenAnchors(const EHtmlNode& page) const;
+
   private:
     friend class PageLines;
     const UrlContext* context_;
     html::EUnreadablePages unreadable_;
     std::unordered_map<const EHtmlNode*, std::vector<std::uint32_t>> lines_;
+    struct PageAnchors {
+        std::vector<std::uint64_t> names;
+        std::vector<FragmentRef> fragments;
+        // The page's record count when they were kept: the indices hold while it does.
+        std::size_t records = 0;
+    };
+    std::unordered_map<const EHtmlNode*, PageAnchors> anchors_;
+    mutable std::unordered_map<const EHtmlNode*, std::vector<BrokenAnchor>> brokenAnchors_;
     bool keepSyntaxErrors_ = false;
     std::vector<FoundSyntaxError> syntaxErrors_;
     struct StyleSheetEntry {
@@ -134,6 +178,8 @@ struct PreparedPage {
     std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
     bool baseChanged = false;
     std::string base;  // the page's base after its last base tag
+    std::vector<std::uint64_t> anchors;  // anchorHash of each anchor name, sorted, each once
+    std::vector<FragmentRef> fragments;  // in page order
     // Style references written with CSS escapes that resolved into the site: their targets are reached,
     // but they are no records of the page, as no link update could write them back in their own form.
     std::vector<EUrl> reachedOnly;
@@ -148,6 +194,11 @@ struct PageScratch {
     std::vector<html::UrlValue> values;
     std::vector<EUrl> records;
     std::vector<html::StyleRef> styleRefs;
+    std::vector<std::uint64_t> anchors;
+    std::vector<FragmentRef> fragments;
+    std::vector<std::int64_t>
+        fragmentRecords;  // per fragment, the position of its record; -1: the page itself
+    std::string decoded;
 };
 
 // Reads "page" (reporting nothing when "report" is false) and prepares its findings into "out".
