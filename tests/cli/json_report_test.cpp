@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/run_korvel.h"
+#include "support/env_var.h"
 #include "support/temp_dir.h"
 
 namespace korvel::cli {
@@ -137,6 +138,24 @@ TEST(JsonReport, BrokenAnchorsAreASectionAFieldAndAFindingUnlessSwitchedOff) {
         parsed(joined(runKorvel({"check", dir.path(), "--no-report-anchors", "--format", "json"}).out));
     EXPECT_EQ(offDoc["summary"]["settings"]["reports"]["brokenAnchors"], false);
     EXPECT_TRUE(offDoc["brokenAnchors"].empty());
+}
+
+TEST(JsonReport, BrokenAnchorsOfAFixAreThoseOfThePagesAsTheyWereRead) {
+    const SettingsFile settings("");
+    const testing::TempDir state;
+    const testing::EnvVar stateHome("XDG_STATE_HOME", state.path());
+    testing::TempDir dir;
+    // The fix shortens the first link: the fragment after it no longer stands where it was read.
+    dir.write("index.html", "<a href=\"Long Page Name.html\">l</a> <a href=\"#gone\">g</a>\n");
+    dir.write("Long Page Name.html", "<a href=\"index.html\">home</a>\n");
+    const Result r = runKorvel({"fix", dir.path(), "--target", "dos", "--yes", "--format", "json"});
+    const auto doc = parsed(joined(r.out));
+    ASSERT_EQ(doc["brokenAnchors"].size(), 1u) << doc.dump(2);
+    EXPECT_EQ(doc["brokenAnchors"][0]["fragment"], "gone");
+    EXPECT_EQ(doc["brokenAnchors"][0]["link"], "");
+    EXPECT_EQ(doc["brokenAnchors"][0]["line"], 1);
+    EXPECT_NE(testing::readFile(doc["brokenAnchors"][0]["page"].get<std::string>()).find("LongPage.htm"),
+              std::string::npos);
 }
 
 TEST(JsonReport, PageWeightsCarryTheDownloadTimesAndMarks) {
