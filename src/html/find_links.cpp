@@ -84,8 +84,24 @@ void EFoundLinks::setLines(const EHtmlNode& page, std::vector<std::uint32_t> lin
 // ---- Anchors
 
 std::uint64_t anchorHash(std::string_view name) {
-    static_assert(sizeof(std::size_t) == sizeof(std::uint64_t));
-    return std::hash<std::string_view>{}(name);
+    // Inline and eight bytes at a time: a page of source listings holds an id on every line.
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t hash = 0x243F6A8885A308D3ULL ^ name.size();
+    std::size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, name.data() + at, 8);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    if (at < name.size()) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, name.data() + at, name.size() - at);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    hash *= kMultiplier;
+    return hash ^ (hash >> 32);
 }
 
 void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
@@ -100,11 +116,87 @@ void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> n
     kept.records = page.urls().size();
 }
 
-bool EFoundLinks::hasAnchor(const EHtmlNode& page, std::uint64_t hash) const {
+const EHtmlNode* EFoundLinks::fragmentTarget(const EHtmlNode& page, const PageAnchors& kept,
+                                             const FragmentRef& ref) const {
+    const ENode* target = &page;
+    if (ref.record != FragmentRef::kSamePage) {
+        const std::vector<EUrl>& urls = page.urls();
+        // Records changed since (a fix rewrote the page) no longer match the kept indices.
+        if (kept.records != urls.size() || ref.record >= urls.size()) return nullptr;
+        const EUrl& url = urls[ref.record];
+        // A link that leads nowhere is a broken link, not a broken anchor.
+        if (url.has(EUrl::kExternal) || !url.target) return nullptr;
+        target = url.target;
+    }
+    const auto* targetPage = dynamic_cast<const EHtmlNode*>(target);
     // What link finding did not read has anchors nobody knows.
-    if (!page.isHtml() || !page.linksFound() || unreadable_.contains(&page)) return true;
-    const auto it = anchors_.find(&page);
-    return it != anchors_.end() && std::binary_search(it->second.names.begin(), it->second.names.end(), hash);
+    if (!targetPage || !targetPage->isHtml() || !targetPage->linksFound() || unreadable_.contains(targetPage))
+        return nullptr;
+    return targetPage;
+}
+
+void EFoundLinks::findMissingAnchors() const {
+    missingKnown_ = true;
+    // The fragments asked of each page, then one pass over each asked page's names: a page holds many
+    // more anchors than links ask for.
+    struct Asked {
+        std::uint64_t hash;
+        const EHtmlNode* page;  // the page that asks
+    };
+    std::unordered_map<const EHtmlNode*, std::vector<Asked>> asked;
+    const EHtmlNode* lastTarget = nullptr;
+    std::vector<Asked>* lastAsked = nullptr;
+    for (const auto& [page, kept] : anchors_) {
+        for (const FragmentRef& ref : kept.fragments) {
+            const EHtmlNode* target = fragmentTarget(*page, kept, ref);
+            if (!target) continue;
+            // A page's links mostly ask the same page in a row.
+            if (target != lastTarget) {
+                lastTarget = target;
+                lastAsked = &asked[target];
+            }
+            lastAsked->push_back({ref.hash, page});
+        }
+    }
+    // Per target: its asked hashes in an open-addressed table, its names looked up there. 0 marks an
+    // empty slot; a hash that is 0 becomes 1, a collision like any other.
+    const auto key = [](std::uint64_t hash) { return hash == 0 ? std::uint64_t{1} : hash; };
+    std::vector<std::uint64_t> table;
+    std::vector<char> found;
+    for (const auto& [target, questions] : asked) {
+        std::size_t size = 16;
+        while (size < 2 * questions.size())
+            size *= 2;
+        const auto slotOf = [&](std::uint64_t k) {
+            std::size_t slot = k & (size - 1);
+            while (table[slot] != 0 && table[slot] != k)
+                slot = (slot + 1) & (size - 1);
+            return slot;
+        };
+        table.assign(size, 0);
+        found.assign(size, 0);
+        for (const Asked& question : questions) {
+            const std::uint64_t k = key(question.hash);
+            table[slotOf(k)] = k;
+        }
+        if (const auto it = anchors_.find(target); it != anchors_.end()) {
+            for (const std::uint64_t name : it->second.names) {
+                const std::size_t slot = slotOf(key(name));
+                if (table[slot] != 0) found[slot] = 1;
+            }
+        }
+        std::vector<std::uint64_t>* missing = nullptr;
+        for (const Asked& question : questions) {
+            if (found[slotOf(key(question.hash))]) continue;
+            if (!missing) missing = &missing_[target];
+            missing->push_back(question.hash);
+            pagesWithMissing_.insert(question.page);
+        }
+        if (missing) {
+            std::sort(missing->begin(), missing->end());
+            missing->erase(std::unique(missing->begin(), missing->end()), missing->end());
+        }
+    }
 }
 
 const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& page) const {
@@ -112,26 +204,22 @@ const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& pag
     if (const auto known = brokenAnchors_.find(&page); known != brokenAnchors_.end()) return known->second;
     const auto it = anchors_.find(&page);
     if (it == anchors_.end()) return none;
+    if (!missingKnown_) findMissingAnchors();
+    if (!pagesWithMissing_.count(&page)) return none;
     std::vector<BrokenAnchor> broken;
     const PageAnchors& kept = it->second;
     const std::vector<EUrl>& urls = page.urls();
-    // Records changed since (a fix rewrote the page) no longer match the kept indices.
-    const bool recordsHold = kept.records == urls.size();
     std::vector<const FragmentRef*> refs;
     for (const FragmentRef& ref : kept.fragments) {
-        const ENode* target = &page;
-        if (ref.record != FragmentRef::kSamePage) {
-            if (!recordsHold) continue;
-            const EUrl& url = urls[ref.record];
-            // A link that leads nowhere is a broken link, not a broken anchor.
-            if (url.has(EUrl::kExternal) || !url.target) continue;
-            target = url.target;
-        }
-        const auto* targetPage = dynamic_cast<const EHtmlNode*>(target);
-        if (!targetPage || hasAnchor(*targetPage, ref.hash)) continue;
+        const EHtmlNode* target = fragmentTarget(page, kept, ref);
+        if (!target) continue;
+        const auto missing = missing_.find(target);
+        if (missing == missing_.end() ||
+            !std::binary_search(missing->second.begin(), missing->second.end(), ref.hash))
+            continue;
         BrokenAnchor& anchor = broken.emplace_back();
         if (ref.record != FragmentRef::kSamePage) anchor.record = ref.record;
-        anchor.target = targetPage;
+        anchor.target = target;
         refs.push_back(&ref);
     }
     // Nothing is kept for a page without: working that out again reads nothing.
@@ -342,6 +430,87 @@ void EFindUrlLinks::addStyleTargets(EHtmlNode& page, const std::vector<EUrl>& re
 
 namespace {
 
+// Whether "s" is "word": a compare of fixed length, which the compiler does without a call. A page has
+// many tags and attributes, and each is asked about several names.
+template <std::size_t N>
+bool is(std::string_view s, const char (&word)[N]) {
+    return s.size() == N - 1 && std::memcmp(s.data(), word, N - 1) == 0;
+}
+
+void appendUtf8(std::uint32_t code, std::string& out) {
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// "value" with its character references as a browser reads them, into "out": numeric ones and the few
+// named ones that ids and links are written with (an id "&lt;init&gt;()" is "<init>()", and a link to
+// "#%3Cinit%3E()" finds it). Any other "&" stays as written.
+void decodeReferencesInto(std::string_view value, std::string& out) {
+    static constexpr struct {
+        std::string_view name;
+        std::string_view text;
+    } kNamed[] = {{"amp;", "&"},   {"lt;", "<"},   {"gt;", ">"},
+                  {"quot;", "\""}, {"apos;", "'"}, {"nbsp;", "\xC2\xA0"}};
+    out.clear();
+    std::size_t at = 0;
+    while (at < value.size()) {
+        const std::size_t amp = value.find('&', at);
+        if (amp == std::string_view::npos) break;
+        out.append(value.substr(at, amp - at));
+        at = amp + 1;
+        const std::string_view rest = value.substr(at);
+        bool done = false;
+        if (!rest.empty() && rest[0] == '#') {
+            const bool hex = rest.size() > 1 && (rest[1] == 'x' || rest[1] == 'X');
+            std::size_t i = hex ? 2 : 1;
+            std::uint32_t code = 0;
+            const std::size_t digitsFrom = i;
+            for (; i < rest.size() && i < digitsFrom + 8; ++i) {
+                const char c = rest[i];
+                int digit = -1;
+                if (c >= '0' && c <= '9')
+                    digit = c - '0';
+                else if (hex && c >= 'a' && c <= 'f')
+                    digit = c - 'a' + 10;
+                else if (hex && c >= 'A' && c <= 'F')
+                    digit = c - 'A' + 10;
+                if (digit < 0) break;
+                code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
+            }
+            if (i > digitsFrom && i < rest.size() && rest[i] == ';') {
+                appendUtf8(code, out);
+                at += i + 1;
+                done = true;
+            }
+        } else {
+            for (const auto& named : kNamed) {
+                if (rest.substr(0, named.name.size()) == named.name) {
+                    out.append(named.text);
+                    at += named.name.size();
+                    done = true;
+                    break;
+                }
+            }
+        }
+        if (!done) out.push_back('&');
+    }
+    out.append(value.substr(at));
+}
+
 bool isValidUtf8(std::string_view s) {
     std::size_t i = 0;
     while (i < s.size()) {
@@ -386,10 +555,14 @@ void noteFragment(std::string_view raw, std::int64_t position, std::int64_t reco
     if (hashAt == std::string_view::npos) return;
     const std::string_view fragment = trimmed.substr(hashAt + 1);
     // Browsers compare the fragment percent-decoded, read as UTF-8; one that does not decode to UTF-8
-    // can only match as written.
+    // can only match as written. Character references are read before anything else.
     std::string_view name = fragment;
-    if (fragment.find_first_of("%\t\n\r") != std::string_view::npos) {
-        decodeUrlInto(fragment, scratch.decoded);
+    if (std::memchr(fragment.data(), '&', fragment.size())) {
+        decodeReferencesInto(fragment, scratch.references);
+        name = scratch.references;
+    }
+    if (name.find_first_of("%\t\n\r") != std::string_view::npos) {
+        decodeUrlInto(name, scratch.decoded);
         if (isValidUtf8(scratch.decoded)) name = scratch.decoded;
     }
     if (name.empty() || platform::equalsIgnoringAsciiCase(name, "top")) return;
@@ -452,26 +625,35 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         // a browser, so its names are none.
         const html::EHtmlAttribute* href = nullptr;
         const html::EHtmlAttribute* usemap = nullptr;
-        if (tag.name == "<!--") {
+        if (is(tag.name, "<!--")) {
             inComment = true;
-        } else if (tag.name == "-->") {
+        } else if (is(tag.name, "-->")) {
             inComment = false;
-        } else if (!tag.endTag) {
-            const bool link = tag.name == "a";
+        } else if (!tag.endTag && tag.attributeCount != 0) {
+            const bool link = is(tag.name, "a");
             for (const html::EHtmlAttribute& attribute : tags.attributes(tag)) {
                 const std::string_view name = attribute.name;
-                if (name == "href") {
+                // By length first: most attributes (class, style, title, ...) are none of these.
+                const std::size_t size = name.size();
+                if (size != 2 && size != 4 && size != 6) continue;
+                if (is(name, "href")) {
                     href = &attribute;
-                } else if (name == "usemap") {
+                } else if (is(name, "usemap")) {
                     usemap = &attribute;
-                } else if ((name == "id" || (link && name == "name")) && !inComment &&
+                } else if ((is(name, "id") || (link && is(name, "name"))) && !inComment &&
                            !attribute.value.empty()) {
-                    scratch.anchors.push_back(anchorHash(attribute.value));
+                    std::string_view value = attribute.value;
+                    if (std::memchr(value.data(), '&', value.size())) {
+                        decodeReferencesInto(value, scratch.references);
+                        value = scratch.references;
+                    }
+                    scratch.anchors.push_back(anchorHash(value));
                 }
             }
         }
         values.clear();
         html::urlValuesOf(tags, tag, values);
+        bool hrefRecorded = false;
         for (const html::UrlValue& value : values) {
             std::uint16_t flags = 0;
             if (value.isBase) flags |= EUrl::kBase;
@@ -480,6 +662,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             EUrl url;
             makeUrl(base, url, flags, value.position, value.text, context);
             if (url.text.empty()) continue;
+            if (href && value.text.data() == href->value.data()) hrefRecorded = true;
             // makeUrl keeps only the flags of an attribute's kind.
             if (value.styleSheet) url.set(EUrl::kStyleSheet);
             // Only a base tag's href is a base reference; its other attributes resolve as a base tag's
@@ -490,14 +673,17 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
                 base = baseFromTag(url, base, context);
                 out.baseChanged = true;
                 baseRecord = url.position;
-            } else if (!value.isBase && (!usemap || value.text.data() != usemap->value.data())) {
-                // A map's fragment names a map, not an anchor.
+            } else if (url.end + 1 < value.position + static_cast<std::int64_t>(value.text.size()) &&
+                       !value.isBase && (!usemap || value.text.data() != usemap->value.data()) &&
+                       std::memchr(value.text.data(), '#', value.text.size())) {
+                // Only a value cut short may have a fragment. A map's fragment names a map, not an anchor.
                 noteFragment(value.text, value.position, url.position, scratch);
             }
             records.push_back(std::move(url));
         }
         // A link to a fragment alone makes no record, but its fragment must name an anchor all the same.
-        if (href && tag.name != "base" && cutUrlValue(href->value).length == 0 && !html::isPlainTag(tag.name))
+        if (href && !hrefRecorded && std::memchr(href->value.data(), '#', href->value.size()) &&
+            !is(tag.name, "base") && cutUrlValue(href->value).length == 0 && !html::isPlainTag(tag.name))
             noteFragment(href->value, href->position, baseRecord, scratch);
         // What the page's own style loads comes with the page, like a background image; an imported
         // style sheet counts as a stylesheet link does.
@@ -541,13 +727,17 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         if (position < 0) continue;
         const auto at = std::lower_bound(records.begin(), records.end(), position,
                                          [](const EUrl& url, std::int64_t p) { return url.position < p; });
-        fragments[i].record = static_cast<std::uint32_t>(at - records.begin());
+        // Every fragment was noted with a record that was kept; one that is not found names none.
+        fragments[i].record = at != records.end() && at->position == position
+                                  ? static_cast<std::uint32_t>(at - records.begin())
+                                  : FragmentRef::kNoRecord;
     }
-    std::stable_sort(fragments.begin(), fragments.end(),
-                     [](const FragmentRef& a, const FragmentRef& b) { return a.offset < b.offset; });
+    // Offsets differ: no two fragments stand at one place.
+    if (!std::is_sorted(fragments.begin(), fragments.end(),
+                        [](const FragmentRef& a, const FragmentRef& b) { return a.offset < b.offset; }))
+        std::sort(fragments.begin(), fragments.end(),
+                  [](const FragmentRef& a, const FragmentRef& b) { return a.offset < b.offset; });
     out.fragments.assign(fragments.begin(), fragments.end());
-    std::sort(scratch.anchors.begin(), scratch.anchors.end());
-    scratch.anchors.erase(std::unique(scratch.anchors.begin(), scratch.anchors.end()), scratch.anchors.end());
     out.anchors.assign(scratch.anchors.begin(), scratch.anchors.end());
     if (!tags.syntaxErrors().empty()) out.errorLines = linesOfErrors(tags, text);
     out.errors = tags.takeErrors();

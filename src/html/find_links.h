@@ -54,7 +54,9 @@ struct FoundSyntaxError {
 // stays in the page: only the few that name nothing are read back.
 struct FragmentRef {
     static constexpr std::uint32_t kSamePage = UINT32_MAX;
-    std::uint64_t hash = 0;    // anchorHash of the fragment as browsers compare it (percent-decoded)
+    static constexpr std::uint32_t kNoRecord = UINT32_MAX - 1;  // its record was not kept: not checked
+    // anchorHash of the fragment as browsers compare it (character references read, percent-decoded).
+    std::uint64_t hash = 0;
     std::uint32_t record = 0;  // the URL record it follows, whose target it names; kSamePage: the page itself
     std::uint32_t offset = 0;  // of the fragment's first byte (after the "#") in the page
     std::uint32_t length = 0;  // of the fragment as written
@@ -131,13 +133,10 @@ class EFoundLinks {
     const std::vector<FoundSyntaxError>& syntaxErrors() const { return syntaxErrors_; }
     void addSyntaxError(const FoundSyntaxError& error) { syntaxErrors_.push_back(error); }
 
-    // Keeps what link finding gathered for the anchor check: the page's anchor names ("names": sorted
-    // anchorHash values of its ids and of its links' names) and its links' fragments (in page order).
+    // Keeps what link finding gathered for the anchor check: the page's anchor names ("names": anchorHash
+    // values of its ids and of its links' names, in any order) and its links' fragments (in page order).
     void setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
                     std::vector<FragmentRef> fragments);
-    // Whether a fragment with "hash" names an anchor of "page"; also true when that is not known (the page
-    // was not read, or is no page that link finding reads).
-    bool hasAnchor(const EHtmlNode& page, std::uint64_t hash) const;
     // The links of "page", in page order, whose fragment names no anchor of the local page they lead to.
     // Links that lead nowhere, or out of the site, or to what is not a page, are not among them. Reads the
     // page again, once, only when it has such links: for their fragments and lines. What it found is kept
@@ -158,6 +157,15 @@ class EFoundLinks {
     };
     std::unordered_map<const EHtmlNode*, PageAnchors> anchors_;
     mutable std::unordered_map<const EHtmlNode*, std::vector<BrokenAnchor>> brokenAnchors_;
+    // Per page, the fragments asked of it that name none of its anchors (sorted hashes); made at the first
+    // question, once every page is read.
+    mutable std::unordered_map<const EHtmlNode*, std::vector<std::uint64_t>> missing_;
+    mutable std::unordered_set<const EHtmlNode*> pagesWithMissing_;  // the pages that link to such fragments
+    mutable bool missingKnown_ = false;
+    // The page that fragment "ref" of "page" must name an anchor of; null when it is not checked.
+    const EHtmlNode* fragmentTarget(const EHtmlNode& page, const PageAnchors& kept,
+                                    const FragmentRef& ref) const;
+    void findMissingAnchors() const;
     bool keepSyntaxErrors_ = false;
     std::vector<FoundSyntaxError> syntaxErrors_;
     struct StyleSheetEntry {
@@ -178,7 +186,7 @@ struct PreparedPage {
     std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
     bool baseChanged = false;
     std::string base;  // the page's base after its last base tag
-    std::vector<std::uint64_t> anchors;  // anchorHash of each anchor name, sorted, each once
+    std::vector<std::uint64_t> anchors;  // anchorHash of each anchor name, in page order
     std::vector<FragmentRef> fragments;  // in page order
     // Style references written with CSS escapes that resolved into the site: their targets are reached,
     // but they are no records of the page, as no link update could write them back in their own form.
@@ -196,9 +204,10 @@ struct PageScratch {
     std::vector<html::StyleRef> styleRefs;
     std::vector<std::uint64_t> anchors;
     std::vector<FragmentRef> fragments;
-    std::vector<std::int64_t>
-        fragmentRecords;  // per fragment, the position of its record; -1: the page itself
+    // Per fragment, the position of its record; -1: the page itself.
+    std::vector<std::int64_t> fragmentRecords;
     std::string decoded;
+    std::string references;
 };
 
 // Reads "page" (reporting nothing when "report" is false) and prepares its findings into "out".

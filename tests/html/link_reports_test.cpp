@@ -140,7 +140,9 @@ TEST_F(LinkReportsTest, BrokenAnchorsAreLinksWhoseFragmentNamesNothingInTheirTar
         {"c14-external-and-broken",
          "<a href=\"http://elsewhere.example.com/b.html#x\"><a href=\"gone.html#x\">", "", ""},
         {"c15-base", "<base href=\"b.html\"><a href=\"#install\">", "<p id=\"setup\">", "b.html#install"},
-        {"c16-map", "<img src=\"../pic.gif\" usemap=\"#m\"><map name=\"m\"></map>", "", ""},
+        {"c16-references", "<a href=\"b.html#%3Cinit%3E()\">1</a><a href=\"b.html#a&amp;b\">2</a>",
+         "<p id=\"&lt;init&gt;()\"><p id=\"a&#38;b\">", ""},
+        {"c17-map", "<img src=\"../pic.gif\" usemap=\"#m\"><map name=\"m\"></map>", "", ""},
     };
     dir.write("index.html", "home");
     dir.write("pic.gif", "GIF89a");
