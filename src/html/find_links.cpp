@@ -116,18 +116,19 @@ void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> n
     kept.records = page.urls().size();
 }
 
-const EHtmlNode* EFoundLinks::fragmentTarget(const EHtmlNode& page, const PageAnchors& kept,
-                                             const FragmentRef& ref) const {
-    const ENode* target = &page;
-    if (ref.record != FragmentRef::kSamePage) {
-        const std::vector<EUrl>& urls = page.urls();
-        // Records changed since (a fix rewrote the page) no longer match the kept indices.
-        if (kept.records != urls.size() || ref.record >= urls.size()) return nullptr;
-        const EUrl& url = urls[ref.record];
-        // A link that leads nowhere is a broken link, not a broken anchor.
-        if (url.has(EUrl::kExternal) || !url.target) return nullptr;
-        target = url.target;
-    }
+const ENode* EFoundLinks::fragmentNode(const EHtmlNode& page, const PageAnchors& kept,
+                                       const FragmentRef& ref) const {
+    if (ref.record == FragmentRef::kSamePage) return &page;
+    const std::vector<EUrl>& urls = page.urls();
+    // Records changed since (a fix rewrote the page) no longer match the kept indices.
+    if (kept.records != urls.size() || ref.record >= urls.size()) return nullptr;
+    const EUrl& url = urls[ref.record];
+    // A link that leads nowhere is a broken link, not a broken anchor.
+    if (url.has(EUrl::kExternal)) return nullptr;
+    return url.target;
+}
+
+const EHtmlNode* EFoundLinks::checkedPage(const ENode* target) const {
     const auto* targetPage = dynamic_cast<const EHtmlNode*>(target);
     // What link finding did not read has anchors nobody knows.
     if (!targetPage || !targetPage->isHtml() || !targetPage->linksFound() || unreadable_.contains(targetPage))
@@ -144,18 +145,19 @@ void EFoundLinks::findMissingAnchors() const {
         const EHtmlNode* page;  // the page that asks
     };
     std::unordered_map<const EHtmlNode*, std::vector<Asked>> asked;
-    const EHtmlNode* lastTarget = nullptr;
+    // A page's links mostly ask the same page in a row.
+    const ENode* lastNode = nullptr;
     std::vector<Asked>* lastAsked = nullptr;
     for (const auto& [page, kept] : anchors_) {
         for (const FragmentRef& ref : kept.fragments) {
-            const EHtmlNode* target = fragmentTarget(*page, kept, ref);
-            if (!target) continue;
-            // A page's links mostly ask the same page in a row.
-            if (target != lastTarget) {
-                lastTarget = target;
-                lastAsked = &asked[target];
+            const ENode* node = fragmentNode(*page, kept, ref);
+            if (!node) continue;
+            if (node != lastNode) {
+                lastNode = node;
+                const EHtmlNode* target = checkedPage(node);
+                lastAsked = target ? &asked[target] : nullptr;
             }
-            lastAsked->push_back({ref.hash, page});
+            if (lastAsked) lastAsked->push_back({ref.hash, page});
         }
     }
     // Per target: its asked hashes in an open-addressed table, its names looked up there. 0 marks an
@@ -211,7 +213,8 @@ const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& pag
     const std::vector<EUrl>& urls = page.urls();
     std::vector<const FragmentRef*> refs;
     for (const FragmentRef& ref : kept.fragments) {
-        const EHtmlNode* target = fragmentTarget(page, kept, ref);
+        const ENode* node = fragmentNode(page, kept, ref);
+        const EHtmlNode* target = node ? checkedPage(node) : nullptr;
         if (!target) continue;
         const auto missing = missing_.find(target);
         if (missing == missing_.end() ||

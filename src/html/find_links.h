@@ -162,9 +162,11 @@ class EFoundLinks {
     mutable std::unordered_map<const EHtmlNode*, std::vector<std::uint64_t>> missing_;
     mutable std::unordered_set<const EHtmlNode*> pagesWithMissing_;  // the pages that link to such fragments
     mutable bool missingKnown_ = false;
-    // The page that fragment "ref" of "page" must name an anchor of; null when it is not checked.
-    const EHtmlNode* fragmentTarget(const EHtmlNode& page, const PageAnchors& kept,
-                                    const FragmentRef& ref) const;
+    // What fragment "ref" of "page" names an anchor of: the page itself or its record's target; null for a
+    // link out of the site or to nothing.
+    const ENode* fragmentNode(const EHtmlNode& page, const PageAnchors& kept, const FragmentRef& ref) const;
+    // "target" as a page whose anchors are known; null when it is none.
+    const EHtmlNode* checkedPage(const ENode* target) const;
     void findMissingAnchors() const;
     bool keepSyntaxErrors_ = false;
     std::vector<FoundSyntaxError> syntaxErrors_;
