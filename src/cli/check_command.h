@@ -25,7 +25,7 @@ struct CheckOptions {
     std::optional<std::string> server;
     std::optional<int> links;                   // AbsRelCnvrt
     std::optional<std::string> serverDefaults;  // ";"-separated
-    std::optional<bool> reportBroken, reportOrphans, reportExternal, reportTimes;
+    std::optional<bool> reportBroken, reportAnchors, reportOrphans, reportExternal, reportTimes;
     std::vector<std::string> keep;  // patterns of files that are never orphans; replace the stored ones
     bool keepNone = false;          // forget the stored patterns
 };

@@ -33,6 +33,7 @@ bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostre
     if (options.server) settings.Server = *options.server;
     if (options.links) settings.AbsRelCnvrt = *options.links;
     if (options.reportBroken) settings.ReportUnresolvedRefs = *options.reportBroken;
+    if (options.reportAnchors) settings.ReportBrokenAnchors = *options.reportAnchors;
     if (options.reportOrphans) settings.ReportUnusedFiles = *options.reportOrphans;
     if (options.reportExternal) settings.ReportExternalRefs = *options.reportExternal;
     if (options.reportTimes) settings.ReportEstimated = *options.reportTimes;
@@ -160,6 +161,7 @@ void addCheckOptions(CLI::App& command, CheckOptions& check) {
             "--no-report-" + name, [&value] { value = false; }, "Do not report " + what);
     };
     onOff("broken", check.reportBroken, "broken local links");
+    onOff("anchors", check.reportAnchors, "links whose #fragment names nothing in the page they lead to");
     onOff("orphans", check.reportOrphans, "files no page reaches from the home page");
     onOff("external", check.reportExternal, "external URLs");
     onOff("times", check.reportTimes, "page sizes and download times");

@@ -91,6 +91,7 @@ json settingsJson(const JobSettings& settings) {
             {"keep", std::move(keep)},
             {"reports",
              {{"brokenLinks", settings.ReportUnresolvedRefs},
+              {"brokenAnchors", settings.ReportBrokenAnchors},
               {"orphans", settings.ReportUnusedFiles},
               {"externalUrls", settings.ReportExternalRefs},
               {"pageWeights", settings.ReportEstimated}}}};
@@ -104,6 +105,13 @@ std::string jsonReport(const CheckFindings& findings, const JsonReportContext& c
     json broken = json::array();
     for (const auto& link : findings.brokenLinks)
         broken.push_back({{"page", shown(link.page)}, {"line", link.line}, {"link", shown(link.link)}});
+    json anchors = json::array();
+    for (const auto& anchor : findings.brokenAnchors)
+        anchors.push_back({{"page", shown(anchor.page)},
+                           {"line", anchor.line},
+                           {"link", shown(anchor.link)},
+                           {"fragment", shown(anchor.fragment)},
+                           {"target", shown(anchor.target)}});
     json syntax = json::array();
     for (const auto& error : findings.syntaxErrors)
         syntax.push_back({{"page", shown(error.page)},
@@ -155,6 +163,7 @@ std::string jsonReport(const CheckFindings& findings, const JsonReportContext& c
         {"needsAttention", context.needsAttention},
         {"counts",
          {{"brokenLinks", broken.size()},
+          {"brokenAnchors", anchors.size()},
           {"syntaxErrors", syntax.size()},
           {"suggestedNames", names.size()},
           {"linkChanges", changes.size()},
@@ -169,6 +178,7 @@ std::string jsonReport(const CheckFindings& findings, const JsonReportContext& c
     document["schemaVersion"] = kJsonReportVersion;
     document["summary"] = summary;
     document["brokenLinks"] = std::move(broken);
+    document["brokenAnchors"] = std::move(anchors);
     document["syntaxErrors"] = std::move(syntax);
     document["suggestedNames"] = std::move(names);
     document["linkChanges"] = std::move(changes);

@@ -6,6 +6,8 @@
 #include <iterator>
 
 #include "html/css.h"
+#include "html/url_text.h"
+#include "platform/ascii.h"
 #include "platform/paths.h"
 #include "report/log.h"
 #include "report/section.h"
@@ -77,6 +79,176 @@ void EFoundLinks::setLines(const EHtmlNode& page, std::vector<std::uint32_t> lin
         lines_.erase(&page);
     else
         lines_[&page] = std::move(lines);
+}
+
+// ---- Anchors
+
+std::uint64_t anchorHash(std::string_view name) {
+    // Inline and eight bytes at a time: a page of source listings holds an id on every line.
+    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+    std::uint64_t hash = 0x243F6A8885A308D3ULL ^ name.size();
+    std::size_t at = 0;
+    for (; at + 8 <= name.size(); at += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, name.data() + at, 8);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    if (at < name.size()) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, name.data() + at, name.size() - at);
+        hash = (hash ^ word) * kMultiplier;
+        hash ^= hash >> 29;
+    }
+    hash *= kMultiplier;
+    return hash ^ (hash >> 32);
+}
+
+void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
+                             std::vector<FragmentRef> fragments) {
+    if (names.empty() && fragments.empty()) {
+        anchors_.erase(&page);
+        return;
+    }
+    PageAnchors& kept = anchors_[&page];
+    kept.names = std::move(names);
+    kept.fragments = std::move(fragments);
+    kept.records = page.urls().size();
+}
+
+const ENode* EFoundLinks::fragmentNode(const EHtmlNode& page, const PageAnchors& kept,
+                                       const FragmentRef& ref) const {
+    if (ref.record == FragmentRef::kSamePage) return &page;
+    const std::vector<EUrl>& urls = page.urls();
+    // Records changed since (a fix rewrote the page) no longer match the kept indices.
+    if (kept.records != urls.size() || ref.record >= urls.size()) return nullptr;
+    const EUrl& url = urls[ref.record];
+    // A link that leads nowhere is a broken link, not a broken anchor.
+    if (url.has(EUrl::kExternal)) return nullptr;
+    return url.target;
+}
+
+const EHtmlNode* EFoundLinks::checkedPage(const ENode* target) const {
+    const auto* targetPage = dynamic_cast<const EHtmlNode*>(target);
+    // What link finding did not read has anchors nobody knows.
+    if (!targetPage || !targetPage->isHtml() || !targetPage->linksFound() || unreadable_.contains(targetPage))
+        return nullptr;
+    return targetPage;
+}
+
+void EFoundLinks::findMissingAnchors() const {
+    missingKnown_ = true;
+    // The fragments asked of each page, then one pass over each asked page's names: a page holds many
+    // more anchors than links ask for.
+    struct Asked {
+        std::uint64_t hash;
+        const EHtmlNode* page;  // the page that asks
+    };
+    std::unordered_map<const EHtmlNode*, std::vector<Asked>> asked;
+    // A page's links mostly ask the same page in a row.
+    const ENode* lastNode = nullptr;
+    std::vector<Asked>* lastAsked = nullptr;
+    for (const auto& [page, kept] : anchors_) {
+        for (const FragmentRef& ref : kept.fragments) {
+            const ENode* node = fragmentNode(*page, kept, ref);
+            if (!node) continue;
+            if (node != lastNode) {
+                lastNode = node;
+                const EHtmlNode* target = checkedPage(node);
+                lastAsked = target ? &asked[target] : nullptr;
+            }
+            if (lastAsked) lastAsked->push_back({ref.hash, page});
+        }
+    }
+    // Per target: its asked hashes in an open-addressed table, its names looked up there. 0 marks an
+    // empty slot; a hash that is 0 becomes 1, a collision like any other.
+    const auto key = [](std::uint64_t hash) { return hash == 0 ? std::uint64_t{1} : hash; };
+    std::vector<std::uint64_t> table;
+    std::vector<char> found;
+    for (const auto& [target, questions] : asked) {
+        std::size_t size = 16;
+        while (size < 2 * questions.size())
+            size *= 2;
+        const auto slotOf = [&](std::uint64_t k) {
+            std::size_t slot = k & (size - 1);
+            while (table[slot] != 0 && table[slot] != k)
+                slot = (slot + 1) & (size - 1);
+            return slot;
+        };
+        table.assign(size, 0);
+        found.assign(size, 0);
+        for (const Asked& question : questions) {
+            const std::uint64_t k = key(question.hash);
+            table[slotOf(k)] = k;
+        }
+        if (const auto it = anchors_.find(target); it != anchors_.end()) {
+            for (const std::uint64_t name : it->second.names) {
+                const std::size_t slot = slotOf(key(name));
+                if (table[slot] != 0) found[slot] = 1;
+            }
+        }
+        std::vector<std::uint64_t>* missing = nullptr;
+        for (const Asked& question : questions) {
+            if (found[slotOf(key(question.hash))]) continue;
+            if (!missing) missing = &missing_[target];
+            missing->push_back(question.hash);
+            pagesWithMissing_.insert(question.page);
+        }
+        if (missing) {
+            std::sort(missing->begin(), missing->end());
+            missing->erase(std::unique(missing->begin(), missing->end()), missing->end());
+        }
+    }
+}
+
+const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& page) const {
+    static const std::vector<BrokenAnchor> none;
+    if (const auto known = brokenAnchors_.find(&page); known != brokenAnchors_.end()) return known->second;
+    const auto it = anchors_.find(&page);
+    if (it == anchors_.end()) return none;
+    if (!missingKnown_) findMissingAnchors();
+    if (!pagesWithMissing_.count(&page)) return none;
+    std::vector<BrokenAnchor> broken;
+    const PageAnchors& kept = it->second;
+    const std::vector<EUrl>& urls = page.urls();
+    std::vector<const FragmentRef*> refs;
+    for (const FragmentRef& ref : kept.fragments) {
+        const ENode* node = fragmentNode(page, kept, ref);
+        const EHtmlNode* target = node ? checkedPage(node) : nullptr;
+        if (!target) continue;
+        const auto missing = missing_.find(target);
+        if (missing == missing_.end() ||
+            !std::binary_search(missing->second.begin(), missing->second.end(), ref.hash))
+            continue;
+        BrokenAnchor& anchor = broken.emplace_back();
+        if (ref.record != FragmentRef::kSamePage) anchor.record = ref.record;
+        anchor.target = target;
+        refs.push_back(&ref);
+    }
+    // Nothing is kept for a page without: working that out again reads nothing.
+    if (broken.empty()) return none;
+
+    // The fragments' text and lines, from the page itself: few links have a broken anchor.
+    html::EScannerFile file;
+    if (file.load(page.path(), false) && !file.readFailed()) {
+        const std::string_view text = file.text();
+        std::vector<std::int64_t> positions;
+        positions.reserve(refs.size());
+        for (const FragmentRef* ref : refs)
+            positions.push_back(ref->offset);
+        const std::vector<std::uint32_t> lines = linesOfPositions(text, positions);
+        for (std::size_t i = 0; i < broken.size(); ++i) {
+            broken[i].line = lines[i];
+            if (refs[i]->offset + std::size_t{refs[i]->length} <= text.size())
+                broken[i].fragment.assign(text.substr(refs[i]->offset, refs[i]->length));
+        }
+    } else if (const auto lines = lines_.find(&page);
+               lines != lines_.end() && lines->second.size() == urls.size()) {
+        for (BrokenAnchor& anchor : broken)
+            if (anchor.record != BrokenAnchor::kSamePage && lines->second[anchor.record] != 0)
+                anchor.line = lines->second[anchor.record];
+    }
+    return brokenAnchors_.emplace(&page, std::move(broken)).first->second;
 }
 
 const StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) const {
@@ -236,6 +408,9 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     if (prepared.baseChanged) page.setBase(std::move(prepared.base));
     if (!prepared.lines.empty()) found_->setLines(page, std::move(prepared.lines));
     page.urls() = std::move(prepared.records);
+    found_->setAnchors(page, std::move(prepared.anchors), std::move(prepared.fragments));
+    prepared.anchors.clear();
+    prepared.fragments.clear();
     prepared.records.clear();
     prepared.lines.clear();
     page.setLinksFound(true);
@@ -253,6 +428,155 @@ void EFindUrlLinks::addStyleTargets(EHtmlNode& page) {
 
 // ---- Preparing a page
 
+namespace {
+
+// Whether "s" is "word": a compare of fixed length, which the compiler does without a call. A page has
+// many tags and attributes, and each is asked about several names.
+template <std::size_t N>
+bool is(std::string_view s, const char (&word)[N]) {
+    return s.size() == N - 1 && std::memcmp(s.data(), word, N - 1) == 0;
+}
+
+void appendUtf8(std::uint32_t code, std::string& out) {
+    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
+    if (code < 0x80) {
+        out.push_back(static_cast<char>(code));
+    } else if (code < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else if (code < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
+    }
+}
+
+// "value" with its character references as a browser reads them, into "out": numeric ones and the few
+// named ones that ids and links are written with (an id "&lt;init&gt;()" is "<init>()", and a link to
+// "#%3Cinit%3E()" finds it). Any other "&" stays as written.
+void decodeReferencesInto(std::string_view value, std::string& out) {
+    static constexpr struct {
+        std::string_view name;
+        std::string_view text;
+    } kNamed[] = {{"amp;", "&"},   {"lt;", "<"},   {"gt;", ">"},
+                  {"quot;", "\""}, {"apos;", "'"}, {"nbsp;", "\xC2\xA0"}};
+    out.clear();
+    std::size_t at = 0;
+    while (at < value.size()) {
+        const std::size_t amp = value.find('&', at);
+        if (amp == std::string_view::npos) break;
+        out.append(value.substr(at, amp - at));
+        at = amp + 1;
+        const std::string_view rest = value.substr(at);
+        bool done = false;
+        if (!rest.empty() && rest[0] == '#') {
+            const bool hex = rest.size() > 1 && (rest[1] == 'x' || rest[1] == 'X');
+            std::size_t i = hex ? 2 : 1;
+            std::uint32_t code = 0;
+            const std::size_t digitsFrom = i;
+            for (; i < rest.size() && i < digitsFrom + 8; ++i) {
+                const char c = rest[i];
+                int digit = -1;
+                if (c >= '0' && c <= '9')
+                    digit = c - '0';
+                else if (hex && c >= 'a' && c <= 'f')
+                    digit = c - 'a' + 10;
+                else if (hex && c >= 'A' && c <= 'F')
+                    digit = c - 'A' + 10;
+                if (digit < 0) break;
+                code = code * (hex ? 16 : 10) + static_cast<std::uint32_t>(digit);
+            }
+            if (i > digitsFrom && i < rest.size() && rest[i] == ';') {
+                appendUtf8(code, out);
+                at += i + 1;
+                done = true;
+            }
+        } else {
+            for (const auto& named : kNamed) {
+                if (rest.substr(0, named.name.size()) == named.name) {
+                    out.append(named.text);
+                    at += named.name.size();
+                    done = true;
+                    break;
+                }
+            }
+        }
+        if (!done) out.push_back('&');
+    }
+    out.append(value.substr(at));
+}
+
+bool isValidUtf8(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        std::size_t extra = 0;
+        std::uint32_t min = 0;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            extra = 1;
+            min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2;
+            min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3;
+            min = 0x10000;
+        } else {
+            return false;
+        }
+        if (s.size() - i <= extra) return false;
+        std::uint32_t code = c & (0x3F >> extra);
+        for (std::size_t k = 1; k <= extra; ++k) {
+            const auto next = static_cast<unsigned char>(s[i + k]);
+            if ((next & 0xC0) != 0x80) return false;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Notes the fragment of the link written as "raw" (an attribute value whose first byte stands at
+// "position") unless it has none or it names the top of the page ("", "top" in any ASCII case), which
+// needs no anchor. "record": the position of the record whose target the fragment names; -1 for the page
+// itself.
+void noteFragment(std::string_view raw, std::int64_t position, std::int64_t record, PageScratch& scratch) {
+    const std::string_view trimmed = trimUrlValue(raw);
+    const std::size_t hashAt = trimmed.find('#');
+    if (hashAt == std::string_view::npos) return;
+    const std::string_view fragment = trimmed.substr(hashAt + 1);
+    // Browsers compare the fragment percent-decoded, read as UTF-8; one that does not decode to UTF-8
+    // can only match as written. Character references are read before anything else.
+    std::string_view name = fragment;
+    if (std::memchr(fragment.data(), '&', fragment.size())) {
+        decodeReferencesInto(fragment, scratch.references);
+        name = scratch.references;
+    }
+    if (name.find_first_of("%\t\n\r") != std::string_view::npos) {
+        decodeUrlInto(name, scratch.decoded);
+        if (isValidUtf8(scratch.decoded)) name = scratch.decoded;
+    }
+    if (name.empty() || platform::equalsIgnoringAsciiCase(name, "top")) return;
+    const std::int64_t offset =
+        position + (trimmed.data() - raw.data()) + static_cast<std::int64_t>(hashAt) + 1;
+    // Beyond what a reference holds (a page of 4 GB): not checked.
+    if (offset + static_cast<std::int64_t>(fragment.size()) > INT64_C(0xFFFFFFFF)) return;
+    scratch.fragments.push_back({anchorHash(name), 0, static_cast<std::uint32_t>(offset),
+                                 static_cast<std::uint32_t>(fragment.size())});
+    scratch.fragmentRecords.push_back(record);
+}
+
+}  // namespace
+
 void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
                  PageScratch& scratch) {
     out.ready = false;
@@ -262,6 +586,11 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     out.lines.clear();
     out.baseChanged = false;
     out.base.clear();
+    out.anchors.clear();
+    out.fragments.clear();
+    scratch.anchors.clear();
+    scratch.fragments.clear();
+    scratch.fragmentRecords.clear();
     html::EScannerFile& file = scratch.file;
     // A page far larger than the others gives its memory back rather than holding it for the rest.
     struct Trim {
@@ -285,11 +614,45 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     records.clear();
     std::string base = page.base();
     std::size_t styleBlockEnd = 0;
+    bool inComment = false;
+    // Once a base tag named a place, the position of its record: a link to a fragment alone leads there.
+    std::int64_t baseRecord = -1;
     const std::vector<html::EHtmlTag>& tagList = tags.tags();
     for (std::size_t t = 0; t < tagList.size(); ++t) {
         const html::EHtmlTag& tag = tagList[t];
+        // The anchors: an id on any element, a name on a link. A tag inside a comment makes no element in
+        // a browser, so its names are none.
+        const html::EHtmlAttribute* href = nullptr;
+        const html::EHtmlAttribute* usemap = nullptr;
+        if (is(tag.name, "<!--")) {
+            inComment = true;
+        } else if (is(tag.name, "-->")) {
+            inComment = false;
+        } else if (!tag.endTag && tag.attributeCount != 0) {
+            const bool link = is(tag.name, "a");
+            for (const html::EHtmlAttribute& attribute : tags.attributes(tag)) {
+                const std::string_view name = attribute.name;
+                // By length first: most attributes (class, style, title, ...) are none of these.
+                const std::size_t size = name.size();
+                if (size != 2 && size != 4 && size != 6) continue;
+                if (is(name, "href")) {
+                    href = &attribute;
+                } else if (is(name, "usemap")) {
+                    usemap = &attribute;
+                } else if ((is(name, "id") || (link && is(name, "name"))) && !inComment &&
+                           !attribute.value.empty()) {
+                    std::string_view value = attribute.value;
+                    if (std::memchr(value.data(), '&', value.size())) {
+                        decodeReferencesInto(value, scratch.references);
+                        value = scratch.references;
+                    }
+                    scratch.anchors.push_back(anchorHash(value));
+                }
+            }
+        }
         values.clear();
         html::urlValuesOf(tags, tag, values);
+        bool hrefRecorded = false;
         for (const html::UrlValue& value : values) {
             std::uint16_t flags = 0;
             if (value.isBase) flags |= EUrl::kBase;
@@ -299,6 +662,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             EUrl url;
             makeUrl(base, url, flags, value.position, value.text, context);
             if (url.text.empty()) continue;
+            if (href && value.text.data() == href->value.data()) hrefRecorded = true;
             // makeUrl keeps only the flags of an attribute's kind.
             if (value.styleSheet) url.set(EUrl::kStyleSheet);
             // Only a base tag's href is a base reference; its other attributes resolve as a base tag's
@@ -308,9 +672,19 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             if (value.baseHref) {
                 base = baseFromTag(url, base, context);
                 out.baseChanged = true;
+                baseRecord = url.position;
+            } else if (url.end + 1 < value.position + static_cast<std::int64_t>(value.text.size()) &&
+                       !value.isBase && (!usemap || value.text.data() != usemap->value.data()) &&
+                       std::memchr(value.text.data(), '#', value.text.size())) {
+                // Only a value cut short may have a fragment. A map's fragment names a map, not an anchor.
+                noteFragment(value.text, value.position, url.position, scratch);
             }
             records.push_back(std::move(url));
         }
+        // A link to a fragment alone makes no record, but its fragment must name an anchor all the same.
+        if (href && !hrefRecorded && std::memchr(href->value.data(), '#', href->value.size()) &&
+            !is(tag.name, "base") && cutUrlValue(href->value).length == 0 && !html::isPlainTag(tag.name))
+            noteFragment(href->value, href->position, baseRecord, scratch);
         // What the page's own style loads comes with the page, like a background image; an imported
         // style sheet counts as a stylesheet link does.
         if (!tag.hasStyle) continue;
@@ -342,6 +716,26 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         for (std::size_t i = 0; i < records.size(); ++i)
             if (!records[i].has(EUrl::kExternal) && records[i].target) out.lines[i] = 0;
     }
+    // Each fragment to its record, now that the records stand in page order.
+    std::vector<FragmentRef>& fragments = scratch.fragments;
+    for (std::size_t i = 0; i < fragments.size(); ++i) {
+        const std::int64_t position = scratch.fragmentRecords[i];
+        fragments[i].record = FragmentRef::kSamePage;
+        if (position < 0) continue;
+        const auto at = std::lower_bound(records.begin(), records.end(), position,
+                                         [](const EUrl& url, std::int64_t p) { return url.position < p; });
+        // Every fragment was noted with a record that was kept; one that is not found names none.
+        fragments[i].record = at != records.end() && at->position == position
+                                  ? static_cast<std::uint32_t>(at - records.begin())
+                                  : FragmentRef::kNoRecord;
+    }
+    // Offsets differ: no two fragments stand at one place.
+    if (!std::is_sorted(fragments.begin(), fragments.end(),
+                        [](const FragmentRef& a, const FragmentRef& b) { return a.offset < b.offset; }))
+        std::sort(fragments.begin(), fragments.end(),
+                  [](const FragmentRef& a, const FragmentRef& b) { return a.offset < b.offset; });
+    out.fragments.assign(fragments.begin(), fragments.end());
+    out.anchors.assign(scratch.anchors.begin(), scratch.anchors.end());
     if (!tags.syntaxErrors().empty()) out.errorLines = linesOfErrors(tags, text);
     out.errors = tags.takeErrors();
     if (out.baseChanged) out.base = std::move(base);

@@ -50,6 +50,30 @@ struct FoundSyntaxError {
     html::SyntaxErrorKind kind = html::SyntaxErrorKind::NoClose;
 };
 
+// A link's "#fragment", kept for the anchor check that follows once every page is read. The fragment's text
+// stays in the page: only the few that name nothing are read back.
+struct FragmentRef {
+    static constexpr std::uint32_t kSamePage = UINT32_MAX;
+    static constexpr std::uint32_t kNoRecord = UINT32_MAX - 1;  // its record was not kept: not checked
+    // anchorHash of the fragment as browsers compare it (character references read, percent-decoded).
+    std::uint64_t hash = 0;
+    std::uint32_t record = 0;  // the URL record it follows, whose target it names; kSamePage: the page itself
+    std::uint32_t offset = 0;  // of the fragment's first byte (after the "#") in the page
+    std::uint32_t length = 0;  // of the fragment as written
+};
+
+// A link whose fragment names no anchor of the page it leads to.
+struct BrokenAnchor {
+    static constexpr std::size_t kSamePage = SIZE_MAX;
+    std::size_t record = kSamePage;     // into the page's URL records; kSamePage: a link within the page
+    const EHtmlNode* target = nullptr;  // the page the fragment was looked for in
+    std::int64_t line = 1;
+    std::string fragment;  // as the page writes it, without the "#"; "" when the page could not be read again
+};
+
+// The hash that anchor names and link fragments are compared by.
+std::uint64_t anchorHash(std::string_view name);
+
 // What link finding learns for the rest of the job, besides the URL records on the nodes: the pages that
 // could not be opened (each is reported once per job) and the line of each record that a report may list
 // (counted while the page's text was at hand, so that no report reads a page again). The job makes one
@@ -110,11 +134,41 @@ class EFoundLinks {
     const std::vector<FoundSyntaxError>& syntaxErrors() const { return syntaxErrors_; }
     void addSyntaxError(const FoundSyntaxError& error) { syntaxErrors_.push_back(error); }
 
+    // Keeps what link finding gathered for the anchor check: the page's anchor names ("names": anchorHash
+    // values of its ids and of its links' names, in any order) and its links' fragments (in page order).
+    void setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
+                    std::vector<FragmentRef> fragments);
+    // The links of "page", in page order, whose fragment names no anchor of the local page they lead to.
+    // Links that lead nowhere, or out of the site, or to what is not a page, are not among them. Reads the
+    // page again, once, only when it has such links: for their fragments and lines. What it found is kept
+    // and given again, so that a report made after a fix rewrote the page lists what the page held when
+    // it was read. Not to be called from two threads at once.
+    const std::vector<BrokenAnchor>& brokenAnchors(const EHtmlNode& page) const;
+
   private:
     friend class PageLines;
     const UrlContext* context_;
     html::EUnreadablePages unreadable_;
     std::unordered_map<const EHtmlNode*, std::vector<std::uint32_t>> lines_;
+    struct PageAnchors {
+        std::vector<std::uint64_t> names;
+        std::vector<FragmentRef> fragments;
+        // The page's record count when they were kept: the indices hold while it does.
+        std::size_t records = 0;
+    };
+    std::unordered_map<const EHtmlNode*, PageAnchors> anchors_;
+    mutable std::unordered_map<const EHtmlNode*, std::vector<BrokenAnchor>> brokenAnchors_;
+    // Per page, the fragments asked of it that name none of its anchors (sorted hashes); made at the first
+    // question, once every page is read.
+    mutable std::unordered_map<const EHtmlNode*, std::vector<std::uint64_t>> missing_;
+    mutable std::unordered_set<const EHtmlNode*> pagesWithMissing_;  // the pages that link to such fragments
+    mutable bool missingKnown_ = false;
+    // What fragment "ref" of "page" names an anchor of: the page itself or its record's target; null for a
+    // link out of the site or to nothing.
+    const ENode* fragmentNode(const EHtmlNode& page, const PageAnchors& kept, const FragmentRef& ref) const;
+    // "target" as a page whose anchors are known; null when it is none.
+    const EHtmlNode* checkedPage(const ENode* target) const;
+    void findMissingAnchors() const;
     bool keepSyntaxErrors_ = false;
     std::vector<FoundSyntaxError> syntaxErrors_;
     struct StyleSheetEntry {
@@ -135,6 +189,8 @@ struct PreparedPage {
     std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
     bool baseChanged = false;
     std::string base;  // the page's base after its last base tag
+    std::vector<std::uint64_t> anchors;  // anchorHash of each anchor name, in page order
+    std::vector<FragmentRef> fragments;  // in page order
 };
 
 // What preparing a page works in, kept by the caller from page to page: most pages of a site are alike, so
@@ -146,6 +202,12 @@ struct PageScratch {
     std::vector<html::UrlValue> values;
     std::vector<EUrl> records;
     std::vector<html::StyleRef> styleRefs;
+    std::vector<std::uint64_t> anchors;
+    std::vector<FragmentRef> fragments;
+    // Per fragment, the position of its record; -1: the page itself.
+    std::vector<std::int64_t> fragmentRecords;
+    std::string decoded;
+    std::string references;
 };
 
 // Reads "page" (reporting nothing when "report" is false) and prepares its findings into "out".

@@ -58,6 +58,42 @@ bool EReportUnresolved::list(const ENode& file, const std::vector<EUrl>& urls,
     return any;
 }
 
+// ---- EReportBrokenAnchors
+
+std::string brokenAnchorText(const EHtmlNode& page, const BrokenAnchor& anchor) {
+    std::string text;
+    if (anchor.record != BrokenAnchor::kSamePage && anchor.record < page.urls().size())
+        text = page.urls()[anchor.record].text;
+    text += '#';
+    text += anchor.fragment;
+    return text;
+}
+
+EReportBrokenAnchors::EReportBrokenAnchors(const EFoundLinks& found) : found_(&found) {
+    section = currentLog().openSection(res::kSectionBrokenAnchors);
+}
+
+EReportBrokenAnchors::~EReportBrokenAnchors() {
+    currentLog().closeSection(section);
+}
+
+bool EReportBrokenAnchors::visitHtml(EHtmlNode& node) {
+    const std::vector<BrokenAnchor>& broken = found_->brokenAnchors(node);
+    if (broken.empty()) return false;
+    if (section) {
+        if (count == 0) section->writeLine(res::kBrokenAnchorsNote);
+        section->endLine();
+        section->writeLine(res::kInFileHeader, platform::displayName(node.path()));
+        for (const BrokenAnchor& anchor : broken) {
+            section->writeAtLine(lineNumber(anchor.line),
+                                 platform::displayName(brokenAnchorText(node, anchor)));
+            section->endLine();
+        }
+    }
+    ++count;
+    return true;
+}
+
 // ---- EReportExternal
 
 bool isClickableExternalUrl(std::string_view url) {

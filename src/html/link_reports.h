@@ -36,6 +36,28 @@ class EReportUnresolved : public EVisitor {
     const EFoundLinks* found_;
 };
 
+// "BROKEN ANCHORS:": under an "In file" line per page, one numbered line per link whose "#fragment" names
+// no anchor of the local page it leads to (EFoundLinks::brokenAnchors), in page order: the link cut at its
+// fragment, then "#" and the fragment as written. The section's note comes with its first entry, so that a
+// site without broken anchors has no section. "count" is the number of such pages.
+class EReportBrokenAnchors : public EVisitor {
+  public:
+    explicit EReportBrokenAnchors(const EFoundLinks& found);
+    ~EReportBrokenAnchors() override;
+    EReportBrokenAnchors(const EReportBrokenAnchors&) = delete;
+    EReportBrokenAnchors& operator=(const EReportBrokenAnchors&) = delete;
+
+    // True when the page has a broken anchor.
+    bool visitHtml(EHtmlNode& node) override;
+
+  private:
+    const EFoundLinks* found_;
+};
+
+// The text a broken anchor is listed by: the link as its record holds it (nothing for a link within the
+// page), "#", and the fragment as the page writes it.
+std::string brokenAnchorText(const EHtmlNode& page, const BrokenAnchor& anchor);
+
 // "EXTERNAL URL REFERENCES:": every external URL of every page with its line, and the page of external
 // links, where each distinct URL is a link once (at its first occurrence) and later occurrences are
 // marked as repeated. Style sheet files that link finding read are listed like pages. "count" is the

@@ -327,6 +327,10 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
         passes.push_back({[&] { return std::make_unique<EReportUnresolved>(*foundLinks_); },
                           res::kReportingBrokenLinks, true, countPages});
     }
+    if (settings_.ReportBrokenAnchors && !brokenAnchorsReported_) {
+        passes.push_back({[&] { return std::make_unique<EReportBrokenAnchors>(*foundLinks_); },
+                          res::kReportingBrokenAnchors, true, countPages});
+    }
     if (settings_.ReportUnusedFiles) {
         passes.push_back({[&] {
                               unusedFiles_.clear();

@@ -88,6 +88,7 @@ class EKVCmd : public ECommand {
     bool reportLinks(ILinkWriter* writer = nullptr);
     // Set once the broken links are in the log, so that the link passes do not list them twice.
     bool brokenLinksReported_ = false;
+    bool brokenAnchorsReported_ = false;
     // Drops the tree and everything that points into it.
     void releaseTree();
 

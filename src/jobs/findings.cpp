@@ -85,6 +85,14 @@ void collectPage(EHtmlNode& page, const FindingsSource& source, const JobSetting
             findings.brokenLinks.push_back({page.path(), found.lineOf(page, i), url.text});
         }
     }
+    if (settings.ReportBrokenAnchors) {
+        for (const BrokenAnchor& anchor : found.brokenAnchors(page)) {
+            std::string link;
+            if (anchor.record != BrokenAnchor::kSamePage) link = urls[anchor.record].text;
+            findings.brokenAnchors.push_back(
+                {page.path(), anchor.line, std::move(link), anchor.fragment, anchor.target->path()});
+        }
+    }
     // The content behind a symbolic link is not the site's: the report plans no change there either.
     if (!planner || page.isSymlink()) return;
     planner->planPage(page, edits);

@@ -25,6 +25,13 @@ struct CheckFindings {
         std::int64_t line = 0;
         std::string link;  // as the record holds it: cut at its fragment or query, percent-decoded
     };
+    struct BrokenAnchor {
+        std::string page;
+        std::int64_t line = 0;
+        std::string link;      // as the record holds it (as for a broken link); "" for a link within the page
+        std::string fragment;  // as the page writes it, without the "#"
+        std::string target;    // the page that has no such anchor
+    };
     struct SyntaxError {
         std::string page;
         std::int64_t line = 0;
@@ -75,6 +82,7 @@ struct CheckFindings {
     bool linkFormRefused = false;  // absolute links were asked for without a server: no link change planned
 
     std::vector<BrokenLink> brokenLinks;
+    std::vector<BrokenAnchor> brokenAnchors;
     std::vector<SyntaxError> syntaxErrors;
     std::vector<SuggestedName> suggestedNames;
     std::vector<LinkChange> linkChanges;

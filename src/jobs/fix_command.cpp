@@ -202,10 +202,18 @@ bool EKVFixCmd::linkErrorGate() {
         linkFindings_ += static_cast<std::uint32_t>(pages);
         brokenLinksReported_ = true;
     }
+    // Before anything changes: the anchors' places in the pages are those link finding read.
+    if (settings_.ReportBrokenAnchors) {
+        EReportBrokenAnchors anchors(*foundLinks_);
+        const std::int32_t pages = runTreePass(*top, anchors, res::kReportingBrokenAnchors, nodeCount_);
+        if (pages < 0) return false;
+        linkFindings_ += static_cast<std::uint32_t>(pages);
+        brokenAnchorsReported_ = true;
+    }
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
     if (!log) return true;
     std::string text;
-    for (int id : {res::kSectionSyntaxErrors, res::kSectionUnresolvedLinks}) {
+    for (int id : {res::kSectionSyntaxErrors, res::kSectionUnresolvedLinks, res::kSectionBrokenAnchors}) {
         const auto it = log->sections().find(id);
         if (it != log->sections().end() && it->second->hasContent()) text += log->sectionText(id);
     }

@@ -217,6 +217,7 @@ void EKVOrphansCmd::handleOrphans(std::vector<std::string> paths) {
 void EKVOrphansCmd::addFindings() {
     // The findings of a check that this job does not make are left out, as its text report leaves them.
     findings_->brokenLinks.clear();
+    findings_->brokenAnchors.clear();
     findings_->suggestedNames.clear();
     findings_->linkChanges.clear();
     findings_->externalUrls.clear();

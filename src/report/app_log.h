@@ -9,13 +9,23 @@
 #include <string_view>
 
 #include "report/log.h"
+#include "res/strings.h"
 #include "settings/job_settings.h"
 
 namespace korvel {
 
+// The order of a report's sections: by title id, except that the broken anchors follow the broken links,
+// whose neighbours they are.
+struct SectionOrder {
+    static constexpr long long rank(int id) {
+        return id == res::kSectionBrokenAnchors ? 2LL * res::kSectionUnresolvedLinks + 1 : 2LL * id;
+    }
+    constexpr bool operator()(int a, int b) const { return rank(a) < rank(b); }
+};
+
 class ELogWithReport : public ELog {
   public:
-    using SectionMap = std::map<int, std::unique_ptr<ESection>>;
+    using SectionMap = std::map<int, std::unique_ptr<ESection>, SectionOrder>;
 
     // Removes every section's file.
     ~ELogWithReport() override;
@@ -29,7 +39,7 @@ class ELogWithReport : public ELog {
     // Joins the job's report at its end, also after a cancel or an interruption (then as a partial report):
     // writes the summary from "status" (JobStatus bits), the header with the counts and the settings (or,
     // for an orphans job, what was removed or restored), copies the external-links page into the top
-    // directory when it was asked for, and joins every section with content, in ascending id, into a fresh
+    // directory when it was asked for, and joins every section with content, in SectionOrder, into a fresh
     // "el_" file in the temporary directory. Returns that file's path; the caller owns the file from then
     // on. Returns "" when the report could not be made, after telling the person why (message 291).
     //   nodeCount, dirCount: the scan's counts of all nodes and of the directories among them (the top

@@ -95,9 +95,11 @@ void EAppLog::writeSummary(const JobSettings& settings, unsigned status) {
         const bool syntax = hasContent(res::kSectionSyntaxErrors);
         const bool unresolved = hasContent(res::kSectionUnresolvedLinks);
         const bool unused = hasContent(res::kSectionUnusedFiles);
-        if (!syntax && !unresolved && !unused) summary->writeLine(res::kSummaryClean);
+        const bool anchors = hasContent(res::kSectionBrokenAnchors);
+        if (!syntax && !unresolved && !unused && !anchors) summary->writeLine(res::kSummaryClean);
         if (syntax) summary->writeLine(res::kSummarySyntaxErrors);
         if (unresolved) summary->writeLine(res::kSummaryUnresolvedLinks);
+        if (anchors) summary->writeLine(res::kSummaryBrokenAnchors);
         if (unused && !settings.RemoveOrphans) summary->writeLine(res::kSummaryOrphans);
     }
     closeSection(summary);

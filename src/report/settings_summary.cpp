@@ -99,6 +99,7 @@ std::string settingsSummary(const JobSettings& s) {
     }
     out.line(res::formatString(s.UpdateUrls ? res::kSummaryUpdateUrls : res::kSummaryCheckUrls, s.Server));
     if (s.ReportUnresolvedRefs) out.line(res::loadString(res::kSummaryReportUnresolved));
+    if (s.ReportBrokenAnchors) out.line(res::loadString(res::kSummaryReportBrokenAnchors));
     if (s.ReportUnusedFiles) out.line(res::loadString(res::kSummaryReportUnused));
     if ((s.ReportUnusedFiles || s.RemoveOrphans) && !s.KeepPatterns.empty()) {
         std::string patterns;

@@ -274,6 +274,11 @@ constexpr Entry kTable[] = {
      "The site is on another file system than your home directory: the orphans go to that file system's own "
      "trash, %1, not to the trash in your home directory."},
     {30227, "The orphans went to the trash of the site's own file system: %1"},
+    {30270, "BROKEN ANCHORS:"},
+    {30271, "Links whose fragment (after \"#\") names no id or anchor name in the page they lead to:"},
+    {30272, "There were links to anchors that their pages do not have.  See below for details."},
+    {30273, "Report links to a \"#fragment\" which can't be found in the page they lead to"},
+    {30274, "Reporting Broken Anchors"},
     {30290, "Never orphans (kept): %1"},
 };
 

@@ -221,6 +221,11 @@ enum StringId : int {
     kHomePageOutsideSite = 30225,
     kTrashOnSiteFileSystem = 30226,
     kTrashedToSiteFileSystem = 30227,
+    kSectionBrokenAnchors = 30270,
+    kBrokenAnchorsNote = 30271,
+    kSummaryBrokenAnchors = 30272,
+    kSummaryReportBrokenAnchors = 30273,
+    kReportingBrokenAnchors = 30274,
     kSummaryKeptFiles = 30290,
 };
 

@@ -171,6 +171,7 @@ JobSettings readSettings(const ProfileFile& profile, const JobSettings& settings
     s.AbsRelCnvrt = readEnum(profile, kHtmlSettings, "AbsRelCnvrt", kUrlRevert);
     s.FilesOnly = readBool(profile, kHtmlSettings, "FilesOnly", false);
     s.ReportUnresolvedRefs = readBool(profile, kHtmlSettings, "ReportUnresolvedRefs", true);
+    s.ReportBrokenAnchors = readBool(profile, kHtmlSettings, "ReportBrokenAnchors", true);
     s.ReportUnusedFiles = readBool(profile, kHtmlSettings, "ReportUnusedFiles", true);
     s.ReportExternalRefs = readBool(profile, kHtmlSettings, "ReportExternalRefs", true);
     s.ReportEstimated = readBool(profile, kHtmlSettings, "ReportEstimated", true);
@@ -234,6 +235,7 @@ bool SaveSettings(std::string_view path, const JobSettings& settings) {
     w.text(kHtmlSettings, "Server", settings.Server);
     w.integer(kHtmlSettings, "AbsRelCnvrt", settings.AbsRelCnvrt);
     w.boolean(kHtmlSettings, "ReportUnresolvedRefs", settings.ReportUnresolvedRefs);
+    w.boolean(kHtmlSettings, "ReportBrokenAnchors", settings.ReportBrokenAnchors);
     w.boolean(kHtmlSettings, "ReportUnusedFiles", settings.ReportUnusedFiles);
     w.boolean(kHtmlSettings, "ReportExternalRefs", settings.ReportExternalRefs);
     w.boolean(kHtmlSettings, "ReportEstimated", settings.ReportEstimated);

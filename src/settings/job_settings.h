@@ -57,6 +57,7 @@ struct JobSettings {
     std::string Server;
     std::int32_t AbsRelCnvrt = kUrlKeep;
     bool ReportUnresolvedRefs = false;
+    bool ReportBrokenAnchors = false;
     bool ReportUnusedFiles = false;
     bool ReportExternalRefs = false;
     bool ReportEstimated = false;

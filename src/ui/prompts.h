@@ -112,7 +112,7 @@ class Prompts {
     virtual RenameReply renameFile(const RenameRequest& request) = 0;
     // The read-only prompt for one file.
     virtual ReadOnlyAnswer readOnlyFile(std::string_view path) = 0;
-    // "Link Errors!": the site has syntax errors or broken links; "text" lists them.
+    // "Link Errors!": the site has syntax errors, broken links or broken anchors; "text" lists them.
     virtual LinkErrorsAnswer linkErrors(std::string_view text) = 0;
     // A progress display for one pass or more.
     virtual std::unique_ptr<Progress> makeProgress() = 0;

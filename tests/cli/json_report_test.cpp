@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/run_korvel.h"
+#include "support/env_var.h"
 #include "support/temp_dir.h"
 
 namespace korvel::cli {
@@ -98,9 +99,63 @@ TEST(JsonReport, CarriesEachFindingWithItsPageAndLine) {
     EXPECT_TRUE(doc["errors"].empty());
 
     // The counts are the arrays' lengths.
-    for (const char* kind : {"brokenLinks", "syntaxErrors", "suggestedNames", "linkChanges", "orphans",
-                             "externalUrls", "pageWeights", "skipped", "errors"})
+    for (const char* kind : {"brokenLinks", "brokenAnchors", "syntaxErrors", "suggestedNames", "linkChanges",
+                             "orphans", "externalUrls", "pageWeights", "skipped", "errors"})
         EXPECT_EQ(summary["counts"][kind], doc[kind].size()) << kind;
+}
+
+TEST(JsonReport, BrokenAnchorsAreASectionAFieldAndAFindingUnlessSwitchedOff) {
+    const SettingsFile settings("");
+    testing::TempDir dir;
+    dir.write("index.html", "<p id=\"here\"><a href=\"#here\">h</a>\n<a href=\"page.html#gone\">p</a>\n");
+    dir.write("page.html", "<a href=\"index.html#here\">back</a>\n");
+
+    const Result text = runKorvel({"check", dir.path()});
+    EXPECT_EQ(text.status, kExitFindings) << joined(text.out);
+    const std::string report = joined(text.out);
+    EXPECT_NE(report.find("BROKEN ANCHORS:"), std::string::npos) << report;
+    EXPECT_NE(report.find("line    2: page.html#gone"), std::string::npos) << report;
+    EXPECT_NE(report.find("There were links to anchors that their pages do not have."), std::string::npos);
+    EXPECT_EQ(report.find("totally clean"), std::string::npos);
+
+    const Result json = runKorvel({"check", dir.path(), "--format", "json"});
+    EXPECT_EQ(json.status, kExitFindings);
+    const auto doc = parsed(joined(json.out));
+    EXPECT_EQ(doc["summary"]["settings"]["reports"]["brokenAnchors"], true);
+    EXPECT_EQ(doc["summary"]["counts"]["brokenAnchors"], 1);
+    EXPECT_EQ(doc["summary"]["needsAttention"], true);
+    EXPECT_EQ(doc["brokenAnchors"], (nlohmann::json::array({{{"page", dir.file("index.html")},
+                                                             {"line", 2},
+                                                             {"link", "page.html"},
+                                                             {"fragment", "gone"},
+                                                             {"target", dir.file("page.html")}}})));
+
+    // Switched off, the site is clean.
+    const Result off = runKorvel({"check", dir.path(), "--no-report-anchors"});
+    EXPECT_EQ(off.status, kExitOk) << joined(off.out);
+    EXPECT_EQ(joined(off.out).find("ANCHORS"), std::string::npos);
+    const auto offDoc =
+        parsed(joined(runKorvel({"check", dir.path(), "--no-report-anchors", "--format", "json"}).out));
+    EXPECT_EQ(offDoc["summary"]["settings"]["reports"]["brokenAnchors"], false);
+    EXPECT_TRUE(offDoc["brokenAnchors"].empty());
+}
+
+TEST(JsonReport, BrokenAnchorsOfAFixAreThoseOfThePagesAsTheyWereRead) {
+    const SettingsFile settings("");
+    const testing::TempDir state;
+    const testing::EnvVar stateHome("XDG_STATE_HOME", state.path());
+    testing::TempDir dir;
+    // The fix shortens the first link: the fragment after it no longer stands where it was read.
+    dir.write("index.html", "<a href=\"Long Page Name.html\">l</a> <a href=\"#gone\">g</a>\n");
+    dir.write("Long Page Name.html", "<a href=\"index.html\">home</a>\n");
+    const Result r = runKorvel({"fix", dir.path(), "--target", "dos", "--yes", "--format", "json"});
+    const auto doc = parsed(joined(r.out));
+    ASSERT_EQ(doc["brokenAnchors"].size(), 1u) << doc.dump(2);
+    EXPECT_EQ(doc["brokenAnchors"][0]["fragment"], "gone");
+    EXPECT_EQ(doc["brokenAnchors"][0]["link"], "");
+    EXPECT_EQ(doc["brokenAnchors"][0]["line"], 1);
+    EXPECT_NE(testing::readFile(doc["brokenAnchors"][0]["page"].get<std::string>()).find("LongPage.htm"),
+              std::string::npos);
 }
 
 TEST(JsonReport, PageWeightsCarryTheDownloadTimesAndMarks) {

@@ -134,6 +134,7 @@ const char* const kNames = "SUGGESTED NEW NAMES FOR FILES:";
 const char* const kSyntax = "HTML SYNTAX ERRORS:";
 const char* const kLinks = "SUGGESTED URL LINK RENAMING:";
 const char* const kBroken = "UNRESOLVED LOCAL LINKS:";
+const char* const kAnchors = "BROKEN ANCHORS:";
 const char* const kOrphans = "THE FOLLOWING FILES WERE NOT USED IN THE SITE HIERARCHY:";
 const char* const kExternal = "EXTERNAL URL REFERENCES:";
 const char* const kTimes = "DOWNLOAD TIMES:";
@@ -162,18 +163,19 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
     std::vector<std::string> named;
     for (const std::string& title : report.titles)
         if (!title.empty()) named.push_back(title);
-    EXPECT_EQ(named, (std::vector<std::string>{"HEADER", kSkipped, kNames, kSyntax, kLinks, kBroken, kOrphans,
-                                               kExternal, kTimes}));
+    EXPECT_EQ(named, (std::vector<std::string>{"HEADER", kSkipped, kNames, kSyntax, kLinks, kBroken, kAnchors,
+                                               kOrphans, kExternal, kTimes}));
     const std::vector<std::string>& untitled = report.body("");
     for (const char* line : {
              "REPORT FROM SUCCESSFUL PASS",
              "There were HTML syntax errors.  See below for details.",
              "There were unresolved local URLs.  See below for details.",
+             "There were links to anchors that their pages do not have.  See below for details.",
              "There were unused (orphan) files in the Web hierarchy.  See below for details.",
              "This file is named: \"report_of_external_refs.html\"",
          })
         EXPECT_TRUE(contains(untitled, line)) << line << "\n" << ::testing::PrintToString(untitled);
-    EXPECT_EQ(untitled.size(), 7u) << ::testing::PrintToString(untitled);
+    EXPECT_EQ(untitled.size(), 8u) << ::testing::PrintToString(untitled);
     EXPECT_TRUE(contains(report.body("HEADER"), "96 files in 24 directories"))
         << ::testing::PrintToString(report.body("HEADER"));
 
@@ -306,6 +308,12 @@ TEST_F(SampleSite, Iso9660ReportFindsEveryPlantedFaultAndNothingElse) {
                                                      "<site>/index.html|line 28: images/",
                                                      "<site>/styles/site.css|line 7: ../images/banner.png",
                                                  }));
+
+    // Broken anchors: about.htm has no "ovens" (its "team" is found from index.html and from itself), and
+    // docs/guide.html names itself with a fragment it does not have.
+    EXPECT_EQ(fileEntries(report.body(kAnchors)),
+              (std::vector<std::string>{"<site>/docs/guide.html|line 9: guide.html#printing",
+                                        "<site>/index.html|line 9: about.htm#ovens"}));
 
     // Orphans: old-home.html is reached through the link in a comment, thanks.html through the form's
     // redirect field, only-through-base.html by nothing local. What the style sheets and about.htm's style

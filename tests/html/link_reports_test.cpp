@@ -113,6 +113,70 @@ TEST_F(LinkReportsTest, BaseThatNamesNoDirectoryIsListedLikeABrokenLink) {
               (Lines{inFile(dir.file("index.html")), atLine(1, "/nowhere/"), atLine(2, "a.html")}));
 }
 
+// ---- Broken anchors
+
+TEST_F(LinkReportsTest, BrokenAnchorsAreLinksWhoseFragmentNamesNothingInTheirTarget) {
+    struct Case {
+        std::string dir;  // each case in a directory of its own: c/a.html links, c/b.html is linked to
+        std::string a, b;
+        std::string listed;  // the entry under c/a.html; "" when nothing is listed
+        int line = 1;
+    };
+    const std::vector<Case> cases = {
+        {"c01-found", "<a href=\"b.html#install\">", "<h2 id=\"install\">", ""},
+        {"c02-missing", "<p>\n<a href=\"b.html#install\">", "<h2 id=\"setup\">", "b.html#install", 2},
+        {"c03-same-page", "<a href=\"#x\">x</a><p id=x>", "", ""},
+        {"c04-same-page-missing", "<a href='#nowhere'>x</a>\n<p id=x>", "", "#nowhere"},
+        {"c05-name-on-a", "<a href=\"b.html#install\">", "<a name=\"install\">", ""},
+        {"c06-name-on-div", "<a href=\"b.html#install\">", "<div name=\"install\">", "b.html#install"},
+        {"c07-percent-encoded", "<a href=\"b.html#caf%C3%A9\">", "<p id=\"caf\xC3\xA9\">", ""},
+        {"c08-percent-missing", "<a href=\"b.html#caf%C3%A9s\">", "<p id=\"caf\xC3\xA9\">",
+         "b.html#caf%C3%A9s"},
+        {"c09-case-counts", "<a href=\"b.html#Install\">", "<h2 id=\"install\">", "b.html#Install"},
+        {"c10-top", "<a href=\"b.html#\">1</a><a href=\"#top\">2</a><a href=\"b.html#TOP\">3</a>", "", ""},
+        {"c11-image", "<img src=\"../pic.gif#x\"><a href=\"../pic.gif#y\">", "", ""},
+        {"c12-query", "<a href=\"b.html?lang=en#install\">", "", "b.html#install"},
+        {"c13-id-in-comment", "<a href=\"b.html#old\">", "<!-- <p id=\"old\"> -->", "b.html#old"},
+        {"c14-external-and-broken",
+         "<a href=\"http://elsewhere.example.com/b.html#x\"><a href=\"gone.html#x\">", "", ""},
+        {"c15-base", "<base href=\"b.html\"><a href=\"#install\">", "<p id=\"setup\">", "b.html#install"},
+        {"c16-references", "<a href=\"b.html#%3Cinit%3E()\">1</a><a href=\"b.html#a&amp;b\">2</a>",
+         "<p id=\"&lt;init&gt;()\"><p id=\"a&#38;b\">", ""},
+        {"c17-map", "<img src=\"../pic.gif\" usemap=\"#m\"><map name=\"m\"></map>", "", ""},
+    };
+    dir.write("index.html", "home");
+    dir.write("pic.gif", "GIF89a");
+    Lines expected;
+    for (const Case& c : cases) {
+        dir.write(c.dir + "/a.html", c.a);
+        dir.write(c.dir + "/b.html", c.b);
+        if (c.listed.empty()) continue;
+        expected.push_back(inFile(dir.file(c.dir + "/a.html")));
+        expected.push_back(atLine(c.line, c.listed));
+    }
+    scan();
+    findLinks();
+
+    EReportBrokenAnchors report(*found);
+    EXPECT_EQ(runOverTree(report), static_cast<int>(expected.size() / 2));
+    Lines listed = lines(res::kSectionBrokenAnchors);
+    ASSERT_FALSE(listed.empty());
+    EXPECT_EQ(listed.front(), res::loadString(res::kBrokenAnchorsNote));
+    listed.erase(listed.begin());
+    EXPECT_EQ(listed, expected);
+}
+
+TEST_F(LinkReportsTest, SiteWithoutBrokenAnchorsHasNoSection) {
+    dir.write("index.html", "<a href=\"a.html#x\">a</a> <a href=\"#\">top</a>");
+    dir.write("a.html", "<p id=\"x\">");
+    scan();
+    findLinks();
+
+    EReportBrokenAnchors report(*found);
+    EXPECT_EQ(runOverTree(report), 0);
+    EXPECT_FALSE(logScope.log().sections().at(res::kSectionBrokenAnchors)->hasContent());
+}
+
 // ---- External URLs
 
 TEST_F(LinkReportsTest, ExternalUrlInTwoFilesIsListedTwiceButLinkedOnce) {

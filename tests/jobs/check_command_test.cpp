@@ -247,11 +247,12 @@ TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
     EXPECT_FALSE(command.status() & kStatusUpdatingUrls);
     EXPECT_TRUE(command.foundSomething());
     EXPECT_TRUE(contains(report, "gone.html")) << report;
-    EXPECT_EQ(prompts.progressTitles(),
-              (std::vector<std::string>{"Looking for Files", "Checking URL Links",
-                                        "Checking URLs for Unlinked Files", "Validating URL Links",
-                                        "Reporting Broken Links", "Reporting Orphan Files",
-                                        "Reporting External URL References", "Reporting Download times"}));
+    EXPECT_EQ(
+        prompts.progressTitles(),
+        (std::vector<std::string>{
+            "Looking for Files", "Checking URL Links", "Checking URLs for Unlinked Files",
+            "Validating URL Links", "Reporting Broken Links", "Reporting Broken Anchors",
+            "Reporting Orphan Files", "Reporting External URL References", "Reporting Download times"}));
 
     platform::removeFile(dir.file("report_of_external_refs.html"));
     const testing::EnvVar twoCores("KORVEL_THREADS", "2");

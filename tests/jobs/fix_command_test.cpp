@@ -151,20 +151,24 @@ TEST(FixJob, AFileEditedElsewhereBeforeTheCommitKeepsTheEditAndIsReported) {
 }
 
 TEST(FixJob, GetImmediateReportAtLinkErrorsChangesNothingAndLeavesNothingToUndo) {
-    Site site;
-    site.dir.write("index.html", "<a href=\"Long Page.html\">a</a> <a href=\"missing.html\">b</a>\n");
-    const auto before = testing::treeSnapshot(site.dir.path());
-    ScriptedPrompts prompts;
-    prompts.expectLinkErrors(ui::LinkErrorsAnswer::ImmediateReport);
-    ui::PromptsScope scope(prompts);
-    EKVFixCmd fix(site.settings(), {}, false, true);
-    ASSERT_TRUE(fix.execute());
-    const std::string report = takeReport(fix.reportPath());
-    EXPECT_TRUE(contains(report, "missing.html")) << report;
-    EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
-    EXPECT_FALSE(fix.undoable());
-    EXPECT_FALSE(fix.status() & kStatusRenaming);
-    EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
+    // A broken link, and a link whose fragment names nothing in its page.
+    for (const std::string link : {"missing.html", "Long Page.html#nowhere"}) {
+        SCOPED_TRACE(link);
+        Site site;
+        site.dir.write("index.html", "<a href=\"Long Page.html\">a</a> <a href=\"" + link + "\">b</a>\n");
+        const auto before = testing::treeSnapshot(site.dir.path());
+        ScriptedPrompts prompts;
+        prompts.expectLinkErrors(ui::LinkErrorsAnswer::ImmediateReport);
+        ui::PromptsScope scope(prompts);
+        EKVFixCmd fix(site.settings(), {}, false, true);
+        ASSERT_TRUE(fix.execute());
+        const std::string report = takeReport(fix.reportPath());
+        EXPECT_TRUE(contains(report, link)) << report;
+        EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
+        EXPECT_FALSE(fix.undoable());
+        EXPECT_FALSE(fix.status() & kStatusRenaming);
+        EXPECT_EQ(testing::treeSnapshot(site.dir.path()), before);
+    }
 }
 
 TEST(FixJob, CancelledNameListRenamesNothing) {

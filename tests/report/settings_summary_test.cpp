@@ -16,6 +16,7 @@ JobSettings allReportsOn() {
     s.Server = "www.example.org";
     s.UseSubdirs = true;
     s.ReportUnresolvedRefs = true;
+    s.ReportBrokenAnchors = true;
     s.ReportUnusedFiles = true;
     s.ReportExternalRefs = true;
     s.ReportEstimated = true;
@@ -24,6 +25,7 @@ JobSettings allReportsOn() {
 
 const std::string kReports =
     "Report HTML references for local files which can't be found\n"
+    "Report links to a \"#fragment\" which can't be found in the page they lead to\n"
     "Report local files which are unused in the Web hierarchy\n"
     "Report external URLs which are referenced by the site\n"
     "Report page sizes and estimated download times\n";
@@ -90,6 +92,7 @@ TEST(SettingsSummary, OnlyTheReportsAskedForAreListed) {
     const std::string summary = settingsSummary(s);
     EXPECT_TRUE(
         summary.ends_with("Check URLs for server: \"www.example.org\"\n"
+                          "Report links to a \"#fragment\" which can't be found in the page they lead to\n"
                           "Report local files which are unused in the Web hierarchy\n"
                           "Report external URLs which are referenced by the site\n"))
         << summary;

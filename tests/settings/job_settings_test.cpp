@@ -37,6 +37,7 @@ JobSettings unusualSettings() {
     s.Server = "http://www.\xE4\xBE\x8B\xE3\x81\x88.example/";
     s.AbsRelCnvrt = kUrlRevert;
     s.ReportUnresolvedRefs = false;
+    s.ReportBrokenAnchors = false;
     s.ReportUnusedFiles = false;
     s.ReportExternalRefs = false;
     s.ReportEstimated = false;
@@ -50,10 +51,13 @@ JobSettings unusualSettings() {
 }
 
 constexpr bool JobSettings::*kStoredBools[] = {
-    &JobSettings::UseSubdirs,         &JobSettings::LogSubdirs,           &JobSettings::AutoFileName,
-    &JobSettings::FilesOnly,          &JobSettings::ReportUnresolvedRefs, &JobSettings::ReportUnusedFiles,
-    &JobSettings::ReportExternalRefs, &JobSettings::ReportEstimated,      &JobSettings::Rename,
-    &JobSettings::ReportSpecial,      &JobSettings::RemoveOrphans,        &JobSettings::MoveOrphans,
+    &JobSettings::UseSubdirs,           &JobSettings::LogSubdirs,
+    &JobSettings::AutoFileName,         &JobSettings::FilesOnly,
+    &JobSettings::ReportUnresolvedRefs, &JobSettings::ReportBrokenAnchors,
+    &JobSettings::ReportUnusedFiles,    &JobSettings::ReportExternalRefs,
+    &JobSettings::ReportEstimated,      &JobSettings::Rename,
+    &JobSettings::ReportSpecial,        &JobSettings::RemoveOrphans,
+    &JobSettings::MoveOrphans,
 };
 
 // The same record with every bool flipped and the other fields changed too.
@@ -107,6 +111,7 @@ TEST(JobSettings, SaveWritesEveryKeyInOrderAsDecimalAndOneOrZero) {
     s.HomePage = "/srv/web/index.html";
     s.Server = "www.example.org";
     s.AbsRelCnvrt = kUrlRoot;
+    s.ReportBrokenAnchors = true;
     s.ReportUnusedFiles = true;
     s.MoveToDir = "/tmp/o";
     s.UpdateUrls = true;
@@ -120,7 +125,8 @@ TEST(JobSettings, SaveWritesEveryKeyInOrderAsDecimalAndOneOrZero) {
               "UseSubdirs=1\nLogSubdirs=0\nDirectory=/srv/web\n"
               "\n[HTMLSettings]\n"
               "FilesOnly=0\nHomePage=/srv/web/index.html\nServer=www.example.org\nAbsRelCnvrt=2\n"
-              "ReportUnresolvedRefs=0\nReportUnusedFiles=1\nReportExternalRefs=0\nReportEstimated=0\n"
+              "ReportUnresolvedRefs=0\nReportBrokenAnchors=1\nReportUnusedFiles=1\nReportExternalRefs=0\n"
+              "ReportEstimated=0\n"
               "\n[OrphanSettings]\n"
               "RemoveOrphans=0\nMoveOrphans=0\nMoveToDir=/tmp/o\n"
               "\n[FilenameExtensions]\n"
@@ -133,6 +139,7 @@ JobSettings missingKeyDefaults(JobSettings kept) {
     d.UseSubdirs = true;
     d.ReportSpecial = true;
     d.ReportUnresolvedRefs = true;
+    d.ReportBrokenAnchors = true;
     d.ReportUnusedFiles = true;
     d.ReportExternalRefs = true;
     d.ReportEstimated = true;
@@ -175,6 +182,7 @@ TEST(JobSettings, EachMissingKeyTakesItsOwnDefault) {
         {"HTMLSettings", "Server", [](JobSettings& s) { s.Server.clear(); }},
         {"HTMLSettings", "AbsRelCnvrt", [](JobSettings& s) { s.AbsRelCnvrt = 0; }},
         {"HTMLSettings", "ReportUnresolvedRefs", [](JobSettings& s) { s.ReportUnresolvedRefs = true; }},
+        {"HTMLSettings", "ReportBrokenAnchors", [](JobSettings& s) { s.ReportBrokenAnchors = true; }},
         {"HTMLSettings", "ReportUnusedFiles", [](JobSettings& s) { s.ReportUnusedFiles = true; }},
         {"HTMLSettings", "ReportExternalRefs", [](JobSettings& s) { s.ReportExternalRefs = true; }},
         {"HTMLSettings", "ReportEstimated", [](JobSettings& s) { s.ReportEstimated = true; }},
@@ -338,7 +346,8 @@ TEST(JobSettings, ForeignLinesSurviveASaveByteForByte) {
         "FutureOption=yes\r\nHardLinks=1\r\n"
         "[HTMLSettings]\r\n"
         "FilesOnly=0\r\nHomePage=/srv/site/index.html\r\nServer=\r\nAbsRelCnvrt=0\r\n"
-        "ReportUnresolvedRefs=1\r\nReportUnusedFiles=1\r\nReportExternalRefs=0\r\nReportEstimated=0\r\n"
+        "ReportUnresolvedRefs=1\r\nReportBrokenAnchors=0\r\nReportUnusedFiles=1\r\nReportExternalRefs=0\r\n"
+        "ReportEstimated=0\r\n"
         "[OrphanSettings]\r\n"
         "RemoveOrphans=0\r\nMoveOrphans=0\r\nMoveToDir=\r\n"
         "[FilenameExtensions]\r\n"
@@ -494,8 +503,8 @@ TEST(SettingsFileDefaults, AreThoseOfAnEmptyFileNotOfAnUnloadedRecord) {
     // The keys whose file default differs from the unloaded record's.
     EXPECT_TRUE(defaults.UseSubdirs);
     EXPECT_TRUE(defaults.ReportSpecial);
-    EXPECT_TRUE(defaults.ReportUnresolvedRefs && defaults.ReportUnusedFiles && defaults.ReportExternalRefs &&
-                defaults.ReportEstimated);
+    EXPECT_TRUE(defaults.ReportUnresolvedRefs && defaults.ReportBrokenAnchors && defaults.ReportUnusedFiles &&
+                defaults.ReportExternalRefs && defaults.ReportEstimated);
 }
 
 }  // namespace
