@@ -9,7 +9,7 @@
 # Usage: bench/versus.sh BASELINE_KORVEL [CORPORA_DIR]
 #   e.g. git worktree add /tmp/base <commit> && (cd /tmp/base && cmake --preset release &&
 #        cmake --build --preset release) && bench/versus.sh /tmp/base/build/release/src/cli/korvel
-# Environment: RUNS (default 10), CORPORA (default "py jdk"). Needs GNU time.
+# Environment: RUNS (default 10), CORPORA (default "py jdk"), JOBS (default "check fix"). Needs GNU time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 baseline=${1:?"usage: bench/versus.sh BASELINE_KORVEL [CORPORA_DIR]"}
@@ -27,10 +27,15 @@ median() { sort -n | awk '{v[NR]=$1} END {print (NR % 2) ? v[(NR+1)/2] : (v[NR/2
 # timed JOB BINARY CORPUS: one run's wall seconds, after its preparation
 timed() {
   local job=$1 bin=$2 c=$3
-  rm -rf "$work/site" "$work/state"
-  cp -a "$corpora/$c" "$work/site"
-  rm -f "$work/site/report_of_external_refs.html"
-  sync
+  rm -rf "$work/state"
+  # A check changes nothing that the next one reads: one copy serves every check of a corpus.
+  if [ "$job" = fix ] || [ "$(cat "$work/copied" 2>/dev/null)" != "$c" ]; then
+    rm -rf "$work/site"
+    cp -a "$corpora/$c" "$work/site"
+    rm -f "$work/site/report_of_external_refs.html"
+    sync
+    if [ "$job" = fix ]; then rm -f "$work/copied"; else echo "$c" >"$work/copied"; fi
+  fi
   local args=(check "$work/site")
   [ "$job" = fix ] && args=(fix "$work/site" --target iso9660 --line-ends unix --yes)
   /usr/bin/time -f %e -o "$work/t" "$bin" "${args[@]}" --report "$work/report.txt" >/dev/null 2>&1 || true
@@ -40,7 +45,7 @@ timed() {
 echo "machine: $(nproc) cores, $(free -g | awk '/Mem:/{print $2}') GiB; this build: $(git rev-parse --short HEAD)"
 printf '%-8s %-6s %12s %12s %8s\n' corpus job baseline this ratio
 for c in ${CORPORA:-py jdk}; do
-  for job in check fix; do
+  for job in ${JOBS:-check fix}; do
     : >"$work/a"; : >"$work/b"
     timed "$job" "$korvel" "$c" >/dev/null   # warm-up
     for ((i = 0; i < runs; i++)); do

@@ -561,7 +561,9 @@ void noteFragment(std::string_view raw, std::int64_t position, std::int64_t reco
         decodeReferencesInto(fragment, scratch.references);
         name = scratch.references;
     }
-    if (name.find_first_of("%\t\n\r") != std::string_view::npos) {
+    // One pass over the bytes: find_first_of would search the set once for every byte of the fragment.
+    if (std::any_of(name.begin(), name.end(),
+                    [](char c) { return c == '%' || c == '\t' || c == '\n' || c == '\r'; })) {
         decodeUrlInto(name, scratch.decoded);
         if (isValidUtf8(scratch.decoded)) name = scratch.decoded;
     }
@@ -628,7 +630,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
             inComment = true;
         } else if (is(tag.name, "-->")) {
             inComment = false;
-        } else if (!tag.endTag && tag.attributeCount != 0) {
+        } else if (!tag.endTag && tag.mayNameOrLink) {
             const bool link = is(tag.name, "a");
             for (const html::EHtmlAttribute& attribute : tags.attributes(tag)) {
                 const std::string_view name = attribute.name;

@@ -207,7 +207,35 @@ constexpr bool plainTagsSorted() {
         if (!shorterOrBefore(kPlainTags[i - 1], kPlainTags[i])) return false;
     return true;
 }
-static_assert(plainTagsSorted(), "the plain tag table is searched by halving: keep it in its order");
+static_assert(plainTagsSorted(), "the plain tag table is grouped by length: keep it in its order");
+
+// A name of up to eight bytes as one number, so that a tag name is told from the table's names of its
+// length by comparing numbers: every tag of every page is asked about.
+constexpr std::uint64_t packedName(std::string_view name) {
+    std::uint64_t packed = 0;
+    for (std::size_t i = 0; i < name.size() && i < 8; ++i)
+        packed |= std::uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
+    return packed;
+}
+
+constexpr std::array<std::uint64_t, kPlainTags.size()> kPackedPlainTags = [] {
+    std::array<std::uint64_t, kPlainTags.size()> packed{};
+    for (std::size_t i = 0; i < kPlainTags.size(); ++i)
+        packed[i] = packedName(kPlainTags[i]);
+    return packed;
+}();
+
+// Where the names of each length begin in the table (the last entry: its end).
+constexpr std::array<std::size_t, 12> kPlainTagsOfLength = [] {
+    std::array<std::size_t, 12> first{};
+    for (std::size_t length = 0; length < first.size(); ++length) {
+        std::size_t i = 0;
+        while (i < kPlainTags.size() && kPlainTags[i].size() < length)
+            ++i;
+        first[length] = i;
+    }
+    return first;
+}();
 
 // The line ends of "text" the way the file node keeps them: each CR, LF and CR LF pair (at its CR), then
 // the length.
@@ -396,7 +424,9 @@ class TagBuilder {
         if (name.empty()) return;
         EHtmlAttribute& attribute = out_.attributes_.emplace_back();
         attribute.name = lowerCopy(name);
-        if (std::string_view(attribute.name) == "style") hasStyle_ = true;
+        const std::string_view lower = attribute.name;
+        if (lower == "style") hasStyle_ = true;
+        if (lower == "id" || lower == "href" || lower == "name" || lower == "usemap") mayNameOrLink_ = true;
         attribute.value = value;
         attribute.position = static_cast<std::int64_t>(position);
     }
@@ -458,6 +488,7 @@ class TagBuilder {
 
         const std::size_t first = out_.attributes_.size();
         hasStyle_ = false;
+        mayNameOrLink_ = false;
         std::string name = lowerCopy(text_.substr(nameStart, q - nameStart));
         std::size_t start = p;
         while (pos_ < n_ && text_[pos_] != '>') {
@@ -484,6 +515,7 @@ class TagBuilder {
                 endTag = true;
                 out_.attributes_.resize(first);
                 hasStyle_ = false;
+                mayNameOrLink_ = false;
                 inComment_ = false;
                 break;
             }
@@ -495,6 +527,7 @@ class TagBuilder {
         tag.end = static_cast<std::int64_t>(std::min(pos_, n_));
         tag.endTag = endTag;
         tag.hasStyle = hasStyle_ || (!endTag && std::string_view(tag.name) == "style");
+        tag.mayNameOrLink = mayNameOrLink_;
         tag.firstAttribute = first;
         tag.attributeCount = out_.attributes_.size() - first;
         if (pos_ < n_) ++pos_;
@@ -508,17 +541,12 @@ class TagBuilder {
     std::size_t pos_ = 0;
     bool inComment_ = false;
     bool hasStyle_ = false;  // the tag being read has a "style" attribute
+    bool mayNameOrLink_ = false;  // ... an "id", "name", "href" or "usemap" attribute
     std::size_t lastDouble_ = kUnknown;
     std::size_t lastSingle_ = kUnknown;
 };
 
 // ---- TagList
-
-std::span<const EHtmlAttribute> TagList::attributes(const EHtmlTag& tag) const {
-    if (tag.firstAttribute >= attributes_.size()) return {};
-    const std::size_t count = std::min(tag.attributeCount, attributes_.size() - tag.firstAttribute);
-    return {attributes_.data() + tag.firstAttribute, count};
-}
 
 const EHtmlAttribute* TagList::attribute(const EHtmlTag& tag, std::string_view lowerName) const {
     const auto all = attributes(tag);
@@ -676,7 +704,18 @@ TagList tokenize(EHtmlNode& page, ESection* syntaxErrors, EUnreadablePages* unre
 // ---- URL-bearing values
 
 bool isPlainTag(std::string_view lowerName) {
-    return std::binary_search(kPlainTags.begin(), kPlainTags.end(), lowerName, shorterOrBefore);
+    const std::size_t length = lowerName.size();
+    if (length == 0 || length + 1 >= kPlainTagsOfLength.size()) return false;
+    const std::size_t end = kPlainTagsOfLength[length + 1];
+    if (length > 8) {
+        for (std::size_t i = kPlainTagsOfLength[length]; i < end; ++i)
+            if (kPlainTags[i] == lowerName) return true;
+        return false;
+    }
+    const std::uint64_t packed = packedName(lowerName);
+    for (std::size_t i = kPlainTagsOfLength[length]; i < end; ++i)
+        if (kPackedPlainTags[i] == packed) return true;
+    return false;
 }
 
 void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out) {
@@ -690,13 +729,19 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
     constexpr std::size_t kCount = std::size(kUrlAttributes);
     std::array<const EHtmlAttribute*, kCount> found{};
     std::array<const EHtmlAttribute*, kTagAttributeSlots> slots{};
+    bool any = false;
     for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
         const int code = attributeCode(attribute.name);
-        if (code >= 0)
+        if (code >= 0) {
             found[static_cast<std::size_t>(code)] = &attribute;
-        else if (code != kOtherAttribute)
+            any = true;
+        } else if (code != kOtherAttribute) {
             slots[static_cast<std::size_t>(-code)] = &attribute;
+            any = true;
+        }
     }
+    // Most tags carry only classes and titles: nothing below to look at.
+    if (!any) return;
     const auto slot = [&](AttributeCode code) { return slots[slotOf(code)]; };
     const auto add = [&](std::string_view text, std::int64_t position, bool embedded) -> UrlValue& {
         UrlValue& url = out.emplace_back();

@@ -14,6 +14,7 @@
 // The page node keeps no tags: a TagList lives for one page's scan and is dropped right after the page's
 // URL records are made, so at most one page's tags are held at a time. Neither the node nor the TagList
 // keeps the page's text; names and values are copied out of it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -69,6 +70,9 @@ struct EHtmlTag {
     std::int64_t end = 0;    // offset of the closing ">"; the page's length when the page ends inside the tag
     bool endTag = false;     // "</name", and every "-->"
     bool hasStyle = false;   // has a "style" attribute, or is a <style> start tag: css.h reads its style
+    // Has an "id", "name", "href" or "usemap" attribute: link finding looks for anchors and fragments only in
+    // such a tag, noted while the names are at hand so that the many others are passed over.
+    bool mayNameOrLink = false;
     std::size_t firstAttribute = 0;  // into TagList::attributes()
     std::size_t attributeCount = 0;
 };
@@ -80,7 +84,12 @@ class TagList {
     ScanStatus status() const { return status_; }
     const std::vector<EHtmlTag>& tags() const { return tags_; }
     // Every attribute of "tag" in the order written; a name written twice appears twice.
-    std::span<const EHtmlAttribute> attributes(const EHtmlTag& tag) const;
+    // Inline: asked for every tag of every page.
+    std::span<const EHtmlAttribute> attributes(const EHtmlTag& tag) const {
+        if (tag.firstAttribute >= attributes_.size()) return {};
+        const std::size_t count = std::min(tag.attributeCount, attributes_.size() - tag.firstAttribute);
+        return {attributes_.data() + tag.firstAttribute, count};
+    }
     // The attribute "lowerName" of "tag": when the name is written twice, the later one wins. Null when
     // absent.
     const EHtmlAttribute* attribute(const EHtmlTag& tag, std::string_view lowerName) const;

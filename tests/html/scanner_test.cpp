@@ -291,11 +291,13 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ScannerPlainTagsTest, MarkupOnlyTagsAreNeverSearched) {
     for (const char* name :
-         {"address", "b",    "br",       "comment", "div",    "font",     "frameset", "h1",  "h9",   "head",
-          "html",    "meta", "noframes", "p",       "select", "textarea", "title",    "xmp", "<!--", "-->"})
+         {"address", "b",    "br",   "comment", "div",       "font",      "frameset", "h1",
+          "h9",      "head", "html", "meta",    "noframes",  "p",         "select",   "textarea",
+          "title",   "xmp",  "<!--", "-->",     "plaintext", "blockquote"})
         EXPECT_TRUE(isPlainTag(name)) << name;
-    for (const char* name : {"a", "img", "base", "frame", "iframe", "input", "body", "td", "area", "link",
-                             "script", "form", "applet", "embed", "", "h0", "B", "bb"})
+    for (const char* name : {"a",  "img",  "base", "frame",  "iframe",      "input",      "body",
+                             "td", "area", "link", "script", "form",        "applet",     "embed",
+                             "",   "h0",   "B",    "bb",     "blockquotes", "plaintexts", "textareb"})
         EXPECT_FALSE(isPlainTag(name)) << name;
 }
 
