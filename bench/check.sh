@@ -8,7 +8,8 @@
 #        bench/check.sh compare [CORPORA_DIR]    broken local links found by korvel and by linkchecker on py
 #                                                and stdcxx, normalised to "page -> target" and compared
 # Needs the release preset built, hyperfine, GNU time, tidy, linkchecker and python3 (linkchecker's own).
-# Environment: RUNS (default 10), WARMUP (2), LC_RUNS (linkchecker's runs on py, 3: one takes about a minute;
+# Environment: BASELINE (another korvel binary, such as a release build of an earlier commit: timed beside
+# this one in the same hyperfine run, and the ratio of the medians printed), RUNS (default 10), WARMUP (2), LC_RUNS (linkchecker's runs on py, 3: one takes about a minute;
 # 0 leaves it out), CORPORA (default "py stdcxx jdk"). The ratios use medians: a single slow run
 # (a cache refill, another process) moves a mean of ten runs of a quarter second by several percent.
 #
@@ -120,8 +121,13 @@ for c in ${CORPORA:-py stdcxx jdk}; do
     --export-markdown "$out/check-$c.md" --export-json "$out/check-$c.json" \
     -n "korvel check (all reports, to a file)" "$kv" \
     -n "cat every byte" "find $dir -type f -print0 | xargs -0 cat >/dev/null" \
-    -n "tidy -q -e over every page" "xargs -0 tidy -q -e <$work/pages-$c >/dev/null 2>&1"
+    -n "tidy -q -e over every page" "xargs -0 tidy -q -e <$work/pages-$c >/dev/null 2>&1" \
+    ${BASELINE:+-n "baseline korvel check (all reports, to a file)" "${kv/#$korvel/$BASELINE}"}
   check_s[$c]=$(median "$out/check-$c.json" 0)
+  if [ -n "${BASELINE:-}" ]; then
+    awk -v k="${check_s[$c]}" -v b="$(median "$out/check-$c.json" 3)" \
+      'BEGIN {printf "median check / baseline check: %.3f\n", k / b}'
+  fi
   cat_s=$(median "$out/check-$c.json" 1); tidy_s=$(median "$out/check-$c.json" 2)
   /usr/bin/time -f "peak resident memory of korvel check: %M KiB" "$korvel" --settings "$settings" check "$dir" \
     --server localhost --report-broken --report-orphans --report-external --report-times --report "$work/report-$c.txt" >/dev/null || true

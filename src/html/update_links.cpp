@@ -384,11 +384,24 @@ EUpdateUrlLinks::~EUpdateUrlLinks() {
     currentLog().closeSection(section);
 }
 
+bool EUpdateUrlLinks::reportSymlink(EFileNode& file, const std::vector<EUrl>& urls) {
+    // The content behind a symbolic link is not the site's own: nothing may rewrite it. But its links
+    // that the new names break are said, so that no rename breaks a link in silence.
+    needed_ = true;
+    report(file, urls, nullptr);
+    if (section) {
+        section->writeLine(res::kSymlinkNotRewritten);
+        section->endLine();
+    }
+    if (writer_) file.logError(res::kSymlinkNotRewritten);
+    return false;
+}
+
 bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
-    // The content behind a symbolic link is not the site's own: nothing may rewrite it.
-    if (refused_ || page.isSymlink()) return false;
+    if (refused_) return false;
     planner_.planPage(page, edits_);
     if (edits_.empty()) return false;
+    if (page.isSymlink()) return reportSymlink(page, page.urls());
     needed_ = true;
     if (!writer_) {
         report(page, page.urls(), nullptr);
@@ -411,9 +424,10 @@ bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
 
 bool EUpdateUrlLinks::visitFile(EFileNode& file) {
     const StyleSheetLinks* sheet = found_->styleSheet(file);
-    if (refused_ || file.isSymlink() || !sheet || sheet->urls.empty()) return false;
+    if (refused_ || !sheet || sheet->urls.empty()) return false;
     planner_.planLinks(file, sheet->urls, edits_);
     if (edits_.empty()) return false;
+    if (file.isSymlink()) return reportSymlink(file, sheet->urls);
     needed_ = true;
     if (!writer_) {
         report(file, sheet->urls, nullptr);

@@ -155,6 +155,9 @@ class EUpdateUrlLinks : public EVisitor {
     // Lists the edits of the file whose records are "urls"; "oldTexts" (one per edit) are the links as
     // they were before a rewrite.
     void report(EFileNode& file, const std::vector<EUrl>& urls, const std::vector<std::string>* oldTexts);
+    // Lists the planned edits of a file behind a symbolic link, which is never rewritten, and says so (with
+    // a writer, in the errors section too); false: the file does not count as rewritten.
+    bool reportSymlink(EFileNode& file, const std::vector<EUrl>& urls);
 
     const EFoundLinks* found_;
     ELinkUpdatePlanner planner_;

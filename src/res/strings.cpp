@@ -280,6 +280,9 @@ constexpr Entry kTable[] = {
     {30273, "Report links to a \"#fragment\" which can't be found in the page they lead to"},
     {30274, "Reporting Broken Anchors"},
     {30290, "Never orphans (kept): %1"},
+    {30291,
+     "This file is a symbolic link, whose content is not the site's own: these links were not rewritten, and the "
+     "new names break them"},
 };
 
 constexpr bool sortedAndUnique() {

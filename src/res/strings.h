@@ -227,6 +227,7 @@ enum StringId : int {
     kSummaryReportBrokenAnchors = 30273,
     kReportingBrokenAnchors = 30274,
     kSummaryKeptFiles = 30290,
+    kSymlinkNotRewritten = 30291,
 };
 
 // The text of "id", or "" when the table has no such entry.

@@ -310,5 +310,25 @@ TEST(FixCommand, AReadOnlyStyleSheetFollowsTheReadOnlyPolicy) {
     EXPECT_EQ(site.brokenLinks(), 0u);
 }
 
+// What stands behind a symbolic link is not the site's own and is never rewritten; the links in it that
+// the new names break are named, by the check beforehand and by the fix as an error.
+TEST(FixCommand, LinksInAFileBehindASymbolicLinkAreNamedNotRewritten) {
+    FixSite site;
+    TempDir outside;
+    outside.write("shared.css", "p { background: url(\"Big Image.png\") }\n");
+    site.dir.write("index.html", "<link rel=stylesheet href=\"Style/shared.css\">\n");
+    site.dir.write("Style/Big Image.png", "1");
+    ASSERT_EQ(::symlink(outside.file("shared.css").c_str(), site.dir.file("Style/shared.css").c_str()), 0);
+    constexpr std::string_view kSaid = "is a symbolic link, whose content is not the site's own";
+
+    const Result check = runKorvel({"check", site.dir.path(), "--target", "dos"});
+    EXPECT_TRUE(anyLine(check.out, kSaid)) << ::testing::PrintToString(check.out);
+
+    const Result fix = runKorvel({"fix", site.dir.path(), "--target", "dos", "--yes"});
+    EXPECT_EQ(fix.status, 1) << ::testing::PrintToString(fix.out);
+    EXPECT_TRUE(anyLine(fix.out, kSaid)) << ::testing::PrintToString(fix.out);
+    EXPECT_EQ(testing::readFile(outside.file("shared.css")), "p { background: url(\"Big Image.png\") }\n");
+}
+
 }  // namespace
 }  // namespace korvel::cli
