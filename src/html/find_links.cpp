@@ -437,25 +437,6 @@ bool is(std::string_view s, const char (&word)[N]) {
     return s.size() == N - 1 && std::memcmp(s.data(), word, N - 1) == 0;
 }
 
-void appendUtf8(std::uint32_t code, std::string& out) {
-    if (code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) code = 0xFFFD;
-    if (code < 0x80) {
-        out.push_back(static_cast<char>(code));
-    } else if (code < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (code >> 6)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (code >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (code >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((code >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (code & 0x3F)));
-    }
-}
-
 // "value" with its character references as a browser reads them, into "out": numeric ones and the few
 // named ones that ids and links are written with (an id "&lt;init&gt;()" is "<init>()", and a link to
 // "#%3Cinit%3E()" finds it). Any other "&" stays as written.

@@ -4,6 +4,7 @@
 // functions of bytes; none depends on the locale. The hot ones have forms that write into a buffer the
 // caller keeps, so that a million links cost no allocation each.
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -106,5 +107,9 @@ std::string relativePath(std::string_view fromDir, std::string_view target);
 // ASCII-only helpers shared by the URL code.
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
 void appendLower(std::string_view text, std::string& out);
+
+// Appends the character "code" in UTF-8; 0, surrogates and values beyond U+10FFFF give U+FFFD, as a
+// browser reads a character reference or a CSS escape that names none.
+void appendUtf8(std::uint32_t code, std::string& out);
 
 }  // namespace korvel

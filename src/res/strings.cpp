@@ -281,7 +281,8 @@ constexpr Entry kTable[] = {
     {30274, "Reporting Broken Anchors"},
     {30290, "Never orphans (kept): %1"},
     {30291,
-     "This file is a symbolic link, whose content is not the site's own: these links were not rewritten, and the "
+     "This file is a symbolic link, whose content is not the site's own: these links were not rewritten, and "
+     "the "
      "new names break them"},
 };
 

@@ -622,7 +622,8 @@ TEST_F(UpdatePassTest, APageBehindASymbolicLinkIsLeftAlone) {
     EXPECT_NE(at("In file \"" + dir.file("shared/real.html") + "\""), got.end());
     const auto symlink = at("In file \"" + dir.file("link.html") + "\"");
     ASSERT_NE(symlink, got.end()) << ::testing::PrintToString(got);
-    EXPECT_NE(std::find(symlink, got.end(), std::string(res::loadString(res::kSymlinkNotRewritten))), got.end());
+    EXPECT_NE(std::find(symlink, got.end(), std::string(res::loadString(res::kSymlinkNotRewritten))),
+              got.end());
 }
 
 TEST_F(UpdatePassTest, RefusesAbsoluteFormWithoutServer) {
