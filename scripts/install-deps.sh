@@ -11,6 +11,7 @@ packages=(
   libxxhash-dev                         # the undo journal's hash that recognises files
   libgtest-dev libgmock-dev             # tests
   strace                                # fault-injection tests: kill points and a job held halfway
+  gcovr                                 # line coverage of src/ by the tests (scripts/coverage.sh)
   libbenchmark-dev hyperfine time detox tidy linkchecker # benchmarks (detox, tidy, linkchecker: peers timed for reference)
 )
 missing=()
