@@ -20,16 +20,6 @@
 
 namespace korvel::cli {
 
-namespace {
-
-// Whether "path" is "dir" or lies below it, by name or by the directories both really are.
-bool isAtOrBelow(const std::string& path, const std::string& dir) {
-    return path == dir || dir == "/" || (path.starts_with(dir) && path[dir.size()] == platform::kSeparator) ||
-           platform::liesWithin(path, dir);
-}
-
-}  // namespace
-
 void addOrphansOptions(CLI::App& command, OrphansOptions& options) {
     CheckOptions& job = options.job;
     command.add_option("DIR", job.directory, "The top directory")->required();
@@ -73,7 +63,7 @@ int runOrphans(const OrphansOptions& options, std::ostream& out, std::ostream& e
             err << "korvel: --move-to " << *options.moveTo << " is not a directory\n";
             return kExitUsage;
         }
-        if (isAtOrBelow(job.MoveToDir, job.Directory)) {
+        if (platform::isAtOrBelow(job.MoveToDir, job.Directory)) {
             err << "korvel: --move-to " << *options.moveTo << " lies inside " << job.Directory
                 << ": the orphans would still be part of the site\n";
             return kExitUsage;

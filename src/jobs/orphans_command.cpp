@@ -22,36 +22,6 @@
 
 namespace korvel {
 
-namespace {
-
-std::string withoutTrailingSeparators(std::string_view path) {
-    while (path.size() > 1 && path.back() == platform::kSeparator)
-        path.remove_suffix(1);
-    return std::string(path);
-}
-
-// Whether "path" is "dir" or lies below it, by the names as given and by the directories they are.
-bool isAtOrBelow(std::string_view path, std::string_view dir) {
-    const std::string p = withoutTrailingSeparators(path);
-    const std::string d = withoutTrailingSeparators(dir);
-    if (p == d || d == "/" || (p.starts_with(d) && p[d.size()] == platform::kSeparator)) return true;
-    // "link/.." or "link/." through a link into the site is inside, whatever the spelling.
-    if (platform::liesWithin(p, d)) return true;
-    platform::FileInfo top;
-    if (platform::fileInfo(d, top) || top.kind != platform::EntryKind::Directory) return false;
-    // The same directory reached through a link is still inside.
-    for (std::string step = p; !step.empty() && step != "/"; step = std::string(platform::parentPath(step))) {
-        platform::FileInfo info;
-        if (!platform::fileInfo(step, info) && info.kind == platform::EntryKind::Directory &&
-            info.device == top.device && info.inode == top.inode) {
-            return true;
-        }
-    }
-    return false;
-}
-
-}  // namespace
-
 EKVOrphansCmd::~EKVOrphansCmd() = default;
 
 std::string EKVOrphansCmd::otherTrash() const {
@@ -115,7 +85,7 @@ bool EKVOrphansCmd::moveTargetAcceptable() {
         return false;
     }
     // Moved into the site, the orphans would still be part of it, and the next run would move them again.
-    if (isAtOrBelow(settings_.MoveToDir, settings_.Directory)) {
+    if (platform::isAtOrBelow(settings_.MoveToDir, settings_.Directory)) {
         writeJobNote(res::kMoveToInsideSite);
         return false;
     }

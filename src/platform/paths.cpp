@@ -1,5 +1,7 @@
 #include "platform/paths.h"
 
+#include "platform/file_info.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -83,6 +85,35 @@ bool liesWithin(std::string_view path, std::string_view dir) {
     const std::string d = canonicalPath(dir);
     if (p.empty() || d.empty()) return false;
     return p == d || d == "/" || (p.starts_with(d) && p[d.size()] == kSeparator);
+}
+
+namespace {
+
+std::string withoutTrailingSeparators(std::string_view path) {
+    while (path.size() > 1 && path.back() == kSeparator)
+        path.remove_suffix(1);
+    return std::string(path);
+}
+
+}  // namespace
+
+bool isAtOrBelow(std::string_view path, std::string_view dir) {
+    const std::string p = withoutTrailingSeparators(path);
+    const std::string d = withoutTrailingSeparators(dir);
+    if (p == d || d == "/" || (p.starts_with(d) && p[d.size()] == kSeparator)) return true;
+    // "link/.." or "link/." through a link into the site is inside, whatever the spelling.
+    if (liesWithin(p, d)) return true;
+    FileInfo top;
+    if (fileInfo(d, top) || top.kind != EntryKind::Directory) return false;
+    // The same directory reached through a link is still inside.
+    for (std::string step = p; !step.empty() && step != "/"; step = std::string(parentPath(step))) {
+        FileInfo info;
+        if (!fileInfo(step, info) && info.kind == EntryKind::Directory && info.device == top.device &&
+            info.inode == top.inode) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace korvel::platform

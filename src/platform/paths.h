@@ -30,5 +30,10 @@ std::string canonicalPath(std::string_view path);
 // Whether "path" is "dir" or lies below it, by the directories both really are (canonicalPath), so that
 // "link/.." or "link/." through a link into "dir" counts as inside.
 bool liesWithin(std::string_view path, std::string_view dir);
+// Whether "path" is "dir" or lies below it by any account: by the names as given (trailing separators
+// aside), by the directories both really are (liesWithin), or because a directory on the way up from
+// "path" is "dir" itself reached through a link. What a job that moves files out of a site asks before
+// it takes a destination.
+bool isAtOrBelow(std::string_view path, std::string_view dir);
 
 }  // namespace korvel::platform
