@@ -1,5 +1,7 @@
 #include "html/find_links.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,7 @@
 #include "html/url_text.h"
 #include "platform/ascii.h"
 #include "platform/paths.h"
+#include "platform/utf8.h"
 #include "report/log.h"
 #include "report/section.h"
 #include "res/strings.h"
@@ -84,24 +87,7 @@ void EFoundLinks::setLines(const EHtmlNode& page, std::vector<std::uint32_t> lin
 // ---- Anchors
 
 std::uint64_t anchorHash(std::string_view name) {
-    // Inline and eight bytes at a time: a page of source listings holds an id on every line.
-    constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
-    std::uint64_t hash = 0x243F6A8885A308D3ULL ^ name.size();
-    std::size_t at = 0;
-    for (; at + 8 <= name.size(); at += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, name.data() + at, 8);
-        hash = (hash ^ word) * kMultiplier;
-        hash ^= hash >> 29;
-    }
-    if (at < name.size()) {
-        std::uint64_t word = 0;
-        std::memcpy(&word, name.data() + at, name.size() - at);
-        hash = (hash ^ word) * kMultiplier;
-        hash ^= hash >> 29;
-    }
-    hash *= kMultiplier;
-    return hash ^ (hash >> 32);
+    return XXH3_64bits(name.data(), name.size());
 }
 
 void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
@@ -492,40 +478,6 @@ void decodeReferencesInto(std::string_view value, std::string& out) {
     out.append(value.substr(at));
 }
 
-bool isValidUtf8(std::string_view s) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        std::size_t extra = 0;
-        std::uint32_t min = 0;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            min = 0x10000;
-        } else {
-            return false;
-        }
-        if (s.size() - i <= extra) return false;
-        std::uint32_t code = c & (0x3F >> extra);
-        for (std::size_t k = 1; k <= extra; ++k) {
-            const auto next = static_cast<unsigned char>(s[i + k]);
-            if ((next & 0xC0) != 0x80) return false;
-            code = (code << 6) | (next & 0x3F);
-        }
-        if (code < min || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-        i += extra + 1;
-    }
-    return true;
-}
-
 // Notes the fragment of the link written as "raw" (an attribute value whose first byte stands at
 // "position") unless it has none or it names the top of the page ("", "top" in any ASCII case), which
 // needs no anchor. "record": the position of the record whose target the fragment names; -1 for the page
@@ -546,7 +498,7 @@ void noteFragment(std::string_view raw, std::int64_t position, std::int64_t reco
     if (std::any_of(name.begin(), name.end(),
                     [](char c) { return c == '%' || c == '\t' || c == '\n' || c == '\r'; })) {
         decodeUrlInto(name, scratch.decoded);
-        if (isValidUtf8(scratch.decoded)) name = scratch.decoded;
+        if (platform::isValidUtf8(scratch.decoded)) name = scratch.decoded;
     }
     if (name.empty() || platform::equalsIgnoringAsciiCase(name, "top")) return;
     const std::int64_t offset =

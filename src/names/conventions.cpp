@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/paths.h"
+#include "platform/utf8.h"
 #include "settings/job_settings.h"
 #include "site/node.h"
 
@@ -26,28 +27,7 @@ bool isAsciiAlnum(unsigned char c) {
 
 // The length of the UTF-8 character that starts at "text[i]", or 1 when no valid one starts there.
 std::size_t characterLength(std::string_view text, std::size_t i) {
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char c = byte(i);
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        if (c == 0xE0) low = 0xA0;   // no overlong forms
-        if (c == 0xED) high = 0x9F;  // no surrogates
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        if (c == 0xF0) low = 0x90;
-        if (c == 0xF4) high = 0x8F;
-    } else {
-        return 1;
-    }
-    if (i + length > text.size()) return 1;
-    if (byte(i + 1) < low || byte(i + 1) > high) return 1;
-    for (std::size_t k = 2; k < length; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 1;
-    return length;
+    return std::max<std::size_t>(1, platform::utf8Length(text.substr(i)));
 }
 
 }  // namespace
