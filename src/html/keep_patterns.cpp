@@ -78,6 +78,8 @@ bool globMatches(std::string_view pattern, std::string_view path) {
     at(tokens.size(), path.size()) = 1;
     for (std::size_t t = tokens.size(); t-- > 0;) {
         const Token& token = tokens[t];
+        // For "**/": whether some "/" at or after the current place is followed by a match of the rest.
+        bool slashThenRest = false;
         for (std::size_t s = width; s-- > 0;) {
             const bool more = s < path.size();
             bool result = false;
@@ -97,13 +99,11 @@ bool globMatches(std::string_view pattern, std::string_view path) {
                 case Kind::AnyPath:
                     result = at(t + 1, s) || (more && at(t, s + 1));
                     break;
-                case Kind::AnyDirectories: {
+                case Kind::AnyDirectories:
                     // Nothing, or up to and including some later "/" of the path.
-                    result = at(t + 1, s);
-                    for (std::size_t end = s; !result && end < path.size(); ++end)
-                        result = path[end] == '/' && at(t + 1, end + 1);
+                    slashThenRest = slashThenRest || (more && path[s] == '/' && at(t + 1, s + 1));
+                    result = at(t + 1, s) || slashThenRest;
                     break;
-                }
             }
             at(t, s) = result ? 1 : 0;
         }
