@@ -114,6 +114,9 @@ ui::RenameRequest makeRenameRequest(const ENode& node, std::int32_t target, std:
     request.directory = std::string(node.getDirectoryPart());
     request.originalName = std::string(node.getFileName());
     request.suggestedName = node.hasNewName() ? node.getNewName() : request.originalName;
+    request.target = target;
+    request.caseConversion = caseConversion;
+    request.maxLength = effectiveMaxNameLength(node, target);
     const ENode* subject = &node;
     request.validate = [subject, target, caseConversion, siblings](std::string_view typed,
                                                                    std::string& message) {

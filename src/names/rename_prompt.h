@@ -48,7 +48,8 @@ std::string validateTypedName(const ENode& node, std::int32_t target, std::int32
                               std::string_view typed, std::string& message, SiblingNames* siblings = nullptr);
 
 // The prompt's request for "node": the convention's label, the node's directory, current and suggested
-// name (the suggestion is its new name, or its current name when it has none), and validateTypedName.
+// name (the suggestion is its new name, or its current name when it has none), validateTypedName, and the
+// target, case and length a FilenameFilter for the field is made from.
 // "siblings" must outlive the request when given.
 ui::RenameRequest makeRenameRequest(const ENode& node, std::int32_t target, std::int32_t caseConversion,
                                     SiblingNames* siblings = nullptr);

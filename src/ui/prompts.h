@@ -37,6 +37,11 @@ struct RenameRequest {
     std::string originalName;
     std::string suggestedName;
     NameValidator validate;
+    // What a dialog needs to filter keystrokes and force the field's case as the person types; a terminal
+    // only checks the finished name with "validate".
+    std::int32_t target = 0;          // TargetConvention
+    std::int32_t caseConversion = 0;  // CaseConversion
+    std::int32_t maxLength = 0;       // the longest name that fits here (0 or less: none does)
 };
 
 struct RenameReply {

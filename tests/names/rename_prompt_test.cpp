@@ -179,6 +179,13 @@ TEST_F(ValidateTest, RequestShowsTheNodeAndItsSuggestion) {
     std::string why;
     EXPECT_EQ(request.validate("my page.htm", why), "MYPAGE.HTM");
     EXPECT_FALSE(why.empty());
+    // A dialog's keystroke filter made from the request forces the case and keeps to the target's form.
+    const FilenameFilter filter(request.target, request.caseConversion, request.maxLength);
+    EXPECT_EQ(filter.filter("MYPAGE", 6, 6, 'x'), 'X');
+    EXPECT_EQ(filter.filter("MYPAGE.HTM", 10, 10, 'l'), std::nullopt);
+    // Deep down, the path budget leaves less room than the target's own limit.
+    top = std::make_unique<EDirNode>("/" + std::string(240, 't'));  // "/tt…t/" takes 242 bytes
+    EXPECT_EQ(makeRenameRequest(*file("a"), kTargetUnix, kCaseNone).maxLength, 255 - 242);
 }
 
 // ---- The pass's prompt and its answers
