@@ -10,8 +10,8 @@
 #include "cli/job_options.h"
 #include "cli/terminal_prompts.h"
 #include "jobs/fix_command.h"
+#include "jobs/job_setup.h"
 #include "jobs/undo_journal.h"
-#include "platform/file_info.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
@@ -62,7 +62,7 @@ int runFix(const FixOptions& options, std::ostream& out, std::ostream& err) {
     job.AutoFileName = !options.promptEach;
     job.UpdateUrls = !job.FilesOnly;
     job.ReportSpecial = false;
-    if (!job.FilesOnly && job.AbsRelCnvrt == kUrlAbsolute && job.Server.empty()) {
+    if (jobs::serverMissing(job)) {
         err << "korvel: links in absolute form need the server's name: give --server NAME\n";
         return kExitUsage;
     }
@@ -88,11 +88,7 @@ int runUndo(const UndoOptions& options, std::ostream& out, std::ostream& err) {
     JobSettings settings = settingsFileDefaults();
     LoadSettings(options.settingsPath, settings);
     settings.Directory = absoluteDirectory(options.directory);
-    platform::FileInfo top;
-    if (platform::fileInfo(settings.Directory, top) || top.kind != platform::EntryKind::Directory) {
-        err << "korvel: " << settings.Directory << " is not a directory\n";
-        return kExitUsage;
-    }
+    if (!isTopDirectory(settings.Directory, err)) return kExitUsage;
     if (!options.list && !reportWritable(options.reportFile, err)) return kExitUsage;
     const auto lines = jobs::listJournal(settings.Directory);
     if (lines.empty()) {

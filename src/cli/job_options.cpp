@@ -8,8 +8,8 @@
 #include "cli/arguments.h"
 #include "cli/commands.h"
 #include "cli/json_report.h"
-#include "html/url.h"
 #include "jobs/command.h"
+#include "jobs/job_setup.h"
 #include "jobs/undo_journal.h"
 #include "platform/file_info.h"
 #include "platform/files.h"
@@ -67,51 +67,33 @@ bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostre
     return true;
 }
 
-// The server's default documents: the option, else the stored list, else the usual four names. Never
-// empty: with no default documents no directory link could resolve, and every one would read as broken.
 bool chooseServerDefaults(const CheckOptions& options, JobSettings& settings, std::ostream& err) {
-    if (options.serverDefaults) {
-        if (parseServerDefaults(*options.serverDefaults).empty()) {
-            err << "korvel: --server-defaults needs at least one name, such as \"index.html;index.htm\"\n";
-            return false;
-        }
-        settings.ServerDefaultFiles = *options.serverDefaults;
-        return true;
-    }
     platform::ProfileFile profile;
-    profile.load(options.settingsPath);
-    UserList list = serverDefaultList();
-    list.load(profile);
-    settings.ServerDefaultFiles = serverDefaultFilesOrStandIn(list);
-    if (parseServerDefaults(settings.ServerDefaultFiles).empty())
-        settings.ServerDefaultFiles = std::string(kServerDefaultStandIn);
+    UserList stored = serverDefaultList();
+    if (!options.serverDefaults) {
+        profile.load(options.settingsPath);
+        stored.load(profile);
+    }
+    const auto chosen = jobs::chooseServerDefaults(options.serverDefaults, stored);
+    if (!chosen) {
+        err << "korvel: --server-defaults needs at least one name, such as \"index.html;index.htm\"\n";
+        return false;
+    }
+    settings.ServerDefaultFiles = *chosen;
     return true;
 }
 
-// The home page: the option (relative to the top directory unless absolute), else the first of the
-// server's default documents that the top directory holds as a file.
 bool chooseHomePage(const CheckOptions& options, JobSettings& settings, std::ostream& err) {
-    if (options.homePage) {
-        const std::string& page = *options.homePage;
-        settings.HomePage = !page.empty() && page.front() == platform::kSeparator
-                                ? page
-                                : platform::joinPath(settings.Directory, page);
-        platform::FileInfo info;
-        if (!platform::fileInfo(settings.HomePage, info) && info.kind == platform::EntryKind::File &&
-            !platform::liesWithin(settings.HomePage, settings.Directory)) {
-            err << "korvel: the home page " << page << " lies outside " << settings.Directory
+    switch (jobs::chooseHomePage(options.homePage, settings.Directory, settings.ServerDefaultFiles,
+                                 settings.HomePage)) {
+        case jobs::HomePageChoice::Chosen:
+            return true;
+        case jobs::HomePageChoice::LiesOutside:
+            err << "korvel: the home page " << *options.homePage << " lies outside " << settings.Directory
                 << ": only a page inside the site leads to its files; name one with --home PAGE\n";
             return false;
-        }
-        return true;
-    }
-    for (const auto& name : parseServerDefaults(settings.ServerDefaultFiles)) {
-        const std::string candidate = platform::joinPath(settings.Directory, name);
-        platform::FileInfo info;
-        if (!platform::fileInfo(candidate, info) && info.kind == platform::EntryKind::File) {
-            settings.HomePage = candidate;
-            return true;
-        }
+        case jobs::HomePageChoice::NoneFound:
+            break;
     }
     err << "korvel: no home page found in " << settings.Directory << " (looked for "
         << settings.ServerDefaultFiles << "); name one with --home PAGE, or use --files-only\n";
@@ -193,6 +175,13 @@ bool loadJobSettings(const CheckOptions& options, JobSettings& job, std::ostream
 bool chooseSiteEntry(const CheckOptions& options, JobSettings& job, std::ostream& err) {
     if (job.FilesOnly) return true;
     return chooseServerDefaults(options, job, err) && chooseHomePage(options, job, err);
+}
+
+bool isTopDirectory(const std::string& directory, std::ostream& err) {
+    const jobs::DirectoryProblem problem = jobs::topDirectoryProblem(directory);
+    if (problem == jobs::DirectoryProblem::None || problem == jobs::DirectoryProblem::HoldsNothing) return true;
+    err << "korvel: " << directory << " is not a directory\n";
+    return false;
 }
 
 bool takeReport(const std::string& path, std::string& text, std::ostream& err) {

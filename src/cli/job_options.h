@@ -31,6 +31,10 @@ bool loadJobSettings(const CheckOptions& options, JobSettings& job, std::ostream
 // or guessed. False, with a message, when there is no home page to be found.
 bool chooseSiteEntry(const CheckOptions& options, JobSettings& job, std::ostream& err);
 
+// Whether "directory" can be the top directory of a job, said on "err" when not. An empty one is fine: the
+// job finds nothing there and its report says so.
+bool isTopDirectory(const std::string& directory, std::ostream& err);
+
 // Reads the job's report file "path" (and removes it) into "text". False, with a message, when it cannot.
 bool takeReport(const std::string& path, std::string& text, std::ostream& err);
 

@@ -11,9 +11,8 @@
 #include "cli/commands.h"
 #include "cli/job_options.h"
 #include "cli/terminal_prompts.h"
+#include "jobs/job_setup.h"
 #include "jobs/orphans_command.h"
-#include "platform/file_info.h"
-#include "platform/paths.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
 #include "ui/prompts.h"
@@ -56,24 +55,20 @@ int runOrphans(const OrphansOptions& options, std::ostream& out, std::ostream& e
     job.FilesOnly = false;
     job.ReportSpecial = false;
     if (options.moveTo) {
-        job.MoveToDir = absoluteDirectory(*options.moveTo);
-        platform::FileInfo info;
-        if (options.moveTo->empty() || platform::fileInfo(job.MoveToDir, info) ||
-            info.kind != platform::EntryKind::Directory) {
-            err << "korvel: --move-to " << *options.moveTo << " is not a directory\n";
-            return kExitUsage;
-        }
-        if (platform::isAtOrBelow(job.MoveToDir, job.Directory)) {
-            err << "korvel: --move-to " << *options.moveTo << " lies inside " << job.Directory
-                << ": the orphans would still be part of the site\n";
-            return kExitUsage;
+        job.MoveToDir = options.moveTo->empty() ? std::string() : absoluteDirectory(*options.moveTo);
+        switch (jobs::moveDestinationProblem(job.MoveToDir, job.Directory)) {
+            case jobs::MoveProblem::None:
+                break;
+            case jobs::MoveProblem::NotADirectory:
+                err << "korvel: --move-to " << *options.moveTo << " is not a directory\n";
+                return kExitUsage;
+            case jobs::MoveProblem::InsideSite:
+                err << "korvel: --move-to " << *options.moveTo << " lies inside " << job.Directory
+                    << ": the orphans would still be part of the site\n";
+                return kExitUsage;
         }
     }
-    platform::FileInfo top;
-    if (platform::fileInfo(job.Directory, top) || top.kind != platform::EntryKind::Directory) {
-        err << "korvel: " << job.Directory << " is not a directory\n";
-        return kExitUsage;
-    }
+    if (!isTopDirectory(job.Directory, err)) return kExitUsage;
     std::ostringstream why;
     if (!chooseSiteEntry(options.job, job, why)) {
         // Names only, the check's way out, is no way to find orphans.

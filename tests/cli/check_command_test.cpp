@@ -150,26 +150,30 @@ TEST(CheckCommand, ReportSwitchesTurnSectionsOff) {
     EXPECT_FALSE(anyLine(stored.out, "DOWNLOAD TIMES:"));
 }
 
-TEST(CheckCommand, NoHomePageOrAnEmptyDefaultListIsAUsageError) {
+TEST(CheckCommand, WhereTheSiteStartsIsAUsageErrorWhenItCannotBeFound) {
     const SettingsFile settings("");
     testing::TempDir dir;
     dir.write("start.html", "<html><head></head></html>\n");
-    const Result none = runKorvel({"check", dir.path()});
-    EXPECT_EQ(none.status, kExitUsage);
-    EXPECT_EQ(none.err.size(), 1u);
-    EXPECT_TRUE(anyLine(none.err, "--home"));
-    // Named, it is found; with a list of the server's own, it is guessed.
-    EXPECT_NE(runKorvel({"check", dir.path(), "--home", "start.html"}).status, kExitUsage);
-    EXPECT_NE(runKorvel({"check", dir.path(), "--server-defaults", "main.html; start.html"}).status,
-              kExitUsage);
-    const Result empty = runKorvel({"check", dir.path(), "--home", "start.html", "--server-defaults", " ; "});
-    EXPECT_EQ(empty.status, kExitUsage);
-    // A page outside the site cannot lead to its files: said so, not run as a page "not found".
     testing::TempDir elsewhere;
-    elsewhere.write("home.html", "<html><head></head></html>\n");
-    const Result outside = runKorvel({"check", dir.path(), "--home", elsewhere.file("home.html")});
-    EXPECT_EQ(outside.status, kExitUsage);
-    EXPECT_TRUE(anyLine(outside.err, "lies outside")) << outside.err.size();
+    const std::string outside = elsewhere.write("home.html", "<html><head></head></html>\n");
+    const std::pair<Lines, std::string> cases[] = {
+        {{},
+         "korvel: no home page found in " + dir.path() +
+             " (looked for index.html;index.htm;default.htm;home.htm); name one with --home PAGE, or use "
+             "--files-only"},
+        {{"--home", "start.html", "--server-defaults", " ; "},
+         "korvel: --server-defaults needs at least one name, such as \"index.html;index.htm\""},
+        {{"--home", outside},
+         "korvel: the home page " + outside + " lies outside " + dir.path() +
+             ": only a page inside the site leads to its files; name one with --home PAGE"},
+    };
+    for (const auto& [options, message] : cases) {
+        Lines args = {"check", dir.path()};
+        args.insert(args.end(), options.begin(), options.end());
+        const Result r = runKorvel(args);
+        EXPECT_EQ(r.status, kExitUsage) << message;
+        EXPECT_EQ(r.err, Lines{message});
+    }
 }
 
 }  // namespace
