@@ -41,8 +41,7 @@ bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostre
     if (options.keepNone) settings.KeepPatterns.clear();
     if (!options.keep.empty()) {
         for (const std::string& pattern : options.keep) {
-            if (pattern.empty() ||
-                pattern.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+            if (!jobs::validKeepPattern(pattern)) {
                 err << "korvel: --keep takes a pattern such as \"js/lazy/\" or \"*.json\", one line, not "
                        "empty\n";
                 return false;

@@ -116,6 +116,10 @@ std::optional<std::string> repeatedMapping(const std::vector<std::pair<std::stri
     return std::nullopt;
 }
 
+bool validKeepPattern(std::string_view pattern) {
+    return !pattern.empty() && pattern.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
 MoveProblem moveDestinationProblem(std::string_view destination, std::string_view directory) {
     if (destination.empty() || !isDirectory(destination)) return MoveProblem::NotADirectory;
     if (platform::isAtOrBelow(destination, directory)) return MoveProblem::InsideSite;

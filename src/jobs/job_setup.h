@@ -80,6 +80,10 @@ ExtensionWarning shortExtensionWarning(const JobSettings& settings);
 // person must choose.
 std::optional<std::string> repeatedMapping(const std::vector<std::pair<std::string, std::string>>& mappings);
 
+// Whether "pattern" can name files that are never orphans: not empty, and one line (the settings file keeps
+// one pattern a line).
+bool validKeepPattern(std::string_view pattern);
+
 enum class MoveProblem { None, NotADirectory, InsideSite };
 
 // Whether orphans can be moved below "destination": an existing directory, and not the site "directory"

@@ -150,7 +150,7 @@ TEST(CheckCommand, ReportSwitchesTurnSectionsOff) {
     EXPECT_FALSE(anyLine(stored.out, "DOWNLOAD TIMES:"));
 }
 
-TEST(CheckCommand, WhereTheSiteStartsIsAUsageErrorWhenItCannotBeFound) {
+TEST(CheckCommand, SettingsThatCannotRunAreUsageErrorsOfOneLine) {
     const SettingsFile settings("");
     testing::TempDir dir;
     dir.write("start.html", "<html><head></head></html>\n");
@@ -166,13 +166,15 @@ TEST(CheckCommand, WhereTheSiteStartsIsAUsageErrorWhenItCannotBeFound) {
         {{"--home", outside},
          "korvel: the home page " + outside + " lies outside " + dir.path() +
              ": only a page inside the site leads to its files; name one with --home PAGE"},
+        {{"--keep", "js/\nlazy/"},
+         "korvel: --keep takes a pattern such as \"js/lazy/\" or \"*.json\", one line, not empty"},
     };
     for (const auto& [options, message] : cases) {
         Lines args = {"check", dir.path()};
         args.insert(args.end(), options.begin(), options.end());
         const Result r = runKorvel(args);
         EXPECT_EQ(r.status, kExitUsage) << message;
-        EXPECT_EQ(r.err, Lines{message});
+        EXPECT_EQ(r.err, Lines{message}) << ::testing::PrintToString(r.err);
     }
 }
 

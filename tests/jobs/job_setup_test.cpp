@@ -230,6 +230,15 @@ TEST(JobSetup, AnExtensionMappedTwiceIsFoundAsTheMapKeysIt) {
         EXPECT_EQ(repeatedMapping(mappings), repeated) << mappings.size();
 }
 
+TEST(JobSetup, AKeepPatternIsOneLineThatIsNotEmpty) {
+    const std::pair<std::string, bool> cases[] = {
+        {"js/lazy/", true}, {"*.json", true}, {"", false},
+        {"a\nb", false},    {"a\r", false},   {std::string("a\0b", 3), false},
+    };
+    for (const auto& [pattern, valid] : cases)
+        EXPECT_EQ(validKeepPattern(pattern), valid) << pattern;
+}
+
 TEST(JobSetup, OrphansGoToAnExistingDirectoryOutsideTheSite) {
     const Site site;
     const std::pair<std::string, MoveProblem> cases[] = {
