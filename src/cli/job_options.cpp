@@ -67,9 +67,9 @@ bool applyOptions(const CheckOptions& options, JobSettings& settings, std::ostre
 }
 
 bool chooseServerDefaults(const CheckOptions& options, JobSettings& settings, std::ostream& err) {
-    platform::ProfileFile profile;
     UserList stored = serverDefaultList();
     if (!options.serverDefaults) {
+        platform::ProfileFile profile;
         profile.load(options.settingsPath);
         stored.load(profile);
     }
@@ -178,7 +178,8 @@ bool chooseSiteEntry(const CheckOptions& options, JobSettings& job, std::ostream
 
 bool isTopDirectory(const std::string& directory, std::ostream& err) {
     const jobs::DirectoryProblem problem = jobs::topDirectoryProblem(directory);
-    if (problem == jobs::DirectoryProblem::None || problem == jobs::DirectoryProblem::HoldsNothing) return true;
+    if (problem == jobs::DirectoryProblem::None || problem == jobs::DirectoryProblem::HoldsNothing)
+        return true;
     err << "korvel: " << directory << " is not a directory\n";
     return false;
 }
