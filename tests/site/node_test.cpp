@@ -145,14 +145,10 @@ TEST(Node, FromDisk) {
     EXPECT_TRUE(page.hasChildren());
 }
 
-class Update : public ::testing::Test {
-  protected:
+TEST(Update, FollowsTheDiskKeepingUnchangedNodesAndReportsWhatCannotBeListed) {
     TempDir dir;
     ENodeCreator creator;
     LogScope logScope;
-};
-
-TEST_F(Update, FollowsTheDiskKeepingUnchangedNodes) {
     dir.write("old.htm", "x");
     dir.write("Keep.htm", "x");
     dir.write("a/b/c.htm", "x");
@@ -177,9 +173,7 @@ TEST_F(Update, FollowsTheDiskKeepingUnchangedNodes) {
         EXPECT_EQ(tree.findNodeByPath(dir.file(gone)), nullptr) << gone;
     EXPECT_NE(tree.findNodeByPath(dir.file("a/b/c.htm")), nullptr);
     EXPECT_EQ(tree.index().size(), 7u);  // top, a, a/b, a/b/c.htm and three files
-}
 
-TEST_F(Update, ADirectoryThatCannotBeListedIsReported) {
     EDirNode missing(dir.file("none"));
     EXPECT_FALSE(missing.update(creator, true));
     const std::string errors = logScope.log().sectionText(res::kSectionErrors);
@@ -221,8 +215,13 @@ TEST(LineIndex, FindsEveryLineEnd) {
     }
 }
 
-TEST(LineIndex, LinesAndSpansOfOffsetsBuildTheIndexOnFirstUse) {
+TEST(LineIndex, LinesAndSpansOfOffsetsBuildTheIndexOnFirstUseOrReportTheFile) {
     TempDir dir;
+    LogScope logScope;
+    EXPECT_FALSE(EFileNode(dir.file("none.txt")).buildLineIndex());
+    EXPECT_NE(
+        logScope.log().sectionText(res::kSectionErrors).find("File open failed\n\t" + dir.file("none.txt")),
+        std::string::npos);
     EFileNode node(dir.write("f.txt", "ab\r\ncd\r\nef"));
     ASSERT_TRUE(node.lineIndex().empty());
     EXPECT_EQ(node.lineOfOffset(0), 1);
@@ -249,16 +248,6 @@ TEST(LineIndex, LinesAndSpansOfOffsetsBuildTheIndexOnFirstUse) {
     EXPECT_EQ(huge.lineOfOffset(5 * g + 11), 3);
     ASSERT_TRUE(huge.lineSpan(2, start, end));
     EXPECT_EQ(std::make_pair(start, end), std::make_pair(5 * g + 1, 5 * g + 10));
-}
-
-TEST(LineIndex, AFileThatCannotBeOpenedIsReported) {
-    TempDir dir;
-    LogScope logScope;
-    EFileNode node(dir.file("none.txt"));
-    EXPECT_FALSE(node.buildLineIndex());
-    EXPECT_NE(
-        logScope.log().sectionText(res::kSectionErrors).find("File open failed\n\t" + dir.file("none.txt")),
-        std::string::npos);
 }
 
 }  // namespace
