@@ -1,8 +1,9 @@
+#include "cli/terminal_prompts.h"
+
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
-
-#include "cli/terminal_prompts.h"
 
 namespace korvel::cli {
 namespace {
@@ -23,27 +24,23 @@ ui::VerifyFilesRequest fiveFiles() {
     return r;
 }
 
-TEST(TerminalPrompts, VerifyFilesUnchecksNamedRowsAndRanges) {
-    Terminal t("2 4-5\n\n");
-    auto keep = t.prompts.verifyFiles(fiveFiles());
-    ASSERT_TRUE(keep);
-    EXPECT_EQ(*keep, (std::vector<bool>{true, false, true, false, false}));
-    EXPECT_NE(t.out.str().find("Verify ASCII Line End Conversions"), std::string::npos);
-}
-
-TEST(TerminalPrompts, VerifyFilesRejectsOutOfRangeWithoutChangingAnything) {
-    Terminal t("9\n3-1\n0\n\n");
-    auto keep = t.prompts.verifyFiles(fiveFiles());
-    ASSERT_TRUE(keep);
-    EXPECT_EQ(*keep, std::vector<bool>(5, true));
+// Rows and ranges uncheck files; what is out of range changes nothing; cancel or the end of input declines.
+TEST(TerminalPrompts, VerifyFiles) {
+    using Keep = std::optional<std::vector<bool>>;
+    const std::pair<const char*, Keep> cases[] = {
+        {"2 4-5\n\n", std::vector<bool>{true, false, true, false, false}},
+        {"9\n3-1\n0\n\n", std::vector<bool>(5, true)},
+        {"cancel\n", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& [input, expected] : cases) {
+        Terminal t(input);
+        EXPECT_EQ(t.prompts.verifyFiles(fiveFiles()), expected) << input;
+        EXPECT_NE(t.out.str().find("Verify ASCII Line End Conversions"), std::string::npos);
+    }
+    Terminal t("9\n\n");
+    t.prompts.verifyFiles(fiveFiles());
     EXPECT_NE(t.out.str().find("Not understood: 9"), std::string::npos);
-}
-
-TEST(TerminalPrompts, CancelAndEndOfInputDeclineTheList) {
-    Terminal cancelled("cancel\n");
-    EXPECT_FALSE(cancelled.prompts.verifyFiles(fiveFiles()));
-    Terminal closed("");
-    EXPECT_FALSE(closed.prompts.verifyFiles(fiveFiles()));
 }
 
 TEST(TerminalPrompts, WithoutAPersonTheOptionsDecide) {
@@ -69,36 +66,33 @@ TEST(TerminalPrompts, ReadOnlyAnswers) {
     }
 }
 
-TEST(TerminalPrompts, RenameEditGoesThroughTheValidator) {
-    // The validator refuses an empty-looking name and substitutes a unique one for "taken".
-    ui::RenameRequest r{"DOS 8.3 FAT (lowercase)", "/site", "Long Name.htm", "longname.htm",
-                        [](std::string_view typed, std::string& message) -> std::string {
-                            if (typed == "taken.htm") {
-                                message = "The new filename is not unique!";
-                                return "taken_1.htm";
-                            }
-                            return std::string(typed);
-                        }};
+TEST(TerminalPrompts, EditedNamesGoThroughTheValidator) {
+    // The validator substitutes a unique name for "taken.htm".
+    ui::RenameRequest rename{"DOS 8.3 FAT (lowercase)", "/site", "Long Name.htm", "longname.htm",
+                             [](std::string_view typed, std::string& message) -> std::string {
+                                 if (typed != "taken.htm") return std::string(typed);
+                                 message = "The new filename is not unique!";
+                                 return "taken_1.htm";
+                             }};
     Terminal t("edit\ntaken.htm\n\naccept\n");
-    const auto reply = t.prompts.renameFile(r);
+    const auto reply = t.prompts.renameFile(rename);
     EXPECT_EQ(reply.answer, ui::RenameAnswer::Accept);
     EXPECT_EQ(reply.name, "taken_1.htm");
     EXPECT_NE(t.out.str().find("valid DOS 8.3 FAT (lowercase) filenames"), std::string::npos);
-}
 
-TEST(TerminalPrompts, VerifyFilenamesEditsOneRowAndUnchecksAnother) {
-    ui::VerifyNamesRequest r;
-    r.changes = {{"/s", "A B.htm", "a_b.htm"}, {"/s", "C D.htm", "c_d.htm"}};
+    // In the list, one row is edited and another unchecked.
+    ui::VerifyNamesRequest names;
+    names.changes = {{"/s", "A B.htm", "a_b.htm"}, {"/s", "C D.htm", "c_d.htm"}};
     std::vector<std::size_t> validatedRows;
-    r.validate = [&](std::size_t row, std::string_view typed, std::string&) {
+    names.validate = [&](std::size_t row, std::string_view typed, std::string&) {
         validatedRows.push_back(row);
         return std::string(typed);
     };
-    Terminal t("edit 2\ncd.htm\n1\n\n");
-    const auto reply = t.prompts.verifyFilenames(r);
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->keep, (std::vector<bool>{false, true}));
-    EXPECT_EQ(reply->suggestedNames, (std::vector<std::string>{"a_b.htm", "cd.htm"}));
+    Terminal list("edit 2\ncd.htm\n1\n\n");
+    const auto listed = list.prompts.verifyFilenames(names);
+    ASSERT_TRUE(listed);
+    EXPECT_EQ(listed->keep, (std::vector<bool>{false, true}));
+    EXPECT_EQ(listed->suggestedNames, (std::vector<std::string>{"a_b.htm", "cd.htm"}));
     EXPECT_EQ(validatedRows, std::vector<std::size_t>{1});
 }
 

@@ -13,7 +13,7 @@
 namespace korvel {
 namespace {
 
-using testing::ScriptedPrompts;
+using Names = std::vector<std::string>;
 
 // Nodes for paths that do not exist: the walk needs only their shape.
 EDirNode* addDir(EDirNode& parent, std::string_view name) {
@@ -29,100 +29,65 @@ ENode* addFile(EDirNode& parent, std::string_view name) {
 }
 
 template <typename Iterator>
-std::vector<std::string> walk(ENode* root) {
-    std::vector<std::string> names;
+Names walk(ENode* root) {
+    Names names;
     Iterator it(root);
     for (it.first(); !it.isDone(); it.next())
         names.emplace_back(it.currentItem()->getFileName());
     return names;
 }
 
-using Names = std::vector<std::string>;
-
-// ---- TIterStl
-
-TEST(IterStlTest, WalksTheVectorAndToleratesNone) {
+TEST(Iterators, StlWalksTheVectorAndToleratesNone) {
     std::vector<int> values{1, 2, 3};
-    TIterStl<int> it(&values);
     std::vector<int> seen;
-    for (; !it.isDone(); it.next())
+    for (TIterStl<int> it(&values); !it.isDone(); it.next())
         seen.push_back(it.currentItem());
     EXPECT_EQ(seen, values);
-    it.first();
-    EXPECT_EQ(it.currentItem(), 1);
-
     TIterStl<int> none(nullptr);
     EXPECT_TRUE(none.isDone());
     EXPECT_EQ(none.currentItem(), 0);
 }
 
-// ---- Pre-order walks
-
-TEST(PreOrderTest, ParentBeforeChildrenDepthFirst) {
-    EDirNode a("/A");
-    EDirNode* b = addDir(a, "B");
-    addFile(*b, "C");
-    addFile(a, "D");
-    EXPECT_EQ(walk<TIterPreOrder<ENode*>>(&a), (Names{"A", "B", "C", "D"}));
-    EXPECT_EQ(walk<TIterPreOrderTyped<ENode*>>(&a), (Names{"A", "B", "C", "D"}));
-}
-
-TEST(PreOrderTest, EmptyDirectoriesAtEveryDepthAndClimbingSeveralLevels) {
+TEST(Iterators, PreOrderGoesDepthFirstThroughEmptyDirectoriesAtEveryDepth) {
     EDirNode a("/A");
     EDirNode* b = addDir(a, "B");
     EDirNode* c = addDir(*b, "C");
     addDir(*c, "D");
-    addDir(*b, "E");
+    addFile(*b, "E");
     addDir(a, "F");
     EXPECT_EQ(walk<TIterPreOrder<ENode*>>(&a), (Names{"A", "B", "C", "D", "E", "F"}));
-}
+    EXPECT_EQ(walk<TIterPreOrderTyped<ENode*>>(&a), (Names{"A", "B", "C", "D", "E", "F"}));
 
-TEST(PreOrderTest, ChildrenAddedWhileTheirDirectoryIsCurrentAreWalked) {
-    EDirNode a("/A");
-    TIterPreOrder<ENode*> it(&a);
-    addFile(a, "late");  // the child iterator is made only when the walk moves past "A"
+    // The child iterator is made only when the walk moves past a directory: children added before are walked.
+    TIterPreOrder<ENode*> it(c);
+    addFile(*c, "late");
+    it.next();
     it.next();
     ASSERT_FALSE(it.isDone());
     EXPECT_EQ(it.currentItem()->getFileName(), "late");
 }
 
-TEST(PreOrderTest, TypedWalkFromDirectoryYieldsPagesButNotTheirLinks) {
+TEST(Iterators, OnlyTheUntypedWalkFollowsLinks) {
     EDirNode site("/site");
     EDirNode elsewhere("/elsewhere");
-    ENode* outside = addFile(elsewhere, "outside.htm");
-    EHtmlNode* page = addPage(site, "p.htm");
-    page->addLinkTarget(outside);
+    addPage(site, "p.htm")->addLinkTarget(addFile(elsewhere, "outside.htm"));
     EXPECT_EQ(walk<TIterPreOrderTyped<ENode*>>(&site), (Names{"site", "p.htm"}));
-    // The untyped walk would follow the link.
     EXPECT_EQ(walk<TIterPreOrder<ENode*>>(&site), (Names{"site", "p.htm", "outside.htm"}));
 }
 
-TEST(PreOrderTest, CyclicWalkYieldsEachPageOnceThroughACycle) {
-    EDirNode site("/site");
-    EHtmlNode* p = addPage(site, "P");
-    EHtmlNode* q = addPage(site, "Q");
-    p->addLinkTarget(q);
-    q->addLinkTarget(p);
-    EXPECT_EQ(walk<TIterPreOrderCyclic<ENode*>>(p), (Names{"P", "Q"}));
-}
-
-TEST(PreOrderTest, CyclicWalkSkipsRepeatsAndSelfLinks) {
+TEST(Iterators, TheCyclicWalkVisitsEachPageOnceSkippingRepeatsAndSelfLinks) {
     EDirNode site("/site");
     EHtmlNode* p = addPage(site, "P");
     EHtmlNode* q = addPage(site, "Q");
     EHtmlNode* r = addPage(site, "R");
     ENode* img = addFile(site, "img.gif");
-    p->addLinkTarget(p);
-    p->addLinkTarget(q);
-    p->addLinkTarget(img);
-    p->addLinkTarget(r);
+    for (ENode* target : std::initializer_list<ENode*>{p, q, img, r})
+        p->addLinkTarget(target);
     q->addLinkTarget(r);
     q->addLinkTarget(img);
     r->addLinkTarget(p);
     EXPECT_EQ(walk<TIterPreOrderCyclic<ENode*>>(p), (Names{"P", "Q", "R", "img.gif"}));
 }
-
-// ---- TTraverse
 
 class RecordingVisitor : public EVisitor {
   public:
@@ -142,67 +107,53 @@ class RecordingVisitor : public EVisitor {
     }
 };
 
-class TraverseTest : public ::testing::Test {
+class Traverse : public ::testing::Test {
   protected:
-    TraverseTest() : a("/A") {
-        EDirNode* b = addDir(a, "B");
-        addFile(*b, "C");
+    Traverse() : a("/A") {
+        addFile(*addDir(a, "B"), "C");
         addFile(a, "D");
     }
-    ScriptedPrompts prompts;
+    int run() {
+        TTraverse<TIterPreOrderTyped<ENode*>> traverse(&a, visitor);
+        return traverse.run("Title", 4);
+    }
+    testing::ScriptedPrompts prompts;
     ui::PromptsScope scope{prompts};
     EDirNode a;
     RecordingVisitor visitor;
 };
 
-TEST_F(TraverseTest, CountsAcceptedNodesAndShowsTheTitle) {
+TEST_F(Traverse, CountsAcceptedNodesAndShowsTheTitle) {
     visitor.acceptDirs = false;
-    TTraverse<TIterPreOrderTyped<ENode*>> traverse(&a, visitor);
-    EXPECT_EQ(traverse.run("Title", 4), 2);  // C and D; A and B are declined
+    EXPECT_EQ(run(), 2);  // C and D; A and B are declined
     EXPECT_EQ(visitor.visited, (Names{"A", "B", "C", "D"}));
     EXPECT_EQ(prompts.progressTitles(), Names{"Title"});
+
+    visitor.acceptDirs = true;
+    EDirNode alone("/alone");
+    TTraverse<TIterPreOrderTyped<ENode*>> traverse(&alone, visitor);
+    EXPECT_EQ(traverse.run("T", 1), 1);  // a root without children counts too
 }
 
-TEST_F(TraverseTest, CancelEndsThePassAfterTheNodeBeingVisited) {
+TEST_F(Traverse, ACancelOrTheVisitorsStopEndsThePassAfterTheCurrentNode) {
     // Calls: 1 at the start (the root), then one per node that has a parent: 2 for B, 3 for C.
     prompts.cancelAtDirectory(3);
-    TTraverse<TIterPreOrderTyped<ENode*>> traverse(&a, visitor);
-    EXPECT_EQ(traverse.run("Title", 4), -1);
+    EXPECT_EQ(run(), -1);
     EXPECT_EQ(visitor.visited, (Names{"A", "B", "C"}));
-}
 
-TEST_F(TraverseTest, VisitorStopEndsThePassAfterTheCurrentNode) {
+    visitor.visited.clear();
     visitor.stopAt = "B";
-    TTraverse<TIterPreOrderTyped<ENode*>> traverse(&a, visitor);
-    EXPECT_EQ(traverse.run("Title", 4), -1);
+    prompts.cancelAtDirectory(0);
+    EXPECT_EQ(run(), -1);
     EXPECT_EQ(visitor.visited, (Names{"A", "B"}));
 }
 
-TEST_F(TraverseTest, SilentProgressNeverCancelsAndShowsNothing) {
+TEST_F(Traverse, SilentProgressNeverCancelsAndShowsNothing) {
     prompts.cancelAtDirectory(1);
     TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> traverse(&a, visitor);
     EXPECT_EQ(traverse.run("Title", 4), 4);
     EXPECT_TRUE(prompts.progressTitles().empty());
 }
-
-TEST(TraverseRootTest, RootWithoutChildrenCountsAsItsVisitSays) {
-    ScriptedPrompts prompts;
-    ui::PromptsScope scope(prompts);
-    for (const bool accept : {true, false}) {
-        EDirNode root("/A");
-        RecordingVisitor visitor;
-        visitor.acceptDirs = accept;
-        TTraverse<TIterPreOrderTyped<ENode*>> traverse(&root, visitor);
-        EXPECT_EQ(traverse.run("T", 1), accept ? 1 : 0);
-        EXPECT_EQ(visitor.visited, Names{"A"});
-    }
-}
-
-}  // namespace
-}  // namespace korvel
-
-namespace korvel {
-namespace {
 
 TEST(PointerSet, HoldsExactlyWhatWasInsertedThroughEveryGrowth) {
     std::vector<int> items(5000);
