@@ -37,7 +37,7 @@ const std::string& large() {
 }
 
 // Every entry below "top" in order: "path/" for a directory, "path@" for a link, "path=bytes" for a file
-// ("LARGE" for large()), and the mode of what its owner may not write.
+// ("LARGE" for large()); an entry its owner may not write shows its mode too.
 std::string treeOf(const std::string& top) {
     std::set<std::string> entries;
     for (const auto& entry : fs::recursive_directory_iterator(top)) {
@@ -50,9 +50,10 @@ std::string treeOf(const std::string& top) {
         } else if (entry.is_regular_file()) {
             shown += "=" + (readFile(path) == large() ? "LARGE" : readFile(path));
         }
-        char mode[8];
-        std::snprintf(mode, sizeof mode, " %o", static_cast<unsigned>(modeOf(path)));
-        if (!entry.is_symlink() && !(modeOf(path) & S_IWUSR)) shown += mode;
+        const mode_t mode = entry.is_symlink() ? S_IWUSR : modeOf(path);
+        char octal[8];
+        std::snprintf(octal, sizeof octal, " %o", static_cast<unsigned>(mode));
+        if (!(mode & S_IWUSR)) shown += octal;
         entries.insert(shown);
     }
     std::string out;
