@@ -46,12 +46,13 @@ TEST_F(TrashTest, GoesOnAfterAFileThatCannotBeTrashedAndKeepsIt) {
     const std::string last = site_.write("c.gif", "c");
 
     EXPECT_FALSE(trashFiles({first, bad, last}, true));
+    EXPECT_FALSE(trashFile(bad));
     EXPECT_FALSE(fs::exists(first));
     EXPECT_FALSE(fs::exists(last));
     EXPECT_EQ(readFile(data_.file("Trash/files/a.gif")), "GIF89a");
     EXPECT_TRUE(fs::exists(data_.file("Trash/info/a.gif.trashinfo")));
     EXPECT_EQ(readFile(bad), "b");
-    EXPECT_EQ(log_.errors(), detail(res::kTrashFailed, bad));
+    EXPECT_EQ(log_.errors(), detail(res::kTrashFailed, bad) + detail(res::kTrashFailed, bad));
     EXPECT_EQ(prompts_.progressTitles(), (std::vector<std::string>{"Removing Files"}));
 }
 

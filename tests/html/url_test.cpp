@@ -153,6 +153,7 @@ TEST_F(UrlTest, PositionAndEndCoverTheLinkWithoutBlanksFragmentOrQuery) {
     EXPECT_EQ(url.target, nullptr);
     EXPECT_EQ(url.text, "missing.gif");
     EXPECT_EQ(url.end, 17);
+    EXPECT_EQ(urlForm(EUrl{}), 0);  // a record never made has no written form
 }
 
 TEST_F(UrlTest, BaseFromTagIsTheDirectoryUpToTheLastSlash) {
