@@ -50,9 +50,10 @@ TEST(FindStyleRefs, FindsUrlsImportsAndImageSetsOnly) {
              RefsCase{"url(a\\ b.png) url(\"c\\\"d.png\") url(L\\6f go.gif) url(\\31\r\n.png)",
                       {"a\\ b.png@104 escaped", "c\\\"d.png@119 escaped", "L\\6f go.gif@134 escaped",
                        "\\31\r\n.png@151 escaped"}},
-             // In a style attribute, and only there, quotes may be written as character references.
-             RefsCase{"background:url(&quot;e f.png&quot;);b:url(&#39;g.png&#39;)",
-                      {"e f.png@121", "g.png@147"},
+             // In a style attribute, and only there, quotes may be written as character references (other
+             // references are text).
+             RefsCase{"a&b;background:url(&quot;e f.png&quot;);b:url(&#39;g.png&#39;)",
+                      {"e f.png@125", "g.png@151"},
                       true},
              RefsCase{"url(&quot;e.png&quot;)", {"&quot;e.png&quot;@104"}}}) {
         std::vector<StyleRef> refs;
