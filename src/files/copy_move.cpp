@@ -1,11 +1,9 @@
 #include "files/copy_move.h"
-#include "platform/ascii.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -96,7 +94,7 @@ std::unique_ptr<char[]> allocateBuffer() {
 
 enum class Pumped { Whole, ReadFailed, WriteFailed, NoMemory };
 
-// Hands the source's bytes, as long as it was when opened (so that a file appended to itself ends), to
+// Hands the source's bytes, as long as it was when opened (so that a file that keeps growing ends), to
 // "sink" block by block; the sink returns false when it could not take them.
 template <typename Sink>
 Pumped pump(const Source& source, Sink&& sink) {
@@ -160,96 +158,14 @@ bool copyToNewFile(std::string_view sourcePath, const Source& source, std::strin
     return true;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = platform::disk().write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-bool appendToFile(std::string_view sourcePath, const Source& source, const std::string& target) {
-    platform::Disk& disk = platform::disk();
-    const int fd = disk.open(target.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC, 0);
-    if (fd < 0) {
-        copyFailed(res::kFileOpenFailed, target);
-        return false;
-    }
-    const Pumped result = pump(source, [&](std::string_view bytes) { return writeAll(fd, bytes); });
-    const bool closed = disk.close(fd) == 0;
-    if (!pumpedWhole(result, sourcePath, target)) return false;
-    if (!closed) {
-        copyFailed(res::kFileWriteFailed, target);
-        return false;
-    }
-    return true;
-}
-
-bool replaceFile(std::string_view sourcePath, const Source& source, const std::string& target) {
-    std::string content;
-    content.reserve(static_cast<std::size_t>(source.length));
-    const Pumped result = pump(source, [&](std::string_view bytes) {
-        content.append(bytes);
-        return true;
-    });
-    if (!pumpedWhole(result, sourcePath, target)) return false;
-    const std::error_code ec = platform::replaceFileContents(target, content);
-    if (!ec) return true;
-    if (ec == platform::FileError::IsSymlink || ec == std::errc::is_a_directory ||
-        ec == std::errc::invalid_argument) {
-        copyFailed(res::kFileOpenFailed, target);
-    } else {
-        copyFailed(res::kFileWriteFailed, target);
-    }
-    return false;
-}
-
-// Linux has no short (8.3) aliases: the short form of a path is the path itself.
-std::string shortFormOf(std::string_view path) {
-    return std::string(path);
-}
-
-// A rename onto the old name's own short alias fails on systems that have such aliases; going through a
-// scratch directory beside the target ("a", "b", ... "z", then "a_" ...) gets round it. Should the second
-// step fail, the entry is put back; should that fail too, it is reported where it now is.
-bool renameThroughScratchDirectory(const std::string& from, const std::string& to) {
-    const std::string dir = directoryOf(to);
-    for (std::string suffix; suffix.size() < 4; suffix += '_') {
-        for (char letter = 'a'; letter <= 'z'; ++letter) {
-            const std::string scratch = platform::joinPath(dir, std::string(1, letter) + suffix);
-            const std::error_code made = platform::makeDirectory(scratch, 0700);
-            if (made == std::errc::file_exists) continue;
-            if (made) return false;
-            const std::string inside = platform::joinPath(scratch, platform::lastComponent(to));
-            if (platform::renameNoReplace(from, inside)) {
-                platform::removeEmptyDirectory(scratch);
-                return false;
-            }
-            if (platform::renameNoReplace(inside, to)) {
-                if (platform::renameNoReplace(inside, from)) {
-                    renameFailed(inside, from);
-                    return false;
-                }
-                platform::removeEmptyDirectory(scratch);
-                return false;
-            }
-            platform::removeEmptyDirectory(scratch);
-            return true;
-        }
-    }
-    return false;
-}
-
 bool isPlainDirectory(std::string_view path) {
     std::error_code ec;
     return infoOf(path, ec).kind == platform::EntryKind::Directory && !ec;
 }
 
-// copyDirectory, and the copy half of a move across file systems ("forMove"): there every entry must
-// arrive as it was (new directories with their modes, no links turned into files) or the move fails.
-bool copyTree(const std::string& source, const std::string& target, bool recursive, bool forMove) {
+// The copy half of a move across file systems: every entry must arrive as it was (new directories with
+// their modes, no links turned into files) or the move fails.
+bool copyTree(const std::string& source, const std::string& target) {
     if (!isPlainDirectory(source)) {
         copyFailed(res::kFileOpenFailed, source);
         return false;
@@ -271,27 +187,17 @@ bool copyTree(const std::string& source, const std::string& target, bool recursi
         const platform::FileInfo info = infoOf(from, ec);
         if (!ec && info.kind == platform::EntryKind::Missing) continue;  // gone meanwhile
         if (!ec && info.kind == platform::EntryKind::Directory) {
-            if (!recursive) continue;
-            if (forMove) {
-                if (platform::makeDirectory(to)) {
-                    currentLog().errorDetail(res::kFailedToCreateDirectory, to);
-                    ok = false;
-                    continue;
-                }
-            } else if (!createDirectory(to)) {
+            if (platform::makeDirectory(to)) {
+                currentLog().errorDetail(res::kFailedToCreateDirectory, to);
                 ok = false;
                 continue;
             }
-            if (!copyTree(from, to, recursive, forMove)) ok = false;
-            if (forMove) platform::restoreMode(to, info.mode);
-        } else if (!ec && info.kind == platform::EntryKind::File && !(forMove && info.isSymlink)) {
+            if (!copyTree(from, to)) ok = false;
+            platform::restoreMode(to, info.mode);
+        } else if (!ec && info.kind == platform::EntryKind::File && !info.isSymlink) {
             if (!copyFile(from, to)) ok = false;
         } else {
-            if (forMove) {
-                renameFailed(from, to);
-            } else {
-                copyFailed(res::kFileOpenFailed, from);
-            }
+            renameFailed(from, to);
             ok = false;
         }
     }
@@ -300,35 +206,10 @@ bool copyTree(const std::string& source, const std::string& target, bool recursi
 
 }  // namespace
 
-bool copyFile(std::string_view source, std::string_view target, CopyMode mode) {
+bool copyFile(std::string_view source, std::string_view target) {
     Source from;
     if (!openSource(source, from)) return false;
-    const std::string targetPath(target);
-    if (mode == CopyMode::CreateNew) return copyToNewFile(source, from, targetPath);
-
-    std::error_code ec;
-    const platform::FileInfo info = infoOf(targetPath, ec);
-    if (!ec && info.kind == platform::EntryKind::Missing) return copyToNewFile(source, from, targetPath);
-    // What lies behind a link is never changed.
-    if (ec || info.isSymlink || info.kind != platform::EntryKind::File) {
-        copyFailed(res::kFileOpenFailed, targetPath);
-        return false;
-    }
-    return mode == CopyMode::Append ? appendToFile(source, from, targetPath)
-                                    : replaceFile(source, from, targetPath);
-}
-
-bool moveFile(std::string_view from, std::string_view to) {
-    if (!platform::renameNoReplace(from, to)) return true;
-    const std::string fromPath(from);
-    const std::string toPath(to);
-    if (platform::asciiUpper(platform::lastComponent(toPath)) ==
-            platform::lastComponent(shortFormOf(fromPath)) &&
-        renameThroughScratchDirectory(fromPath, toPath)) {
-        return true;
-    }
-    renameFailed(from, to);
-    return false;
+    return copyToNewFile(source, from, target);
 }
 
 bool moveItem(std::string_view source, std::string_view target) {
@@ -365,17 +246,13 @@ bool moveItem(std::string_view source, std::string_view target) {
         currentLog().errorDetail(res::kFailedToCreateDirectory, to);
         return false;
     }
-    if (!copyTree(from, to, true, true)) {
+    if (!copyTree(from, to)) {
         // Everything below the new directory is this copy's own: the source is still whole.
         removeDirectory(to);
         return false;
     }
     platform::restoreMode(to, info.mode);
     return removeDirectory(from);
-}
-
-bool copyDirectory(std::string_view source, std::string_view target, bool recursive) {
-    return copyTree(std::string(source), std::string(target), recursive, false);
 }
 
 }  // namespace korvel::files
