@@ -1,0 +1,93 @@
+#pragma once
+// The sinks that do not render: one that keeps the records (what machine formats are made from), one that
+// hands every record to two others, and one that holds them back to replay them later in order.
+#include <variant>
+#include <vector>
+
+#include "report/findings.h"
+
+namespace korvel::report {
+
+// Keeps every record, in the order it came.
+class FindingsCollector : public ReportSink {
+  public:
+    void listStarted(List) override {}
+    void listEnded(List) override {}
+    void syntaxError(const SyntaxError& error) override { syntaxErrors.push_back(error); }
+    void brokenLink(const BrokenLink& link) override { brokenLinks.push_back(link); }
+    void brokenAnchor(const BrokenAnchor& anchor) override { brokenAnchors.push_back(anchor); }
+    void externalUrl(const ExternalUrl& url) override { externalUrls.push_back(url); }
+    void orphan(const Orphan& orphan) override { orphans.push_back(orphan); }
+    void frontPageWeight(const PageWeight& weight) override { frontPage.push_back(weight); }
+    void pageWeight(const PageWeight& weight) override { pageWeights.push_back(weight); }
+    void skipped(const Skipped& entry) override { skippedEntries.push_back(entry); }
+    void jobNote(const JobNote& note) override { jobNotes.push_back(note); }
+
+    std::vector<SyntaxError> syntaxErrors;
+    std::vector<BrokenLink> brokenLinks;
+    std::vector<BrokenAnchor> brokenAnchors;
+    std::vector<ExternalUrl> externalUrls;
+    std::vector<Orphan> orphans;
+    std::vector<PageWeight> frontPage;  // none, or the one the weights began with
+    std::vector<PageWeight> pageWeights;
+    std::vector<Skipped> skippedEntries;
+    std::vector<JobNote> jobNotes;
+};
+
+// Hands every record to both sinks, the first first.
+class TeeSink : public ReportSink {
+  public:
+    TeeSink(ReportSink& first, ReportSink& second) : first_(first), second_(second) {}
+
+    void listStarted(List list) override;
+    void listEnded(List list) override;
+    void syntaxError(const SyntaxError& error) override;
+    void brokenLink(const BrokenLink& link) override;
+    void brokenAnchor(const BrokenAnchor& anchor) override;
+    void externalUrl(const ExternalUrl& url) override;
+    void orphan(const Orphan& orphan) override;
+    void frontPageWeight(const PageWeight& weight) override;
+    void pageWeight(const PageWeight& weight) override;
+    void skipped(const Skipped& entry) override;
+    void jobNote(const JobNote& note) override;
+
+  private:
+    ReportSink& first_;
+    ReportSink& second_;
+};
+
+// Holds every call back until replay(): a pass that runs on a thread of its own writes here, and the job's
+// thread replays it into the job's sink once that thread is joined.
+class BufferedSink : public ReportSink {
+  public:
+    void listStarted(List list) override { calls_.emplace_back(Started{list}); }
+    void listEnded(List list) override { calls_.emplace_back(Ended{list}); }
+    void syntaxError(const SyntaxError& error) override { calls_.emplace_back(error); }
+    void brokenLink(const BrokenLink& link) override { calls_.emplace_back(link); }
+    void brokenAnchor(const BrokenAnchor& anchor) override { calls_.emplace_back(anchor); }
+    void externalUrl(const ExternalUrl& url) override { calls_.emplace_back(url); }
+    void orphan(const Orphan& orphan) override { calls_.emplace_back(orphan); }
+    void frontPageWeight(const PageWeight& weight) override { calls_.emplace_back(FrontPage{weight}); }
+    void pageWeight(const PageWeight& weight) override { calls_.emplace_back(weight); }
+    void skipped(const Skipped& entry) override { calls_.emplace_back(entry); }
+    void jobNote(const JobNote& note) override { calls_.emplace_back(note); }
+
+    // Makes the held calls on "sink", in the order they came, and forgets them.
+    void replay(ReportSink& sink);
+
+  private:
+    struct Started {
+        List list;
+    };
+    struct Ended {
+        List list;
+    };
+    struct FrontPage {
+        PageWeight weight;
+    };
+    using Call = std::variant<Started, Ended, BrokenLink, BrokenAnchor, ExternalUrl, Orphan, FrontPage,
+                              PageWeight, Skipped, JobNote, SyntaxError>;
+    std::vector<Call> calls_;
+};
+
+}  // namespace korvel::report
