@@ -57,11 +57,12 @@ EKVCmd::RunContext::RunContext(EKVCmd& job, ELog& log) : job_(job) {
         job.collected_.emplace();
         sink = &job.both_.emplace(*job.text_, *job.collected_);
     }
-    job.job_.emplace(JobContext{*sink});
+    job.job_.emplace(JobContext{job.counts_.emplace(*sink)});
 }
 
 EKVCmd::RunContext::~RunContext() {
     job_.job_.reset();
+    job_.counts_.reset();
     job_.both_.reset();
     job_.text_.reset();
 }
@@ -96,11 +97,10 @@ bool EKVCmd::scanTree() {
 
 void EKVCmd::noteFindings() {
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
-    foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0;
+    foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0 ||
+                      counts_->jobNotes > 0 || counts_->syntaxErrors > 0;
     if (!log) return;
-    // The suggested-names section is not among them: it also says when every name was valid.
-    for (int id :
-         {res::kSectionErrors, res::kSectionNotRenamed, res::kSectionJobNote, res::kSectionSyntaxErrors}) {
+    for (int id : {res::kSectionErrors, res::kSectionNotRenamed}) {
         const auto it = log->sections().find(id);
         if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
     }

@@ -81,7 +81,7 @@ class EKVCmd : public ECommand {
     void runGuarded(const std::function<void()>& passes);
     // Scans the job's tree and takes its counts and status. False when the scan failed (reported).
     bool scanTree();
-    // Looks at the job's log before the report is made: what counts as a finding.
+    // Looks at what the run found before the report is made: what counts as a finding.
     void noteFindings();
     // Reads every page once: first the web of pages from the home page (filling the URL map with what it
     // reaches), then every other page of the tree. False when the top directory or the home page is
@@ -113,6 +113,7 @@ class EKVCmd : public ECommand {
     std::optional<report::TextReport> text_;
     std::optional<report::FindingsCollector> collected_;
     std::optional<report::TeeSink> both_;
+    std::optional<report::RecordCounts> counts_;
     std::optional<JobContext> job_;
 
     JobSettings settings_;

@@ -211,6 +211,8 @@ bool EKVFixCmd::linkErrorGate() {
         linkFindings_ += static_cast<std::uint32_t>(pages);
         brokenAnchorsReported_ = true;
     }
+    if (counts_->syntaxErrors == 0 && counts_->brokenLinks == 0 && counts_->brokenAnchors == 0) return true;
+    // The person is shown the sections as the report has them.
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
     if (!log) return true;
     std::string text;
@@ -218,7 +220,6 @@ bool EKVFixCmd::linkErrorGate() {
         const auto it = log->sections().find(id);
         if (it != log->sections().end() && it->second->hasContent()) text += log->sectionText(id);
     }
-    if (text.empty()) return true;
     return ui::prompts().linkErrors(text) == ui::LinkErrorsAnswer::Continue;
 }
 

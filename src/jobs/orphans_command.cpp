@@ -61,12 +61,10 @@ bool EKVOrphansCmd::doExecute() {
     }
 
     // Something to act on: a run that did not reach its end, a file that could not go, a note.
-    foundSomething_ = !(status_ & kStatusCompleted);
+    foundSomething_ = !(status_ & kStatusCompleted) || counts_->jobNotes > 0;
     if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
-        for (int id : {res::kSectionErrors, res::kSectionJobNote}) {
-            const auto it = log->sections().find(id);
-            if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
-        }
+        const auto it = log->sections().find(res::kSectionErrors);
+        if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
     }
     if (orphanPaths_.empty() && removedDirectories_.empty()) status_ &= ~kStatusModifyingFiles;
     undoable_ = journal->written() && !(orphanPaths_.empty() && removedDirectories_.empty());

@@ -60,6 +60,26 @@ void TeeSink::jobNote(const JobNote& note) {
     second_.jobNote(note);
 }
 
+void RecordCounts::syntaxError(const SyntaxError& error) {
+    ++syntaxErrors;
+    next_.syntaxError(error);
+}
+
+void RecordCounts::brokenLink(const BrokenLink& link) {
+    ++brokenLinks;
+    next_.brokenLink(link);
+}
+
+void RecordCounts::brokenAnchor(const BrokenAnchor& anchor) {
+    ++brokenAnchors;
+    next_.brokenAnchor(anchor);
+}
+
+void RecordCounts::jobNote(const JobNote& note) {
+    ++jobNotes;
+    next_.jobNote(note);
+}
+
 void BufferedSink::replay(ReportSink& sink) {
     const std::vector<Call> calls = std::exchange(calls_, {});
     for (const Call& call : calls) {

@@ -1,6 +1,7 @@
 #pragma once
 // The sinks that do not render: one that keeps the records (what machine formats are made from), one that
 // hands every record to two others, and one that holds them back to replay them later in order.
+#include <cstdint>
 #include <variant>
 #include <vector>
 
@@ -54,6 +55,33 @@ class TeeSink : public ReportSink {
   private:
     ReportSink& first_;
     ReportSink& second_;
+};
+
+// Counts the records of each kind and hands every call on to "next": what a job decides by (whether it
+// found something, whether links need the person's word) without looking at any rendering of them.
+class RecordCounts : public ReportSink {
+  public:
+    explicit RecordCounts(ReportSink& next) : next_(next) {}
+
+    void listStarted(List list) override { next_.listStarted(list); }
+    void listEnded(List list) override { next_.listEnded(list); }
+    void syntaxError(const SyntaxError& error) override;
+    void brokenLink(const BrokenLink& link) override;
+    void brokenAnchor(const BrokenAnchor& anchor) override;
+    void externalUrl(const ExternalUrl& url) override { next_.externalUrl(url); }
+    void orphan(const Orphan& orphan) override { next_.orphan(orphan); }
+    void frontPageWeight(const PageWeight& weight) override { next_.frontPageWeight(weight); }
+    void pageWeight(const PageWeight& weight) override { next_.pageWeight(weight); }
+    void skipped(const Skipped& entry) override { next_.skipped(entry); }
+    void jobNote(const JobNote& note) override;
+
+    std::uint32_t syntaxErrors = 0;
+    std::uint32_t brokenLinks = 0;
+    std::uint32_t brokenAnchors = 0;
+    std::uint32_t jobNotes = 0;
+
+  private:
+    ReportSink& next_;
 };
 
 // Holds every call back until replay(): a pass that runs on a thread of its own writes here, and the job's
