@@ -11,6 +11,8 @@ struct BrokenLink {
     std::string page;
     std::int64_t line = 0;
     std::string link;  // as the record holds it: cut at its fragment or query, percent-decoded
+
+    bool operator==(const BrokenLink&) const = default;
 };
 
 struct BrokenAnchor {
@@ -19,22 +21,30 @@ struct BrokenAnchor {
     std::string link;      // as for a broken link; "" for a link within the page
     std::string fragment;  // as the page writes it, without the "#"
     std::string target;    // the page that has no such anchor
+
+    bool operator==(const BrokenAnchor&) const = default;
 };
 
 struct SyntaxError {
     std::string page;
     std::int64_t line = 0;
     std::string kind;  // "no-close", "no-start", "unmatched-comment", "end-quote"
+
+    bool operator==(const SyntaxError&) const = default;
 };
 
 struct ExternalUrl {
     std::string page;
     std::int64_t line = 0;
     std::string url;
+
+    bool operator==(const ExternalUrl&) const = default;
 };
 
 struct Orphan {
     std::string path;
+
+    bool operator==(const Orphan&) const = default;
 };
 
 // A page with what it embeds. Sizes that could not be read count as 0 and set "unknown".
@@ -44,6 +54,8 @@ struct PageWeight {
     bool external = false;  // an embedded external resource: its size is not known
     bool broken = false;    // an embedded local link resolves to nothing
     bool unknown = false;   // a size could not be read
+
+    bool operator==(const PageWeight&) const = default;
 };
 
 // An entry the scan left out of the tree: the path as found, and why.
@@ -61,6 +73,8 @@ struct Skipped {
 struct JobNote {
     int messageId = 0;
     std::string path;
+
+    bool operator==(const JobNote&) const = default;
 };
 
 // The lists a report is made of. A pass says when it starts and ends one, even with no entry: "nothing

@@ -2,7 +2,8 @@
 // The sinks that do not render: one that keeps the records (what machine formats are made from), one that
 // hands every record to two others, and one that holds them back to replay them later in order.
 #include <cstdint>
-#include <variant>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "report/findings.h"
@@ -85,37 +86,35 @@ class RecordCounts : public ReportSink {
 };
 
 // Holds every call back until replay(): a pass that runs on a thread of its own writes here, and the job's
-// thread replays it into the job's sink once that thread is joined.
+// thread replays it into the job's sink once that thread is joined. The calls are kept packed into one
+// block of bytes, a page's path once for all its rows, so that holding a large site's links back costs
+// little more than their texts.
 class BufferedSink : public ReportSink {
   public:
-    void listStarted(List list) override { calls_.emplace_back(Started{list}); }
-    void listEnded(List list) override { calls_.emplace_back(Ended{list}); }
-    void syntaxError(const SyntaxError& error) override { calls_.emplace_back(error); }
-    void brokenLink(const BrokenLink& link) override { calls_.emplace_back(link); }
-    void brokenAnchor(const BrokenAnchor& anchor) override { calls_.emplace_back(anchor); }
-    void externalUrl(const ExternalUrl& url) override { calls_.emplace_back(url); }
-    void orphan(const Orphan& orphan) override { calls_.emplace_back(orphan); }
-    void frontPageWeight(const PageWeight& weight) override { calls_.emplace_back(FrontPage{weight}); }
-    void pageWeight(const PageWeight& weight) override { calls_.emplace_back(weight); }
-    void skipped(const Skipped& entry) override { calls_.emplace_back(entry); }
-    void jobNote(const JobNote& note) override { calls_.emplace_back(note); }
+    void listStarted(List list) override;
+    void listEnded(List list) override;
+    void syntaxError(const SyntaxError& error) override;
+    void brokenLink(const BrokenLink& link) override;
+    void brokenAnchor(const BrokenAnchor& anchor) override;
+    void externalUrl(const ExternalUrl& url) override;
+    void orphan(const Orphan& orphan) override;
+    void frontPageWeight(const PageWeight& weight) override;
+    void pageWeight(const PageWeight& weight) override;
+    void skipped(const Skipped& entry) override;
+    void jobNote(const JobNote& note) override;
 
     // Makes the held calls on "sink", in the order they came, and forgets them.
     void replay(ReportSink& sink);
 
   private:
-    struct Started {
-        List list;
-    };
-    struct Ended {
-        List list;
-    };
-    struct FrontPage {
-        PageWeight weight;
-    };
-    using Call = std::variant<Started, Ended, BrokenLink, BrokenAnchor, ExternalUrl, Orphan, FrontPage,
-                              PageWeight, Skipped, JobNote, SyntaxError>;
-    std::vector<Call> calls_;
+    void putTag(char tag) { bytes_.push_back(tag); }
+    void putNumber(std::int64_t number);
+    void putText(std::string_view text);
+    // The page's path, or a mark that it is the one the last row named.
+    void putPage(std::string_view page);
+
+    std::string bytes_;
+    std::string lastPage_;
 };
 
 }  // namespace korvel::report
