@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "report/app_log.h"
 #include "report/report.h"
+#include "report/text_report.h"
 #include "res/strings.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
@@ -73,9 +74,11 @@ int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
     LogScope logScope;
+    report::TextReport text(logScope.log());
+    const JobContext job{text};
 
     std::unique_ptr<ESiteTree> tree;
-    const bool scanned = buildTree(settings, loadHtmlDefinitions(options.settingsPath), tree);
+    const bool scanned = buildTree(settings, loadHtmlDefinitions(options.settingsPath), tree, job);
 
     if (tree->status() == ScanStatus::TopMissing || tree->status() == ScanStatus::TopUnlistable) {
         // Said on one line: a missing site must never read like an empty, clean one.

@@ -1,44 +1,12 @@
 #include "html/download_times.h"
 
-#include <initializer_list>
-
-#include "platform/display_name.h"
 #include "platform/file_info.h"
-#include "report/log.h"
-#include "report/section.h"
-#include "res/strings.h"
+#include "report/findings.h"
 #include "site/site_tree.h"
 
 namespace korvel {
 
 namespace {
-
-std::int64_t divideRoundingUp(std::int64_t bytes, std::int64_t by) {
-    return bytes <= 0 ? 0 : (bytes - 1) / by + 1;
-}
-
-// "text" with each "%Nd" replaced by the next number, right-aligned in N columns (wider numbers whole).
-std::string formatWidths(std::string_view text, std::initializer_list<std::int64_t> numbers) {
-    std::string out;
-    auto next = numbers.begin();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && next != numbers.end()) {
-            std::size_t j = i + 1;
-            std::size_t width = 0;
-            while (j < text.size() && text[j] >= '0' && text[j] <= '9')
-                width = width * 10 + static_cast<std::size_t>(text[j++] - '0');
-            if (j < text.size() && text[j] == 'd') {
-                const std::string number = std::to_string(*next++);
-                if (number.size() < width) out.append(width - number.size(), ' ');
-                out += number;
-                i = j;
-                continue;
-            }
-        }
-        out.push_back(text[i]);
-    }
-    return out;
-}
 
 void merge(PageWeight& into, const PageWeight& part) {
     into.bytes += part.bytes;
@@ -49,59 +17,31 @@ void merge(PageWeight& into, const PageWeight& part) {
 
 }  // namespace
 
-std::string downloadFigures(std::int64_t bytes) {
-    // The line speeds in bytes per second.
-    return formatWidths(
-        res::loadString(res::kDownloadLine),
-        {divideRoundingUp(bytes, 1024), divideRoundingUp(bytes, 1800), divideRoundingUp(bytes, 3600),
-         divideRoundingUp(bytes, 4200), divideRoundingUp(bytes, 7000)});
-}
-
 const EHtmlNode* findPageQuietly(const UrlContext& context, std::string_view path) {
     if (!context.tree() || path.empty()) return nullptr;
     return dynamic_cast<const EHtmlNode*>(context.tree()->findNodeByPath(path));
 }
 
-EReportDownloadTimes::EReportDownloadTimes(const ENode* homePage, const UrlContext& context)
-    : context_(&context) {
-    section = currentLog().openSection(res::kSectionDownloadTimes);
-    if (!section) return;
-    section->writeLine(res::kDownloadNote);
-    section->endLine();
-    section->writeLine(res::kDownloadExternalLegend);
-    section->writeLine(res::kDownloadBrokenLegend);
-    section->writeLine(res::kDownloadUnknownLegend);
-    section->endLine();
-    if (const auto* home = dynamic_cast<const EHtmlNode*>(homePage)) {
-        section->writeLine(res::kDownloadFrontPage);
-        section->endLine();
-        section->writeLine(res::kDownloadColumns);
-        writeLine(*home, weigh(*home, true));
-        section->endLine();
-    }
-    section->writeLine(res::kDownloadEachPage);
-    section->endLine();
-    section->writeLine(res::kDownloadColumns);
+EReportDownloadTimes::EReportDownloadTimes(const ENode* homePage, const UrlContext& context,
+                                           const JobContext& job)
+    : context_(&context), report_(&job.report) {
+    report_->listStarted(report::List::PageWeights);
+    if (const auto* home = dynamic_cast<const EHtmlNode*>(homePage))
+        report_->frontPageWeight(record(*home, weigh(*home, true)));
 }
 
 EReportDownloadTimes::~EReportDownloadTimes() {
-    currentLog().closeSection(section);
+    report_->listEnded(report::List::PageWeights);
 }
 
 bool EReportDownloadTimes::visitHtml(EHtmlNode& node) {
     if (isKorvelOutputFile(context_->topDir(), node.path())) return false;
-    if (section) writeLine(node, weigh(node, false));
+    report_->pageWeight(record(node, weigh(node, false)));
     return true;
 }
 
-void EReportDownloadTimes::writeLine(const EHtmlNode& page, const PageWeight& weight) {
-    std::string line = downloadFigures(weight.bytes);
-    // In the last of the blanks before the marks, so that the paths stay in one column.
-    if (weight.unknown && !line.empty() && line.back() == ' ') line.back() = '?';
-    line += weight.broken ? '!' : ' ';
-    line += weight.external ? '*' : ' ';
-    line += platform::displayName(page.path());
-    section->writeLine(line);
+report::PageWeight EReportDownloadTimes::record(const EHtmlNode& page, const PageWeight& weight) {
+    return {page.path(), weight.bytes, weight.external, weight.broken, weight.unknown};
 }
 
 void EReportDownloadTimes::addSize(const ENode& node, PageWeight& weight) {

@@ -8,6 +8,8 @@
 #include <unordered_set>
 
 #include "html/url.h"
+#include "report/findings.h"
+#include "site/job_context.h"
 #include "site/node.h"
 #include "site/visitor.h"
 
@@ -21,22 +23,18 @@ struct PageWeight {
     bool unknown = false;   // the size of the page, or of an embedded local file, could not be read
 };
 
-// The report's line for a page of "bytes" (without the marks and the path): the kilobytes and the
-// seconds at 14.4, 28.8, 33.6 and 56 kbit/s, each rounded up.
-std::string downloadFigures(std::int64_t bytes);
-
-// Writes the report's explanations and, when a home page is given, the front page's total with the pages
-// of its framesets; then, as it visits them, one line per page without the framed pages. Runs over the
+// Hands on, when a home page is given, the front page's total with the pages of its framesets; then, as it
+// visits them, each page's own weight without the framed pages. Runs over the
 // typed pre-order walk of the whole tree; Korvel's own output files are left out.
 class EReportDownloadTimes : public EVisitor {
   public:
     // "homePage" may be null (or not a page): then the front-page total is left out.
-    EReportDownloadTimes(const ENode* homePage, const UrlContext& context);
+    EReportDownloadTimes(const ENode* homePage, const UrlContext& context, const JobContext& job);
     ~EReportDownloadTimes() override;
     EReportDownloadTimes(const EReportDownloadTimes&) = delete;
     EReportDownloadTimes& operator=(const EReportDownloadTimes&) = delete;
 
-    // Writes the page's line; true for every page of the site.
+    // Hands on the page's weight; true for every page of the site.
     bool visitHtml(EHtmlNode& node) override;
 
     // The page's own size plus the sizes of the local files embedded in it (links, form actions and image
@@ -46,12 +44,13 @@ class EReportDownloadTimes : public EVisitor {
     PageWeight weigh(const EHtmlNode& page, bool followFrames);
 
   private:
-    void writeLine(const EHtmlNode& page, const PageWeight& weight);
+    static report::PageWeight record(const EHtmlNode& page, const PageWeight& weight);
     // Adds the size of a file node; anything else (a directory) has none.
     void addSize(const ENode& node, PageWeight& weight);
     PageWeight framedWeight(const EHtmlNode& page);
 
     const UrlContext* context_;
+    report::ReportSink* report_;
     std::unordered_map<const ENode*, std::int64_t> sizes_;  // -1: could not be read
     std::unordered_map<const EHtmlNode*, PageWeight> framed_;
     std::unordered_set<const EHtmlNode*> onPath_;  // the framesets being weighed, outermost first

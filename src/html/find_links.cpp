@@ -12,8 +12,7 @@
 #include "platform/ascii.h"
 #include "platform/paths.h"
 #include "platform/utf8.h"
-#include "report/log.h"
-#include "report/section.h"
+#include "report/findings.h"
 #include "res/strings.h"
 #include "site/iterator.h"
 
@@ -300,12 +299,13 @@ void prepareStyleSheet(std::string_view text, std::string_view base, const UrlCo
 
 // ---- EFindUrlLinks
 
-EFindUrlLinks::EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap) : found_(&found), urlMap_(urlMap) {
-    section = currentLog().openSection(res::kSectionSyntaxErrors);
+EFindUrlLinks::EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap, const JobContext& job)
+    : found_(&found), urlMap_(urlMap), report_(&job.report) {
+    report_->listStarted(report::List::SyntaxErrors);
 }
 
 EFindUrlLinks::~EFindUrlLinks() {
-    currentLog().closeSection(section);
+    report_->listEnded(report::List::SyntaxErrors);
 }
 
 bool EFindUrlLinks::isOwnOutput(const ENode& node) const {
@@ -379,12 +379,19 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     if (!prepared.ready) return false;  // reported by load
 
     const html::TagList& tags = prepared.errors;
-    if (section && !tags.syntaxErrors().empty()) {
-        // A line index the page already has answers as before; otherwise the lines counted with the text.
-        if (!page.lineIndex().empty())
-            html::reportSyntaxErrors(page, tags, *section);
-        else
-            html::reportSyntaxErrors(page, tags, *section, prepared.errorLines);
+    if (!tags.syntaxErrors().empty()) {
+        report::SyntaxError record;
+        record.page = page.path();
+        const auto& errors = tags.syntaxErrors();
+        for (std::size_t i = 0; i < errors.size(); ++i) {
+            // A line index the page already has answers as before; otherwise the lines counted with the text.
+            if (!page.lineIndex().empty())
+                record.line = page.lineOfOffset(errors[i].offset);
+            else
+                record.line = i < prepared.errorLines.size() ? prepared.errorLines[i] : 1;
+            record.kind = html::syntaxErrorKindName(errors[i].kind);
+            report_->syntaxError(record);
+        }
     }
     if (found_->keepsSyntaxErrors() && !tags.syntaxErrors().empty())
         keepSyntaxErrors(page, tags, prepared.errorLines);

@@ -6,9 +6,9 @@
 //     UrlContext context(&tree, settings.Server, settings.ServerDefaultFiles);
 //     EFoundLinks found(context);
 //     UrlMap urlMap;
-//     { EFindUrlLinks find(found, &urlMap);        // from the home page, through the web of pages
+//     { EFindUrlLinks find(found, &urlMap, job);        // from the home page, through the web of pages
 //       TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find); pageCount = pass.run(...); }
-//     { EFindUrlLinks find(found, nullptr);        // every page of the tree, so that none goes unread
+//     { EFindUrlLinks find(found, nullptr, job);        // every page of the tree, so that none goes unread
 //       TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree.top(), find); pass.run(...); }
 // The second walk reads no page the first one read (or failed to open). An EPagePrefetch given to both
 // visitors (usePrefetch) reads and scans pages on a second thread ahead of them; the report stays the same.
@@ -26,6 +26,7 @@
 #include "html/css.h"
 #include "html/scanner.h"
 #include "html/url.h"
+#include "site/job_context.h"
 #include "site/node.h"
 #include "site/visitor.h"
 
@@ -247,7 +248,7 @@ class EPagePrefetch {
 };
 
 // Builds each visited page's URL records (once per job: a page whose links were found is not read again),
-// writes its syntax errors into "HTML SYNTAX ERRORS:" (and into the found links' list when it keeps one)
+// hands its syntax errors to the job's report (and into the found links' list when it keeps one)
 // and records every visited page and file in the URL map. Korvel's own output files are neither read nor
 // recorded. "count" is not used.
 // Style sheets: a page's <style> blocks and style attributes give URL records of the page (preparePage).
@@ -258,7 +259,7 @@ class EPagePrefetch {
 class EFindUrlLinks : public EVisitor {
   public:
     // "urlMap" may be null: the walk over the whole tree only needs the pages read.
-    EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap);
+    EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap, const JobContext& job);
     ~EFindUrlLinks() override;
     EFindUrlLinks(const EFindUrlLinks&) = delete;
     EFindUrlLinks& operator=(const EFindUrlLinks&) = delete;
@@ -285,6 +286,7 @@ class EFindUrlLinks : public EVisitor {
 
     EFoundLinks* found_;
     UrlMap* urlMap_;
+    report::ReportSink* report_;
     EPagePrefetch* prefetch_ = nullptr;
     PreparedPage prepared_;  // a page read by the walk itself
     std::uint32_t parsedCount_ = 0;

@@ -1,30 +1,18 @@
 #include "html/link_reports.h"
 
-#include "html/url_text.h"
-#include "platform/display_name.h"
-#include "report/external_page.h"
-#include "report/log.h"
-#include "report/section.h"
-#include "res/strings.h"
+#include "report/findings.h"
 
 namespace korvel {
 
-namespace {
-
-int lineNumber(std::int64_t line) {
-    return line > INT32_MAX ? INT32_MAX : static_cast<int>(line);
-}
-
-}  // namespace
-
 // ---- EReportUnresolved
 
-EReportUnresolved::EReportUnresolved(const EFoundLinks& found) : found_(&found) {
-    section = currentLog().openSection(res::kSectionUnresolvedLinks);
+EReportUnresolved::EReportUnresolved(const EFoundLinks& found, const JobContext& job)
+    : found_(&found), report_(&job.report) {
+    report_->listStarted(report::List::BrokenLinks);
 }
 
 EReportUnresolved::~EReportUnresolved() {
-    currentLog().closeSection(section);
+    report_->listEnded(report::List::BrokenLinks);
 }
 
 bool EReportUnresolved::visitHtml(EHtmlNode& node) {
@@ -44,14 +32,10 @@ bool EReportUnresolved::list(const ENode& file, const std::vector<EUrl>& urls,
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const EUrl& url = urls[i];
         if (url.has(EUrl::kExternal) || url.target) continue;
-        if (section) {
-            if (!any) {
-                section->endLine();
-                section->writeLine(res::kInFileHeader, platform::displayName(file.path()));
-            }
-            section->writeAtLine(lineNumber(lineOf(i)), platform::displayName(url.text));
-            section->endLine();
-        }
+        if (!any) record_.page = file.path();
+        record_.line = lineOf(i);
+        record_.link = url.text;
+        report_->brokenLink(record_);
         any = true;
     }
     if (any) ++count;
@@ -60,35 +44,28 @@ bool EReportUnresolved::list(const ENode& file, const std::vector<EUrl>& urls,
 
 // ---- EReportBrokenAnchors
 
-std::string brokenAnchorText(const EHtmlNode& page, const BrokenAnchor& anchor) {
-    std::string text;
-    if (anchor.record != BrokenAnchor::kSamePage && anchor.record < page.urls().size())
-        text = page.urls()[anchor.record].text;
-    text += '#';
-    text += anchor.fragment;
-    return text;
-}
-
-EReportBrokenAnchors::EReportBrokenAnchors(const EFoundLinks& found) : found_(&found) {
-    section = currentLog().openSection(res::kSectionBrokenAnchors);
+EReportBrokenAnchors::EReportBrokenAnchors(const EFoundLinks& found, const JobContext& job)
+    : found_(&found), report_(&job.report) {
+    report_->listStarted(report::List::BrokenAnchors);
 }
 
 EReportBrokenAnchors::~EReportBrokenAnchors() {
-    currentLog().closeSection(section);
+    report_->listEnded(report::List::BrokenAnchors);
 }
 
 bool EReportBrokenAnchors::visitHtml(EHtmlNode& node) {
     const std::vector<BrokenAnchor>& broken = found_->brokenAnchors(node);
     if (broken.empty()) return false;
-    if (section) {
-        if (count == 0) section->writeLine(res::kBrokenAnchorsNote);
-        section->endLine();
-        section->writeLine(res::kInFileHeader, platform::displayName(node.path()));
-        for (const BrokenAnchor& anchor : broken) {
-            section->writeAtLine(lineNumber(anchor.line),
-                                 platform::displayName(brokenAnchorText(node, anchor)));
-            section->endLine();
-        }
+    report::BrokenAnchor record;
+    record.page = node.path();
+    for (const BrokenAnchor& anchor : broken) {
+        record.line = anchor.line;
+        record.link.clear();
+        if (anchor.record != BrokenAnchor::kSamePage && anchor.record < node.urls().size())
+            record.link = node.urls()[anchor.record].text;
+        record.fragment = anchor.fragment;
+        record.target = anchor.target ? anchor.target->path() : std::string();
+        report_->brokenAnchor(record);
     }
     ++count;
     return true;
@@ -96,26 +73,13 @@ bool EReportBrokenAnchors::visitHtml(EHtmlNode& node) {
 
 // ---- EReportExternal
 
-bool isClickableExternalUrl(std::string_view url) {
-    return !startsWithIgnoringCase(url, "javascript:") && !startsWithIgnoringCase(url, "vbscript:") &&
-           !startsWithIgnoringCase(url, "data:");
-}
-
-EReportExternal::EReportExternal(const EFoundLinks& found) : found_(&found) {
-    section = currentLog().openSection(res::kSectionExternalUrls);
-    page_ = currentLog().openSection(res::kSectionExternalUrlPage);
+EReportExternal::EReportExternal(const EFoundLinks& found, const JobContext& job)
+    : found_(&found), report_(&job.report) {
+    report_->listStarted(report::List::ExternalUrls);
 }
 
 EReportExternal::~EReportExternal() {
-    if (count == 0) {
-        for (ESection* s : {section, page_}) {
-            if (!s) continue;
-            s->endLine();
-            s->writeLine(res::kNoExternalUrls);
-        }
-    }
-    currentLog().closeSection(section);
-    currentLog().closeSection(page_);
+    report_->listEnded(report::List::ExternalUrls);
 }
 
 bool EReportExternal::visitHtml(EHtmlNode& node) {
@@ -135,41 +99,11 @@ bool EReportExternal::list(const ENode& file, const std::vector<EUrl>& urls,
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const EUrl& url = urls[i];
         if (!url.has(EUrl::kExternal)) continue;
-        const int line = lineNumber(lineOf(i));
-        if (!any) {
-            const std::string shownPath = platform::displayName(file.path());
-            if (section) {
-                section->endLine();
-                section->writeLine(res::kInFileHeader, shownPath);
-            }
-            if (page_) {
-                page_->endLine();
-                // Everything from the site goes into the page escaped: a path or URL holding "<" or a
-                // quote must not become markup.
-                page_->writeLine("<b>" + htmlEscape(res::formatString(res::kInFileHeader, shownPath)) +
-                                 "</b>");
-            }
-        }
+        if (!any) record_.page = file.path();
         any = true;
-        if (section) {
-            section->writeAtLine(line, platform::displayName(url.text));
-            section->endLine();
-        }
-        if (page_) {
-            const std::string escaped = htmlEscape(url.text);
-            if (!listed_.insert(url.text).second) {
-                page_->writeAtLine(line, escaped);
-                page_->writeLine(res::kRepeatedAbove);
-            } else {
-                if (isClickableExternalUrl(url.text)) {
-                    line_.assign("<a href=\"").append(escaped).append("\">").append(escaped).append("</a>");
-                    page_->writeAtLine(line, line_);
-                } else {
-                    page_->writeAtLine(line, escaped);
-                }
-                page_->endLine();
-            }
-        }
+        record_.line = lineOf(i);
+        record_.url = url.text;
+        report_->externalUrl(record_);
     }
     if (any) ++count;
     return any;

@@ -1,20 +1,18 @@
 #include "html/reachability.h"
 
-#include "platform/display_name.h"
-#include "report/log.h"
-#include "report/section.h"
-#include "res/strings.h"
+#include "report/findings.h"
 
 namespace korvel {
 
 EReportUnusedFiles::EReportUnusedFiles(const UrlMap& urlMap, std::vector<ENode*>& unused,
-                                       const UrlContext& context, const std::vector<std::string>& keep)
-    : urlMap_(&urlMap), unused_(&unused), context_(&context), keep_(keep) {
-    section = currentLog().openSection(res::kSectionUnusedFiles);
+                                       const UrlContext& context, const JobContext& job,
+                                       const std::vector<std::string>& keep)
+    : urlMap_(&urlMap), unused_(&unused), context_(&context), report_(&job.report), keep_(keep) {
+    report_->listStarted(report::List::Orphans);
 }
 
 EReportUnusedFiles::~EReportUnusedFiles() {
-    currentLog().closeSection(section);
+    report_->listEnded(report::List::Orphans);
 }
 
 std::string_view EReportUnusedFiles::relativeToTop(std::string_view path) const {
@@ -31,15 +29,7 @@ bool EReportUnusedFiles::check(ENode& node) {
     if (urlMap_->count(&node) != 0) return false;
     if (!keep_.empty() && keep_.keeps(relativeToTop(node.path()))) return false;
     unused_->push_back(&node);
-    if (section) {
-        // No script is read, so what only scripts load looks unused; a person who removes orphans must
-        // know that before acting on the list. Only above a list: an empty section must stay empty.
-        if (count == 0) {
-            section->writeLine(res::kOrphansScriptNote);
-            section->endLine();
-        }
-        section->writeLine(platform::displayName(node.path()));
-    }
+    report_->orphan({node.path()});
     ++count;
     return true;
 }

@@ -7,6 +7,7 @@
 #include "html/find_links.h"
 #include "html/keep_patterns.h"
 #include "html/url.h"
+#include "site/job_context.h"
 #include "site/node.h"
 #include "site/visitor.h"
 
@@ -21,7 +22,7 @@ namespace korvel {
 class EReportUnusedFiles : public EVisitor {
   public:
     EReportUnusedFiles(const UrlMap& urlMap, std::vector<ENode*>& unused, const UrlContext& context,
-                       const std::vector<std::string>& keep = {});
+                       const JobContext& job, const std::vector<std::string>& keep = {});
     ~EReportUnusedFiles() override;
     EReportUnusedFiles(const EReportUnusedFiles&) = delete;
     EReportUnusedFiles& operator=(const EReportUnusedFiles&) = delete;
@@ -37,6 +38,7 @@ class EReportUnusedFiles : public EVisitor {
     const UrlMap* urlMap_;
     std::vector<ENode*>* unused_;
     const UrlContext* context_;
+    report::ReportSink* report_;
     KeepPatterns keep_;
 };
 

@@ -340,6 +340,20 @@ int syntaxErrorMessageId(SyntaxErrorKind kind) {
     return messageOf(kind);
 }
 
+std::string_view syntaxErrorKindName(SyntaxErrorKind kind) {
+    switch (kind) {
+        case SyntaxErrorKind::NoClose:
+            return "no-close";
+        case SyntaxErrorKind::NoStart:
+            return "no-start";
+        case SyntaxErrorKind::UnmatchedComment:
+            return "unmatched-comment";
+        case SyntaxErrorKind::EndQuote:
+            return "end-quote";
+    }
+    return "no-close";
+}
+
 // Walks one page's bytes once, front to back, appending records to a TagList. Every loop either consumes
 // at least one byte or leaves for the outer loop at a byte it will consume, so a page costs time linear in
 // its length whatever it holds.

@@ -50,6 +50,8 @@ enum class SyntaxErrorKind : std::uint8_t {
 
 // The string id of the report's message for a syntax error of "kind" (its "%1" takes the page).
 int syntaxErrorMessageId(SyntaxErrorKind kind);
+// The kind's name in the report's records: "no-close", "no-start", "unmatched-comment", "end-quote".
+std::string_view syntaxErrorKindName(SyntaxErrorKind kind);
 
 struct SyntaxError {
     SyntaxErrorKind kind;

@@ -18,9 +18,11 @@
 #include "platform/paths.h"
 #include "platform/work_share.h"
 #include "report/app_log.h"
+#include "report/findings.h"
 #include "report/job_status.h"
 #include "report/report.h"
 #include "report/section.h"
+#include "report/sinks.h"
 #include "res/strings.h"
 #include "site/iterator.h"
 #include "site/node.h"
@@ -31,11 +33,8 @@
 
 namespace korvel {
 
-void writeJobNote(int messageId, std::string_view path) {
-    ESection* section = currentLog().openSection(res::kSectionJobNote);
-    if (!section) return;
-    section->writeLine(messageId, path);
-    currentLog().closeSection(section);
+void writeJobNote(const JobContext& job, int messageId, std::string_view path) {
+    job.report.jobNote({messageId, std::string(path)});
 }
 
 std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total) {
@@ -50,6 +49,23 @@ EKVCmd::EKVCmd(const JobSettings& settings, HtmlDefinitions definitions, bool as
       interactive_(interactive) {}
 
 EKVCmd::~EKVCmd() = default;
+
+EKVCmd::RunContext::RunContext(EKVCmd& job, ELog& log) : job_(job) {
+    job.text_.emplace(log);
+    report::ReportSink* sink = &*job.text_;
+    if (job.keepFindings_) {
+        job.collected_.emplace();
+        sink = &job.both_.emplace(*job.text_, *job.collected_);
+    }
+    job.job_.emplace(JobContext{job.counts_.emplace(*sink)});
+}
+
+EKVCmd::RunContext::~RunContext() {
+    job_.job_.reset();
+    job_.counts_.reset();
+    job_.both_.reset();
+    job_.text_.reset();
+}
 
 void EKVCmd::runGuarded(const std::function<void()>& passes) {
     try {
@@ -72,7 +88,7 @@ void EKVCmd::runGuarded(const std::function<void()>& passes) {
 }
 
 bool EKVCmd::scanTree() {
-    const bool scanned = buildTree(settings_, definitions_, tree_);
+    const bool scanned = buildTree(settings_, definitions_, tree_, *job_);
     nodeCount_ = tree_ ? tree_->nodeCount() : 0;
     dirCount_ = tree_ ? tree_->dirCount() : 0;
     if (tree_) scanStatus_ = tree_->status();
@@ -81,11 +97,10 @@ bool EKVCmd::scanTree() {
 
 void EKVCmd::noteFindings() {
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
-    foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0;
+    foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0 ||
+                      counts_->jobNotes > 0 || counts_->syntaxErrors > 0;
     if (!log) return;
-    // The suggested-names section is not among them: it also says when every name was valid.
-    for (int id :
-         {res::kSectionErrors, res::kSectionNotRenamed, res::kSectionJobNote, res::kSectionSyntaxErrors}) {
+    for (int id : {res::kSectionErrors, res::kSectionNotRenamed}) {
         const auto it = log->sections().find(id);
         if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
     }
@@ -93,6 +108,7 @@ void EKVCmd::noteFindings() {
 
 bool EKVCheckCmd::doExecute() {
     LogScope logScope;
+    const RunContext run(*this, logScope.log());
     if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Check, settings_)) return false;
     // A check serves neither an orphans job nor asks about each name: the report lists the suggestions.
     settings_.RemoveOrphans = false;
@@ -138,9 +154,17 @@ void EKVCmd::takeFindings() {
     source.tree = tree_.get();
     source.found = foundLinks_.get();
     if (settings_.ReportUnusedFiles && (status_ & kStatusUrlPass)) source.orphans = &unusedFiles_;
-    source.times = times_.get();
-    if (urlContext_) source.homePage = findPageQuietly(*urlContext_, settings_.HomePage);
     collectFindings(source, *findings);
+    if (collected_) {
+        for (const report::Skipped& entry : collected_->skippedEntries)
+            findings->skipped.push_back({entry.path, entry.kind});
+        if (!collected_->frontPage.empty()) {
+            findings->hasFrontPage = true;
+            findings->frontPage = pageWeight(collected_->frontPage.front());
+        }
+        for (const report::PageWeight& weight : collected_->pageWeights)
+            findings->pageWeights.push_back(pageWeight(weight));
+    }
     if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
         // Errors come from every layer as text; the section is all there is of them.
         const std::string text = log->sectionText(res::kSectionErrors);
@@ -155,8 +179,8 @@ void EKVCmd::takeFindings() {
 }
 
 bool EKVCmd::findLinks() {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
-    EHtmlNode* home = findHomePage(*tree_, settings_.HomePage);
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
+    EHtmlNode* home = findHomePage(*tree_, settings_.HomePage, *job_);
     if (!top || !home) return false;
     urlContext_ = std::make_unique<UrlContext>(tree_.get(), settings_.Server, settings_.ServerDefaultFiles);
     foundLinks_ = std::make_unique<EFoundLinks>(*urlContext_);
@@ -173,14 +197,14 @@ bool EKVCmd::findLinks() {
         }
     }
     {
-        EFindUrlLinks find(*foundLinks_, &urlMap_);
+        EFindUrlLinks find(*foundLinks_, &urlMap_, *job_);
         find.usePrefetch(prefetch.get());
         TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find);
         pageCount_ = pass.run(res::loadString(res::kCheckingUrlLinks), nodeCount_);
         if (pageCount_ < 0) return false;
     }
     // Every page of the tree, so that pages no link reaches are read (and their errors reported) too.
-    EFindUrlLinks find(*foundLinks_, nullptr);
+    EFindUrlLinks find(*foundLinks_, nullptr, *job_);
     find.usePrefetch(prefetch.get());
     return runTreePass(*top, find, res::kCheckingUnlinkedFiles, nodeCount_) >= 0;
 }
@@ -191,58 +215,47 @@ namespace {
 // the first runs), then run over the tree, then finished with what it counted. "finish" says whether the
 // passes go on.
 struct ReportPass {
-    std::function<std::unique_ptr<EVisitor>()> make;
+    std::function<std::unique_ptr<EVisitor>(const JobContext&)> make;
     int titleId = 0;
-    // Only reads the tree and writes its own sections: it may run beside the others.
+    // Only reads the tree and hands on what it finds: it may run beside the others.
     bool readsOnly = false;
     std::function<bool(std::unique_ptr<EVisitor>&, std::int32_t)> finish;
 };
 
 // Runs "passes" in their order on this thread.
-bool runPassesInTurn(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total) {
+bool runPassesInTurn(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total,
+                     const JobContext& job) {
     for (ReportPass& pass : passes) {
-        std::unique_ptr<EVisitor> visitor = pass.make();
+        std::unique_ptr<EVisitor> visitor = pass.make(job);
         if (!pass.finish(visitor, runTreePass(top, *visitor, pass.titleId, total))) return false;
     }
     return true;
 }
 
-// Ends the passes of a failed job. One that never ran is taken out of the report with its sections: what it
-// writes as it ends ("no external URLs", say) would not be true.
-void dropUnrun(std::vector<std::unique_ptr<EVisitor>>& visitors,
-               const std::vector<std::vector<ESection*>>& sectionsOf, const std::vector<char>& ran,
-               ELogWithReport* log) {
-    for (std::size_t i = 0; i < visitors.size(); ++i) {
-        visitors[i].reset();
-        if (ran[i] || !log) continue;
-        for (ESection* section : sectionsOf[i])
-            log->discardSection(section);
-    }
-}
-
 // Runs the passes that only read beside the others: a second thread takes them one by one, and this one
 // takes what is left once its own passes are done, so that neither waits long for the other. They run
 // without a progress display (the display belongs to the thread that runs the job, and which thread runs
-// which pass depends on timing), and a cancel of the link pass lets them end, which takes a moment. Every
-// pass is made first, in order, on this thread (only it opens sections), and finished after both threads
-// are done, in order.
-bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total) {
-    auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
+// which pass depends on timing), and a cancel of the link pass lets them end, which takes a moment. Each of
+// them hands its findings to a sink of its own, which this thread replays into the job's, in pass order,
+// once both threads are done; one that never ran is dropped with what it said as it was made.
+bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total,
+                     const JobContext& job) {
+    std::vector<std::unique_ptr<report::BufferedSink>> held(passes.size());
     std::vector<std::unique_ptr<EVisitor>> visitors;
     visitors.reserve(passes.size());
-    std::vector<std::vector<ESection*>> sectionsOf(passes.size());
     for (std::size_t i = 0; i < passes.size(); ++i) {
-        std::set<const ESection*> before;
-        if (log)
-            for (const auto& entry : log->sections())
-                before.insert(entry.second.get());
-        visitors.push_back(passes[i].make());
-        if (log)
-            for (const auto& entry : log->sections())
-                if (before.count(entry.second.get()) == 0) sectionsOf[i].push_back(entry.second.get());
+        if (passes[i].readsOnly) held[i] = std::make_unique<report::BufferedSink>();
+        visitors.push_back(passes[i].make(held[i] ? job.withReport(*held[i]) : job));
     }
     std::vector<std::int32_t> results(passes.size(), 0);
     std::vector<char> ran(passes.size(), 0);  // bytes, not bits: the two threads write their own
+    // Ends every pass and replays what the ones that ran found.
+    const auto endPasses = [&] {
+        for (std::size_t i = 0; i < passes.size(); ++i) {
+            visitors[i].reset();
+            if (held[i] && ran[i]) held[i]->replay(job.report);
+        }
+    };
     // The later reports of the list read more of each page: they are taken first.
     std::vector<std::size_t> readOnly;
     for (std::size_t i = passes.size(); i-- > 0;)
@@ -283,59 +296,63 @@ bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
     } catch (...) {
         stop = true;
         if (helper.joinable()) helper.join();
-        dropUnrun(visitors, sectionsOf, ran, log);
+        endPasses();
         throw;
     }
     if (helper.joinable()) helper.join();
     if (failure) {
-        dropUnrun(visitors, sectionsOf, ran, log);
+        endPasses();
         std::rethrow_exception(failure);
     }
     bool goOn = !cancelled;
     for (std::size_t i = 0; i < passes.size(); ++i) {
         if (goOn) goOn = passes[i].finish(visitors[i], results[i]);
-        visitors[i].reset();
     }
+    endPasses();
     return goOn;
 }
 
 }  // namespace
 
 bool EKVCmd::reportLinks(ILinkWriter* writer) {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top || !foundLinks_) return false;
     const bool update = writer != nullptr;
     status_ |= kStatusUrlPass;
     if (update) status_ |= kStatusUpdatingUrls;
 
     std::vector<ReportPass> passes;
-    passes.push_back(
-        {[&] { return std::make_unique<EUpdateUrlLinks>(*foundLinks_, settings_.AbsRelCnvrt, writer); },
-         update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, false,
-         [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
-             if (pages < 0) return false;
-             // Links a fix rewrote need nothing more from the person.
-             if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
-             return true;
-         }});
+    passes.push_back({[&](const JobContext&) {
+                          return std::make_unique<EUpdateUrlLinks>(*foundLinks_, settings_.AbsRelCnvrt,
+                                                                   writer);
+                      },
+                      update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, false,
+                      [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
+                          if (pages < 0) return false;
+                          // Links a fix rewrote need nothing more from the person.
+                          if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
+                          return true;
+                      }});
     const auto countPages = [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
         return true;
     };
     if (settings_.ReportUnresolvedRefs && !brokenLinksReported_) {
-        passes.push_back({[&] { return std::make_unique<EReportUnresolved>(*foundLinks_); },
-                          res::kReportingBrokenLinks, true, countPages});
+        passes.push_back(
+            {[&](const JobContext& job) { return std::make_unique<EReportUnresolved>(*foundLinks_, job); },
+             res::kReportingBrokenLinks, true, countPages});
     }
     if (settings_.ReportBrokenAnchors && !brokenAnchorsReported_) {
-        passes.push_back({[&] { return std::make_unique<EReportBrokenAnchors>(*foundLinks_); },
-                          res::kReportingBrokenAnchors, true, countPages});
+        passes.push_back(
+            {[&](const JobContext& job) { return std::make_unique<EReportBrokenAnchors>(*foundLinks_, job); },
+             res::kReportingBrokenAnchors, true, countPages});
     }
     if (settings_.ReportUnusedFiles) {
-        passes.push_back({[&] {
+        passes.push_back({[&](const JobContext& job) {
                               unusedFiles_.clear();
                               return std::make_unique<EReportUnusedFiles>(urlMap_, unusedFiles_, *urlContext_,
-                                                                          settings_.KeepPatterns);
+                                                                          job, settings_.KeepPatterns);
                           },
                           res::kReportingOrphanFiles, true,
                           [&](std::unique_ptr<EVisitor>&, std::int32_t result) {
@@ -345,32 +362,28 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
                           }});
     }
     if (settings_.ReportExternalRefs) {
-        passes.push_back({[&] { return std::make_unique<EReportExternal>(*foundLinks_); },
-                          res::kReportingExternalUrls, true,
-                          [](std::unique_ptr<EVisitor>&, std::int32_t result) { return result >= 0; }});
+        passes.push_back(
+            {[&](const JobContext& job) { return std::make_unique<EReportExternal>(*foundLinks_, job); },
+             res::kReportingExternalUrls, true,
+             [](std::unique_ptr<EVisitor>&, std::int32_t result) { return result >= 0; }});
     }
     if (settings_.ReportEstimated) {
-        passes.push_back({[&] {
+        passes.push_back({[&](const JobContext& job) {
                               return std::make_unique<EReportDownloadTimes>(
-                                  findPageQuietly(*urlContext_, settings_.HomePage), *urlContext_);
+                                  findPageQuietly(*urlContext_, settings_.HomePage), *urlContext_, job);
                           },
                           res::kReportingDownloadTimes, true,
-                          [&](std::unique_ptr<EVisitor>& times, std::int32_t result) {
-                              if (keepFindings_)
-                                  times_.reset(static_cast<EReportDownloadTimes*>(times.release()));
-                              return result >= 0;
-                          }});
+                          [](std::unique_ptr<EVisitor>&, std::int32_t result) { return result >= 0; }});
     }
     // A fix rewrites pages in the first pass: what the others read (sizes, records) must come after it.
-    if (update || !platform::useSecondCore()) return runPassesInTurn(*top, passes, nodeCount_);
-    return runPassesShared(*top, passes, nodeCount_);
+    if (update || !platform::useSecondCore()) return runPassesInTurn(*top, passes, nodeCount_, *job_);
+    return runPassesShared(*top, passes, nodeCount_, *job_);
 }
 
 namespace {
 
 // What a job let go of while trees are parked: still reachable, never freed.
 struct ParkedTree {
-    std::unique_ptr<EReportDownloadTimes> times;
     std::unique_ptr<EFoundLinks> found;
     std::unique_ptr<UrlContext> context;
     std::unique_ptr<ESiteTree> tree;
@@ -389,10 +402,9 @@ void EKVCmd::releaseTree() {
     urlMap_.clear();
     if (g_parkTrees && tree_) {
         if (!g_parked) g_parked = new std::vector<ParkedTree>();
-        g_parked->push_back({std::move(times_), std::move(foundLinks_), std::move(urlContext_), std::move(tree_)});
+        g_parked->push_back({std::move(foundLinks_), std::move(urlContext_), std::move(tree_)});
         return;
     }
-    times_.reset();
     foundLinks_.reset();
     urlContext_.reset();
     tree_.reset();
@@ -403,13 +415,13 @@ bool needsNameConversion(const JobSettings& settings) {
            !settings.FilenameExtensions.empty();
 }
 
-EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path) {
+EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path, const JobContext& job) {
     if (auto* dir = dynamic_cast<EDirNode*>(tree.findNodeByPath(path))) return dir;
-    writeJobNote(res::kTopDirectoryMissing, path);
+    writeJobNote(job, res::kTopDirectoryMissing, path);
     return nullptr;
 }
 
-EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path) {
+EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path, const JobContext& job) {
     auto* page = dynamic_cast<EHtmlNode*>(tree.findNodeByPath(path));
     if (page && page->isHtml()) return page;
     // A page that is there but outside the site was never scanned: "not found" would send the person
@@ -417,7 +429,7 @@ EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path) {
     platform::FileInfo info;
     const bool outside = !platform::fileInfo(path, info) && info.kind == platform::EntryKind::File &&
                          !platform::liesWithin(path, tree.top().path());
-    writeJobNote(outside ? res::kHomePageOutsideSite : res::kHomePageMissing, path);
+    writeJobNote(job, outside ? res::kHomePageOutsideSite : res::kHomePageMissing, path);
     return nullptr;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -13,8 +14,11 @@
 #include "html/find_links.h"
 #include "html/url.h"
 #include "jobs/findings.h"
+#include "report/sinks.h"
+#include "report/text_report.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
+#include "site/job_context.h"
 #include "site/site_tree.h"
 
 namespace korvel {
@@ -23,7 +27,7 @@ class EDirNode;
 class ENode;
 class EVisitor;
 class EHtmlNode;
-class EReportDownloadTimes;
+class ELog;
 class ILinkWriter;
 
 // An error that carries its own message for the person and interrupts the job; the job still reports
@@ -77,7 +81,7 @@ class EKVCmd : public ECommand {
     void runGuarded(const std::function<void()>& passes);
     // Scans the job's tree and takes its counts and status. False when the scan failed (reported).
     bool scanTree();
-    // Looks at the job's log before the report is made: what counts as a finding.
+    // Looks at what the run found before the report is made: what counts as a finding.
     void noteFindings();
     // Reads every page once: first the web of pages from the home page (filling the URL map with what it
     // reaches), then every other page of the tree. False when the top directory or the home page is
@@ -94,8 +98,23 @@ class EKVCmd : public ECommand {
 
     // Set by a job asked for its findings as data: the link passes then keep what the collection needs.
     bool keepFindings_ = false;
-    // The download-times pass, kept past its run when findings are kept (its sizes are read once).
-    std::unique_ptr<EReportDownloadTimes> times_;
+    // What the passes of the current run find goes to the job's text report and, when findings are kept,
+    // to the collector too. Set up for a run by a RunContext, on the run's log.
+    class RunContext {
+      public:
+        RunContext(EKVCmd& job, ELog& log);
+        ~RunContext();
+        RunContext(const RunContext&) = delete;
+        RunContext& operator=(const RunContext&) = delete;
+
+      private:
+        EKVCmd& job_;
+    };
+    std::optional<report::TextReport> text_;
+    std::optional<report::FindingsCollector> collected_;
+    std::optional<report::TeeSink> both_;
+    std::optional<report::RecordCounts> counts_;
+    std::optional<JobContext> job_;
 
     JobSettings settings_;
     HtmlDefinitions definitions_;
@@ -133,17 +152,17 @@ class EKVCheckCmd : public EKVCmd {
 // of nodes the visitor accepted, or -1 when the person cancelled it.
 std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total);
 
-// Writes a one-line note ("messageId", with "path" for its %1) into the job-note section of the current
-// log, as a missing top directory or home page, or a job refused before it began, is reported.
-void writeJobNote(int messageId, std::string_view path = {});
+// Hands the job's report a one-line note ("messageId", with "path" for its %1), as a missing top directory
+// or home page, or a job refused before it began, is reported.
+void writeJobNote(const JobContext& job, int messageId, std::string_view path = {});
 
 // Whether the settings ask for any change of names: a target, a case conversion or an extension map.
 bool needsNameConversion(const JobSettings& settings);
 
-// The top directory's node, or null (reported in the log with 302) when the tree has none at "path".
-EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path);
+// The top directory's node, or null (a job note, 302) when the tree has none at "path".
+EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path, const JobContext& job);
 // The home page's node, or null (reported with 303).
-EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path);
+EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path, const JobContext& job);
 
 // Tells the person that another job is changing the site, so that this one changed nothing.
 void showSiteBusy();

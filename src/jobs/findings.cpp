@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "html/download_times.h"
 #include "html/find_links.h"
 #include "html/update_links.h"
 #include "html/url.h"
@@ -15,20 +14,6 @@ namespace korvel {
 
 namespace {
 
-std::string_view kindName(html::SyntaxErrorKind kind) {
-    switch (kind) {
-        case html::SyntaxErrorKind::NoClose:
-            return "no-close";
-        case html::SyntaxErrorKind::NoStart:
-            return "no-start";
-        case html::SyntaxErrorKind::UnmatchedComment:
-            return "unmatched-comment";
-        case html::SyntaxErrorKind::EndQuote:
-            return "end-quote";
-    }
-    return "no-close";
-}
-
 // The report's message without the page it starts with ("%1    HTML syntax error, ...").
 std::string syntaxMessage(html::SyntaxErrorKind kind) {
     std::string text = res::formatString(html::syntaxErrorMessageId(kind), "");
@@ -40,9 +25,11 @@ std::int64_t divideRoundingUp(std::int64_t bytes, std::int64_t by) {
     return bytes <= 0 ? 0 : (bytes - 1) / by + 1;
 }
 
-CheckFindings::PageWeight pageWeight(const EHtmlNode& page, const ::korvel::PageWeight& weight) {
+}  // namespace
+
+CheckFindings::PageWeight pageWeight(const report::PageWeight& weight) {
     CheckFindings::PageWeight out;
-    out.page = page.path();
+    out.page = weight.page;
     out.bytes = weight.bytes;
     // The line speeds in bytes per second, as the report's columns use them.
     const std::int64_t speeds[4] = {1800, 3600, 4200, 7000};
@@ -53,6 +40,8 @@ CheckFindings::PageWeight pageWeight(const EHtmlNode& page, const ::korvel::Page
     out.unknown = weight.unknown;
     return out;
 }
+
+namespace {
 
 // The changes "planner" made into "edits" for a file whose records are "urls"; "lineOf" gives a record's
 // line.
@@ -123,8 +112,6 @@ void collectStyleSheet(const ENode& file, const StyleSheetLinks& sheet, const Jo
 void collectFindings(const FindingsSource& source, CheckFindings& findings) {
     if (!source.tree) return;
     const JobSettings& settings = findings.settings;
-    for (const SkippedEntry& entry : source.tree->skipped())
-        findings.skipped.push_back({entry.path, entry.kind});
 
     // The link update's form, as the check's own pass plans it: reverting is a fix's business, so a check
     // keeps each link's form.
@@ -139,15 +126,12 @@ void collectFindings(const FindingsSource& source, CheckFindings& findings) {
             findings.linkFormRefused = true;
         for (const FoundSyntaxError& error : source.found->syntaxErrors())
             findings.syntaxErrors.push_back({error.page->path(), error.line,
-                                             std::string(kindName(error.kind)), syntaxMessage(error.kind)});
+                                             std::string(html::syntaxErrorKindName(error.kind)),
+                                             syntaxMessage(error.kind)});
     }
     if (source.orphans)
         for (const ENode* node : *source.orphans)
             findings.orphans.push_back(node->path());
-    if (source.times && source.homePage) {
-        findings.hasFrontPage = true;
-        findings.frontPage = pageWeight(*source.homePage, source.times->weigh(*source.homePage, true));
-    }
 
     std::vector<LinkEdit> edits;
     TIterPreOrderTyped<ENode*> walk(&source.tree->top());
@@ -163,8 +147,6 @@ void collectFindings(const FindingsSource& source, CheckFindings& findings) {
         if (!page || !source.found) continue;
         if (isKorvelOutputFile(source.found->context().topDir(), page->path())) continue;
         collectPage(*page, source, settings, planner.get(), edits, findings);
-        if (source.times)
-            findings.pageWeights.push_back(pageWeight(*page, source.times->weigh(*page, false)));
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report/findings.h"
 #include "settings/job_settings.h"
 
 namespace korvel {
@@ -15,7 +16,6 @@ namespace korvel {
 class EFoundLinks;
 class EHtmlNode;
 class ENode;
-class EReportDownloadTimes;
 class ESiteTree;
 class UrlContext;
 
@@ -110,13 +110,14 @@ struct FindingsSource {
     ESiteTree* tree = nullptr;
     EFoundLinks* found = nullptr;
     const std::vector<ENode*>* orphans = nullptr;
-    // The download-times pass, still alive so that the sizes it read are not read again.
-    EReportDownloadTimes* times = nullptr;
-    const EHtmlNode* homePage = nullptr;
 };
 
-// Takes the findings out of the tree. Reads no page but to count a line that link finding did not keep
-// (as the text report does). "findings" already holds the settings and the counts.
+// A page's weight with its load times, as the report's columns give them.
+CheckFindings::PageWeight pageWeight(const report::PageWeight& weight);
+
+// Takes the findings out of the tree (the page weights excepted: the pass hands them on as it weighs). Reads
+// no page but to count a line that link finding did not keep (as the text report does). "findings" already
+// holds the settings and the counts.
 void collectFindings(const FindingsSource& source, CheckFindings& findings);
 
 // The errors section's text (without its header) cut into entries: a line that does not start with a tab

@@ -76,6 +76,7 @@ void directoriesWithoutLog(const EDirNode& dir, std::vector<const EDirNode*>& ou
 
 bool EKVFixCmd::doExecute() {
     LogScope logScope;
+    const RunContext run(*this, logScope.log());
     if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Fix, settings_)) return false;
     settings_.RemoveOrphans = false;
     const jobs::SiteLock lock(settings_.Directory);
@@ -94,7 +95,7 @@ bool EKVFixCmd::doExecute() {
     // with links the job meant to mend: refuse before anything changes.
     const bool absoluteWithoutServer =
         !settings_.FilesOnly && settings_.AbsRelCnvrt == kUrlAbsolute && settings_.Server.empty();
-    if (absoluteWithoutServer) writeJobNote(res::kAbsoluteLinksNeedServer);
+    if (absoluteWithoutServer) writeJobNote(*job_, res::kAbsoluteLinksNeedServer);
 
     auto journal = jobs::UndoJournal::start(settings_.Directory, "fix");
     journal->keepSettings(settings_);
@@ -127,12 +128,12 @@ bool EKVFixCmd::doExecute() {
 
 void EKVFixCmd::runPasses() {
     if (!scanTree()) return;
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top) return;
     EHtmlNode* home = nullptr;
     if (!settings_.FilesOnly) {
         if (!findLinks()) return;
-        home = findHomePage(*tree_, settings_.HomePage);
+        home = findHomePage(*tree_, settings_.HomePage, *job_);
         if (!linkErrorGate()) return;
     }
     if (needsNameConversion(settings_)) {
@@ -157,7 +158,7 @@ void EKVFixCmd::runPasses() {
             const std::int32_t renamed =
                 names::renameFiles(*top, settings_.LogSubdirs, nodeCount_, history, nullptr, &stopped);
             if (stopped) {
-                writeJobNote(res::kRenamingStopped);
+                writeJobNote(*job_, res::kRenamingStopped);
                 partial_ = true;
             }
             for (const EDirNode* dir : logless)
@@ -183,7 +184,7 @@ void EKVFixCmd::runPasses() {
         // A page left as it was keeps its links to the old names of what was renamed: the run is not
         // whole, and the report must not read as if it were.
         if (writer.failed() + replaceFailures_ > 0 && (status_ & kStatusRenaming) != 0) {
-            writeJobNote(res::kPagesNotRewritten);
+            writeJobNote(*job_, res::kPagesNotRewritten);
             partial_ = true;
         }
         if (!finished) return;
@@ -193,10 +194,10 @@ void EKVFixCmd::runPasses() {
 }
 
 bool EKVFixCmd::linkErrorGate() {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top || !foundLinks_) return false;
     {
-        EReportUnresolved broken(*foundLinks_);
+        EReportUnresolved broken(*foundLinks_, *job_);
         const std::int32_t pages = runTreePass(*top, broken, res::kReportingBrokenLinks, nodeCount_);
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
@@ -204,12 +205,14 @@ bool EKVFixCmd::linkErrorGate() {
     }
     // Before anything changes: the anchors' places in the pages are those link finding read.
     if (settings_.ReportBrokenAnchors) {
-        EReportBrokenAnchors anchors(*foundLinks_);
+        EReportBrokenAnchors anchors(*foundLinks_, *job_);
         const std::int32_t pages = runTreePass(*top, anchors, res::kReportingBrokenAnchors, nodeCount_);
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
         brokenAnchorsReported_ = true;
     }
+    if (counts_->syntaxErrors == 0 && counts_->brokenLinks == 0 && counts_->brokenAnchors == 0) return true;
+    // The person is shown the sections as the report has them.
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
     if (!log) return true;
     std::string text;
@@ -217,12 +220,11 @@ bool EKVFixCmd::linkErrorGate() {
         const auto it = log->sections().find(id);
         if (it != log->sections().end() && it->second->hasContent()) text += log->sectionText(id);
     }
-    if (text.empty()) return true;
     return ui::prompts().linkErrors(text) == ui::LinkErrorsAnswer::Continue;
 }
 
 bool EKVFixCmd::convertLineEnds() {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top) return false;
     const auto target = static_cast<LineEndKind>(settings_.LineEnd);
     files::LineEndList list;
@@ -317,11 +319,13 @@ UndoReport undoLastJob(const JobSettings& given, std::uint32_t nodeCount, std::u
         // Another process: count the tree as the job saw it, for the report's header.
         // Its skipped entries were listed by the job: a log of its own keeps them out of this report.
         LogScope countingLog;
+        report::FindingsCollector ignored;
+        const JobContext counting{ignored};
         std::unique_ptr<ESiteTree> tree;
         JobSettings names = settings;
         names.FilesOnly = true;
         names.ReportSpecial = false;
-        if (buildTree(names, {}, tree) && tree) {
+        if (buildTree(names, {}, tree, counting) && tree) {
             nodeCount = tree->nodeCount();
             dirCount = tree->dirCount();
         }

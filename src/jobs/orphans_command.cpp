@@ -31,6 +31,7 @@ std::string EKVOrphansCmd::otherTrash() const {
 
 bool EKVOrphansCmd::doExecute() {
     LogScope logScope;
+    const RunContext run(*this, logScope.log());
     if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Orphans, settings_)) return false;
     // Always an orphans job over the whole tree: a page in a subdirectory that is left unread would leave
     // every file only it links to looking like an orphan.
@@ -60,12 +61,10 @@ bool EKVOrphansCmd::doExecute() {
     }
 
     // Something to act on: a run that did not reach its end, a file that could not go, a note.
-    foundSomething_ = !(status_ & kStatusCompleted);
+    foundSomething_ = !(status_ & kStatusCompleted) || counts_->jobNotes > 0;
     if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
-        for (int id : {res::kSectionErrors, res::kSectionJobNote}) {
-            const auto it = log->sections().find(id);
-            if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
-        }
+        const auto it = log->sections().find(res::kSectionErrors);
+        if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
     }
     if (orphanPaths_.empty() && removedDirectories_.empty()) status_ &= ~kStatusModifyingFiles;
     undoable_ = journal->written() && !(orphanPaths_.empty() && removedDirectories_.empty());
@@ -81,12 +80,12 @@ bool EKVOrphansCmd::moveTargetAcceptable() {
     platform::FileInfo info;
     if (settings_.MoveToDir.empty() || platform::fileInfo(settings_.MoveToDir, info) ||
         info.kind != platform::EntryKind::Directory) {
-        writeJobNote(res::kMoveToNotADirectory);
+        writeJobNote(*job_, res::kMoveToNotADirectory);
         return false;
     }
     // Moved into the site, the orphans would still be part of it, and the next run would move them again.
     if (platform::isAtOrBelow(settings_.MoveToDir, settings_.Directory)) {
-        writeJobNote(res::kMoveToInsideSite);
+        writeJobNote(*job_, res::kMoveToInsideSite);
         return false;
     }
     return true;
@@ -95,7 +94,7 @@ bool EKVOrphansCmd::moveTargetAcceptable() {
 void EKVOrphansCmd::runPasses() {
     if (!moveTargetAcceptable()) return;
     if (!scanTree()) return;
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory);
+    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     // A missing home page is reported by the link walk (303); without the walk nothing is known to be an
     // orphan.
     if (!top || !findLinks()) return;
@@ -104,7 +103,7 @@ void EKVOrphansCmd::runPasses() {
     if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
         const auto errors = log->sections().find(res::kSectionErrors);
         if (errors != log->sections().end() && errors->second->hasContent()) {
-            writeJobNote(res::kOrphansNotMovedUnreadable);
+            writeJobNote(*job_, res::kOrphansNotMovedUnreadable);
             return;
         }
     }
@@ -113,7 +112,7 @@ void EKVOrphansCmd::runPasses() {
     // orphans.
     std::vector<ENode*> orphans;
     {
-        EReportUnusedFiles gather(urlMap_, orphans, *urlContext_, settings_.KeepPatterns);
+        EReportUnusedFiles gather(urlMap_, orphans, *urlContext_, *job_, settings_.KeepPatterns);
         if (runTreePass(*top, gather, res::kGatheringOrphans, nodeCount_) < 0) return;
     }
     for (const ENode* node : orphans)

@@ -10,7 +10,6 @@
 #include "platform/trash.h"
 #include "platform/work_share.h"
 #include "report/log.h"
-#include "report/section.h"
 #include "res/strings.h"
 #include "site/traverse.h"
 #include "ui/prompts.h"
@@ -32,16 +31,13 @@ std::string_view skipKind(const ENode& node) {
 
 }  // namespace
 
-ECreateNodes::ECreateNodes(bool promptSkipped, ENodeCreator& creator, std::vector<SkippedEntry>* skipped)
-    : promptSkipped_(promptSkipped), creator_(&creator), skipped_(skipped) {}
-
-ECreateNodes::~ECreateNodes() {
-    if (section) currentLog().closeSection(section);
+ECreateNodes::ECreateNodes(bool promptSkipped, ENodeCreator& creator, const JobContext& job)
+    : promptSkipped_(promptSkipped), creator_(&creator), report_(&job.report) {
+    report_->listStarted(report::List::Skipped);
 }
 
-ESection& ECreateNodes::skippedSection() {
-    if (!section) section = currentLog().openSection(res::kSectionSkippedFiles);
-    return section ? *section : nowhereSection();
+ECreateNodes::~ECreateNodes() {
+    report_->listEnded(report::List::Skipped);
 }
 
 void ECreateNodes::skip(std::string_view path, std::string_view kind) {
@@ -50,16 +46,15 @@ void ECreateNodes::skip(std::string_view path, std::string_view kind) {
         ui::prompts().messageBox(
             res::formatString(res::kSkippedFilePrompt, platform::shortenPath(path, room), kind));
     }
-    skippedSection().writeLine(res::kSkippedFileLine, path, kind);
-    if (skipped_) skipped_->push_back({std::string(path), std::string(kind)});
+    report_->skipped({std::string(path), std::string(kind)});
 }
 
-void ECreateNodes::leaveOut(std::string_view path, int lineId, std::string_view kind) {
+void ECreateNodes::leaveOut(std::string_view path, std::string_view kind) {
     platform::FileInfo info;
     if (path.empty() || platform::fileInfo(path, info) || info.kind != platform::EntryKind::Directory) return;
     leftOut_.emplace(
         std::make_pair(static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode)),
-        LeftOut{lineId, std::string(kind)});
+        std::string(kind));
 }
 
 bool ECreateNodes::visitDir(EDirNode& dir) {
@@ -68,8 +63,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
     if (!platform::fileInfo(dir.path(), info) &&
         !listed_.emplace(static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode))
              .second) {
-        skippedSection().writeLine(res::kDirectoryScannedTwice, dir.path());
-        if (skipped_) skipped_->push_back({dir.path(), "scanned-twice"});
+        report_->skipped({dir.path(), "scanned-twice"});
         return true;
     }
 
@@ -105,8 +99,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string& path = paths[i];
         if (path.size() >= platform::kMaxPath) {
-            skippedSection().writeLine(res::kPathTooLongSkipped, path, std::to_string(platform::kMaxPath));
-            if (skipped_) skipped_->push_back({path, "path-too-long"});
+            report_->skipped({path, "path-too-long"});
             continue;
         }
         std::unique_ptr<ENode> node = std::move(made[i]);
@@ -118,8 +111,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
                     {static_cast<std::uint64_t>(info.device), static_cast<std::uint64_t>(info.inode)});
                 if (own != leftOut_.end()) {
                     // Reading them would report Korvel's own files, and a fix would rewrite them.
-                    skippedSection().writeLine(own->second.lineId, path);
-                    if (skipped_) skipped_->push_back({path, own->second.kind});
+                    report_->skipped({path, own->second});
                     continue;
                 }
             }
@@ -145,7 +137,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
 }
 
 bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
-               std::unique_ptr<ESiteTree>& tree) {
+               std::unique_ptr<ESiteTree>& tree, const JobContext& job) {
     tree = std::make_unique<ESiteTree>(std::make_unique<EDirNode>(settings.Directory));
     EDirNode& top = tree->top();
 
@@ -160,13 +152,12 @@ bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
     ENodeCreator creator(definitions);
     {
         platform::WorkShare share;
-        ECreateNodes scan(settings.ReportSpecial, creator, &tree->skipped());
+        ECreateNodes scan(settings.ReportSpecial, creator, job);
         scan.shareWork(&share);
-        scan.leaveOut(platform::stateDirectory(), res::kSkippedStateDirectory, "korvel-state");
-        if (settings.MoveOrphans)
-            scan.leaveOut(settings.MoveToDir, res::kSkippedMoveToDirectory, "move-to-directory");
+        scan.leaveOut(platform::stateDirectory(), "korvel-state");
+        if (settings.MoveOrphans) scan.leaveOut(settings.MoveToDir, "move-to-directory");
         for (const std::string& trash : platform::trashDirectories(settings.Directory))
-            scan.leaveOut(trash, res::kSkippedTrashDirectory, "trash");
+            scan.leaveOut(trash, "trash");
         const std::string title(res::loadString(res::kLookingForFiles));
         bool finished;
         if (settings.UseSubdirs) {

@@ -9,8 +9,10 @@
 #include <utility>
 #include <vector>
 
+#include "report/findings.h"
 #include "settings/job_settings.h"
 #include "settings/user_lists.h"
+#include "site/job_context.h"
 #include "site/node.h"
 #include "site/site_tree.h"
 #include "site/visitor.h"
@@ -23,13 +25,12 @@ namespace korvel {
 
 // Visits directories and makes the nodes of their entries, so that the walk that visits a directory goes
 // on into the children just made. Hidden, temporary and system entries get no node; each is listed in the
-// skipped-files section (and, when asked, shown to the person). So is every entry the host cannot reach
+// job's report as skipped (and, when asked, shown to the person). So is every entry the host cannot reach
 // by path (too long), and every directory that cannot be listed goes into the errors section. "count" is
 // the number of directories visited.
 class ECreateNodes : public EVisitor {
   public:
-    // "skipped", when given, also receives each skipped entry.
-    ECreateNodes(bool promptSkipped, ENodeCreator& creator, std::vector<SkippedEntry>* skipped = nullptr);
+    ECreateNodes(bool promptSkipped, ENodeCreator& creator, const JobContext& job);
     ~ECreateNodes() override;
 
     bool visitDir(EDirNode& dir) override;
@@ -40,27 +41,22 @@ class ECreateNodes : public EVisitor {
     bool topUnlistable() const { return topUnlistable_; }
 
     // Korvel's own directories, which get no node wherever they turn up below the top, however spelled:
-    // the directory at "path" (when it exists) is recognised by its device and inode. "lineId" is the
-    // skipped-files line ("%1" the path), "kind" the word for the skipped list.
-    void leaveOut(std::string_view path, int lineId, std::string_view kind);
+    // the directory at "path" (when it exists) is recognised by its device and inode. "kind" is the word
+    // for the skipped list.
+    void leaveOut(std::string_view path, std::string_view kind);
 
   private:
     void skip(std::string_view path, std::string_view kind);
-    ESection& skippedSection();
 
     bool promptSkipped_;
     ENodeCreator* creator_;
     platform::WorkShare* share_ = nullptr;
-    std::vector<SkippedEntry>* skipped_;
+    report::ReportSink* report_;
     bool topUnlistable_ = false;
     // Directories listed so far, by device and inode: a bind mount that shows a directory inside itself
     // must not make the walk go round.
     std::set<std::pair<std::uint64_t, std::uint64_t>> listed_;
-    struct LeftOut {
-        int lineId;
-        std::string kind;
-    };
-    std::map<std::pair<std::uint64_t, std::uint64_t>, LeftOut> leftOut_;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::string> leftOut_;  // the kind of each
 };
 
 // Counts every node ("count" and nodeCount) and every directory.
@@ -83,9 +79,10 @@ class ECountFiles : public EVisitor {
 };
 
 // Scans settings.Directory (its subdirectories too when settings.UseSubdirs), showing the progress through
-// the job's prompts. "tree" always receives the tree, with its status and counts. False when the scan was
-// cancelled or the top directory is missing or cannot be listed (each reported in the current log).
+// the job's prompts; what it skips goes to the job's report. "tree" always receives the tree, with its status
+// and counts. False when the scan was cancelled or the top directory is missing or cannot be listed (each
+// reported in the current log).
 bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
-               std::unique_ptr<ESiteTree>& tree);
+               std::unique_ptr<ESiteTree>& tree, const JobContext& job);
 
 }  // namespace korvel

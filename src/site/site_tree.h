@@ -37,16 +37,6 @@ class EPathIndex {
     std::size_t size_ = 0;
 };
 
-// An entry the scan left out of the tree, as its section lists it: the path as found, and why.
-struct SkippedEntry {
-    std::string path;
-    // "system", "temporary", "hidden", "path-too-long", "scanned-twice", or one of Korvel's own
-    // directories: "korvel-state", "move-to-directory", "trash"
-    std::string kind;
-
-    bool operator==(const SkippedEntry&) const = default;
-};
-
 // Why a scan ended.
 enum class ScanStatus {
     Complete,
@@ -78,8 +68,6 @@ class ESiteTree {
     }
     void setStatus(ScanStatus status) { status_ = status; }
     // What the scan left out, in the order it met them; few on any site, so always kept.
-    const std::vector<SkippedEntry>& skipped() const { return skipped_; }
-    std::vector<SkippedEntry>& skipped() { return skipped_; }
 
   private:
     EPathIndex index_;  // declared first, so the nodes go before the index that points at them
@@ -87,7 +75,6 @@ class ESiteTree {
     std::uint32_t nodeCount_ = 0;
     std::uint32_t dirCount_ = 0;
     ScanStatus status_ = ScanStatus::Complete;
-    std::vector<SkippedEntry> skipped_;
 };
 
 }  // namespace korvel

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "link_site.h"
+#include "report/text_report.h"
 #include "res/strings.h"
 
 namespace korvel {
@@ -16,6 +17,7 @@ namespace {
 
 using testing::LinkSite;
 using Lines = std::vector<std::string>;
+using report::downloadFigures;
 
 // ---- The figures of one line
 
@@ -50,7 +52,7 @@ class DownloadTimesTest : public LinkSite {
     // The report's lines after its explanations, with the front-page block when there is a home page.
     Lines report(std::string_view home = "index.html") {
         {
-            EReportDownloadTimes times(home.empty() ? nullptr : node(home), *context);
+            EReportDownloadTimes times(home.empty() ? nullptr : node(home), *context, job);
             runOverTree(times);
         }
         return lines(res::kSectionDownloadTimes);

@@ -11,8 +11,11 @@
 #include "html/find_links.h"
 #include "html/url.h"
 #include "report/app_log.h"
+#include "report/sinks.h"
+#include "report/text_report.h"
 #include "settings/job_settings.h"
 #include "site/iterator.h"
+#include "site/job_context.h"
 #include "site/scan.h"
 #include "site/site_tree.h"
 #include "site/traverse.h"
@@ -29,7 +32,7 @@ class LinkSite : public ::testing::Test {
     void scan(std::string_view defaults = "index.html;index.htm") {
         settings.Directory = dir.path();
         settings.UseSubdirs = true;
-        ASSERT_TRUE(buildTree(settings, HtmlDefinitions{}, tree));
+        ASSERT_TRUE(buildTree(settings, HtmlDefinitions{}, tree, job));
         context = std::make_unique<UrlContext>(tree.get(), server, defaults);
         found = std::make_unique<EFoundLinks>(*context);
     }
@@ -39,12 +42,12 @@ class LinkSite : public ::testing::Test {
     int findLinks(std::string_view home = "index.html") {
         int pageCount = 0;
         {
-            EFindUrlLinks find(*found, &urlMap);
+            EFindUrlLinks find(*found, &urlMap, job);
             TTraverse<TIterPreOrderCyclic<ENode*>, GUIProgress> pass(node(home), find);
             pageCount = pass.run("Checking URL Links", tree->nodeCount());
             firstPassParsed = find.parsedCount();
         }
-        EFindUrlLinks find(*found, nullptr);
+        EFindUrlLinks find(*found, nullptr, job);
         TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&tree->top(), find);
         EXPECT_GE(pass.run("Checking URLs for Unlinked Files", tree->nodeCount()), 0);
         secondPassParsed = find.parsedCount();
@@ -97,6 +100,11 @@ class LinkSite : public ::testing::Test {
     ScriptedPrompts prompts;
     ui::PromptsScope promptsScope{prompts};
     LogScope logScope;
+    // What the passes find goes both into the log's text and into records.
+    report::TextReport text{logScope.log()};
+    report::FindingsCollector collected;
+    report::TeeSink both{text, collected};
+    JobContext job{both};
     JobSettings settings;
     std::string server = "www.example.org";
     std::unique_ptr<ESiteTree> tree;

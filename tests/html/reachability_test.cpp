@@ -69,7 +69,7 @@ TEST(WebIteratorTest, PageWhoseLinksLeadNowhereHasNoChildren) {
 class UnusedFilesTest : public LinkSite {
   protected:
     int reportUnused() {
-        EReportUnusedFiles report(urlMap, unused, *context);
+        EReportUnusedFiles report(urlMap, unused, *context, job);
         const int found = runOverTree(report);
         EXPECT_EQ(report.count, static_cast<std::uint32_t>(found));
         return found;

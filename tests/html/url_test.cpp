@@ -14,6 +14,7 @@
 #include "report/app_log.h"
 #include "site/node.h"
 #include "site/scan.h"
+#include "support/ignored_findings.h"
 #include "support/korvel_outputs.h"
 #include "support/scripted_prompts.h"
 #include "support/temp_dir.h"
@@ -46,7 +47,7 @@ class UrlTest : public ::testing::Test {
         dir.mkdir("weird/index.html");
         settings.Directory = dir.path();
         settings.UseSubdirs = true;
-        EXPECT_TRUE(buildTree(settings, HtmlDefinitions{}, tree));
+        EXPECT_TRUE(buildTree(settings, HtmlDefinitions{}, tree, testing::ignoredFindings()));
         context.emplace(tree.get(), kServer, kDefaults);
     }
 

@@ -121,28 +121,6 @@ TEST(CheckFindingsJob, ReportsTheSettingsTurnedOffAreLeftOut) {
     EXPECT_FALSE(off.findings()->hasFrontPage);
 }
 
-TEST(CheckFindingsJob, PageWeightsAddWhatLoadsWithThePage) {
-    TempDir dir;
-    // A page and a 7000-byte image: a little over one second at 56 kbit/s, which rounds up to two.
-    const std::string page = "<img src=\"a.gif\"><img src=\"gone.gif\">\n";
-    dir.write("index.html", page);
-    dir.write("a.gif", std::string(7000, 'g'));
-    ScriptedPrompts prompts;
-    ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(linkedSettings(dir), {}, false, false);
-    ASSERT_NO_FATAL_FAILURE(runForFindings(command));
-    ASSERT_EQ(command.findings()->pageWeights.size(), 1u);
-    const auto& weight = command.findings()->pageWeights[0];
-    const std::int64_t bytes = static_cast<std::int64_t>(page.size()) + 7000;
-    EXPECT_EQ(weight.page, dir.file("index.html"));
-    EXPECT_EQ(weight.bytes, bytes);
-    EXPECT_EQ(weight.seconds[0], (bytes + 1799) / 1800);
-    EXPECT_EQ(weight.seconds[3], 2);
-    EXPECT_TRUE(weight.broken);
-    EXPECT_FALSE(weight.external);
-    EXPECT_FALSE(weight.unknown);
-}
-
 TEST(CheckFindingsJob, StyleSheetLinksAreListedUnderTheStyleSheet) {
     TempDir dir;
     dir.write("index.html", "<link rel=stylesheet href=\"site.css\">\n");

@@ -11,6 +11,8 @@
 
 #include "platform/paths.h"
 #include "report/app_log.h"
+#include "report/sinks.h"
+#include "report/text_report.h"
 #include "res/strings.h"
 #include "support/env_var.h"
 #include "support/scripted_prompts.h"
@@ -31,7 +33,7 @@ class ScanTest : public ::testing::Test {
 
     bool scan() {
         settings.Directory = dir.path();
-        return buildTree(settings, HtmlDefinitions{}, tree);
+        return buildTree(settings, HtmlDefinitions{}, tree, job);
     }
     ENode* node(std::string_view relative) const { return tree->findNodeByPath(dir.file(relative)); }
     std::string section(int id) { return logScope.log().sectionText(id); }
@@ -49,6 +51,10 @@ class ScanTest : public ::testing::Test {
     ScriptedPrompts prompts;
     ui::PromptsScope promptsScope{prompts};
     LogScope logScope;
+    report::TextReport text{logScope.log()};
+    report::FindingsCollector collected;
+    report::TeeSink both{text, collected};
+    JobContext job{both};
     JobSettings settings;
     std::unique_ptr<ESiteTree> tree;
 };
@@ -173,7 +179,7 @@ TEST_P(SpecialEntryTest, IsSkippedAndListedNeverFollowed) {
     EXPECT_EQ(childNames(&tree->top()), Names{"page.htm"});
     const std::string text = section(res::kSectionSkippedFiles);
     EXPECT_NE(text.find(skippedLine(path, c.kind)), std::string::npos) << text;
-    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{path, std::string(c.kind)}}));
+    EXPECT_EQ(collected.skippedEntries, (std::vector<report::Skipped>{{path, std::string(c.kind)}}));
     // Nothing below a skipped entry was scanned or indexed.
     EXPECT_EQ(tree->index().size(), 2u);
 }
@@ -265,7 +271,7 @@ TEST_F(ScanTest, CancelEndsTheScanWithThePartialTree) {
 TEST_F(ScanTest, MissingTopDirectoryIsReportedNotAnEmptySite) {
     for (const std::string& top : {dir.file("no-such-site"), dir.write("file.htm", "x")}) {
         settings.Directory = top;
-        EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree));
+        EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree, job));
         ASSERT_TRUE(tree);
         EXPECT_EQ(tree->status(), ScanStatus::TopMissing);
         EXPECT_NE(section(res::kSectionErrors).find("Top level directory was not found:\n\t" + top + "\n"),
@@ -280,7 +286,7 @@ TEST_F(ScanTest, UnlistableTopDirectoryIsReported) {
     const std::string top = dir.mkdir("closed");
     ASSERT_EQ(::chmod(top.c_str(), 0), 0);
     settings.Directory = top;
-    EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree));
+    EXPECT_FALSE(buildTree(settings, HtmlDefinitions{}, tree, job));
     EXPECT_EQ(tree->status(), ScanStatus::TopUnlistable);
     EXPECT_NE(section(res::kSectionErrors).find("Could not list directory\n\t" + top), std::string::npos);
 }
@@ -371,7 +377,8 @@ TEST_F(ScanTest, EntryWhosePathIsTooLongForTheHostIsListed) {
     const std::string text = section(res::kSectionSkippedFiles);
     EXPECT_NE(text.find("Path of 4096 bytes or more was skipped\n\t" + deepest + "/" + tooLong),
               std::string::npos);
-    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{deepest + "/" + tooLong, "path-too-long"}}));
+    EXPECT_EQ(collected.skippedEntries,
+              (std::vector<report::Skipped>{{deepest + "/" + tooLong, "path-too-long"}}));
 }
 
 // A directory mounted inside itself: the one cycle a tree without directory links can still hold.
@@ -401,7 +408,7 @@ TEST_F(ScanTest, DirectoryMountedInsideItselfIsScannedOnce) {
     EXPECT_EQ(tree->nodeCount(), 3u);
     EXPECT_NE(section(res::kSectionSkippedFiles).find(res::formatString(res::kDirectoryScannedTwice, loop)),
               std::string::npos);
-    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{loop, "scanned-twice"}}));
+    EXPECT_EQ(collected.skippedEntries, (std::vector<report::Skipped>{{loop, "scanned-twice"}}));
 }
 
 // Korvel's state, the "Move To" directory and the trash are left out wherever they are inside the site,
@@ -422,9 +429,10 @@ TEST_F(ScanTest, KorvelsOwnDirectoriesInsideTheSiteAreListedAsSkippedNeverRead) 
     EXPECT_EQ(childNames(&tree->top()), (Names{"data", "index.htm", "state"}));
     EXPECT_EQ(childNames(node("state")), Names{});
     EXPECT_EQ(childNames(node("data")), Names{});
-    EXPECT_EQ(tree->skipped(), (std::vector<SkippedEntry>{{dir.file("keep"), "move-to-directory"},
-                                                          {dir.file("data/Trash"), "trash"},
-                                                          {dir.file("state/korvel"), "korvel-state"}}));
+    EXPECT_EQ(collected.skippedEntries,
+              (std::vector<report::Skipped>{{dir.file("keep"), "move-to-directory"},
+                                            {dir.file("data/Trash"), "trash"},
+                                            {dir.file("state/korvel"), "korvel-state"}}));
     const std::string skipped = section(res::kSectionSkippedFiles);
     EXPECT_NE(skipped.find(res::formatString(res::kSkippedStateDirectory, dir.file("state/korvel"))),
               std::string::npos)
