@@ -115,7 +115,7 @@ bool EKVCheckCmd::doExecute() {
 
     runGuarded([&] {
         if (!scanTree()) return;
-        if (needsNameConversion(settings_)) {
+        if (namesCanChange(settings_)) {
             names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
                                          &settings_.FilenameExtensions);
             const std::int32_t renamed =
@@ -408,11 +408,6 @@ void EKVCmd::releaseTree() {
     foundLinks_.reset();
     urlContext_.reset();
     tree_.reset();
-}
-
-bool needsNameConversion(const JobSettings& settings) {
-    return settings.Target != kTargetNone || settings.CaseConv != kCaseNone ||
-           !settings.FilenameExtensions.empty();
 }
 
 EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path, const JobContext& job) {

@@ -156,9 +156,6 @@ std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32
 // or home page, or a job refused before it began, is reported.
 void writeJobNote(const JobContext& job, int messageId, std::string_view path = {});
 
-// Whether the settings ask for any change of names: a target, a case conversion or an extension map.
-bool needsNameConversion(const JobSettings& settings);
-
 // The top directory's node, or null (a job note, 302) when the tree has none at "path".
 EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path, const JobContext& job);
 // The home page's node, or null (reported with 303).

@@ -136,7 +136,7 @@ void EKVFixCmd::runPasses() {
         home = findHomePage(*tree_, settings_.HomePage, *job_);
         if (!linkErrorGate()) return;
     }
-    if (needsNameConversion(settings_)) {
+    if (namesCanChange(settings_)) {
         names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
                                      &settings_.FilenameExtensions);
         const std::int32_t toRename = runTreePass(*top, convert, res::kValidatingFilenames, nodeCount_);

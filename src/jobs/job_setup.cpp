@@ -90,11 +90,6 @@ bool serverMissing(const JobSettings& settings) {
     return !settings.FilesOnly && settings.AbsRelCnvrt == kUrlAbsolute && settings.Server.empty();
 }
 
-bool namesCanChange(const JobSettings& settings) {
-    return settings.Target != kTargetNone || settings.CaseConv != kCaseNone ||
-           !settings.FilenameExtensions.empty();
-}
-
 bool noActionChosen(const JobSettings& settings) {
     return !namesCanChange(settings) && settings.LineEnd == kLineEndNone && settings.FilesOnly;
 }

@@ -58,8 +58,6 @@ HomePageProblem homePageProblem(std::string_view page, std::string_view director
 // Links in absolute form are made with the server's name: a job converting to them needs one.
 bool serverMissing(const JobSettings& settings);
 
-// Whether file names can change at all: a target convention, a case conversion or an extension mapping.
-bool namesCanChange(const JobSettings& settings);
 // A fix that would neither rename, nor convert line ends, nor look at links.
 bool noActionChosen(const JobSettings& settings);
 

@@ -32,10 +32,6 @@ std::string_view lineEndLabel(std::int32_t lineEnd) {
 }
 
 // The same test the jobs use to decide whether the filename passes run at all.
-bool namesCanChange(const JobSettings& settings) {
-    return settings.Target != kTargetNone || settings.CaseConv != kCaseNone ||
-           !settings.FilenameExtensions.empty();
-}
 
 int urlConversionId(std::int32_t conversion) {
     switch (conversion) {

@@ -9,6 +9,11 @@
 
 namespace korvel {
 
+bool namesCanChange(const JobSettings& settings) {
+    return settings.Target != kTargetNone || settings.CaseConv != kCaseNone ||
+           !settings.FilenameExtensions.empty();
+}
+
 namespace {
 
 using platform::ProfileFile;

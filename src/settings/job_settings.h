@@ -75,6 +75,9 @@ struct JobSettings {
     bool operator==(const JobSettings&) const = default;
 };
 
+// Whether file names can change at all: a target convention, a case conversion or an extension mapping.
+bool namesCanChange(const JobSettings& settings);
+
 // Reads the record from the settings file at "path". False, and the record unchanged, when there is no
 // such file (no regular file at that path, or one that cannot be read).
 // Stored enumerations outside their range read as 0, which changes nothing. A stored path or server

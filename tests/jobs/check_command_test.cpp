@@ -144,19 +144,6 @@ TEST(CheckJob, AMissingTopDirectoryIsReportedAndTheJobCannotRun) {
     EXPECT_FALSE(contains(report, "REPORT FROM SUCCESSFUL PASS")) << report;
 }
 
-TEST(NeedsNameConversion, AnyOfTargetCaseOrMap) {
-    JobSettings s;
-    EXPECT_FALSE(needsNameConversion(s));
-    s.CaseConv = kCaseUpper;
-    EXPECT_TRUE(needsNameConversion(s));
-    s = {};
-    s.FilenameExtensions["htm"] = "html";
-    EXPECT_TRUE(needsNameConversion(s));
-    s = {};
-    s.Target = kTargetUnix;
-    EXPECT_TRUE(needsNameConversion(s));
-}
-
 TEST(ShowInterruption, SaysWhetherFilesMayBeHalfChanged) {
     struct Case {
         unsigned status;

@@ -262,4 +262,18 @@ TEST(JobSettings, SaveLeavesOutWhatCannotReadBackAndSaysSo) {
 }
 
 }  // namespace
+
+TEST(NamesCanChange, AnyOfTargetCaseOrMap) {
+    JobSettings s;
+    EXPECT_FALSE(namesCanChange(s));
+    s.CaseConv = kCaseUpper;
+    EXPECT_TRUE(namesCanChange(s));
+    s = {};
+    s.FilenameExtensions["htm"] = "html";
+    EXPECT_TRUE(namesCanChange(s));
+    s = {};
+    s.Target = kTargetUnix;
+    EXPECT_TRUE(namesCanChange(s));
+}
+
 }  // namespace korvel
