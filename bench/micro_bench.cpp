@@ -41,7 +41,7 @@ void lineIndex(benchmark::State& state) {
         text += "a line of some forty bytes or so...\r\n";
     const std::string path = makeFile("lines.txt", text);
     for (auto _ : state) {
-        korvel::EFileNode node(path);
+        korvel::FileNode node(path);
         benchmark::DoNotOptimize(node.buildLineIndex());
         benchmark::DoNotOptimize(node.lineOfOffset(static_cast<std::int64_t>(text.size() / 2)));
     }
@@ -52,16 +52,16 @@ void lineIndex(benchmark::State& state) {
 BENCHMARK(lineIndex)->Arg(1 << 16)->Arg(10 << 20);
 
 void findChildAmongSiblings(benchmark::State& state) {
-    korvel::EDirNode dir("/nonexistent-korvel-bench");
+    korvel::DirNode dir("/nonexistent-korvel-bench");
     const auto n = static_cast<int>(state.range(0));
     for (int i = 0; i < n; ++i) {
         auto probe = korvel::FileProbe{};
         probe.path = "/nonexistent-korvel-bench/File" + std::to_string(i) + ".html";
-        dir.addChild(std::make_unique<korvel::EFileNode>(probe.path, &probe));
+        dir.addChild(std::make_unique<korvel::FileNode>(probe.path, &probe));
     }
     int i = 0;
     for (auto _ : state) {
-        korvel::ENode* found = nullptr;
+        korvel::Node* found = nullptr;
         benchmark::DoNotOptimize(dir.findChild("file" + std::to_string(i++ % n) + ".HTML", &found));
     }
 }

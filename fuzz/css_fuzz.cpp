@@ -49,11 +49,11 @@ void checkRefs(std::string_view text, const std::vector<korvel::html::StyleRef>&
         check(ref.escaped == (ref.text.find('\\') != std::string_view::npos));
         checkUnescape(ref.text);
 
-        korvel::EUrl url;
-        korvel::makeStyleUrl("/site/styles", url, korvel::EUrl::kEmbedded, ref, context);
+        korvel::UrlRecord url;
+        korvel::makeStyleUrl("/site/styles", url, korvel::UrlRecord::kEmbedded, ref, context);
         check(url.target == nullptr);  // no tree: nothing resolves
-        check(!url.has(korvel::EUrl::kNeedsEncoding));
-        check(!ref.import || url.has(korvel::EUrl::kStyleSheet));
+        check(!url.has(korvel::UrlRecord::kNeedsEncoding));
+        check(!ref.import || url.has(korvel::UrlRecord::kStyleSheet));
     }
 }
 

@@ -34,13 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(error.offset >= 0 && error.offset <= length);
 
     std::vector<UrlValue> values;
-    for (const EHtmlTag& tag : tags.tags()) {
+    for (const HtmlTag& tag : tags.tags()) {
         check(tag.start >= 0 && tag.start <= tag.end && tag.end <= length);
         check(tag.end == length || text[static_cast<std::size_t>(tag.end)] == '>' ||
               (tag.name == "<!--" && text.substr(static_cast<std::size_t>(tag.start), 4) == "<!--"));
         check(text[static_cast<std::size_t>(tag.start)] == (tag.name == "-->" ? '-' : '<'));
         check(!hasUpper(tag.name));
-        for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
+        for (const HtmlAttribute& attribute : tags.attributes(tag)) {
             check(!attribute.name.empty() && !hasUpper(attribute.name));
             check(attribute.position > tag.start && attribute.position <= length);
             const auto at = static_cast<std::size_t>(attribute.position);

@@ -86,14 +86,14 @@ void checkText(std::string_view value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    using korvel::EUrl;
+    using korvel::UrlRecord;
     if (size == 0) return 0;
     const std::uint8_t selector = data[0];
     std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
     checkText(rest);
 
     static const korvel::FileProbe probe{};
-    static korvel::EHtmlNode page("/site/docs/page.html", &probe, korvel::HtmlDefinitions{});
+    static korvel::HtmlNode page("/site/docs/page.html", &probe, korvel::HtmlDefinitions{});
     static const korvel::UrlContext context(nullptr, "www.site.org", "index.html; ;index.htm");
     std::string_view value = rest;
     if (const std::size_t nul = rest.find('\0'); nul != std::string_view::npos) {
@@ -103,26 +103,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         page.setBase("/site/docs");
     }
 
-    EUrl url;
+    UrlRecord url;
     const auto flags = static_cast<std::uint16_t>(selector | (selector << 8));
     constexpr std::int64_t position = 1000;
     korvel::makeUrl(page, url, flags, position, value, context);
     const korvel::UrlSpan span = korvel::cutUrlValue(value);
     check(url.position == position + static_cast<std::int64_t>(span.offset));
     check(url.end - url.position + 1 == static_cast<std::int64_t>(span.length));
-    constexpr std::uint16_t kGiven = EUrl::kBase | EUrl::kEmbedded | EUrl::kFrame | EUrl::kWithinValue;
+    constexpr std::uint16_t kGiven = UrlRecord::kBase | UrlRecord::kEmbedded | UrlRecord::kFrame | UrlRecord::kWithinValue;
     check((url.flags & ~(0x1FF | kGiven)) == 0);
     check((url.flags & kGiven) == (flags & kGiven));
-    const int forms = url.has(EUrl::kRelative) + url.has(EUrl::kRoot) + url.has(EUrl::kAbsolute);
+    const int forms = url.has(UrlRecord::kRelative) + url.has(UrlRecord::kRoot) + url.has(UrlRecord::kAbsolute);
     check(forms == 1);
     check(url.target == nullptr);  // no tree: nothing resolves
-    if (!url.has(EUrl::kExternal)) {
+    if (!url.has(UrlRecord::kExternal)) {
         check(url.text.size() <= span.length);
-        check(!url.has(EUrl::kDefaultDocument));
+        check(!url.has(UrlRecord::kDefaultDocument));
         const std::string base = korvel::baseFromTag(url, page.base(), context);
         check(!korvel::isExternalBase(base));
     } else {
-        check(!url.has(EUrl::kNeedsEncoding));
+        check(!url.has(UrlRecord::kNeedsEncoding));
     }
     return 0;
 }

@@ -27,7 +27,7 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     auto prompts = TerminalPrompts::forProcess(false);
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
-    EKVCheckCmd command(job, loadHtmlDefinitions(options.settingsPath), /*askSettings=*/false,
+    CheckJob command(job, loadHtmlDefinitions(options.settingsPath), /*askSettings=*/false,
                         prompts.interactive());
     const bool json = options.format == ReportFormat::Json;
     command.setCollectFindings(json);

@@ -82,7 +82,7 @@ int run(int argc, const char* const* argv, std::ostream& out, std::ostream& err)
     }
 
     const std::string settingsPath = platform::settingsFilePath(settingsFile);
-    EKVCmd::parkReleasedTrees(true);
+    Job::parkReleasedTrees(true);
     if (probe->parsed()) return runProbe(probePaths, loadHtmlDefinitions(settingsPath), out, err);
     if (checkCmd->parsed()) {
         check.settingsPath = settingsPath;

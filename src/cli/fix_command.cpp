@@ -77,7 +77,7 @@ int runFix(const FixOptions& options, std::ostream& out, std::ostream& err) {
     }
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
-    EKVFixCmd command(job, loadHtmlDefinitions(options.job.settingsPath), /*askSettings=*/false,
+    FixJob command(job, loadHtmlDefinitions(options.job.settingsPath), /*askSettings=*/false,
                       prompts.interactive());
     command.setCollectFindings(options.job.format == ReportFormat::Json);
     command.execute();

@@ -233,7 +233,7 @@ int reportLost(const std::string& top, std::ostream& err) {
     return kExitReportLost;
 }
 
-int finishJob(const EKVCmd& command, const CheckOptions& options, std::ostream& out, std::ostream& err) {
+int finishJob(const Job& command, const CheckOptions& options, std::ostream& out, std::ostream& err) {
     if (command.siteBusy()) {
         err << "korvel: " << command.settings().Directory << ": " << res::loadString(res::kSiteBusy) << '\n';
         return kExitUsage;

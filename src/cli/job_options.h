@@ -11,7 +11,7 @@ class App;
 }  // namespace CLI
 
 namespace korvel {
-class EKVCmd;
+class Job;
 struct JobSettings;
 }  // namespace korvel
 
@@ -49,6 +49,6 @@ bool reportWritable(const std::string& destination, std::ostream& err);
 int reportLost(const std::string& top, std::ostream& err);
 
 // After a job ran: its report in the asked form, where it was asked for; the exit status.
-int finishJob(const EKVCmd& command, const CheckOptions& options, std::ostream& out, std::ostream& err);
+int finishJob(const Job& command, const CheckOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace korvel::cli

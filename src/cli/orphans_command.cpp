@@ -89,7 +89,7 @@ int runOrphans(const OrphansOptions& options, std::ostream& out, std::ostream& e
     }
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
-    EKVOrphansCmd command(job, loadHtmlDefinitions(options.job.settingsPath), /*askSettings=*/false,
+    OrphansJob command(job, loadHtmlDefinitions(options.job.settingsPath), /*askSettings=*/false,
                           prompts.interactive());
     command.setCollectFindings(options.job.format == ReportFormat::Json);
     command.execute();

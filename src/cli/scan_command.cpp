@@ -28,15 +28,15 @@ namespace korvel::cli {
 namespace {
 
 // Prints one line per node: its kind, then its path.
-class EListNodes : public EVisitor {
+class EListNodes : public Visitor {
   public:
     explicit EListNodes(std::ostream& out) : out_(out) {}
-    bool visitDir(EDirNode& dir) override { return line("dir", dir); }
-    bool visitHtml(EHtmlNode& page) override { return line("html", page); }
-    bool visitFile(EFileNode& file) override { return line(file.isAscii() ? "text" : "file", file); }
+    bool visitDir(DirNode& dir) override { return line("dir", dir); }
+    bool visitHtml(HtmlNode& page) override { return line("html", page); }
+    bool visitFile(FileNode& file) override { return line(file.isAscii() ? "text" : "file", file); }
 
   private:
-    bool line(std::string_view kind, const ENode& node) {
+    bool line(std::string_view kind, const Node& node) {
         out_ << fmt::format("{:<5}{}{}\n", kind, platform::displayName(node.path()),
                             node.isSymlink() ? "  (symbolic link)" : "");
         return true;
@@ -77,7 +77,7 @@ int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     report::TextReport text(logScope.log());
     const JobContext job{text};
 
-    std::unique_ptr<ESiteTree> tree;
+    std::unique_ptr<SiteTree> tree;
     const bool scanned = buildTree(settings, loadHtmlDefinitions(options.settingsPath), tree, job);
 
     if (tree->status() == ScanStatus::TopMissing || tree->status() == ScanStatus::TopUnlistable) {
@@ -99,7 +99,7 @@ int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
     out << countLine(settings.UseSubdirs, tree->nodeCount(), tree->dirCount()) << '\n';
     if (options.list && scanned) {
         EListNodes lister(out);
-        TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> walk(&tree->top(), lister);
+        Traversal<TypedWalk<Node*>, GUIProgress> walk(&tree->top(), lister);
         walk.run("", tree->nodeCount());
     }
 

@@ -2,12 +2,12 @@
 
 namespace korvel {
 
-bool ECommand::execute() {
+bool Command::execute() {
     ++executeCount_;
     return doExecute();
 }
 
-bool ECommand::unexecute() {
+bool Command::unexecute() {
     --executeCount_;
     const bool result = doUnexecute();
     undoable_ = false;

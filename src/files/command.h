@@ -5,9 +5,9 @@
 
 namespace korvel {
 
-class ECommand {
+class Command {
   public:
-    virtual ~ECommand() = default;
+    virtual ~Command() = default;
     bool execute();
     bool unexecute();
     bool undoable() const { return undoable_; }

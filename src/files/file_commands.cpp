@@ -110,11 +110,11 @@ bool leadsToTheSameFrom(const std::string& from, const std::string& to) {
 
 }  // namespace
 
-// ---- ETrashCommand
+// ---- TrashCommand
 
-ETrashCommand::ETrashCommand(std::vector<std::string> paths) : paths_(std::move(paths)) {}
+TrashCommand::TrashCommand(std::vector<std::string> paths) : paths_(std::move(paths)) {}
 
-bool ETrashCommand::doExecute() {
+bool TrashCommand::doExecute() {
     trashed_.clear();
     cancelled_ = false;
     if (paths_.empty()) return true;
@@ -152,18 +152,18 @@ bool ETrashCommand::doExecute() {
     return true;
 }
 
-// ---- EMoveCommand, EMoveHierCommand
+// ---- MoveCommand, MoveTreeCommand
 
-EMoveCommand::EMoveCommand(std::vector<std::string> paths, std::string target)
+MoveCommand::MoveCommand(std::vector<std::string> paths, std::string target)
     : paths_(std::move(paths)), target_(platform::withTrailingSeparator(target)) {}
 
-EMoveHierCommand::EMoveHierCommand(std::vector<std::string> paths, std::string root, std::string target)
-    : EMoveCommand(std::move(paths), std::move(target)) {
+MoveTreeCommand::MoveTreeCommand(std::vector<std::string> paths, std::string root, std::string target)
+    : MoveCommand(std::move(paths), std::move(target)) {
     if (root.empty() && !paths_.empty()) root = std::string(platform::parentPath(paths_.front()));
     root_ = withoutTrailingSeparators(root);
 }
 
-std::vector<std::string> EMoveHierCommand::moved() const {
+std::vector<std::string> MoveTreeCommand::moved() const {
     std::vector<std::string> out;
     out.reserve(moves_.size());
     for (const auto& move : moves_)
@@ -171,7 +171,7 @@ std::vector<std::string> EMoveHierCommand::moved() const {
     return out;
 }
 
-bool EMoveHierCommand::makeDirectoriesBelow(const std::string& base, const std::string& dir,
+bool MoveTreeCommand::makeDirectoriesBelow(const std::string& base, const std::string& dir,
                                             const std::string& modelBase, std::vector<std::string>& made) {
     const std::optional<std::string> below = relativeBelow(dir, base);
     if (!below) return dir == base;
@@ -197,7 +197,7 @@ bool EMoveHierCommand::makeDirectoriesBelow(const std::string& base, const std::
     return true;
 }
 
-bool EMoveHierCommand::doExecute() {
+bool MoveTreeCommand::doExecute() {
     moves_.clear();
     madeDirectories_.clear();
     newDirectory_.clear();
@@ -258,7 +258,7 @@ bool EMoveHierCommand::doExecute() {
     return true;
 }
 
-bool EMoveHierCommand::doUnexecute() {
+bool MoveTreeCommand::doUnexecute() {
     std::unique_ptr<ui::Progress> progress = ui::prompts().makeProgress();
     progress->begin(res::loadString(res::kMovingFiles), static_cast<std::int64_t>(moves_.size()));
     std::vector<std::pair<std::string, std::string>> stayed;
@@ -300,11 +300,11 @@ bool EMoveHierCommand::doUnexecute() {
     return true;
 }
 
-// ---- ERemoveEmptyDirs
+// ---- EmptyDirectoryRemoval
 
-ERemoveEmptyDirs::ERemoveEmptyDirs(std::string top) : top_(withoutTrailingSeparators(top)) {}
+EmptyDirectoryRemoval::EmptyDirectoryRemoval(std::string top) : top_(withoutTrailingSeparators(top)) {}
 
-std::int32_t ERemoveEmptyDirs::run(const std::vector<std::string>& leftFrom) {
+std::int32_t EmptyDirectoryRemoval::run(const std::vector<std::string>& leftFrom) {
     removed_.clear();
     // Every directory between the top and a file that left, each once, deepest first.
     std::vector<std::string> candidates;

@@ -16,9 +16,9 @@ namespace korvel::files {
 // Sends each path to the trash of the desktop ("Removing Files"). Only what really reached the trash is
 // listed in trashed(); a file the trash refuses is reported and stays in place, never deleted outright.
 // Nothing to undo here: the trash holds the files, and the change journal knows where.
-class ETrashCommand : public ECommand {
+class TrashCommand : public Command {
   public:
-    explicit ETrashCommand(std::vector<std::string> paths);
+    explicit TrashCommand(std::vector<std::string> paths);
 
     const std::vector<std::string>& paths() const { return paths_; }
     // The paths that reached the trash, in order.
@@ -36,9 +36,9 @@ class ETrashCommand : public ECommand {
 };
 
 // The list of paths and the directory they are moved into.
-class EMoveCommand : public ECommand {
+class MoveCommand : public Command {
   public:
-    EMoveCommand(std::vector<std::string> paths, std::string target);
+    MoveCommand(std::vector<std::string> paths, std::string target);
 
     const std::vector<std::string>& paths() const { return paths_; }
     // The target directory, with a trailing separator.
@@ -57,10 +57,10 @@ class EMoveCommand : public ECommand {
 // The undo moves each file back, never replacing, making its directory again when it is gone, and then
 // removes the directories the move made, deepest first, each only when it is empty: a file whose way back
 // was blocked stays, with every directory above it.
-class EMoveHierCommand : public EMoveCommand {
+class MoveTreeCommand : public MoveCommand {
   public:
     // "root" empty: the directory of the first path.
-    EMoveHierCommand(std::vector<std::string> paths, std::string root, std::string target);
+    MoveTreeCommand(std::vector<std::string> paths, std::string root, std::string target);
 
     const std::string& root() const { return root_; }
     // The directory the files went into; "" until the move made it.
@@ -95,9 +95,9 @@ class EMoveHierCommand : public EMoveCommand {
 // never "top" itself or anything outside it. A directory that was empty before stays, since no file left it.
 // Each removed directory is written into "REMOVED ORPHANS:" (after an empty line) and announced to the change
 // journal first. "Removing Orphan Directories" is its progress.
-class ERemoveEmptyDirs {
+class EmptyDirectoryRemoval {
   public:
-    explicit ERemoveEmptyDirs(std::string top);
+    explicit EmptyDirectoryRemoval(std::string top);
 
     // The number of directories removed, or -1 when the person cancelled (those removed stay removed).
     std::int32_t run(const std::vector<std::string>& leftFrom);

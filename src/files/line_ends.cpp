@@ -52,7 +52,7 @@ std::string_view terminatorOf(LineEndKind kind) {
 
 // The whole file of "node" into "out", and "stamp" the file as it was read; a failure is reported and
 // gives false.
-bool readAll(const EFileNode& node, std::string& out, platform::FileStamp& stamp) {
+bool readAll(const FileNode& node, std::string& out, platform::FileStamp& stamp) {
     platform::ReadFile file;
     if (file.open(node.path()) || file.stamp(stamp)) {
         node.logError(res::kFileOpenFailed);
@@ -77,7 +77,7 @@ bool readAll(const EFileNode& node, std::string& out, platform::FileStamp& stamp
 
 // The kind of the first line end anywhere in the file of "node", read block by block so that a large file
 // without any costs no more than one block of memory. False (reported) when the file cannot be read.
-bool firstLineEndOfFile(const EFileNode& node, LineEndKind& kind) {
+bool firstLineEndOfFile(const FileNode& node, LineEndKind& kind) {
     kind = kNoLineEnd;
     platform::ReadFile file;
     if (file.open(node.path())) {
@@ -112,8 +112,8 @@ bool firstLineEndOfFile(const EFileNode& node, LineEndKind& kind) {
 }
 
 // The top directory of the tree that holds "node".
-std::string_view topDirectoryOf(const ENode& node) {
-    const ENode* top = &node;
+std::string_view topDirectoryOf(const Node& node) {
+    const Node* top = &node;
     while (top->getParent())
         top = top->getParent();
     return top->path();
@@ -170,7 +170,7 @@ LineEndKind firstLineEnd(std::string_view bytes) {
 namespace {
 
 // rewriteLineEnds, also giving the kind the file had before ("from").
-bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
+bool rewrite(FileNode& node, LineEndKind target, LineEndKind& from) {
     // Behind a link lies content that is not the site's: never rewritten.
     if (!isConvention(target) || node.isSymlink()) return false;
     std::string before;
@@ -200,14 +200,14 @@ bool rewrite(EFileNode& node, LineEndKind target, LineEndKind& from) {
 
 }  // namespace
 
-bool rewriteLineEnds(EFileNode& node, LineEndKind target) {
+bool rewriteLineEnds(FileNode& node, LineEndKind target) {
     LineEndKind from = kNoLineEnd;
     return rewrite(node, target, from);
 }
 
 // ---- LineEndList
 
-bool LineEndList::insert(EFileNode* node) {
+bool LineEndList::insert(FileNode* node) {
     if (!node || places_.count(node)) return false;
     inOrder_.emplace(next_, node);
     places_.emplace(node, next_);
@@ -215,7 +215,7 @@ bool LineEndList::insert(EFileNode* node) {
     return true;
 }
 
-std::size_t LineEndList::erase(const EFileNode* node) {
+std::size_t LineEndList::erase(const FileNode* node) {
     const auto it = places_.find(node);
     if (it == places_.end()) return 0;
     inOrder_.erase(it->second);
@@ -228,19 +228,19 @@ void LineEndList::clear() {
     places_.clear();
 }
 
-// ---- ECheckLineEnds
+// ---- LineEndsCheck
 
-ECheckLineEnds::ECheckLineEnds(LineEndKind target, LineEndList& list) : target_(target), list_(list) {}
+LineEndsCheck::LineEndsCheck(LineEndKind target, LineEndList& list) : target_(target), list_(list) {}
 
-bool ECheckLineEnds::visitFile(EFileNode& node) {
+bool LineEndsCheck::visitFile(FileNode& node) {
     return check(node);
 }
 
-bool ECheckLineEnds::visitHtml(EHtmlNode& node) {
+bool LineEndsCheck::visitHtml(HtmlNode& node) {
     return check(node);
 }
 
-bool ECheckLineEnds::check(EFileNode& node) {
+bool LineEndsCheck::check(FileNode& node) {
     if (!isConvention(target_) || !node.isAscii() || node.isSymlink()) return false;
     if (node.lineEnd() == target_) return false;
     if (isKorvelOutputFile(topDirectoryOf(node), node.path())) {
@@ -262,13 +262,13 @@ bool ECheckLineEnds::check(EFileNode& node) {
     return true;
 }
 
-// ---- EUpdateLineEnds
+// ---- LineEndsPass
 
-EUpdateLineEnds::EUpdateLineEnds(LineEndKind target, const LineEndList& list) : target_(target), list_(list) {
+LineEndsPass::LineEndsPass(LineEndKind target, const LineEndList& list) : target_(target), list_(list) {
     section = currentLog().openSection(res::kSectionChangedLineEnds);
 }
 
-EUpdateLineEnds::~EUpdateLineEnds() {
+LineEndsPass::~LineEndsPass() {
     if (!section) return;
     if (count == 0) {
         section->endLine();
@@ -277,15 +277,15 @@ EUpdateLineEnds::~EUpdateLineEnds() {
     currentLog().closeSection(section);
 }
 
-bool EUpdateLineEnds::visitFile(EFileNode& node) {
+bool LineEndsPass::visitFile(FileNode& node) {
     return update(node);
 }
 
-bool EUpdateLineEnds::visitHtml(EHtmlNode& node) {
+bool LineEndsPass::visitHtml(HtmlNode& node) {
     return update(node);
 }
 
-bool EUpdateLineEnds::update(EFileNode& node) {
+bool LineEndsPass::update(FileNode& node) {
     if (!list_.contains(&node)) return false;
     if (!names::confirmRewrite(node)) return false;
     LineEndKind from = kNoLineEnd;
@@ -299,17 +299,17 @@ bool EUpdateLineEnds::update(EFileNode& node) {
 
 // ---- the passes as a job runs them
 
-std::int32_t checkLineEnds(EDirNode& top, LineEndKind target, LineEndList& list, std::int64_t total,
+std::int32_t checkLineEnds(DirNode& top, LineEndKind target, LineEndList& list, std::int64_t total,
                            GUIProgress* progress) {
-    ECheckLineEnds visitor(target, list);
-    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    LineEndsCheck visitor(target, list);
+    Traversal<TypedWalk<Node*>> pass(&top, visitor);
     return pass.run(res::loadString(res::kSearchingAsciiFiles), total, progress);
 }
 
-std::int32_t updateLineEnds(EDirNode& top, LineEndKind target, const LineEndList& list, std::int64_t total,
+std::int32_t updateLineEnds(DirNode& top, LineEndKind target, const LineEndList& list, std::int64_t total,
                             GUIProgress* progress) {
-    EUpdateLineEnds visitor(target, list);
-    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    LineEndsPass visitor(target, list);
+    Traversal<TypedWalk<Node*>> pass(&top, visitor);
     return pass.run(res::loadString(res::kUpdatingLineEnds), total, progress);
 }
 

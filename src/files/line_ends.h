@@ -1,8 +1,8 @@
 #pragma once
 // Line ends of text files: which files differ from the wanted convention, and converting them.
 //
-// A fix finds the files with ECheckLineEnds, lets the person take some off the list, and converts the rest
-// with EUpdateLineEnds. Each file is rewritten whole and atomically (platform::replaceFileContents), after
+// A fix finds the files with LineEndsCheck, lets the person take some off the list, and converts the rest
+// with LineEndsPass. Each file is rewritten whole and atomically (platform::replaceFileContents), after
 // the change journal has recorded its old bytes, so that a crash leaves it old or new and the undo can put
 // the old bytes back.
 #include <cstddef>
@@ -16,10 +16,10 @@
 #include "site/visitor.h"
 
 namespace korvel {
-class EDirNode;
-class EFileNode;
-class EHtmlNode;
-class ENode;
+class DirNode;
+class FileNode;
+class HtmlNode;
+class Node;
 class ESection;
 class GUIProgress;
 }  // namespace korvel
@@ -48,7 +48,7 @@ LineEndKind firstLineEnd(std::string_view bytes);
 // reported with the reason. A failure is reported with the path in the errors section ("File open
 // failed", "File read failed", "File write failed", or why the file was left as it was); the file is
 // then as it was.
-bool rewriteLineEnds(EFileNode& node, LineEndKind target);
+bool rewriteLineEnds(FileNode& node, LineEndKind target);
 
 // The files a check found, in the order the walk met them. The verification list may take files out;
 // the update converts exactly the ones left. The nodes belong to the tree.
@@ -56,9 +56,9 @@ class LineEndList {
   public:
     class const_iterator {
       public:
-        using Inner = std::map<std::uint64_t, EFileNode*>::const_iterator;
+        using Inner = std::map<std::uint64_t, FileNode*>::const_iterator;
         explicit const_iterator(Inner at) : at_(at) {}
-        EFileNode* operator*() const { return at_->second; }
+        FileNode* operator*() const { return at_->second; }
         const_iterator& operator++() {
             ++at_;
             return *this;
@@ -70,11 +70,11 @@ class LineEndList {
     };
 
     // False when the node is already held (it keeps its place).
-    bool insert(EFileNode* node);
+    bool insert(FileNode* node);
     // 1 when the node was held and is taken out, else 0.
-    std::size_t erase(const EFileNode* node);
-    bool contains(const EFileNode* node) const { return places_.count(node) != 0; }
-    std::size_t count(const EFileNode* node) const { return places_.count(node); }
+    std::size_t erase(const FileNode* node);
+    bool contains(const FileNode* node) const { return places_.count(node) != 0; }
+    std::size_t count(const FileNode* node) const { return places_.count(node); }
     std::size_t size() const { return places_.size(); }
     bool empty() const { return places_.empty(); }
     void clear();
@@ -83,8 +83,8 @@ class LineEndList {
     const_iterator end() const { return const_iterator(inOrder_.end()); }
 
   private:
-    std::map<std::uint64_t, EFileNode*> inOrder_;  // by the order of insertion
-    std::unordered_map<const EFileNode*, std::uint64_t> places_;
+    std::map<std::uint64_t, FileNode*> inOrder_;  // by the order of insertion
+    std::unordered_map<const FileNode*, std::uint64_t> places_;
     std::uint64_t next_ = 0;
 };
 
@@ -93,15 +93,15 @@ class LineEndList {
 // the first look found no line end is read whole and listed only when it has one further on; a file behind a
 // symbolic link is never listed (its content is not the site's). Directories are passed over. A visit returns
 // whether the file was listed; "count" counts them.
-class ECheckLineEnds : public EVisitor {
+class LineEndsCheck : public Visitor {
   public:
-    ECheckLineEnds(LineEndKind target, LineEndList& list);
+    LineEndsCheck(LineEndKind target, LineEndList& list);
 
-    bool visitFile(EFileNode& node) override;
-    bool visitHtml(EHtmlNode& node) override;
+    bool visitFile(FileNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
 
   private:
-    bool check(EFileNode& node);
+    bool check(FileNode& node);
 
     LineEndKind target_;
     LineEndList& list_;
@@ -112,18 +112,18 @@ class ECheckLineEnds : public EVisitor {
 // prompt); one that is declined is skipped and not counted, and one rewritten keeps its exact mode. A visit
 // returns whether the file was converted; when none was, the section says "All files had compatible ASCII
 // line endings!".
-class EUpdateLineEnds : public EVisitor {
+class LineEndsPass : public Visitor {
   public:
-    EUpdateLineEnds(LineEndKind target, const LineEndList& list);
-    ~EUpdateLineEnds() override;
-    EUpdateLineEnds(const EUpdateLineEnds&) = delete;
-    EUpdateLineEnds& operator=(const EUpdateLineEnds&) = delete;
+    LineEndsPass(LineEndKind target, const LineEndList& list);
+    ~LineEndsPass() override;
+    LineEndsPass(const LineEndsPass&) = delete;
+    LineEndsPass& operator=(const LineEndsPass&) = delete;
 
-    bool visitFile(EFileNode& node) override;
-    bool visitHtml(EHtmlNode& node) override;
+    bool visitFile(FileNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
 
   private:
-    bool update(EFileNode& node);
+    bool update(FileNode& node);
 
     LineEndKind target_;
     const LineEndList& list_;
@@ -132,9 +132,9 @@ class EUpdateLineEnds : public EVisitor {
 // The two passes as a job runs them, each over the directory tree from "top" with its progress title;
 // "total" is the node count for the progress display. Each returns the pass's count, or -1 when the
 // person cancelled.
-std::int32_t checkLineEnds(EDirNode& top, LineEndKind target, LineEndList& list, std::int64_t total,
+std::int32_t checkLineEnds(DirNode& top, LineEndKind target, LineEndList& list, std::int64_t total,
                            GUIProgress* progress = nullptr);
-std::int32_t updateLineEnds(EDirNode& top, LineEndKind target, const LineEndList& list, std::int64_t total,
+std::int32_t updateLineEnds(DirNode& top, LineEndKind target, const LineEndList& list, std::int64_t total,
                             GUIProgress* progress = nullptr);
 
 }  // namespace korvel::files

@@ -348,7 +348,7 @@ class StyleScanner {
     std::size_t i_ = 0;
 };
 
-bool isStyleTag(const EHtmlTag& tag) {
+bool isStyleTag(const HtmlTag& tag) {
     return !tag.endTag && std::string_view(tag.name) == "style";
 }
 
@@ -368,11 +368,11 @@ void findStyleRefs(std::string_view css, std::int64_t offset, std::vector<StyleR
 std::size_t styleRefsOfTag(const TagList& tags, std::size_t index, std::string_view text,
                            std::size_t blockEnd, std::vector<StyleRef>& out) {
     if (index >= tags.tags().size()) return blockEnd;
-    const EHtmlTag& tag = tags.tags()[index];
+    const HtmlTag& tag = tags.tags()[index];
     // A "tag" inside a style block is style sheet text, read with the block.
     if (tag.endTag || static_cast<std::size_t>(tag.start) < blockEnd) return blockEnd;
     if (!tag.hasStyle) return blockEnd;
-    if (const EHtmlAttribute* style = tags.attribute(tag, "style"); style && !style->value.empty())
+    if (const HtmlAttribute* style = tags.attribute(tag, "style"); style && !style->value.empty())
         findStyleRefs(style->value, style->position, out, true);
     if (!isStyleTag(tag)) return blockEnd;
     const auto start = static_cast<std::size_t>(tag.end) + 1;
@@ -421,30 +421,30 @@ std::string unescapeCss(std::string_view text, std::vector<std::pair<std::size_t
     return out;
 }
 
-bool hasStyleSheetName(const ENode& node) {
+bool hasStyleSheetName(const Node& node) {
     const std::string_view name = node.getFileName();
     return name.size() > 4 && startsWithIgnoringCase(name.substr(name.size() - 4), ".css");
 }
 
-bool mayNameStyleSheet(const EUrl& url) {
+bool mayNameStyleSheet(const UrlRecord& url) {
     const std::string_view text = url.text;
-    return url.has(EUrl::kStyleSheet) ||
+    return url.has(UrlRecord::kStyleSheet) ||
            (text.size() > 4 && startsWithIgnoringCase(text.substr(text.size() - 4), ".css"));
 }
 
-bool isStyleSheetTarget(const EUrl& url) {
-    const auto* file = dynamic_cast<const EFileNode*>(url.target);
-    if (!file || dynamic_cast<const EHtmlNode*>(file)) return false;
-    return url.has(EUrl::kStyleSheet) || hasStyleSheetName(*file);
+bool isStyleSheetTarget(const UrlRecord& url) {
+    const auto* file = dynamic_cast<const FileNode*>(url.target);
+    if (!file || dynamic_cast<const HtmlNode*>(file)) return false;
+    return url.has(UrlRecord::kStyleSheet) || hasStyleSheetName(*file);
 }
 
 }  // namespace korvel::html
 
 namespace korvel {
 
-void makeStyleUrl(std::string_view base, EUrl& url, std::uint16_t flags, const html::StyleRef& ref,
+void makeStyleUrl(std::string_view base, UrlRecord& url, std::uint16_t flags, const html::StyleRef& ref,
                   const UrlContext& context) {
-    if (ref.import) flags |= EUrl::kStyleSheet;
+    if (ref.import) flags |= UrlRecord::kStyleSheet;
     if (!ref.escaped) {
         makeUrl(base, url, flags, ref.position, ref.text, context);
     } else {
@@ -464,10 +464,10 @@ void makeStyleUrl(std::string_view base, EUrl& url, std::uint16_t flags, const h
     }
     // A style sheet is left as it is written unless a file it names is renamed: a blank in a quoted
     // url() is no fault there, and parentheses are percent-encoded on purpose.
-    url.set(EUrl::kNeedsEncoding, false);
-    url.set(EUrl::kInStyle);
+    url.set(UrlRecord::kNeedsEncoding, false);
+    url.set(UrlRecord::kInStyle);
     // makeUrl keeps only the flags of an attribute's kind.
-    if (flags & EUrl::kStyleSheet) url.set(EUrl::kStyleSheet);
+    if (flags & UrlRecord::kStyleSheet) url.set(UrlRecord::kStyleSheet);
 }
 
 }  // namespace korvel

@@ -15,7 +15,7 @@
 #include "site/url_record.h"
 
 namespace korvel {
-class ENode;
+class Node;
 class UrlContext;
 }  // namespace korvel
 
@@ -55,11 +55,11 @@ std::string unescapeCss(std::string_view text,
 
 // Whether the file a record resolved to is to be read as a style sheet: the record says so (a stylesheet
 // link, an @import), or the file's name ends in ".css" (any case). Pages and directories never are.
-bool isStyleSheetTarget(const EUrl& url);
+bool isStyleSheetTarget(const UrlRecord& url);
 // A cheap test that isStyleSheetTarget may hold, from the record alone: it says so, or its text ends in
 // ".css". A page's links are tried with it first.
-bool mayNameStyleSheet(const EUrl& url);
-bool hasStyleSheetName(const ENode& node);
+bool mayNameStyleSheet(const UrlRecord& url);
+bool hasStyleSheetName(const Node& node);
 
 }  // namespace korvel::html
 
@@ -70,7 +70,7 @@ namespace korvel {
 // reference is resolved by its unescaped text; its position and end are those of the escaped bytes that
 // stand for the link. None needs encoding: a link update rewrites a style reference only for a file's
 // new name. An empty text (nothing left once cut at "#" or "?") means no record.
-void makeStyleUrl(std::string_view base, EUrl& url, std::uint16_t flags, const html::StyleRef& ref,
+void makeStyleUrl(std::string_view base, UrlRecord& url, std::uint16_t flags, const html::StyleRef& ref,
                   const UrlContext& context);
 
 }  // namespace korvel

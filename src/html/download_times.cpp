@@ -17,35 +17,35 @@ void merge(PageWeight& into, const PageWeight& part) {
 
 }  // namespace
 
-const EHtmlNode* findPageQuietly(const UrlContext& context, std::string_view path) {
+const HtmlNode* findPageQuietly(const UrlContext& context, std::string_view path) {
     if (!context.tree() || path.empty()) return nullptr;
-    return dynamic_cast<const EHtmlNode*>(context.tree()->findNodeByPath(path));
+    return dynamic_cast<const HtmlNode*>(context.tree()->findNodeByPath(path));
 }
 
-EReportDownloadTimes::EReportDownloadTimes(const ENode* homePage, const UrlContext& context,
+DownloadTimesPass::DownloadTimesPass(const Node* homePage, const UrlContext& context,
                                            const JobContext& job)
     : context_(&context), report_(&job.report) {
     report_->listStarted(report::List::PageWeights);
-    if (const auto* home = dynamic_cast<const EHtmlNode*>(homePage))
+    if (const auto* home = dynamic_cast<const HtmlNode*>(homePage))
         report_->frontPageWeight(record(*home, weigh(*home, true)));
 }
 
-EReportDownloadTimes::~EReportDownloadTimes() {
+DownloadTimesPass::~DownloadTimesPass() {
     report_->listEnded(report::List::PageWeights);
 }
 
-bool EReportDownloadTimes::visitHtml(EHtmlNode& node) {
+bool DownloadTimesPass::visitHtml(HtmlNode& node) {
     if (isKorvelOutputFile(context_->topDir(), node.path())) return false;
     report_->pageWeight(record(node, weigh(node, false)));
     return true;
 }
 
-report::PageWeight EReportDownloadTimes::record(const EHtmlNode& page, const PageWeight& weight) {
+report::PageWeight DownloadTimesPass::record(const HtmlNode& page, const PageWeight& weight) {
     return {page.path(), weight.bytes, weight.external, weight.broken, weight.unknown};
 }
 
-void EReportDownloadTimes::addSize(const ENode& node, PageWeight& weight) {
-    if (!dynamic_cast<const EFileNode*>(&node)) return;
+void DownloadTimesPass::addSize(const Node& node, PageWeight& weight) {
+    if (!dynamic_cast<const FileNode*>(&node)) return;
     auto [it, isNew] = sizes_.try_emplace(&node, -1);
     if (isNew) {
         platform::FileInfo info;
@@ -58,31 +58,31 @@ void EReportDownloadTimes::addSize(const ENode& node, PageWeight& weight) {
         weight.bytes += it->second;
 }
 
-PageWeight EReportDownloadTimes::weigh(const EHtmlNode& page, bool followFrames) {
+PageWeight DownloadTimesPass::weigh(const HtmlNode& page, bool followFrames) {
     if (followFrames) return framedWeight(page);
     PageWeight weight;
     addSize(page, weight);
-    for (const EUrl& url : page.urls()) {
-        if (!url.has(EUrl::kEmbedded)) continue;
-        if (url.has(EUrl::kExternal)) {
+    for (const UrlRecord& url : page.urls()) {
+        if (!url.has(UrlRecord::kEmbedded)) continue;
+        if (url.has(UrlRecord::kExternal)) {
             weight.external = true;
         } else if (!url.target) {
             weight.broken = true;
-        } else if (!url.has(EUrl::kFrame)) {
+        } else if (!url.has(UrlRecord::kFrame)) {
             addSize(*url.target, weight);
         }
     }
     return weight;
 }
 
-PageWeight EReportDownloadTimes::framedWeight(const EHtmlNode& page) {
+PageWeight DownloadTimesPass::framedWeight(const HtmlNode& page) {
     if (const auto it = framed_.find(&page); it != framed_.end()) return it->second;
     if (onPath_.count(&page) != 0) return {};  // a frame cycle: this frameset is already being weighed
     onPath_.insert(&page);
     PageWeight weight = weigh(page, false);
-    for (const EUrl& url : page.urls()) {
-        if (!url.has(EUrl::kEmbedded) || !url.has(EUrl::kFrame) || url.has(EUrl::kExternal)) continue;
-        if (const auto* framed = dynamic_cast<const EHtmlNode*>(url.target))
+    for (const UrlRecord& url : page.urls()) {
+        if (!url.has(UrlRecord::kEmbedded) || !url.has(UrlRecord::kFrame) || url.has(UrlRecord::kExternal)) continue;
+        if (const auto* framed = dynamic_cast<const HtmlNode*>(url.target))
             merge(weight, framedWeight(*framed));
     }
     onPath_.erase(&page);

@@ -54,13 +54,13 @@ std::vector<std::uint32_t> linesOfPositions(std::string_view text,
     return lines;
 }
 
-// ---- EFoundLinks
+// ---- LinkIndex
 
-std::int64_t EFoundLinks::lineOf(EHtmlNode& page, std::size_t index) const {
+std::int64_t LinkIndex::lineOf(HtmlNode& page, std::size_t index) const {
     return linesOf(page)(index);
 }
 
-PageLines EFoundLinks::linesOf(EHtmlNode& page) const {
+PageLines LinkIndex::linesOf(HtmlNode& page) const {
     return PageLines(page, *this);
 }
 
@@ -76,7 +76,7 @@ std::int64_t PageLines::operator()(std::size_t index) const {
     return page_->lineOfOffset(urls[index].position);
 }
 
-void EFoundLinks::setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines) {
+void LinkIndex::setLines(const HtmlNode& page, std::vector<std::uint32_t> lines) {
     if (lines.empty())
         lines_.erase(&page);
     else
@@ -89,7 +89,7 @@ std::uint64_t anchorHash(std::string_view name) {
     return XXH3_64bits(name.data(), name.size());
 }
 
-void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
+void LinkIndex::setAnchors(const HtmlNode& page, std::vector<std::uint64_t> names,
                              std::vector<FragmentRef> fragments) {
     if (names.empty() && fragments.empty()) {
         anchors_.erase(&page);
@@ -101,45 +101,45 @@ void EFoundLinks::setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> n
     kept.records = page.urls().size();
 }
 
-const ENode* EFoundLinks::fragmentNode(const EHtmlNode& page, const PageAnchors& kept,
+const Node* LinkIndex::fragmentNode(const HtmlNode& page, const PageAnchors& kept,
                                        const FragmentRef& ref) const {
     if (ref.record == FragmentRef::kSamePage) return &page;
-    const std::vector<EUrl>& urls = page.urls();
+    const std::vector<UrlRecord>& urls = page.urls();
     // Records changed since (a fix rewrote the page) no longer match the kept indices.
     if (kept.records != urls.size() || ref.record >= urls.size()) return nullptr;
-    const EUrl& url = urls[ref.record];
+    const UrlRecord& url = urls[ref.record];
     // A link that leads nowhere is a broken link, not a broken anchor.
-    if (url.has(EUrl::kExternal)) return nullptr;
+    if (url.has(UrlRecord::kExternal)) return nullptr;
     return url.target;
 }
 
-const EHtmlNode* EFoundLinks::checkedPage(const ENode* target) const {
-    const auto* targetPage = dynamic_cast<const EHtmlNode*>(target);
+const HtmlNode* LinkIndex::checkedPage(const Node* target) const {
+    const auto* targetPage = dynamic_cast<const HtmlNode*>(target);
     // What link finding did not read has anchors nobody knows.
     if (!targetPage || !targetPage->isHtml() || !targetPage->linksFound() || unreadable_.contains(targetPage))
         return nullptr;
     return targetPage;
 }
 
-void EFoundLinks::findMissingAnchors() const {
+void LinkIndex::findMissingAnchors() const {
     missingKnown_ = true;
     // The fragments asked of each page, then one pass over each asked page's names: a page holds many
     // more anchors than links ask for.
     struct Asked {
         std::uint64_t hash;
-        const EHtmlNode* page;  // the page that asks
+        const HtmlNode* page;  // the page that asks
     };
-    std::unordered_map<const EHtmlNode*, std::vector<Asked>> asked;
+    std::unordered_map<const HtmlNode*, std::vector<Asked>> asked;
     // A page's links mostly ask the same page in a row.
-    const ENode* lastNode = nullptr;
+    const Node* lastNode = nullptr;
     std::vector<Asked>* lastAsked = nullptr;
     for (const auto& [page, kept] : anchors_) {
         for (const FragmentRef& ref : kept.fragments) {
-            const ENode* node = fragmentNode(*page, kept, ref);
+            const Node* node = fragmentNode(*page, kept, ref);
             if (!node) continue;
             if (node != lastNode) {
                 lastNode = node;
-                const EHtmlNode* target = checkedPage(node);
+                const HtmlNode* target = checkedPage(node);
                 lastAsked = target ? &asked[target] : nullptr;
             }
             if (lastAsked) lastAsked->push_back({ref.hash, page});
@@ -186,7 +186,7 @@ void EFoundLinks::findMissingAnchors() const {
     }
 }
 
-const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& page) const {
+const std::vector<BrokenAnchor>& LinkIndex::brokenAnchors(const HtmlNode& page) const {
     static const std::vector<BrokenAnchor> none;
     if (const auto known = brokenAnchors_.find(&page); known != brokenAnchors_.end()) return known->second;
     const auto it = anchors_.find(&page);
@@ -195,11 +195,11 @@ const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& pag
     if (!pagesWithMissing_.count(&page)) return none;
     std::vector<BrokenAnchor> broken;
     const PageAnchors& kept = it->second;
-    const std::vector<EUrl>& urls = page.urls();
+    const std::vector<UrlRecord>& urls = page.urls();
     std::vector<const FragmentRef*> refs;
     for (const FragmentRef& ref : kept.fragments) {
-        const ENode* node = fragmentNode(page, kept, ref);
-        const EHtmlNode* target = node ? checkedPage(node) : nullptr;
+        const Node* node = fragmentNode(page, kept, ref);
+        const HtmlNode* target = node ? checkedPage(node) : nullptr;
         if (!target) continue;
         const auto missing = missing_.find(target);
         if (missing == missing_.end() ||
@@ -214,7 +214,7 @@ const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& pag
     if (broken.empty()) return none;
 
     // The fragments' text and lines, from the page itself: few links have a broken anchor.
-    html::EScannerFile file;
+    html::PageReader file;
     if (file.load(page.path(), false) && !file.readFailed()) {
         const std::string_view text = file.text();
         std::vector<std::int64_t> positions;
@@ -236,21 +236,21 @@ const std::vector<BrokenAnchor>& EFoundLinks::brokenAnchors(const EHtmlNode& pag
     return brokenAnchors_.emplace(&page, std::move(broken)).first->second;
 }
 
-const StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) const {
+const StyleSheetLinks* LinkIndex::styleSheet(const Node& file) const {
     const auto it = styleSheets_.find(&file);
     return it == styleSheets_.end() ? nullptr : &it->second.links;
 }
 
-StyleSheetLinks* EFoundLinks::styleSheet(const ENode& file) {
+StyleSheetLinks* LinkIndex::styleSheet(const Node& file) {
     const auto it = styleSheets_.find(&file);
     return it == styleSheets_.end() ? nullptr : &it->second.links;
 }
 
-const StyleSheetLinks& EFoundLinks::readStyleSheet(const EFileNode& file) {
+const StyleSheetLinks& LinkIndex::readStyleSheet(const FileNode& file) {
     const auto [it, added] = styleSheets_.try_emplace(&file);
     StyleSheetLinks& links = it->second.links;
     if (!added) return links;
-    html::EScannerFile scanner;
+    html::PageReader scanner;
     if (!scanner.load(file.path())) return links;
     links.read = true;
     // Relative references name files next to the style sheet, wherever the pages that use it stand.
@@ -258,21 +258,21 @@ const StyleSheetLinks& EFoundLinks::readStyleSheet(const EFileNode& file) {
     return links;
 }
 
-const std::vector<ENode*>& EFoundLinks::styleSheetReach(const EFileNode& file) {
+const std::vector<Node*>& LinkIndex::styleSheetReach(const FileNode& file) {
     readStyleSheet(file);
     // Elements of an unordered_map stay where they are when others are added.
     StyleSheetEntry& entry = styleSheets_.at(&file);
     if (entry.reachKnown) return entry.reach;
-    std::unordered_set<const ENode*> listed{&file};
-    std::unordered_set<const ENode*> sheets{&file};
-    std::vector<const EFileNode*> pending{&file};
+    std::unordered_set<const Node*> listed{&file};
+    std::unordered_set<const Node*> sheets{&file};
+    std::vector<const FileNode*> pending{&file};
     for (std::size_t next = 0; next < pending.size(); ++next) {
         const StyleSheetLinks& links = readStyleSheet(*pending[next]);
-        for (const EUrl& url : links.urls) {
+        for (const UrlRecord& url : links.urls) {
             if (!isWebLink(url)) continue;
             if (listed.insert(url.target).second) entry.reach.push_back(url.target);
             if (html::isStyleSheetTarget(url) && sheets.insert(url.target).second)
-                pending.push_back(static_cast<const EFileNode*>(url.target));
+                pending.push_back(static_cast<const FileNode*>(url.target));
         }
     }
     entry.reachKnown = true;
@@ -288,7 +288,7 @@ void prepareStyleSheet(std::string_view text, std::string_view base, const UrlCo
     std::vector<std::int64_t> positions;
     positions.reserve(refs.size());
     for (const html::StyleRef& ref : refs) {
-        EUrl url;
+        UrlRecord url;
         makeStyleUrl(base, url, 0, ref, context);
         if (url.text.empty()) continue;
         positions.push_back(url.position);
@@ -297,29 +297,29 @@ void prepareStyleSheet(std::string_view text, std::string_view base, const UrlCo
     out.lines = linesOfPositions(text, positions);
 }
 
-// ---- EFindUrlLinks
+// ---- LinkFinder
 
-EFindUrlLinks::EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap, const JobContext& job)
+LinkFinder::LinkFinder(LinkIndex& found, ReachedNodes* urlMap, const JobContext& job)
     : found_(&found), urlMap_(urlMap), report_(&job.report) {
     report_->listStarted(report::List::SyntaxErrors);
 }
 
-EFindUrlLinks::~EFindUrlLinks() {
+LinkFinder::~LinkFinder() {
     report_->listEnded(report::List::SyntaxErrors);
 }
 
-bool EFindUrlLinks::isOwnOutput(const ENode& node) const {
+bool LinkFinder::isOwnOutput(const Node& node) const {
     return isKorvelOutputFile(found_->context().topDir(), node.path());
 }
 
-bool EFindUrlLinks::visitFile(EFileNode& node) {
+bool LinkFinder::visitFile(FileNode& node) {
     if (isOwnOutput(node)) return false;
     if (urlMap_) urlMap_->insert(&node);
     if (html::hasStyleSheetName(node)) found_->readStyleSheet(node);
     return true;
 }
 
-bool EFindUrlLinks::visitHtml(EHtmlNode& node) {
+bool LinkFinder::visitHtml(HtmlNode& node) {
     // The external-links page lists the site's external URLs as links: read as a page of the site, it
     // would count every one of them again.
     if (isOwnOutput(node)) return false;
@@ -335,7 +335,7 @@ bool EFindUrlLinks::visitHtml(EHtmlNode& node) {
     return true;
 }
 
-void EFindUrlLinks::keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
+void LinkFinder::keepSyntaxErrors(const HtmlNode& page, const html::TagList& tags,
                                      const std::vector<std::uint32_t>& lines) {
     // In the order the log lists them.
     const auto& errors = tags.syntaxErrors();
@@ -372,7 +372,7 @@ std::vector<std::uint32_t> linesOfErrors(const html::TagList& tags, std::string_
 
 }  // namespace
 
-bool EFindUrlLinks::findLinks(EHtmlNode& page) {
+bool LinkFinder::findLinks(HtmlNode& page) {
     std::unique_ptr<PreparedPage> taken = prefetch_ ? prefetch_->take(page) : nullptr;
     if (!taken) preparePage(page, found_->context(), true, prepared_, scratch_);
     PreparedPage& prepared = taken ? *taken : prepared_;
@@ -411,10 +411,10 @@ bool EFindUrlLinks::findLinks(EHtmlNode& page) {
     return true;
 }
 
-void EFindUrlLinks::addStyleTargets(EHtmlNode& page) {
-    for (const EUrl& url : page.urls()) {
+void LinkFinder::addStyleTargets(HtmlNode& page) {
+    for (const UrlRecord& url : page.urls()) {
         if (!isWebLink(url) || !html::mayNameStyleSheet(url) || !html::isStyleSheetTarget(url)) continue;
-        for (ENode* target : found_->styleSheetReach(static_cast<const EFileNode&>(*url.target)))
+        for (Node* target : found_->styleSheetReach(static_cast<const FileNode&>(*url.target)))
             page.addLinkTarget(target);
     }
 }
@@ -519,7 +519,7 @@ void noteFragment(std::string_view raw, std::int64_t position, std::int64_t reco
 
 }  // namespace
 
-void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
+void preparePage(const HtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
                  PageScratch& scratch) {
     out.ready = false;
     out.errors.clear();
@@ -533,7 +533,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     scratch.anchors.clear();
     scratch.fragments.clear();
     scratch.fragmentRecords.clear();
-    html::EScannerFile& file = scratch.file;
+    html::PageReader& file = scratch.file;
     // A page far larger than the others gives its memory back rather than holding it for the rest.
     struct Trim {
         PageScratch& scratch;
@@ -550,7 +550,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     html::TagList& tags = scratch.tags;
     html::scanText(text, tags);
 
-    std::vector<EUrl>& records = scratch.records;
+    std::vector<UrlRecord>& records = scratch.records;
     std::vector<html::UrlValue>& values = scratch.values;
     std::vector<html::StyleRef>& styleRefs = scratch.styleRefs;
     records.clear();
@@ -559,20 +559,20 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     bool inComment = false;
     // Once a base tag named a place, the position of its record: a link to a fragment alone leads there.
     std::int64_t baseRecord = -1;
-    const std::vector<html::EHtmlTag>& tagList = tags.tags();
+    const std::vector<html::HtmlTag>& tagList = tags.tags();
     for (std::size_t t = 0; t < tagList.size(); ++t) {
-        const html::EHtmlTag& tag = tagList[t];
+        const html::HtmlTag& tag = tagList[t];
         // The anchors: an id on any element, a name on a link. A tag inside a comment makes no element in
         // a browser, so its names are none.
-        const html::EHtmlAttribute* href = nullptr;
-        const html::EHtmlAttribute* usemap = nullptr;
+        const html::HtmlAttribute* href = nullptr;
+        const html::HtmlAttribute* usemap = nullptr;
         if (is(tag.name, "<!--")) {
             inComment = true;
         } else if (is(tag.name, "-->")) {
             inComment = false;
         } else if (!tag.endTag && tag.mayNameOrLink) {
             const bool link = is(tag.name, "a");
-            for (const html::EHtmlAttribute& attribute : tags.attributes(tag)) {
+            for (const html::HtmlAttribute& attribute : tags.attributes(tag)) {
                 const std::string_view name = attribute.name;
                 // By length first: most attributes (class, style, title, ...) are none of these.
                 const std::size_t size = name.size();
@@ -597,19 +597,19 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         bool hrefRecorded = false;
         for (const html::UrlValue& value : values) {
             std::uint16_t flags = 0;
-            if (value.isBase) flags |= EUrl::kBase;
-            if (value.embedded) flags |= EUrl::kEmbedded;
-            if (value.frame) flags |= EUrl::kFrame;
-            if (value.withinValue) flags |= EUrl::kWithinValue;
-            EUrl url;
+            if (value.isBase) flags |= UrlRecord::kBase;
+            if (value.embedded) flags |= UrlRecord::kEmbedded;
+            if (value.frame) flags |= UrlRecord::kFrame;
+            if (value.withinValue) flags |= UrlRecord::kWithinValue;
+            UrlRecord url;
             makeUrl(base, url, flags, value.position, value.text, context);
             if (url.text.empty()) continue;
             if (href && value.text.data() == href->value.data()) hrefRecorded = true;
             // makeUrl keeps only the flags of an attribute's kind.
-            if (value.styleSheet) url.set(EUrl::kStyleSheet);
+            if (value.styleSheet) url.set(UrlRecord::kStyleSheet);
             // Only a base tag's href is a base reference; its other attributes resolve as a base tag's
             // do, but they are not the base.
-            if (!value.baseHref) url.set(EUrl::kBase, false);
+            if (!value.baseHref) url.set(UrlRecord::kBase, false);
             // A base tag changes the resolution of the page's later links only.
             if (value.baseHref) {
                 base = baseFromTag(url, base, context);
@@ -633,8 +633,8 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         styleRefs.clear();
         styleBlockEnd = html::styleRefsOfTag(tags, t, text, styleBlockEnd, styleRefs);
         for (const html::StyleRef& ref : styleRefs) {
-            EUrl url;
-            makeStyleUrl(base, url, ref.import ? 0 : EUrl::kEmbedded, ref, context);
+            UrlRecord url;
+            makeStyleUrl(base, url, ref.import ? 0 : UrlRecord::kEmbedded, ref, context);
             if (url.text.empty()) continue;
             records.push_back(std::move(url));
         }
@@ -643,20 +643,20 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
 
     // One tag's values come in attribute order, not page order.
     std::stable_sort(records.begin(), records.end(),
-                     [](const EUrl& a, const EUrl& b) { return a.position < b.position; });
+                     [](const UrlRecord& a, const UrlRecord& b) { return a.position < b.position; });
 
     // Lines only where a report may need them: external URLs and links that resolve to nothing.
-    const bool reportable = std::any_of(records.begin(), records.end(), [](const EUrl& url) {
-        return url.has(EUrl::kExternal) || !url.target;
+    const bool reportable = std::any_of(records.begin(), records.end(), [](const UrlRecord& url) {
+        return url.has(UrlRecord::kExternal) || !url.target;
     });
     if (reportable) {
         std::vector<std::int64_t> positions;
         positions.reserve(records.size());
-        for (const EUrl& url : records)
+        for (const UrlRecord& url : records)
             positions.push_back(url.position);
         out.lines = linesOfPositions(text, positions);
         for (std::size_t i = 0; i < records.size(); ++i)
-            if (!records[i].has(EUrl::kExternal) && records[i].target) out.lines[i] = 0;
+            if (!records[i].has(UrlRecord::kExternal) && records[i].target) out.lines[i] = 0;
     }
     // Each fragment to its record, now that the records stand in page order.
     std::vector<FragmentRef>& fragments = scratch.fragments;
@@ -665,7 +665,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
         fragments[i].record = FragmentRef::kSamePage;
         if (position < 0) continue;
         const auto at = std::lower_bound(records.begin(), records.end(), position,
-                                         [](const EUrl& url, std::int64_t p) { return url.position < p; });
+                                         [](const UrlRecord& url, std::int64_t p) { return url.position < p; });
         // Every fragment was noted with a record that was kept; one that is not found names none.
         fragments[i].record = at != records.end() && at->position == position
                                   ? static_cast<std::uint32_t>(at - records.begin())
@@ -689,7 +689,7 @@ void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, 
     out.ready = true;
 }
 
-// ---- EPagePrefetch
+// ---- PagePrefetcher
 
 namespace {
 
@@ -699,10 +699,10 @@ constexpr std::size_t kMaxAhead = 4096;
 
 }  // namespace
 
-EPagePrefetch::EPagePrefetch(ENode& top, const UrlContext& context) : context_(&context) {
-    TIterPreOrderTyped<ENode*> it(&top);
+PagePrefetcher::PagePrefetcher(Node& top, const UrlContext& context) : context_(&context) {
+    TypedWalk<Node*> it(&top);
     for (it.first(); !it.isDone(); it.next()) {
-        const auto* page = dynamic_cast<const EHtmlNode*>(it.currentItem());
+        const auto* page = dynamic_cast<const HtmlNode*>(it.currentItem());
         if (!page || !page->isHtml() || page->linksFound() ||
             isKorvelOutputFile(context.topDir(), page->path()))
             continue;
@@ -714,7 +714,7 @@ EPagePrefetch::EPagePrefetch(ENode& top, const UrlContext& context) : context_(&
     thread_ = std::thread([this] { run(); });
 }
 
-EPagePrefetch::~EPagePrefetch() {
+PagePrefetcher::~PagePrefetcher() {
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         stop_ = true;
@@ -723,7 +723,7 @@ EPagePrefetch::~EPagePrefetch() {
     thread_.join();
 }
 
-std::unique_ptr<PreparedPage> EPagePrefetch::take(const EHtmlNode& page) {
+std::unique_ptr<PreparedPage> PagePrefetcher::take(const HtmlNode& page) {
     const auto found = indexOf_.find(&page);
     if (found == indexOf_.end()) return nullptr;
     const std::size_t i = found->second;
@@ -743,7 +743,7 @@ std::unique_ptr<PreparedPage> EPagePrefetch::take(const EHtmlNode& page) {
     return result;
 }
 
-void EPagePrefetch::run() {
+void PagePrefetcher::run() {
     PageScratch scratch;
     for (std::size_t i = 0; i < pages_.size(); ++i) {
         {

@@ -2,15 +2,15 @@
 // Link finding: reads each page once, reports its syntax errors, and leaves its URL records on its node for
 // the web walk, the link update and the reports.
 //
-// A job runs it twice over one EFoundLinks:
+// A job runs it twice over one LinkIndex:
 //     UrlContext context(&tree, settings.Server, settings.ServerDefaultFiles);
-//     EFoundLinks found(context);
-//     UrlMap urlMap;
-//     { EFindUrlLinks find(found, &urlMap, job);        // from the home page, through the web of pages
-//       TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find); pageCount = pass.run(...); }
-//     { EFindUrlLinks find(found, nullptr, job);        // every page of the tree, so that none goes unread
-//       TTraverse<TIterPreOrderTyped<ENode*>> pass(&tree.top(), find); pass.run(...); }
-// The second walk reads no page the first one read (or failed to open). An EPagePrefetch given to both
+//     LinkIndex found(context);
+//     ReachedNodes urlMap;
+//     { LinkFinder find(found, &urlMap, job);        // from the home page, through the web of pages
+//       Traversal<LinkWalk<Node*>> pass(home, find); pageCount = pass.run(...); }
+//     { LinkFinder find(found, nullptr, job);        // every page of the tree, so that none goes unread
+//       Traversal<TypedWalk<Node*>> pass(&tree.top(), find); pass.run(...); }
+// The second walk reads no page the first one read (or failed to open). An PagePrefetcher given to both
 // visitors (usePrefetch) reads and scans pages on a second thread ahead of them; the report stays the same.
 #include <condition_variable>
 #include <cstdint>
@@ -34,19 +34,19 @@ namespace korvel {
 
 // The nodes that the link walk from the home page reached: the home page, and every page and file that a
 // local link of a reached page resolves to. Directories are never in it.
-using UrlMap = std::unordered_set<const ENode*>;
+using ReachedNodes = std::unordered_set<const Node*>;
 
 // What link finding read in one style sheet file. Its records are the file's own: resolved against the
 // file's directory, listed by the link reports under its path, and rewritten by a fix like a page's.
 struct StyleSheetLinks {
     bool read = false;                 // false: it could not be opened (reported once)
-    std::vector<EUrl> urls;            // in file order
+    std::vector<UrlRecord> urls;            // in file order
     std::vector<std::uint32_t> lines;  // the 1-based line of each record
 };
 
 // A syntax error of a page, kept for a report that is not the log's text.
 struct FoundSyntaxError {
-    const EHtmlNode* page = nullptr;
+    const HtmlNode* page = nullptr;
     std::uint32_t line = 0;  // 1-based
     html::SyntaxErrorKind kind = html::SyntaxErrorKind::NoClose;
 };
@@ -67,7 +67,7 @@ struct FragmentRef {
 struct BrokenAnchor {
     static constexpr std::size_t kSamePage = SIZE_MAX;
     std::size_t record = kSamePage;     // into the page's URL records; kSamePage: a link within the page
-    const EHtmlNode* target = nullptr;  // the page the fragment was looked for in
+    const HtmlNode* target = nullptr;  // the page the fragment was looked for in
     std::int64_t line = 1;
     std::string fragment;  // as the page writes it, without the "#"; "" when the page could not be read again
 };
@@ -79,54 +79,54 @@ std::uint64_t anchorHash(std::string_view name);
 // could not be opened (each is reported once per job) and the line of each record that a report may list
 // (counted while the page's text was at hand, so that no report reads a page again). The job makes one
 // after the scan and keeps it, with the UrlContext it refers to, until its last link report.
-class EFoundLinks;
+class LinkIndex;
 
 // The lines of one page's URL records, with the page's kept lines looked up once: a report pass asks for
 // the line of every record it lists.
 class PageLines {
   public:
-    // As EFoundLinks::lineOf.
+    // As LinkIndex::lineOf.
     std::int64_t operator()(std::size_t index) const;
 
   private:
-    friend class EFoundLinks;
-    PageLines(EHtmlNode& page, const EFoundLinks& found) : page_(&page), found_(&found) {}
-    EHtmlNode* page_;
-    const EFoundLinks* found_;
+    friend class LinkIndex;
+    PageLines(HtmlNode& page, const LinkIndex& found) : page_(&page), found_(&found) {}
+    HtmlNode* page_;
+    const LinkIndex* found_;
     // Looked up at the first line asked for: most pages have no record a report lists.
     mutable bool looked_ = false;
     mutable const std::vector<std::uint32_t>* kept_ = nullptr;  // null: none kept, or records changed since
 };
 
-class EFoundLinks {
+class LinkIndex {
   public:
-    explicit EFoundLinks(const UrlContext& context) : context_(&context) {}
-    EFoundLinks(const EFoundLinks&) = delete;
-    EFoundLinks& operator=(const EFoundLinks&) = delete;
+    explicit LinkIndex(const UrlContext& context) : context_(&context) {}
+    LinkIndex(const LinkIndex&) = delete;
+    LinkIndex& operator=(const LinkIndex&) = delete;
 
     const UrlContext& context() const { return *context_; }
-    html::EUnreadablePages& unreadable() { return unreadable_; }
-    const html::EUnreadablePages& unreadable() const { return unreadable_; }
+    html::UnreadablePages& unreadable() { return unreadable_; }
+    const html::UnreadablePages& unreadable() const { return unreadable_; }
 
     // The 1-based line of record "index" of the page's URL records. Lines were kept for the records that
     // are external or resolve to nothing; for any other record (or when the records changed since), the
     // page's line index answers, which may read the page.
-    std::int64_t lineOf(EHtmlNode& page, std::size_t index) const;
-    PageLines linesOf(EHtmlNode& page) const;
+    std::int64_t lineOf(HtmlNode& page, std::size_t index) const;
+    PageLines linesOf(HtmlNode& page) const;
     // Room for the kept lines of this many pages, so that keeping them does not rehash as pages come.
     void expectPages(std::size_t count) { lines_.reserve(count); }
     // Keeps "lines", one per URL record of the page (0 where none was counted).
-    void setLines(const EHtmlNode& page, std::vector<std::uint32_t> lines);
+    void setLines(const HtmlNode& page, std::vector<std::uint32_t> lines);
 
     // The style sheet "file" as link finding read it; null when it was not read as one.
-    const StyleSheetLinks* styleSheet(const ENode& file) const;
-    StyleSheetLinks* styleSheet(const ENode& file);
+    const StyleSheetLinks* styleSheet(const Node& file) const;
+    StyleSheetLinks* styleSheet(const Node& file);
     // Reads the style sheet "file" unless this job tried it before; one that cannot be opened is reported
     // ("During scan, " and "File open failed") and has no records.
-    const StyleSheetLinks& readStyleSheet(const EFileNode& file);
+    const StyleSheetLinks& readStyleSheet(const FileNode& file);
     // Everything the style sheet "file" loads, each once: the targets of its local links, and through the
     // style sheets among them (read as needed; cycles end), theirs. Worked out once per job.
-    const std::vector<ENode*>& styleSheetReach(const EFileNode& file);
+    const std::vector<Node*>& styleSheetReach(const FileNode& file);
 
     // Off by default: only a job asked for its findings as data pays for the list.
     void keepSyntaxErrors(bool keep) { keepSyntaxErrors_ = keep; }
@@ -137,47 +137,47 @@ class EFoundLinks {
 
     // Keeps what link finding gathered for the anchor check: the page's anchor names ("names": anchorHash
     // values of its ids and of its links' names, in any order) and its links' fragments (in page order).
-    void setAnchors(const EHtmlNode& page, std::vector<std::uint64_t> names,
+    void setAnchors(const HtmlNode& page, std::vector<std::uint64_t> names,
                     std::vector<FragmentRef> fragments);
     // The links of "page", in page order, whose fragment names no anchor of the local page they lead to.
     // Links that lead nowhere, or out of the site, or to what is not a page, are not among them. Reads the
     // page again, once, only when it has such links: for their fragments and lines. What it found is kept
     // and given again, so that a report made after a fix rewrote the page lists what the page held when
     // it was read. Not to be called from two threads at once.
-    const std::vector<BrokenAnchor>& brokenAnchors(const EHtmlNode& page) const;
+    const std::vector<BrokenAnchor>& brokenAnchors(const HtmlNode& page) const;
 
   private:
     friend class PageLines;
     const UrlContext* context_;
-    html::EUnreadablePages unreadable_;
-    std::unordered_map<const EHtmlNode*, std::vector<std::uint32_t>> lines_;
+    html::UnreadablePages unreadable_;
+    std::unordered_map<const HtmlNode*, std::vector<std::uint32_t>> lines_;
     struct PageAnchors {
         std::vector<std::uint64_t> names;
         std::vector<FragmentRef> fragments;
         // The page's record count when they were kept: the indices hold while it does.
         std::size_t records = 0;
     };
-    std::unordered_map<const EHtmlNode*, PageAnchors> anchors_;
-    mutable std::unordered_map<const EHtmlNode*, std::vector<BrokenAnchor>> brokenAnchors_;
+    std::unordered_map<const HtmlNode*, PageAnchors> anchors_;
+    mutable std::unordered_map<const HtmlNode*, std::vector<BrokenAnchor>> brokenAnchors_;
     // Per page, the fragments asked of it that name none of its anchors (sorted hashes); made at the first
     // question, once every page is read.
-    mutable std::unordered_map<const EHtmlNode*, std::vector<std::uint64_t>> missing_;
-    mutable std::unordered_set<const EHtmlNode*> pagesWithMissing_;  // the pages that link to such fragments
+    mutable std::unordered_map<const HtmlNode*, std::vector<std::uint64_t>> missing_;
+    mutable std::unordered_set<const HtmlNode*> pagesWithMissing_;  // the pages that link to such fragments
     mutable bool missingKnown_ = false;
     // What fragment "ref" of "page" names an anchor of: the page itself or its record's target; null for a
     // link out of the site or to nothing.
-    const ENode* fragmentNode(const EHtmlNode& page, const PageAnchors& kept, const FragmentRef& ref) const;
+    const Node* fragmentNode(const HtmlNode& page, const PageAnchors& kept, const FragmentRef& ref) const;
     // "target" as a page whose anchors are known; null when it is none.
-    const EHtmlNode* checkedPage(const ENode* target) const;
+    const HtmlNode* checkedPage(const Node* target) const;
     void findMissingAnchors() const;
     bool keepSyntaxErrors_ = false;
     std::vector<FoundSyntaxError> syntaxErrors_;
     struct StyleSheetEntry {
         StyleSheetLinks links;
         bool reachKnown = false;
-        std::vector<ENode*> reach;
+        std::vector<Node*> reach;
     };
-    std::unordered_map<const ENode*, StyleSheetEntry> styleSheets_;
+    std::unordered_map<const Node*, StyleSheetEntry> styleSheets_;
 };
 
 // What reading one page gives link finding, made without touching the log, the page node or anything
@@ -186,7 +186,7 @@ struct PreparedPage {
     bool ready = false;    // false: the page could not be read whole; the walk reads it again and reports
     html::TagList errors;  // the syntax errors alone
     std::vector<std::uint32_t> errorLines;  // the line of each syntax error, in the list's order
-    std::vector<EUrl> records;
+    std::vector<UrlRecord> records;
     std::vector<std::uint32_t> lines;  // per record, or empty when no report needs them
     bool baseChanged = false;
     std::string base;  // the page's base after its last base tag
@@ -198,10 +198,10 @@ struct PreparedPage {
 // the memory of one serves the next without going back to the allocator (or the kernel) each time. It holds
 // at most the bytes of one page.
 struct PageScratch {
-    html::EScannerFile file;
+    html::PageReader file;
     html::TagList tags;
     std::vector<html::UrlValue> values;
-    std::vector<EUrl> records;
+    std::vector<UrlRecord> records;
     std::vector<html::StyleRef> styleRefs;
     std::vector<std::uint64_t> anchors;
     std::vector<FragmentRef> fragments;
@@ -212,32 +212,32 @@ struct PageScratch {
 };
 
 // Reads "page" (reporting nothing when "report" is false) and prepares its findings into "out".
-void preparePage(const EHtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
+void preparePage(const HtmlNode& page, const UrlContext& context, bool report, PreparedPage& out,
                  PageScratch& scratch);
 
 // Prepares the pages below a directory on a second thread, in tree order, a bounded number ahead of what
 // the walks have taken, so that the two cores share link finding. Every write to the log or to a node
 // stays with the walk, in its own order: the report is the same as without it.
-class EPagePrefetch {
+class PagePrefetcher {
   public:
     // Lists the pages below "top" that link finding would read, then starts the thread.
-    EPagePrefetch(ENode& top, const UrlContext& context);
+    PagePrefetcher(Node& top, const UrlContext& context);
     // Stops the thread; results not taken are dropped.
-    ~EPagePrefetch();
-    EPagePrefetch(const EPagePrefetch&) = delete;
-    EPagePrefetch& operator=(const EPagePrefetch&) = delete;
+    ~PagePrefetcher();
+    PagePrefetcher(const PagePrefetcher&) = delete;
+    PagePrefetcher& operator=(const PagePrefetcher&) = delete;
 
     // The prepared page, waiting if it is being prepared; null when the walk must read the page itself
     // (not listed, not prepared yet, or not readable quietly). Either way the thread no longer takes it.
-    std::unique_ptr<PreparedPage> take(const EHtmlNode& page);
+    std::unique_ptr<PreparedPage> take(const HtmlNode& page);
 
   private:
     enum class State : std::uint8_t { Waiting, Working, Done, Taken };
     void run();
 
     const UrlContext* context_;
-    std::vector<const EHtmlNode*> pages_;
-    std::unordered_map<const EHtmlNode*, std::size_t> indexOf_;  // fixed before the thread starts
+    std::vector<const HtmlNode*> pages_;
+    std::unordered_map<const HtmlNode*, std::size_t> indexOf_;  // fixed before the thread starts
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<State> states_;
@@ -253,41 +253,41 @@ class EPagePrefetch {
 // recorded. "count" is not used.
 // Style sheets: a page's <style> blocks and style attributes give URL records of the page (preparePage).
 // The style sheet files a page names (html::isStyleSheetTarget) are read, and whatever they load, through
-// their imports too, becomes a link target of the page (EHtmlNode::addLinkTarget), so that the walk from
+// their imports too, becomes a link target of the page (HtmlNode::addLinkTarget), so that the walk from
 // the home page reaches it. A visited file named "*.css" is read as a style sheet even when no page names
 // it, so that its broken links are reported like those of a page that no link reaches.
-class EFindUrlLinks : public EVisitor {
+class LinkFinder : public Visitor {
   public:
     // "urlMap" may be null: the walk over the whole tree only needs the pages read.
-    EFindUrlLinks(EFoundLinks& found, UrlMap* urlMap, const JobContext& job);
-    ~EFindUrlLinks() override;
-    EFindUrlLinks(const EFindUrlLinks&) = delete;
-    EFindUrlLinks& operator=(const EFindUrlLinks&) = delete;
+    LinkFinder(LinkIndex& found, ReachedNodes* urlMap, const JobContext& job);
+    ~LinkFinder() override;
+    LinkFinder(const LinkFinder&) = delete;
+    LinkFinder& operator=(const LinkFinder&) = delete;
 
     // Records the file; true.
-    bool visitFile(EFileNode& node) override;
+    bool visitFile(FileNode& node) override;
     // Records the page and finds its links; true when the page was read (its links found now or before),
     // false when it could not be opened.
-    bool visitHtml(EHtmlNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
 
     // Pages this visitor read successfully (syntax errors or not), not counting those read before.
     std::uint32_t parsedCount() const { return parsedCount_; }
     // Takes pages prepared ahead from "prefetch" (may be null) instead of reading them.
-    void usePrefetch(EPagePrefetch* prefetch) { prefetch_ = prefetch; }
+    void usePrefetch(PagePrefetcher* prefetch) { prefetch_ = prefetch; }
 
   private:
-    bool isOwnOutput(const ENode& node) const;
+    bool isOwnOutput(const Node& node) const;
     // Reads and scans the page and makes its URL records. False when it could not be opened.
-    bool findLinks(EHtmlNode& page);
+    bool findLinks(HtmlNode& page);
     // Makes what the page's style sheets load link targets of the page.
-    void addStyleTargets(EHtmlNode& page);
-    void keepSyntaxErrors(const EHtmlNode& page, const html::TagList& tags,
+    void addStyleTargets(HtmlNode& page);
+    void keepSyntaxErrors(const HtmlNode& page, const html::TagList& tags,
                           const std::vector<std::uint32_t>& lines);
 
-    EFoundLinks* found_;
-    UrlMap* urlMap_;
+    LinkIndex* found_;
+    ReachedNodes* urlMap_;
     report::ReportSink* report_;
-    EPagePrefetch* prefetch_ = nullptr;
+    PagePrefetcher* prefetch_ = nullptr;
     PreparedPage prepared_;  // a page read by the walk itself
     std::uint32_t parsedCount_ = 0;
     PageScratch scratch_;

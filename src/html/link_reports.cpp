@@ -4,34 +4,34 @@
 
 namespace korvel {
 
-// ---- EReportUnresolved
+// ---- BrokenLinksPass
 
-EReportUnresolved::EReportUnresolved(const EFoundLinks& found, const JobContext& job)
+BrokenLinksPass::BrokenLinksPass(const LinkIndex& found, const JobContext& job)
     : found_(&found), report_(&job.report) {
     report_->listStarted(report::List::BrokenLinks);
 }
 
-EReportUnresolved::~EReportUnresolved() {
+BrokenLinksPass::~BrokenLinksPass() {
     report_->listEnded(report::List::BrokenLinks);
 }
 
-bool EReportUnresolved::visitHtml(EHtmlNode& node) {
+bool BrokenLinksPass::visitHtml(HtmlNode& node) {
     const PageLines lines = found_->linesOf(node);
     return list(node, node.urls(), [&](std::size_t i) { return lines(i); });
 }
 
-bool EReportUnresolved::visitFile(EFileNode& node) {
+bool BrokenLinksPass::visitFile(FileNode& node) {
     const StyleSheetLinks* sheet = found_->styleSheet(node);
     if (!sheet) return false;
     return list(node, sheet->urls, [&](std::size_t i) -> std::int64_t { return sheet->lines[i]; });
 }
 
-bool EReportUnresolved::list(const ENode& file, const std::vector<EUrl>& urls,
+bool BrokenLinksPass::list(const Node& file, const std::vector<UrlRecord>& urls,
                              const std::function<std::int64_t(std::size_t)>& lineOf) {
     bool any = false;
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        const EUrl& url = urls[i];
-        if (url.has(EUrl::kExternal) || url.target) continue;
+        const UrlRecord& url = urls[i];
+        if (url.has(UrlRecord::kExternal) || url.target) continue;
         if (!any) record_.page = file.path();
         record_.line = lineOf(i);
         record_.link = url.text;
@@ -42,18 +42,18 @@ bool EReportUnresolved::list(const ENode& file, const std::vector<EUrl>& urls,
     return any;
 }
 
-// ---- EReportBrokenAnchors
+// ---- BrokenAnchorsPass
 
-EReportBrokenAnchors::EReportBrokenAnchors(const EFoundLinks& found, const JobContext& job)
+BrokenAnchorsPass::BrokenAnchorsPass(const LinkIndex& found, const JobContext& job)
     : found_(&found), report_(&job.report) {
     report_->listStarted(report::List::BrokenAnchors);
 }
 
-EReportBrokenAnchors::~EReportBrokenAnchors() {
+BrokenAnchorsPass::~BrokenAnchorsPass() {
     report_->listEnded(report::List::BrokenAnchors);
 }
 
-bool EReportBrokenAnchors::visitHtml(EHtmlNode& node) {
+bool BrokenAnchorsPass::visitHtml(HtmlNode& node) {
     const std::vector<BrokenAnchor>& broken = found_->brokenAnchors(node);
     if (broken.empty()) return false;
     report::BrokenAnchor record;
@@ -71,34 +71,34 @@ bool EReportBrokenAnchors::visitHtml(EHtmlNode& node) {
     return true;
 }
 
-// ---- EReportExternal
+// ---- ExternalLinksPass
 
-EReportExternal::EReportExternal(const EFoundLinks& found, const JobContext& job)
+ExternalLinksPass::ExternalLinksPass(const LinkIndex& found, const JobContext& job)
     : found_(&found), report_(&job.report) {
     report_->listStarted(report::List::ExternalUrls);
 }
 
-EReportExternal::~EReportExternal() {
+ExternalLinksPass::~ExternalLinksPass() {
     report_->listEnded(report::List::ExternalUrls);
 }
 
-bool EReportExternal::visitHtml(EHtmlNode& node) {
+bool ExternalLinksPass::visitHtml(HtmlNode& node) {
     const PageLines lines = found_->linesOf(node);
     return list(node, node.urls(), [&](std::size_t i) { return lines(i); });
 }
 
-bool EReportExternal::visitFile(EFileNode& node) {
+bool ExternalLinksPass::visitFile(FileNode& node) {
     const StyleSheetLinks* sheet = found_->styleSheet(node);
     if (!sheet) return false;
     return list(node, sheet->urls, [&](std::size_t i) -> std::int64_t { return sheet->lines[i]; });
 }
 
-bool EReportExternal::list(const ENode& file, const std::vector<EUrl>& urls,
+bool ExternalLinksPass::list(const Node& file, const std::vector<UrlRecord>& urls,
                            const std::function<std::int64_t(std::size_t)>& lineOf) {
     bool any = false;
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        const EUrl& url = urls[i];
-        if (!url.has(EUrl::kExternal)) continue;
+        const UrlRecord& url = urls[i];
+        if (!url.has(UrlRecord::kExternal)) continue;
         if (!any) record_.page = file.path();
         any = true;
         record_.line = lineOf(i);

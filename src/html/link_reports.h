@@ -18,64 +18,64 @@ namespace korvel {
 // Every local link (a base reference included) that resolves to nothing, page by page, in page order. A
 // style sheet file that link finding read is listed the same way, in its place in the tree. "count" is the
 // number of such pages and files.
-class EReportUnresolved : public EVisitor {
+class BrokenLinksPass : public Visitor {
   public:
-    EReportUnresolved(const EFoundLinks& found, const JobContext& job);
-    ~EReportUnresolved() override;
-    EReportUnresolved(const EReportUnresolved&) = delete;
-    EReportUnresolved& operator=(const EReportUnresolved&) = delete;
+    BrokenLinksPass(const LinkIndex& found, const JobContext& job);
+    ~BrokenLinksPass() override;
+    BrokenLinksPass(const BrokenLinksPass&) = delete;
+    BrokenLinksPass& operator=(const BrokenLinksPass&) = delete;
 
     // True when the page has a broken link.
-    bool visitHtml(EHtmlNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
     // True when the file is a style sheet with a broken link.
-    bool visitFile(EFileNode& node) override;
+    bool visitFile(FileNode& node) override;
 
   private:
-    bool list(const ENode& file, const std::vector<EUrl>& urls,
+    bool list(const Node& file, const std::vector<UrlRecord>& urls,
               const std::function<std::int64_t(std::size_t)>& lineOf);
 
-    const EFoundLinks* found_;
+    const LinkIndex* found_;
     report::ReportSink* report_;
     report::BrokenLink record_;  // reused from link to link
 };
 
-// Every link whose "#fragment" names no anchor of the local page it leads to (EFoundLinks::brokenAnchors),
+// Every link whose "#fragment" names no anchor of the local page it leads to (LinkIndex::brokenAnchors),
 // page by page, in page order. "count" is the number of such pages.
-class EReportBrokenAnchors : public EVisitor {
+class BrokenAnchorsPass : public Visitor {
   public:
-    EReportBrokenAnchors(const EFoundLinks& found, const JobContext& job);
-    ~EReportBrokenAnchors() override;
-    EReportBrokenAnchors(const EReportBrokenAnchors&) = delete;
-    EReportBrokenAnchors& operator=(const EReportBrokenAnchors&) = delete;
+    BrokenAnchorsPass(const LinkIndex& found, const JobContext& job);
+    ~BrokenAnchorsPass() override;
+    BrokenAnchorsPass(const BrokenAnchorsPass&) = delete;
+    BrokenAnchorsPass& operator=(const BrokenAnchorsPass&) = delete;
 
     // True when the page has a broken anchor.
-    bool visitHtml(EHtmlNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
 
   private:
-    const EFoundLinks* found_;
+    const LinkIndex* found_;
     report::ReportSink* report_;
 };
 
 // Every external URL of every page with its line. Style sheet files that link finding read are listed like
 // pages. "count" is the number of pages and files with an external URL.
-class EReportExternal : public EVisitor {
+class ExternalLinksPass : public Visitor {
   public:
-    EReportExternal(const EFoundLinks& found, const JobContext& job);
+    ExternalLinksPass(const LinkIndex& found, const JobContext& job);
     // Ends the list: a report says so when no page had an external URL.
-    ~EReportExternal() override;
-    EReportExternal(const EReportExternal&) = delete;
-    EReportExternal& operator=(const EReportExternal&) = delete;
+    ~ExternalLinksPass() override;
+    ExternalLinksPass(const ExternalLinksPass&) = delete;
+    ExternalLinksPass& operator=(const ExternalLinksPass&) = delete;
 
     // True when the page has an external URL.
-    bool visitHtml(EHtmlNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
     // True when the file is a style sheet with an external URL.
-    bool visitFile(EFileNode& node) override;
+    bool visitFile(FileNode& node) override;
 
   private:
-    bool list(const ENode& file, const std::vector<EUrl>& urls,
+    bool list(const Node& file, const std::vector<UrlRecord>& urls,
               const std::function<std::int64_t(std::size_t)>& lineOf);
 
-    const EFoundLinks* found_;
+    const LinkIndex* found_;
     report::ReportSink* report_;
     report::ExternalUrl record_;  // reused from URL to URL
 };

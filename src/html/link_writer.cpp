@@ -22,7 +22,7 @@ namespace {
 
 // The whole page as it is now. False, with the failure reported, when it cannot be opened or read.
 // "stamp" receives the page as it was when read.
-bool readPage(const EFileNode& page, std::string& out, platform::FileStamp& stamp) {
+bool readPage(const FileNode& page, std::string& out, platform::FileStamp& stamp) {
     platform::ReadFile file;
     if (file.open(page.path()) || file.stamp(stamp)) {
         page.logError(res::kFileOpenFailed);
@@ -50,7 +50,7 @@ bool readPage(const EFileNode& page, std::string& out, platform::FileStamp& stam
     }
 }
 
-// The line index of "text" as EFileNode::buildLineIndex makes it: every line end (a CR LF pair once, at
+// The line index of "text" as FileNode::buildLineIndex makes it: every line end (a CR LF pair once, at
 // its CR), then the length.
 std::vector<std::int64_t> lineIndexOf(std::string_view text) {
     std::vector<std::int64_t> index;
@@ -95,8 +95,8 @@ std::int64_t shiftAt(const std::vector<Written>& written, const std::vector<std:
 
 }  // namespace
 
-bool EPageLinkWriter::rewrite(EFileNode& page, std::span<const LinkEdit> edits) {
-    auto* html = dynamic_cast<EHtmlNode*>(&page);
+bool FileLinkWriter::rewrite(FileNode& page, std::span<const LinkEdit> edits) {
+    auto* html = dynamic_cast<HtmlNode*>(&page);
     StyleSheetLinks* sheet = html || !found_ ? nullptr : found_->styleSheet(page);
     if (!html && !sheet) {
         page.logError(res::kFileWriteFailed);
@@ -107,7 +107,7 @@ bool EPageLinkWriter::rewrite(EFileNode& page, std::span<const LinkEdit> edits) 
     std::string before;
     platform::FileStamp readAs;
     if (!readPage(page, before, readAs)) return false;
-    std::vector<EUrl>& urls = html ? html->urls() : sheet->urls;
+    std::vector<UrlRecord>& urls = html ? html->urls() : sheet->urls;
     std::string after;
     std::size_t changedCount = 0;
     if (!applyLinkEdits(before, urls, edits, after, changedCount)) {
@@ -144,7 +144,7 @@ bool EPageLinkWriter::rewrite(EFileNode& page, std::span<const LinkEdit> edits) 
     const std::vector<std::int64_t> growth = growthOf(written);
     std::vector<bool> edited(urls.size(), false);
     for (std::size_t k = 0; k < edits.size(); ++k) {
-        EUrl& url = urls[edits[k].record];
+        UrlRecord& url = urls[edits[k].record];
         url.text = edits[k].newText;
         url.position += growth[k];
         url.end = url.position + static_cast<std::int64_t>(written[k].bytes.size()) - 1;
@@ -161,7 +161,7 @@ bool EPageLinkWriter::rewrite(EFileNode& page, std::span<const LinkEdit> edits) 
         // A style sheet's lines are kept for every record: they follow the new bytes.
         std::vector<std::int64_t> positions;
         positions.reserve(urls.size());
-        for (const EUrl& url : urls)
+        for (const UrlRecord& url : urls)
             positions.push_back(url.position);
         sheet->lines = linesOfPositions(after, positions);
     } else if (linesMove && found_) {

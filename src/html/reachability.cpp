@@ -4,18 +4,18 @@
 
 namespace korvel {
 
-EReportUnusedFiles::EReportUnusedFiles(const UrlMap& urlMap, std::vector<ENode*>& unused,
+OrphansPass::OrphansPass(const ReachedNodes& urlMap, std::vector<Node*>& unused,
                                        const UrlContext& context, const JobContext& job,
                                        const std::vector<std::string>& keep)
     : urlMap_(&urlMap), unused_(&unused), context_(&context), report_(&job.report), keep_(keep) {
     report_->listStarted(report::List::Orphans);
 }
 
-EReportUnusedFiles::~EReportUnusedFiles() {
+OrphansPass::~OrphansPass() {
     report_->listEnded(report::List::Orphans);
 }
 
-std::string_view EReportUnusedFiles::relativeToTop(std::string_view path) const {
+std::string_view OrphansPass::relativeToTop(std::string_view path) const {
     std::string_view top = context_->topDir();
     while (!top.empty() && top.back() == '/')
         top.remove_suffix(1);
@@ -24,7 +24,7 @@ std::string_view EReportUnusedFiles::relativeToTop(std::string_view path) const 
     return path;
 }
 
-bool EReportUnusedFiles::check(ENode& node) {
+bool OrphansPass::check(Node& node) {
     if (isKorvelOutputFile(context_->topDir(), node.path())) return false;
     if (urlMap_->count(&node) != 0) return false;
     if (!keep_.empty() && keep_.keeps(relativeToTop(node.path()))) return false;

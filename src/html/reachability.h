@@ -1,7 +1,7 @@
 #pragma once
 // Files that no chain of local links from the home page reaches ("orphans"). Which nodes the walk from the
 // home page reached is what the first link-finding pass put into its URL map (find_links.h); the walk
-// itself follows the web children of each page (TIterWeb, site/node.h).
+// itself follows the web children of each page (WebWalk, site/node.h).
 #include <vector>
 
 #include "html/find_links.h"
@@ -19,24 +19,24 @@ namespace korvel {
 // Each is also appended to "unused" (in walk order, for the orphans job to act on) and counted in "count".
 // Directories are never listed, nor Korvel's own output files, nor the files "keep" names (paths relative to
 // the top directory). Runs over the typed pre-order walk of the whole tree.
-class EReportUnusedFiles : public EVisitor {
+class OrphansPass : public Visitor {
   public:
-    EReportUnusedFiles(const UrlMap& urlMap, std::vector<ENode*>& unused, const UrlContext& context,
+    OrphansPass(const ReachedNodes& urlMap, std::vector<Node*>& unused, const UrlContext& context,
                        const JobContext& job, const std::vector<std::string>& keep = {});
-    ~EReportUnusedFiles() override;
-    EReportUnusedFiles(const EReportUnusedFiles&) = delete;
-    EReportUnusedFiles& operator=(const EReportUnusedFiles&) = delete;
+    ~OrphansPass() override;
+    OrphansPass(const OrphansPass&) = delete;
+    OrphansPass& operator=(const OrphansPass&) = delete;
 
     // True when the file is unused.
-    bool visitFile(EFileNode& node) override { return check(node); }
-    bool visitHtml(EHtmlNode& node) override { return check(node); }
+    bool visitFile(FileNode& node) override { return check(node); }
+    bool visitHtml(HtmlNode& node) override { return check(node); }
 
   private:
-    bool check(ENode& node);
+    bool check(Node& node);
     std::string_view relativeToTop(std::string_view path) const;
 
-    const UrlMap* urlMap_;
-    std::vector<ENode*>* unused_;
+    const ReachedNodes* urlMap_;
+    std::vector<Node*>* unused_;
     const UrlContext* context_;
     report::ReportSink* report_;
     KeepPatterns keep_;

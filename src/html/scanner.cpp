@@ -425,7 +425,7 @@ class TagBuilder {
     }
 
     void addMarker(std::string_view name, std::size_t start, std::size_t end, bool endTag) {
-        EHtmlTag& tag = out_.tags_.emplace_back();
+        HtmlTag& tag = out_.tags_.emplace_back();
         tag.name = name;
         tag.start = static_cast<std::int64_t>(start);
         tag.end = static_cast<std::int64_t>(end);
@@ -436,7 +436,7 @@ class TagBuilder {
     void addAttribute(std::string_view name, std::string_view value, std::size_t position) {
         // A nameless value ("= x") can never be looked up: not worth keeping.
         if (name.empty()) return;
-        EHtmlAttribute& attribute = out_.attributes_.emplace_back();
+        HtmlAttribute& attribute = out_.attributes_.emplace_back();
         attribute.name = lowerCopy(name);
         const std::string_view lower = attribute.name;
         if (lower == "style") hasStyle_ = true;
@@ -535,7 +535,7 @@ class TagBuilder {
             }
             addAttribute(attrName, {}, attrStart);
         }
-        EHtmlTag& tag = out_.tags_.emplace_back();
+        HtmlTag& tag = out_.tags_.emplace_back();
         tag.name = std::move(name);
         tag.start = static_cast<std::int64_t>(start);
         tag.end = static_cast<std::int64_t>(std::min(pos_, n_));
@@ -562,7 +562,7 @@ class TagBuilder {
 
 // ---- TagList
 
-const EHtmlAttribute* TagList::attribute(const EHtmlTag& tag, std::string_view lowerName) const {
+const HtmlAttribute* TagList::attribute(const HtmlTag& tag, std::string_view lowerName) const {
     const auto all = attributes(tag);
     for (auto it = all.rbegin(); it != all.rend(); ++it)
         if (it->name == lowerName) return &*it;
@@ -571,8 +571,8 @@ const EHtmlAttribute* TagList::attribute(const EHtmlTag& tag, std::string_view l
 
 void TagList::clear() {
     status_ = kScanClean;
-    std::vector<EHtmlTag>().swap(tags_);
-    std::vector<EHtmlAttribute>().swap(attributes_);
+    std::vector<HtmlTag>().swap(tags_);
+    std::vector<HtmlAttribute>().swap(attributes_);
     std::vector<SyntaxError>().swap(errors_);
 }
 
@@ -585,8 +585,8 @@ TagList TagList::takeErrors() {
 }
 
 void TagList::clearTags() {
-    std::vector<EHtmlTag>().swap(tags_);
-    std::vector<EHtmlAttribute>().swap(attributes_);
+    std::vector<HtmlTag>().swap(tags_);
+    std::vector<HtmlAttribute>().swap(attributes_);
 }
 
 TagList scanText(std::string_view text) {
@@ -603,14 +603,14 @@ void scanText(std::string_view text, TagList& tags) {
     TagBuilder(text, tags).run();
 }
 
-// ---- EScannerFile
+// ---- PageReader
 
-std::int64_t EScannerFile::readBlock(const platform::ReadFile& file, std::int64_t offset, char* buffer,
+std::int64_t PageReader::readBlock(const platform::ReadFile& file, std::int64_t offset, char* buffer,
                                      std::size_t count, std::error_code& ec) {
     return file.readAt(offset, buffer, count, ec);
 }
 
-bool EScannerFile::load(std::string_view path, bool report) {
+bool PageReader::load(std::string_view path, bool report) {
     // The buffer of an earlier page is reused: most pages of a site are of a size.
     text_.clear();
     open_ = false;
@@ -658,7 +658,7 @@ bool EScannerFile::load(std::string_view path, bool report) {
     return true;
 }
 
-void EScannerFile::release() {
+void PageReader::release() {
     std::string().swap(text_);
     open_ = false;
     readFailed_ = false;
@@ -669,7 +669,7 @@ void EScannerFile::release() {
 namespace {
 
 // The page's path as the syntax error lines show it: shortened to 58 characters, padded to 62.
-std::string shownPathOf(const EHtmlNode& page) {
+std::string shownPathOf(const HtmlNode& page) {
     std::string shown = platform::shortenPath(page.path(), 58);
     const std::size_t width = platform::displayLength(shown);
     if (width < 62) shown.append(62 - width, ' ');
@@ -678,7 +678,7 @@ std::string shownPathOf(const EHtmlNode& page) {
 
 }  // namespace
 
-void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section, std::string_view text) {
+void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ESection& section, std::string_view text) {
     if (tags.syntaxErrors().empty()) return;
     if (page.lineIndex().empty() && !text.empty()) page.setLineIndex(lineIndexOf(text));
     const std::string shown = shownPathOf(page);
@@ -690,7 +690,7 @@ void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section,
     }
 }
 
-void reportSyntaxErrors(const EHtmlNode& page, const TagList& tags, ESection& section,
+void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ESection& section,
                         const std::vector<std::uint32_t>& lines) {
     if (tags.syntaxErrors().empty()) return;
     const std::string shown = shownPathOf(page);
@@ -703,9 +703,9 @@ void reportSyntaxErrors(const EHtmlNode& page, const TagList& tags, ESection& se
     }
 }
 
-TagList tokenize(EHtmlNode& page, ESection* syntaxErrors, EUnreadablePages* unreadable) {
+TagList tokenize(HtmlNode& page, ESection* syntaxErrors, UnreadablePages* unreadable) {
     if (unreadable && unreadable->contains(&page)) return TagBuilder::unopened();
-    EScannerFile file;
+    PageReader file;
     if (!file.load(page.path())) {
         if (unreadable) unreadable->add(&page);
         return TagBuilder::unopened();
@@ -732,7 +732,7 @@ bool isPlainTag(std::string_view lowerName) {
     return false;
 }
 
-void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out) {
+void urlValuesOf(const TagList& tags, const HtmlTag& tag, std::vector<UrlValue>& out) {
     if (tag.endTag) return;
     // Compared as views: the length settles almost every one.
     const std::string_view tagName = tag.name;
@@ -741,10 +741,10 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
     if (plain && tagName != "meta" && tagName != "blockquote") return;
     // One pass over the attributes: the last occurrence of each name that matters wins.
     constexpr std::size_t kCount = std::size(kUrlAttributes);
-    std::array<const EHtmlAttribute*, kCount> found{};
-    std::array<const EHtmlAttribute*, kTagAttributeSlots> slots{};
+    std::array<const HtmlAttribute*, kCount> found{};
+    std::array<const HtmlAttribute*, kTagAttributeSlots> slots{};
     bool any = false;
-    for (const EHtmlAttribute& attribute : tags.attributes(tag)) {
+    for (const HtmlAttribute& attribute : tags.attributes(tag)) {
         const int code = attributeCode(attribute.name);
         if (code >= 0) {
             found[static_cast<std::size_t>(code)] = &attribute;
@@ -772,7 +772,7 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
         const LinkRel rel =
             slot(kRelAttribute) && tagName == "link" ? relOf(slot(kRelAttribute)->value) : LinkRel{};
         for (std::size_t i = kCount; i-- > 0;) {
-            const EHtmlAttribute* attribute = found[i];
+            const HtmlAttribute* attribute = found[i];
             if (!attribute || cutAtFragment(attribute->value).empty()) continue;
             const bool href = i == kHrefIndex;
             const bool loads = (svgResource && (href || i == kXlinkHrefIndex)) || (href && rel.loads);
@@ -785,24 +785,24 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
     }
 
     // A form's hidden "redirect" field names the page the form's script sends the reader to.
-    const EHtmlAttribute* type = slot(kTypeAttribute);
-    const EHtmlAttribute* name = slot(kNameAttribute);
-    const EHtmlAttribute* value = slot(kValueAttribute);
+    const HtmlAttribute* type = slot(kTypeAttribute);
+    const HtmlAttribute* name = slot(kNameAttribute);
+    const HtmlAttribute* value = slot(kValueAttribute);
     if (type && name && value && tagName == "input" && equalsLower(type->value, "hidden") &&
         equalsLower(name->value, "redirect") && !cutAtFragment(value->value).empty())
         add(value->value, value->position, false);
 
-    const auto addPart = [&](const EHtmlAttribute& attribute, std::size_t offset, std::size_t length,
+    const auto addPart = [&](const HtmlAttribute& attribute, std::size_t offset, std::size_t length,
                              bool embedded) {
         const std::string_view text = std::string_view(attribute.value).substr(offset, length);
         if (cutAtFragment(text).empty()) return;
         add(text, attribute.position + static_cast<std::int64_t>(offset), embedded).withinValue = true;
     };
-    const auto addWhole = [&](const EHtmlAttribute* attribute, bool embedded) {
+    const auto addWhole = [&](const HtmlAttribute* attribute, bool embedded) {
         if (attribute && !cutAtFragment(attribute->value).empty())
             add(attribute->value, attribute->position, embedded);
     };
-    if (const EHtmlAttribute* srcset = slot(kSrcsetAttribute);
+    if (const HtmlAttribute* srcset = slot(kSrcsetAttribute);
         srcset && (tagName == "img" || tagName == "source"))
         forEachSrcsetUrl(srcset->value, [&](std::size_t offset, std::size_t length) {
             addPart(*srcset, offset, length, true);
@@ -812,8 +812,8 @@ void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>
     if (slot(kCiteAttribute) &&
         (tagName == "blockquote" || tagName == "q" || tagName == "del" || tagName == "ins"))
         addWhole(slot(kCiteAttribute), false);
-    const EHtmlAttribute* httpEquiv = slot(kHttpEquivAttribute);
-    const EHtmlAttribute* content = slot(kContentAttribute);
+    const HtmlAttribute* httpEquiv = slot(kHttpEquivAttribute);
+    const HtmlAttribute* content = slot(kContentAttribute);
     if (httpEquiv && content && tagName == "meta" && equalsLower(httpEquiv->value, "refresh")) {
         const auto [offset, length] = refreshUrlOf(content->value);
         if (length > 0) addPart(*content, offset, length, false);

@@ -8,7 +8,7 @@
 //     TagList tags = tokenize(page, syntaxSection, &unreadable);
 //     if (tags.status() == kScanOpenFailed) ...      // already reported; the page counts as not parsed
 //     std::vector<UrlValue> values;
-//     for (const EHtmlTag& tag : tags.tags()) { values.clear(); urlValuesOf(tags, tag, values); ... }
+//     for (const HtmlTag& tag : tags.tags()) { values.clear(); urlValuesOf(tags, tag, values); ... }
 //     // the TagList goes out of scope (or clear()): that is the end of the page's tags
 //
 // The page node keeps no tags: a TagList lives for one page's scan and is dropped right after the page's
@@ -26,8 +26,8 @@
 #include "platform/file_info.h"
 
 namespace korvel {
-class ENode;
-class EHtmlNode;
+class Node;
+class HtmlNode;
 class ESection;
 }  // namespace korvel
 
@@ -36,7 +36,7 @@ namespace korvel::html {
 // What a scan of one page came to.
 enum ScanStatus : int {
     kScanClean = 0,         // read, no syntax errors
-    kScanOpenFailed = 1,    // the page could not be opened (reported once per job, see EUnreadablePages)
+    kScanOpenFailed = 1,    // the page could not be opened (reported once per job, see UnreadablePages)
     kScanNotHtml = 2,       // for link finding: the node is not a page (the scanner itself never returns it)
     kScanSyntaxErrors = 3,  // read, with at least one syntax error (still a successful parse)
 };
@@ -59,14 +59,14 @@ struct SyntaxError {
 };
 
 // One attribute as written in a tag.
-struct EHtmlAttribute {
+struct HtmlAttribute {
     std::string name;           // lower-cased (ASCII)
     std::string value;          // as written, case kept; empty for an attribute without "="
     std::int64_t position = 0;  // first byte of the value (after an opening quote); of the name when no "="
 };
 
 // One tag or comment marker.
-struct EHtmlTag {
+struct HtmlTag {
     std::string name;        // lower-cased (ASCII); comment markers are "<!--" and "-->"
     std::int64_t start = 0;  // offset of the "<" (for "-->": of its first "-")
     std::int64_t end = 0;    // offset of the closing ">"; the page's length when the page ends inside the tag
@@ -84,17 +84,17 @@ struct EHtmlTag {
 class TagList {
   public:
     ScanStatus status() const { return status_; }
-    const std::vector<EHtmlTag>& tags() const { return tags_; }
+    const std::vector<HtmlTag>& tags() const { return tags_; }
     // Every attribute of "tag" in the order written; a name written twice appears twice.
     // Inline: asked for every tag of every page.
-    std::span<const EHtmlAttribute> attributes(const EHtmlTag& tag) const {
+    std::span<const HtmlAttribute> attributes(const HtmlTag& tag) const {
         if (tag.firstAttribute >= attributes_.size()) return {};
         const std::size_t count = std::min(tag.attributeCount, attributes_.size() - tag.firstAttribute);
         return {attributes_.data() + tag.firstAttribute, count};
     }
     // The attribute "lowerName" of "tag": when the name is written twice, the later one wins. Null when
     // absent.
-    const EHtmlAttribute* attribute(const EHtmlTag& tag, std::string_view lowerName) const;
+    const HtmlAttribute* attribute(const HtmlTag& tag, std::string_view lowerName) const;
     const std::vector<SyntaxError>& syntaxErrors() const { return errors_; }
     // Forgets every tag, attribute and error (and their memory).
     void clear();
@@ -108,20 +108,20 @@ class TagList {
     friend class TagBuilder;
     friend void scanText(std::string_view text, TagList& tags);
     ScanStatus status_ = kScanClean;
-    std::vector<EHtmlTag> tags_;
-    std::vector<EHtmlAttribute> attributes_;
+    std::vector<HtmlTag> tags_;
+    std::vector<HtmlAttribute> attributes_;
     std::vector<SyntaxError> errors_;
 };
 
 // A page's bytes, read whole. A page that cannot be opened is reported ("During scan, " and "File open
 // failed" with its path) and isOpen() is false; a read that fails partway is reported once ("File read
 // failed") and the page then ends where the reading stopped.
-class EScannerFile {
+class PageReader {
   public:
-    EScannerFile() = default;
-    virtual ~EScannerFile() = default;
-    EScannerFile(const EScannerFile&) = delete;
-    EScannerFile& operator=(const EScannerFile&) = delete;
+    PageReader() = default;
+    virtual ~PageReader() = default;
+    PageReader(const PageReader&) = delete;
+    PageReader& operator=(const PageReader&) = delete;
 
     // Reads the file at "path"; false (reported) when it cannot be opened. With "report" false nothing is
     // reported (another thread may not write the log): the caller checks isOpen() and readFailed().
@@ -147,13 +147,13 @@ class EScannerFile {
 
 // The pages of one job that could not be opened, so that each is reported once however many passes try
 // it. The job (or whatever runs its link passes) owns one and hands it to every tokenize of the job.
-class EUnreadablePages {
+class UnreadablePages {
   public:
-    bool contains(const ENode* page) const { return pages_.count(page) != 0; }
-    void add(const ENode* page) { pages_.insert(page); }
+    bool contains(const Node* page) const { return pages_.count(page) != 0; }
+    void add(const Node* page) { pages_.insert(page); }
 
   private:
-    std::unordered_set<const ENode*> pages_;
+    std::unordered_set<const Node*> pages_;
 };
 
 // Cuts "text" into tags. Pure: writes nothing anywhere; the errors are in the result.
@@ -164,15 +164,15 @@ void scanText(std::string_view text, TagList& tags);
 // Reads the page at its current path and scans it, then writes its syntax errors into "syntaxErrors"
 // (which may be null: the status still tells). A page that cannot be opened gives kScanOpenFailed and no
 // tags; with "unreadable", a page it already holds is not tried again and nothing more is reported.
-TagList tokenize(EHtmlNode& page, ESection* syntaxErrors, EUnreadablePages* unreadable = nullptr);
+TagList tokenize(HtmlNode& page, ESection* syntaxErrors, UnreadablePages* unreadable = nullptr);
 
 // Writes one line per syntax error of "tags" into "section": the page's line of the error, the page's path
 // shortened to 58 characters and padded to 62, and the message. Uses the page's line index (made from
 // "text" when the page has none yet and "text" is not empty, so that the page is not read twice).
-void reportSyntaxErrors(EHtmlNode& page, const TagList& tags, ESection& section, std::string_view text = {});
+void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ESection& section, std::string_view text = {});
 // The same with each error's line already counted ("lines": one per error, in the list's order), so that
 // neither the page's text nor its line index is needed.
-void reportSyntaxErrors(const EHtmlNode& page, const TagList& tags, ESection& section,
+void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ESection& section,
                         const std::vector<std::uint32_t>& lines);
 
 // ---- URL-bearing attributes
@@ -213,6 +213,6 @@ struct UrlValue {
 // names an icon or a preload. An iframe's values are marked as a frame's. Nothing for end tags and plain
 // tags (but for a blockquote's cite and a meta refresh); a value that is empty once cut at its fragment
 // (or, with no "#", at its query) is left out.
-void urlValuesOf(const TagList& tags, const EHtmlTag& tag, std::vector<UrlValue>& out);
+void urlValuesOf(const TagList& tags, const HtmlTag& tag, std::vector<UrlValue>& out);
 
 }  // namespace korvel::html

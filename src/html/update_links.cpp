@@ -43,17 +43,17 @@ void appendPercent(char c, std::string& out) {
     out.push_back(kHexDigits[byte & 0xF]);
 }
 
-bool isDirectory(const ENode* node) {
-    return dynamic_cast<const EDirNode*>(node) != nullptr;
+bool isDirectory(const Node* node) {
+    return dynamic_cast<const DirNode*>(node) != nullptr;
 }
 
 // Whether a link flagged as not canonically encoded is in fact written the way linkBytes writes it: a link
 // this program wrote (a name with bytes of 128 and above, say) must not be taken for a badly encoded one
 // by every later check. Only the length of the raw link is known here; it decides only for texts that hold
 // a byte linkBytes encodes beyond the canonical form.
-bool writtenAsLinkBytes(const EUrl& url) {
+bool writtenAsLinkBytes(const UrlRecord& url) {
     const std::size_t pathStart = splitUrl(url.text).pathStart;
-    const bool within = url.has(EUrl::kWithinValue);
+    const bool within = url.has(UrlRecord::kWithinValue);
     bool special = false;
     for (char c : std::string_view(url.text).substr(pathStart))
         special = special || mustEncodeInAttribute(c, '"') || c == '\'' || (within && c == ',');
@@ -66,8 +66,8 @@ bool writtenAsLinkBytes(const EUrl& url) {
 }
 
 // The rewrite a link needs beyond its text: its bytes are not the ones linkBytes would write.
-bool needsReencoding(const EUrl& url) {
-    return url.has(EUrl::kNeedsEncoding) && !writtenAsLinkBytes(url);
+bool needsReencoding(const UrlRecord& url) {
+    return url.has(UrlRecord::kNeedsEncoding) && !writtenAsLinkBytes(url);
 }
 
 }  // namespace
@@ -88,8 +88,8 @@ char attributeQuote(std::string_view page, std::int64_t position) {
     return j > 0 && page[j - 1] == '(' ? '(' : c;
 }
 
-char linkQuote(std::string_view page, const EUrl& url) {
-    return url.has(EUrl::kWithinValue) ? kWithinValueQuote : attributeQuote(page, url.position);
+char linkQuote(std::string_view page, const UrlRecord& url) {
+    return url.has(UrlRecord::kWithinValue) ? kWithinValueQuote : attributeQuote(page, url.position);
 }
 
 std::string linkBytes(std::string_view text, std::size_t keep, char quote) {
@@ -117,7 +117,7 @@ std::string linkBytes(std::string_view text, std::size_t keep, char quote) {
     return out;
 }
 
-bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::span<const LinkEdit> edits,
+bool applyLinkEdits(std::string_view page, const std::vector<UrlRecord>& urls, std::span<const LinkEdit> edits,
                     std::string& out, std::size_t& changed) {
     out.clear();
     changed = 0;
@@ -126,7 +126,7 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
     std::string seen;
     for (const LinkEdit& edit : edits) {
         if (edit.record >= urls.size()) return false;
-        const EUrl& url = urls[edit.record];
+        const UrlRecord& url = urls[edit.record];
         if (edit.position != url.position || edit.end != url.end) return false;
         if (edit.position < 0 || edit.end < edit.position) return false;
         const auto position = static_cast<std::size_t>(edit.position);
@@ -134,7 +134,7 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
         if (position < copied || end >= page.size()) return false;
         const std::string_view raw = page.substr(position, end - position + 1);
         // The page must still say what it said when its links were read.
-        if (url.has(EUrl::kInStyle) && raw.find('\\') != std::string_view::npos)
+        if (url.has(UrlRecord::kInStyle) && raw.find('\\') != std::string_view::npos)
             urlTextInto(html::unescapeCss(raw), seen);
         else
             urlTextInto(raw, seen);
@@ -149,39 +149,39 @@ bool applyLinkEdits(std::string_view page, const std::vector<EUrl>& urls, std::s
     return true;
 }
 
-// ---- ELinkUpdatePlanner
+// ---- LinkUpdatePlanner
 
-ELinkUpdatePlanner::ELinkUpdatePlanner(const UrlContext& context, UrlConversion conversion, bool namesOnDisk)
+LinkUpdatePlanner::LinkUpdatePlanner(const UrlContext& context, UrlConversion conversion, bool namesOnDisk)
     : context_(&context), conversion_(conversion), namesOnDisk_(namesOnDisk) {}
 
-std::string_view ELinkUpdatePlanner::finalName(const ENode& node) const {
+std::string_view LinkUpdatePlanner::finalName(const Node& node) const {
     if (namesOnDisk_ || !node.hasNewName()) return node.getFileName();
     return node.getNewName();
 }
 
-bool ELinkUpdatePlanner::canConvert(const UrlContext& context, std::int32_t conversion) {
+bool LinkUpdatePlanner::canConvert(const UrlContext& context, std::int32_t conversion) {
     return conversion != kUrlAbsolute || !context.server().empty();
 }
 
-void ELinkUpdatePlanner::planPage(const EHtmlNode& page, std::vector<LinkEdit>& edits) {
+void LinkUpdatePlanner::planPage(const HtmlNode& page, std::vector<LinkEdit>& edits) {
     planLinks(page, page.urls(), edits);
 }
 
-void ELinkUpdatePlanner::planLinks(const ENode& file, const std::vector<EUrl>& urls,
+void LinkUpdatePlanner::planLinks(const Node& file, const std::vector<UrlRecord>& urls,
                                    std::vector<LinkEdit>& edits) {
     edits.clear();
     // Relative links, a base tag's own included, resolve against the file's own directory until a base tag
     // names another; a base tag changes only the links after it.
     base_.assign(platform::parentPath(file.originalPath()));
-    const ENode* fromDir = file.getParent();
+    const Node* fromDir = file.getParent();
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        const EUrl& url = urls[i];
-        if (url.target && !url.has(EUrl::kExternal)) {
+        const UrlRecord& url = urls[i];
+        if (url.target && !url.has(UrlRecord::kExternal)) {
             // A directory link that resolved to its default document names the directory.
-            const ENode* named = url.has(EUrl::kDefaultDocument) ? url.target->getParent() : url.target;
+            const Node* named = url.has(UrlRecord::kDefaultDocument) ? url.target->getParent() : url.target;
             // Style sheet text keeps the form it is written in: its links change only with a name.
             const bool sameForm =
-                conversion_ == kUrlKeep || conversion_ == urlForm(url) || url.has(EUrl::kInStyle);
+                conversion_ == kUrlKeep || conversion_ == urlForm(url) || url.has(UrlRecord::kInStyle);
             LinkEdit& edit = edits.emplace_back();
             const bool planned = named && (sameForm ? planSameForm(url, named, edit)
                                                     : planConversion(url, named, fromDir, edit));
@@ -193,16 +193,16 @@ void ELinkUpdatePlanner::planLinks(const ENode& file, const std::vector<EUrl>& u
                 edits.pop_back();
             }
         }
-        if (url.has(EUrl::kBase)) {
+        if (url.has(UrlRecord::kBase)) {
             base_ = baseFromTag(url, base_, *context_);
-            const ENode* dir = nullptr;
+            const Node* dir = nullptr;
             if (!isExternalBase(base_) && context_->tree()) dir = context_->tree()->findNodeByPath(base_);
             fromDir = isDirectory(dir) ? dir : nullptr;
         }
     }
 }
 
-bool ELinkUpdatePlanner::spellsFinalNames(std::string_view path, const ENode* named) const {
+bool LinkUpdatePlanner::spellsFinalNames(std::string_view path, const Node* named) const {
     // One pass over the segments: the names start after the last ".."; a "." or empty segment among them
     // is left to the walk.
     std::size_t namesStart = 0;
@@ -231,12 +231,12 @@ bool ELinkUpdatePlanner::spellsFinalNames(std::string_view path, const ENode* na
         return false;
     if (namesOnDisk_) return true;
     // Before a fix, a name about to change makes the link change even though it matches the disk.
-    for (const ENode* n = named; n && n->getParent() && segments > 0; n = n->getParent(), --segments)
+    for (const Node* n = named; n && n->getParent() && segments > 0; n = n->getParent(), --segments)
         if (n->hasNewName()) return false;
     return true;
 }
 
-bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkEdit& edit) {
+bool LinkUpdatePlanner::planSameForm(const UrlRecord& url, const Node* named, LinkEdit& edit) {
     const std::string& text = url.text;
     const std::size_t start = splitUrl(text).pathStart;
     // Walk the path's segments from its end, each naming the node "n" and then n's directory; only names
@@ -253,7 +253,7 @@ bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkE
         return true;
     }
     segments_.clear();
-    const ENode* n = named;
+    const Node* n = named;
     while (n && n->getParent() && cut > start) {
         const std::size_t slash = text.rfind('/', cut - 1);
         const std::size_t segmentStart = (slash == std::string::npos || slash < start) ? start : slash + 1;
@@ -286,7 +286,7 @@ bool ELinkUpdatePlanner::planSameForm(const EUrl& url, const ENode* named, LinkE
     return true;
 }
 
-bool ELinkUpdatePlanner::planConversion(const EUrl& url, const ENode* named, const ENode* fromDir,
+bool LinkUpdatePlanner::planConversion(const UrlRecord& url, const Node* named, const Node* fromDir,
                                         LinkEdit& edit) {
     std::string& out = edit.newText;
     out.clear();
@@ -319,7 +319,7 @@ bool ELinkUpdatePlanner::planConversion(const EUrl& url, const ENode* named, con
     return out != url.text || needsReencoding(url);
 }
 
-void ELinkUpdatePlanner::appendSitePath(const ENode* node, std::string& out) {
+void LinkUpdatePlanner::appendSitePath(const Node* node, std::string& out) {
     if (isDirectory(node) || !node->getParent()) {
         out.append(directorySitePath(node));
         return;
@@ -328,7 +328,7 @@ void ELinkUpdatePlanner::appendSitePath(const ENode* node, std::string& out) {
     out.append(finalName(*node));
 }
 
-const std::string& ELinkUpdatePlanner::directorySitePath(const ENode* dir) {
+const std::string& LinkUpdatePlanner::directorySitePath(const Node* dir) {
     if (const auto it = directoryPaths_.find(dir); it != directoryPaths_.end()) return it->second;
     std::string path;
     if (dir->getParent()) {
@@ -339,7 +339,7 @@ const std::string& ELinkUpdatePlanner::directorySitePath(const ENode* dir) {
     return directoryPaths_.emplace(dir, std::move(path)).first->second;
 }
 
-// ---- EUpdateUrlLinks
+// ---- LinkUpdatePass
 
 namespace {
 
@@ -356,13 +356,13 @@ UrlConversion plannedConversion(std::int32_t conversion) {
 
 }  // namespace
 
-EUpdateUrlLinks::EUpdateUrlLinks(const EFoundLinks& found, std::int32_t conversion, ILinkWriter* writer)
+LinkUpdatePass::LinkUpdatePass(const LinkIndex& found, std::int32_t conversion, LinkWriter* writer)
     : found_(&found),
       planner_(found.context(), plannedConversion(conversion), writer != nullptr),
       writer_(writer) {
     const UrlContext& context = found.context();
     section = currentLog().openSection(writer ? res::kSectionUrlRenaming : res::kSectionSuggestedUrlRenaming);
-    if (!ELinkUpdatePlanner::canConvert(context, conversion)) {
+    if (!LinkUpdatePlanner::canConvert(context, conversion)) {
         refused_ = true;
         if (section) {
             section->endLine();
@@ -373,7 +373,7 @@ EUpdateUrlLinks::EUpdateUrlLinks(const EFoundLinks& found, std::int32_t conversi
     }
 }
 
-EUpdateUrlLinks::~EUpdateUrlLinks() {
+LinkUpdatePass::~LinkUpdatePass() {
     if (!section) return;
     // Pages that needed an update but could not be rewritten are in the errors section; this line would
     // tell the opposite.
@@ -384,7 +384,7 @@ EUpdateUrlLinks::~EUpdateUrlLinks() {
     currentLog().closeSection(section);
 }
 
-bool EUpdateUrlLinks::reportSymlink(EFileNode& file, const std::vector<EUrl>& urls) {
+bool LinkUpdatePass::reportSymlink(FileNode& file, const std::vector<UrlRecord>& urls) {
     // The content behind a symbolic link is not the site's own: nothing may rewrite it. But its links
     // that the new names break are said, so that no rename breaks a link in silence.
     needed_ = true;
@@ -397,7 +397,7 @@ bool EUpdateUrlLinks::reportSymlink(EFileNode& file, const std::vector<EUrl>& ur
     return false;
 }
 
-bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
+bool LinkUpdatePass::visitHtml(HtmlNode& page) {
     if (refused_) return false;
     planner_.planPage(page, edits_);
     if (edits_.empty()) return false;
@@ -422,7 +422,7 @@ bool EUpdateUrlLinks::visitHtml(EHtmlNode& page) {
     return true;
 }
 
-bool EUpdateUrlLinks::visitFile(EFileNode& file) {
+bool LinkUpdatePass::visitFile(FileNode& file) {
     const StyleSheetLinks* sheet = found_->styleSheet(file);
     if (refused_ || !sheet || sheet->urls.empty()) return false;
     planner_.planLinks(file, sheet->urls, edits_);
@@ -447,12 +447,12 @@ bool EUpdateUrlLinks::visitFile(EFileNode& file) {
     return true;
 }
 
-void EUpdateUrlLinks::report(EFileNode& file, const std::vector<EUrl>& urls,
+void LinkUpdatePass::report(FileNode& file, const std::vector<UrlRecord>& urls,
                              const std::vector<std::string>* oldTexts) {
     if (!section) return;
     section->endLine();
     section->writeLine(res::kInFileHeader, platform::displayName(file.path()));
-    auto* page = dynamic_cast<EHtmlNode*>(&file);
+    auto* page = dynamic_cast<HtmlNode*>(&file);
     const StyleSheetLinks* sheet = page ? nullptr : found_->styleSheet(file);
     for (std::size_t k = 0; k < edits_.size(); ++k) {
         const LinkEdit& edit = edits_[k];

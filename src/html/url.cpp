@@ -79,8 +79,8 @@ void resolveSitePath(std::string_view path, std::string_view base, const UrlCont
     collapseDotsInto(joined, true, out);
 }
 
-bool isDirectory(const ENode* node) {
-    return dynamic_cast<const EDirNode*>(node) != nullptr;
+bool isDirectory(const Node* node) {
+    return dynamic_cast<const DirNode*>(node) != nullptr;
 }
 
 }  // namespace
@@ -97,7 +97,7 @@ std::vector<std::string> parseServerDefaults(std::string_view list) {
     return names;
 }
 
-UrlContext::UrlContext(const ESiteTree* tree, std::string_view server, std::string_view serverDefaults)
+UrlContext::UrlContext(const SiteTree* tree, std::string_view server, std::string_view serverDefaults)
     : tree_(tree),
       server_(normalizeServer(server)),
       topDir_(tree ? withoutTrailingSlash(tree->top().originalPath()) : std::string_view()),
@@ -107,13 +107,13 @@ bool isExternalBase(std::string_view base) {
     return !splitUrl(base).scheme.empty();
 }
 
-ENode* findSiteNode(std::string_view siteRelative, const UrlContext& context) {
+Node* findSiteNode(std::string_view siteRelative, const UrlContext& context) {
     if (!context.tree()) return nullptr;
     thread_local std::string full;
     full.assign(context.topDir());
     full.append(siteRelative);
     if (full.empty()) full.push_back('/');
-    ENode* node = context.tree()->findNodeByPath(full);
+    Node* node = context.tree()->findNodeByPath(full);
     if (node && isKorvelOutputFile(context.topDir(), node->originalPath())) return nullptr;
     return node;
 }
@@ -125,14 +125,14 @@ std::string siteRelativePath(std::string_view text, std::string_view base, const
     return out;
 }
 
-void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t position,
+void makeUrl(const HtmlNode& page, UrlRecord& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context) {
     makeUrl(std::string_view(page.base()), url, flags, position, raw, context);
 }
 
-void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t position,
+void makeUrl(std::string_view base, UrlRecord& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context) {
-    url.flags = flags & (EUrl::kBase | EUrl::kEmbedded | EUrl::kFrame | EUrl::kWithinValue);
+    url.flags = flags & (UrlRecord::kBase | UrlRecord::kEmbedded | UrlRecord::kFrame | UrlRecord::kWithinValue);
     url.target = nullptr;
 
     const UrlSpan span = cutUrlValue(raw);
@@ -164,14 +164,14 @@ void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t
     }
 
     if (!written.authority.empty())
-        url.set(EUrl::kAbsolute);
+        url.set(UrlRecord::kAbsolute);
     else if (!path.empty() && path.front() == '/')
-        url.set(EUrl::kRoot);
+        url.set(UrlRecord::kRoot);
     else
-        url.set(EUrl::kRelative);
+        url.set(UrlRecord::kRelative);
 
     if (!local) {
-        url.set(EUrl::kExternal);
+        url.set(UrlRecord::kExternal);
         url.text = absolutizeUrl(url.text, base);
         return;
     }
@@ -179,13 +179,13 @@ void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t
     std::size_t rawPathStart = 0;
     for (std::size_t kept = 0; kept < pathStart; ++rawPathStart)
         if (!isUrlDroppedByte(cut[rawPathStart])) ++kept;
-    if (!isCanonicalPath(cut.substr(rawPathStart), decoded)) url.set(EUrl::kNeedsEncoding);
+    if (!isCanonicalPath(cut.substr(rawPathStart), decoded)) url.set(UrlRecord::kNeedsEncoding);
 
     thread_local std::string sitePath;
     resolveSitePath(path, base, context, sitePath);
-    ENode* node = findSiteNode(sitePath, context);
+    Node* node = findSiteNode(sitePath, context);
     if (!node) return;
-    if (!isDirectory(node) || url.has(EUrl::kBase) || context.defaultDocuments().empty()) {
+    if (!isDirectory(node) || url.has(UrlRecord::kBase) || context.defaultDocuments().empty()) {
         url.target = node;
         return;
     }
@@ -194,17 +194,17 @@ void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t
         sitePath.resize(directoryLength);
         sitePath.push_back('/');
         sitePath.append(name);
-        ENode* document = findSiteNode(sitePath, context);
+        Node* document = findSiteNode(sitePath, context);
         if (document && !isDirectory(document)) {
             url.target = document;
-            url.set(EUrl::kDefaultDocument);
+            url.set(UrlRecord::kDefaultDocument);
             return;
         }
     }
 }
 
-std::string baseFromTag(const EUrl& baseUrl, std::string_view currentBase, const UrlContext& context) {
-    if (baseUrl.has(EUrl::kExternal)) {
+std::string baseFromTag(const UrlRecord& baseUrl, std::string_view currentBase, const UrlContext& context) {
+    if (baseUrl.has(UrlRecord::kExternal)) {
         if (!splitUrl(baseUrl.text).hasAuthority) return std::string(currentBase);
         return baseUrl.text;
     }
@@ -218,10 +218,10 @@ std::string baseFromTag(const EUrl& baseUrl, std::string_view currentBase, const
     return result;
 }
 
-int urlForm(const EUrl& url) {
-    if (url.has(EUrl::kRelative)) return 1;
-    if (url.has(EUrl::kRoot)) return 2;
-    if (url.has(EUrl::kAbsolute)) return 3;
+int urlForm(const UrlRecord& url) {
+    if (url.has(UrlRecord::kRelative)) return 1;
+    if (url.has(UrlRecord::kRoot)) return 2;
+    if (url.has(UrlRecord::kAbsolute)) return 3;
     return 0;
 }
 

@@ -12,9 +12,9 @@
 
 namespace korvel {
 
-class ENode;
-class EHtmlNode;
-class ESiteTree;
+class Node;
+class HtmlNode;
+class SiteTree;
 
 // What URL resolution needs to know about the job. The job makes one (after the scan, before the link
 // passes) and owns it; nothing of it is process-wide, so two jobs, or two tests, never share a server
@@ -25,16 +25,16 @@ class UrlContext {
     // "serverDefaults": the server's default documents for a directory URL, separated by ";", in order;
     // blanks around names and empty items are ignored. "tree" may be null, then nothing resolves (tests
     // of the text decisions alone).
-    UrlContext(const ESiteTree* tree, std::string_view server, std::string_view serverDefaults);
+    UrlContext(const SiteTree* tree, std::string_view server, std::string_view serverDefaults);
 
-    const ESiteTree* tree() const { return tree_; }
+    const SiteTree* tree() const { return tree_; }
     const std::string& server() const { return server_; }
     // The top directory's path without a trailing "/" (empty for the root directory "/").
     const std::string& topDir() const { return topDir_; }
     const std::vector<std::string>& defaultDocuments() const { return defaultDocuments_; }
 
   private:
-    const ESiteTree* tree_;
+    const SiteTree* tree_;
     std::string server_;
     std::string topDir_;
     std::vector<std::string> defaultDocuments_;
@@ -44,7 +44,7 @@ class UrlContext {
 std::vector<std::string> parseServerDefaults(std::string_view list);
 
 // Fills "url" for the attribute value "raw" whose first byte stands at file offset "position" in "page".
-// "flags" may hold EUrl::kBase, kEmbedded, kFrame and kWithinValue; every other field and flag is set here:
+// "flags" may hold UrlRecord::kBase, kEmbedded, kFrame and kWithinValue; every other field and flag is set here:
 // the span (white space trimmed, cut at "#" and "?"), the decoded text (external: absolute), local or
 // external, the written form, needs-encoding (local URLs only: only they are ever rewritten) and the target.
 // Relative URLs resolve against page.base(); a URL naming the site's own server always resolves in the
@@ -52,18 +52,18 @@ std::vector<std::string> parseServerDefaults(std::string_view list);
 // default-document flag), except for a base tag, which names the directory itself; with an empty default
 // list, to the directory. Korvel's own output files are never a target.
 // A raw value that cuts to nothing (""; "#top"; "?q") gives an empty text: callers skip such values.
-void makeUrl(const EHtmlNode& page, EUrl& url, std::uint16_t flags, std::int64_t position,
+void makeUrl(const HtmlNode& page, UrlRecord& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context);
 // The same, resolving against "base" in place of page.base(): link finding may prepare a page's records
 // on another thread, where the page's own base must not be touched.
-void makeUrl(std::string_view base, EUrl& url, std::uint16_t flags, std::int64_t position,
+void makeUrl(std::string_view base, UrlRecord& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context);
 
 // The base that a base tag's record (made by makeUrl with kBase) gives the rest of the page: for a local
 // URL the absolute directory of its path (up to its last "/", so a base naming a file gives that file's
 // directory; no trailing "/", like the base a page starts with); for an external URL its absolute text.
 // A base that names no location (no authority: mailto:, javascript:, ...) leaves "currentBase" as it is.
-std::string baseFromTag(const EUrl& baseUrl, std::string_view currentBase, const UrlContext& context);
+std::string baseFromTag(const UrlRecord& baseUrl, std::string_view currentBase, const UrlContext& context);
 
 // Whether a base (a page's base()) is an external location rather than a local directory.
 bool isExternalBase(std::string_view base);
@@ -75,10 +75,10 @@ std::string siteRelativePath(std::string_view text, std::string_view base, const
 
 // The node a site-relative path names: exact case first, then without regard to ASCII case. Korvel's own
 // output files are never found. Directories are returned as directories (no default document).
-ENode* findSiteNode(std::string_view siteRelative, const UrlContext& context);
+Node* findSiteNode(std::string_view siteRelative, const UrlContext& context);
 
 
 // The written form: 1 relative, 2 root, 3 absolute, 0 none.
-int urlForm(const EUrl& url);
+int urlForm(const UrlRecord& url);
 
 }  // namespace korvel

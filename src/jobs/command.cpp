@@ -37,20 +37,20 @@ void writeJobNote(const JobContext& job, int messageId, std::string_view path) {
     job.report.jobNote({messageId, std::string(path)});
 }
 
-std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total) {
-    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+std::int32_t runTreePass(Node& top, Visitor& visitor, int titleId, std::uint32_t total) {
+    Traversal<TypedWalk<Node*>> pass(&top, visitor);
     return pass.run(res::loadString(titleId), total);
 }
 
-EKVCmd::EKVCmd(const JobSettings& settings, HtmlDefinitions definitions, bool askSettings, bool interactive)
+Job::Job(const JobSettings& settings, HtmlDefinitions definitions, bool askSettings, bool interactive)
     : settings_(settings),
       definitions_(std::move(definitions)),
       askSettings_(askSettings),
       interactive_(interactive) {}
 
-EKVCmd::~EKVCmd() = default;
+Job::~Job() = default;
 
-EKVCmd::RunContext::RunContext(EKVCmd& job, ELog& log) : job_(job) {
+Job::RunContext::RunContext(Job& job, ELog& log) : job_(job) {
     job.text_.emplace(log);
     report::ReportSink* sink = &*job.text_;
     if (job.keepFindings_) {
@@ -60,14 +60,14 @@ EKVCmd::RunContext::RunContext(EKVCmd& job, ELog& log) : job_(job) {
     job.job_.emplace(JobContext{job.counts_.emplace(*sink)});
 }
 
-EKVCmd::RunContext::~RunContext() {
+Job::RunContext::~RunContext() {
     job_.job_.reset();
     job_.counts_.reset();
     job_.both_.reset();
     job_.text_.reset();
 }
 
-void EKVCmd::runGuarded(const std::function<void()>& passes) {
+void Job::runGuarded(const std::function<void()>& passes) {
     try {
         passes();
     } catch (const std::bad_alloc&) {
@@ -87,7 +87,7 @@ void EKVCmd::runGuarded(const std::function<void()>& passes) {
     }
 }
 
-bool EKVCmd::scanTree() {
+bool Job::scanTree() {
     const bool scanned = buildTree(settings_, definitions_, tree_, *job_);
     nodeCount_ = tree_ ? tree_->nodeCount() : 0;
     dirCount_ = tree_ ? tree_->dirCount() : 0;
@@ -95,7 +95,7 @@ bool EKVCmd::scanTree() {
     return scanned;
 }
 
-void EKVCmd::noteFindings() {
+void Job::noteFindings() {
     auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
     foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0 ||
                       counts_->jobNotes > 0 || counts_->syntaxErrors > 0;
@@ -106,7 +106,7 @@ void EKVCmd::noteFindings() {
     }
 }
 
-bool EKVCheckCmd::doExecute() {
+bool CheckJob::doExecute() {
     LogScope logScope;
     const RunContext run(*this, logScope.log());
     if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Check, settings_)) return false;
@@ -116,13 +116,13 @@ bool EKVCheckCmd::doExecute() {
     runGuarded([&] {
         if (!scanTree()) return;
         if (namesCanChange(settings_)) {
-            names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
+            names::NameConversionPass convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
                                          &settings_.FilenameExtensions);
             const std::int32_t renamed =
                 runTreePass(tree_->top(), convert, res::kValidatingFilenames, nodeCount_);
             if (renamed < 0) return;
             namesToChange_ = static_cast<std::uint32_t>(renamed);
-            names::EReportRenaming suggestions;
+            names::SuggestedNamesPass suggestions;
             if (runTreePass(tree_->top(), suggestions, res::kReportingSuggestedNames, nodeCount_) < 0) return;
         }
         if (!settings_.FilesOnly && !(findLinks() && reportLinks())) return;
@@ -136,14 +136,14 @@ bool EKVCheckCmd::doExecute() {
     return true;
 }
 
-void EKVCmd::finishFindings(bool keepTree) {
+void Job::finishFindings(bool keepTree) {
     findings_.reset();
     // Before the tree goes: the findings point into it.
     if (keepFindings_) runGuarded([&] { takeFindings(); });
     if (!keepTree) releaseTree();
 }
 
-void EKVCmd::takeFindings() {
+void Job::takeFindings() {
     auto findings = std::make_unique<CheckFindings>();
     findings->settings = settings_;
     // Counted as the report's header counts them.
@@ -178,33 +178,33 @@ void EKVCmd::takeFindings() {
     findings_ = std::move(findings);
 }
 
-bool EKVCmd::findLinks() {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
-    EHtmlNode* home = findHomePage(*tree_, settings_.HomePage, *job_);
+bool Job::findLinks() {
+    DirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
+    HtmlNode* home = findHomePage(*tree_, settings_.HomePage, *job_);
     if (!top || !home) return false;
     urlContext_ = std::make_unique<UrlContext>(tree_.get(), settings_.Server, settings_.ServerDefaultFiles);
-    foundLinks_ = std::make_unique<EFoundLinks>(*urlContext_);
+    foundLinks_ = std::make_unique<LinkIndex>(*urlContext_);
     foundLinks_->keepSyntaxErrors(keepFindings_);
     foundLinks_->expectPages(nodeCount_);
     urlMap_.clear();
     // Declared before the walks' visitors, so that its thread ends after their last page.
-    std::unique_ptr<EPagePrefetch> prefetch;
+    std::unique_ptr<PagePrefetcher> prefetch;
     if (platform::useSecondCore()) {
         try {
-            prefetch = std::make_unique<EPagePrefetch>(*top, *urlContext_);
+            prefetch = std::make_unique<PagePrefetcher>(*top, *urlContext_);
         } catch (const std::system_error&) {
             // No second thread to be had: the walk reads every page itself, as on one core.
         }
     }
     {
-        EFindUrlLinks find(*foundLinks_, &urlMap_, *job_);
+        LinkFinder find(*foundLinks_, &urlMap_, *job_);
         find.usePrefetch(prefetch.get());
-        TTraverse<TIterPreOrderCyclic<ENode*>> pass(home, find);
+        Traversal<LinkWalk<Node*>> pass(home, find);
         pageCount_ = pass.run(res::loadString(res::kCheckingUrlLinks), nodeCount_);
         if (pageCount_ < 0) return false;
     }
     // Every page of the tree, so that pages no link reaches are read (and their errors reported) too.
-    EFindUrlLinks find(*foundLinks_, nullptr, *job_);
+    LinkFinder find(*foundLinks_, nullptr, *job_);
     find.usePrefetch(prefetch.get());
     return runTreePass(*top, find, res::kCheckingUnlinkedFiles, nodeCount_) >= 0;
 }
@@ -215,18 +215,18 @@ namespace {
 // the first runs), then run over the tree, then finished with what it counted. "finish" says whether the
 // passes go on.
 struct ReportPass {
-    std::function<std::unique_ptr<EVisitor>(const JobContext&)> make;
+    std::function<std::unique_ptr<Visitor>(const JobContext&)> make;
     int titleId = 0;
     // Only reads the tree and hands on what it finds: it may run beside the others.
     bool readsOnly = false;
-    std::function<bool(std::unique_ptr<EVisitor>&, std::int32_t)> finish;
+    std::function<bool(std::unique_ptr<Visitor>&, std::int32_t)> finish;
 };
 
 // Runs "passes" in their order on this thread.
-bool runPassesInTurn(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total,
+bool runPassesInTurn(Node& top, std::vector<ReportPass>& passes, std::uint32_t total,
                      const JobContext& job) {
     for (ReportPass& pass : passes) {
-        std::unique_ptr<EVisitor> visitor = pass.make(job);
+        std::unique_ptr<Visitor> visitor = pass.make(job);
         if (!pass.finish(visitor, runTreePass(top, *visitor, pass.titleId, total))) return false;
     }
     return true;
@@ -238,10 +238,10 @@ bool runPassesInTurn(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
 // which pass depends on timing), and a cancel of the link pass lets them end, which takes a moment. Each of
 // them hands its findings to a sink of its own, which this thread replays into the job's, in pass order,
 // once both threads are done; one that never ran is dropped with what it said as it was made.
-bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t total,
+bool runPassesShared(Node& top, std::vector<ReportPass>& passes, std::uint32_t total,
                      const JobContext& job) {
     std::vector<std::unique_ptr<report::BufferedSink>> held(passes.size());
-    std::vector<std::unique_ptr<EVisitor>> visitors;
+    std::vector<std::unique_ptr<Visitor>> visitors;
     visitors.reserve(passes.size());
     for (std::size_t i = 0; i < passes.size(); ++i) {
         if (passes[i].readsOnly) held[i] = std::make_unique<report::BufferedSink>();
@@ -265,7 +265,7 @@ bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
     const auto takePasses = [&] {
         for (std::size_t k = next++; k < readOnly.size() && !stop; k = next++) {
             const std::size_t i = readOnly[k];
-            TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&top, *visitors[i]);
+            Traversal<TypedWalk<Node*>, GUIProgress> pass(&top, *visitors[i]);
             results[i] = pass.run(res::loadString(passes[i].titleId), total);
             ran[i] = 1;
         }
@@ -314,8 +314,8 @@ bool runPassesShared(ENode& top, std::vector<ReportPass>& passes, std::uint32_t 
 
 }  // namespace
 
-bool EKVCmd::reportLinks(ILinkWriter* writer) {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
+bool Job::reportLinks(LinkWriter* writer) {
+    DirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top || !foundLinks_) return false;
     const bool update = writer != nullptr;
     status_ |= kStatusUrlPass;
@@ -323,39 +323,39 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
 
     std::vector<ReportPass> passes;
     passes.push_back({[&](const JobContext&) {
-                          return std::make_unique<EUpdateUrlLinks>(*foundLinks_, settings_.AbsRelCnvrt,
+                          return std::make_unique<LinkUpdatePass>(*foundLinks_, settings_.AbsRelCnvrt,
                                                                    writer);
                       },
                       update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, false,
-                      [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
+                      [&](std::unique_ptr<Visitor>&, std::int32_t pages) {
                           if (pages < 0) return false;
                           // Links a fix rewrote need nothing more from the person.
                           if (!update) linkFindings_ += static_cast<std::uint32_t>(pages);
                           return true;
                       }});
-    const auto countPages = [&](std::unique_ptr<EVisitor>&, std::int32_t pages) {
+    const auto countPages = [&](std::unique_ptr<Visitor>&, std::int32_t pages) {
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
         return true;
     };
     if (settings_.ReportUnresolvedRefs && !brokenLinksReported_) {
         passes.push_back(
-            {[&](const JobContext& job) { return std::make_unique<EReportUnresolved>(*foundLinks_, job); },
+            {[&](const JobContext& job) { return std::make_unique<BrokenLinksPass>(*foundLinks_, job); },
              res::kReportingBrokenLinks, true, countPages});
     }
     if (settings_.ReportBrokenAnchors && !brokenAnchorsReported_) {
         passes.push_back(
-            {[&](const JobContext& job) { return std::make_unique<EReportBrokenAnchors>(*foundLinks_, job); },
+            {[&](const JobContext& job) { return std::make_unique<BrokenAnchorsPass>(*foundLinks_, job); },
              res::kReportingBrokenAnchors, true, countPages});
     }
     if (settings_.ReportUnusedFiles) {
         passes.push_back({[&](const JobContext& job) {
                               unusedFiles_.clear();
-                              return std::make_unique<EReportUnusedFiles>(urlMap_, unusedFiles_, *urlContext_,
+                              return std::make_unique<OrphansPass>(urlMap_, unusedFiles_, *urlContext_,
                                                                           job, settings_.KeepPatterns);
                           },
                           res::kReportingOrphanFiles, true,
-                          [&](std::unique_ptr<EVisitor>&, std::int32_t result) {
+                          [&](std::unique_ptr<Visitor>&, std::int32_t result) {
                               if (result < 0) return false;
                               linkFindings_ += static_cast<std::uint32_t>(unusedFiles_.size());
                               return true;
@@ -363,17 +363,17 @@ bool EKVCmd::reportLinks(ILinkWriter* writer) {
     }
     if (settings_.ReportExternalRefs) {
         passes.push_back(
-            {[&](const JobContext& job) { return std::make_unique<EReportExternal>(*foundLinks_, job); },
+            {[&](const JobContext& job) { return std::make_unique<ExternalLinksPass>(*foundLinks_, job); },
              res::kReportingExternalUrls, true,
-             [](std::unique_ptr<EVisitor>&, std::int32_t result) { return result >= 0; }});
+             [](std::unique_ptr<Visitor>&, std::int32_t result) { return result >= 0; }});
     }
     if (settings_.ReportEstimated) {
         passes.push_back({[&](const JobContext& job) {
-                              return std::make_unique<EReportDownloadTimes>(
+                              return std::make_unique<DownloadTimesPass>(
                                   findPageQuietly(*urlContext_, settings_.HomePage), *urlContext_, job);
                           },
                           res::kReportingDownloadTimes, true,
-                          [](std::unique_ptr<EVisitor>&, std::int32_t result) { return result >= 0; }});
+                          [](std::unique_ptr<Visitor>&, std::int32_t result) { return result >= 0; }});
     }
     // A fix rewrites pages in the first pass: what the others read (sizes, records) must come after it.
     if (update || !platform::useSecondCore()) return runPassesInTurn(*top, passes, nodeCount_, *job_);
@@ -384,20 +384,20 @@ namespace {
 
 // What a job let go of while trees are parked: still reachable, never freed.
 struct ParkedTree {
-    std::unique_ptr<EFoundLinks> found;
+    std::unique_ptr<LinkIndex> found;
     std::unique_ptr<UrlContext> context;
-    std::unique_ptr<ESiteTree> tree;
+    std::unique_ptr<SiteTree> tree;
 };
 bool g_parkTrees = false;
 std::vector<ParkedTree>* g_parked = nullptr;
 
 }  // namespace
 
-void EKVCmd::parkReleasedTrees(bool park) {
+void Job::parkReleasedTrees(bool park) {
     g_parkTrees = park;
 }
 
-void EKVCmd::releaseTree() {
+void Job::releaseTree() {
     unusedFiles_.clear();
     urlMap_.clear();
     if (g_parkTrees && tree_) {
@@ -410,14 +410,14 @@ void EKVCmd::releaseTree() {
     tree_.reset();
 }
 
-EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path, const JobContext& job) {
-    if (auto* dir = dynamic_cast<EDirNode*>(tree.findNodeByPath(path))) return dir;
+DirNode* findTopDirectory(SiteTree& tree, std::string_view path, const JobContext& job) {
+    if (auto* dir = dynamic_cast<DirNode*>(tree.findNodeByPath(path))) return dir;
     writeJobNote(job, res::kTopDirectoryMissing, path);
     return nullptr;
 }
 
-EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path, const JobContext& job) {
-    auto* page = dynamic_cast<EHtmlNode*>(tree.findNodeByPath(path));
+HtmlNode* findHomePage(SiteTree& tree, std::string_view path, const JobContext& job) {
+    auto* page = dynamic_cast<HtmlNode*>(tree.findNodeByPath(path));
     if (page && page->isHtml()) return page;
     // A page that is there but outside the site was never scanned: "not found" would send the person
     // looking for a file that exists.

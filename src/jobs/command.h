@@ -23,12 +23,12 @@
 
 namespace korvel {
 
-class EDirNode;
-class ENode;
-class EVisitor;
-class EHtmlNode;
+class DirNode;
+class Node;
+class Visitor;
+class HtmlNode;
 class ELog;
-class ILinkWriter;
+class LinkWriter;
 
 // An error that carries its own message for the person and interrupts the job; the job still reports
 // what it did.
@@ -38,11 +38,11 @@ class JobError : public std::runtime_error {
 };
 
 // The base of the three job commands.
-class EKVCmd : public ECommand {
+class Job : public Command {
   public:
     // "definitions": what makes a file HTML, as the settings file says.
-    EKVCmd(const JobSettings& settings, HtmlDefinitions definitions, bool askSettings, bool interactive);
-    ~EKVCmd() override;
+    Job(const JobSettings& settings, HtmlDefinitions definitions, bool askSettings, bool interactive);
+    ~Job() override;
 
     // The job's copy of the settings, as the job and its prompts left it; the caller copies it back.
     const JobSettings& settings() const { return settings_; }
@@ -89,7 +89,7 @@ class EKVCmd : public ECommand {
     bool findLinks();
     // The link passes after link finding: the link update (report-only without a writer; with one, the
     // pages are rewritten) and the reports the settings ask for. False when a pass was cancelled.
-    bool reportLinks(ILinkWriter* writer = nullptr);
+    bool reportLinks(LinkWriter* writer = nullptr);
     // Set once the broken links are in the log, so that the link passes do not list them twice.
     bool brokenLinksReported_ = false;
     bool brokenAnchorsReported_ = false;
@@ -102,13 +102,13 @@ class EKVCmd : public ECommand {
     // to the collector too. Set up for a run by a RunContext, on the run's log.
     class RunContext {
       public:
-        RunContext(EKVCmd& job, ELog& log);
+        RunContext(Job& job, ELog& log);
         ~RunContext();
         RunContext(const RunContext&) = delete;
         RunContext& operator=(const RunContext&) = delete;
 
       private:
-        EKVCmd& job_;
+        Job& job_;
     };
     std::optional<report::TextReport> text_;
     std::optional<report::FindingsCollector> collected_;
@@ -122,12 +122,12 @@ class EKVCmd : public ECommand {
     bool interactive_;
     std::string reportPath_;
     unsigned status_ = 0;
-    std::unique_ptr<ESiteTree> tree_;
+    std::unique_ptr<SiteTree> tree_;
     // What link finding learns, for the link passes after it; both point into the tree.
     std::unique_ptr<UrlContext> urlContext_;
-    std::unique_ptr<EFoundLinks> foundLinks_;
-    UrlMap urlMap_;                    // the nodes reached from the home page
-    std::vector<ENode*> unusedFiles_;  // the orphans, in tree order
+    std::unique_ptr<LinkIndex> foundLinks_;
+    ReachedNodes urlMap_;                    // the nodes reached from the home page
+    std::vector<Node*> unusedFiles_;  // the orphans, in tree order
     std::uint32_t nodeCount_ = 0;
     std::uint32_t dirCount_ = 0;
     std::int32_t pageCount_ = 0;
@@ -139,9 +139,9 @@ class EKVCmd : public ECommand {
 };
 
 // The check job: scans, works out the names files would need, and reports; it changes nothing on disk.
-class EKVCheckCmd : public EKVCmd {
+class CheckJob : public Job {
   public:
-    using EKVCmd::EKVCmd;
+    using Job::Job;
 
   protected:
     bool doExecute() override;
@@ -150,16 +150,16 @@ class EKVCheckCmd : public EKVCmd {
 
 // A whole-tree pass in pre-order over the directory tree, under the progress title "titleId": the number
 // of nodes the visitor accepted, or -1 when the person cancelled it.
-std::int32_t runTreePass(ENode& top, EVisitor& visitor, int titleId, std::uint32_t total);
+std::int32_t runTreePass(Node& top, Visitor& visitor, int titleId, std::uint32_t total);
 
 // Hands the job's report a one-line note ("messageId", with "path" for its %1), as a missing top directory
 // or home page, or a job refused before it began, is reported.
 void writeJobNote(const JobContext& job, int messageId, std::string_view path = {});
 
 // The top directory's node, or null (a job note, 302) when the tree has none at "path".
-EDirNode* findTopDirectory(ESiteTree& tree, std::string_view path, const JobContext& job);
+DirNode* findTopDirectory(SiteTree& tree, std::string_view path, const JobContext& job);
 // The home page's node, or null (reported with 303).
-EHtmlNode* findHomePage(ESiteTree& tree, std::string_view path, const JobContext& job);
+HtmlNode* findHomePage(SiteTree& tree, std::string_view path, const JobContext& job);
 
 // Tells the person that another job is changing the site, so that this one changed nothing.
 void showSiteBusy();

@@ -46,10 +46,10 @@ namespace {
 // The changes "planner" made into "edits" for a file whose records are "urls"; "lineOf" gives a record's
 // line.
 template <typename LineOf>
-void addLinkChanges(const ENode& file, const std::vector<EUrl>& urls, const std::vector<LinkEdit>& edits,
+void addLinkChanges(const Node& file, const std::vector<UrlRecord>& urls, const std::vector<LinkEdit>& edits,
                     LineOf lineOf, CheckFindings& findings) {
     for (const LinkEdit& edit : edits) {
-        const EUrl& url = urls[edit.record];
+        const UrlRecord& url = urls[edit.record];
         std::string note;
         if (edit.newText == url.text)
             note = "reserved-character-encode";
@@ -61,13 +61,13 @@ void addLinkChanges(const ENode& file, const std::vector<EUrl>& urls, const std:
 }
 
 // The links of one page: broken and external ones from its records, changes from the planner.
-void collectPage(EHtmlNode& page, const FindingsSource& source, const JobSettings& settings,
-                 ELinkUpdatePlanner* planner, std::vector<LinkEdit>& edits, CheckFindings& findings) {
-    EFoundLinks& found = *source.found;
+void collectPage(HtmlNode& page, const FindingsSource& source, const JobSettings& settings,
+                 LinkUpdatePlanner* planner, std::vector<LinkEdit>& edits, CheckFindings& findings) {
+    LinkIndex& found = *source.found;
     const auto& urls = page.urls();
     for (std::size_t i = 0; i < urls.size(); ++i) {
-        const EUrl& url = urls[i];
-        if (url.has(EUrl::kExternal)) {
+        const UrlRecord& url = urls[i];
+        if (url.has(UrlRecord::kExternal)) {
             if (settings.ReportExternalRefs)
                 findings.externalUrls.push_back({page.path(), found.lineOf(page, i), url.text});
         } else if (!url.target && settings.ReportUnresolvedRefs) {
@@ -90,11 +90,11 @@ void collectPage(EHtmlNode& page, const FindingsSource& source, const JobSetting
 }
 
 // The links of a style sheet file that link finding read, as a page's.
-void collectStyleSheet(const ENode& file, const StyleSheetLinks& sheet, const JobSettings& settings,
-                       ELinkUpdatePlanner* planner, std::vector<LinkEdit>& edits, CheckFindings& findings) {
+void collectStyleSheet(const Node& file, const StyleSheetLinks& sheet, const JobSettings& settings,
+                       LinkUpdatePlanner* planner, std::vector<LinkEdit>& edits, CheckFindings& findings) {
     for (std::size_t i = 0; i < sheet.urls.size(); ++i) {
-        const EUrl& url = sheet.urls[i];
-        if (url.has(EUrl::kExternal)) {
+        const UrlRecord& url = sheet.urls[i];
+        if (url.has(UrlRecord::kExternal)) {
             if (settings.ReportExternalRefs)
                 findings.externalUrls.push_back({file.path(), sheet.lines[i], url.text});
         } else if (!url.target && settings.ReportUnresolvedRefs) {
@@ -115,13 +115,13 @@ void collectFindings(const FindingsSource& source, CheckFindings& findings) {
 
     // The link update's form, as the check's own pass plans it: reverting is a fix's business, so a check
     // keeps each link's form.
-    std::unique_ptr<ELinkUpdatePlanner> planner;
+    std::unique_ptr<LinkUpdatePlanner> planner;
     if (source.found) {
         findings.linksChecked = true;
         const std::int32_t conversion = settings.AbsRelCnvrt == kUrlRevert ? kUrlKeep : settings.AbsRelCnvrt;
         const UrlContext& context = source.found->context();
-        if (ELinkUpdatePlanner::canConvert(context, conversion))
-            planner = std::make_unique<ELinkUpdatePlanner>(context, static_cast<UrlConversion>(conversion));
+        if (LinkUpdatePlanner::canConvert(context, conversion))
+            planner = std::make_unique<LinkUpdatePlanner>(context, static_cast<UrlConversion>(conversion));
         else
             findings.linkFormRefused = true;
         for (const FoundSyntaxError& error : source.found->syntaxErrors())
@@ -130,17 +130,17 @@ void collectFindings(const FindingsSource& source, CheckFindings& findings) {
                                              syntaxMessage(error.kind)});
     }
     if (source.orphans)
-        for (const ENode* node : *source.orphans)
+        for (const Node* node : *source.orphans)
             findings.orphans.push_back(node->path());
 
     std::vector<LinkEdit> edits;
-    TIterPreOrderTyped<ENode*> walk(&source.tree->top());
+    TypedWalk<Node*> walk(&source.tree->top());
     for (walk.first(); !walk.isDone(); walk.next()) {
-        ENode* node = walk.currentItem();
+        Node* node = walk.currentItem();
         // The top directory is never renamed: the report has no row for it.
         if (node->hasNewName() && node->getParent())
             findings.suggestedNames.push_back({node->originalPath(), node->getNewName(), node->newPath()});
-        auto* page = dynamic_cast<EHtmlNode*>(node);
+        auto* page = dynamic_cast<HtmlNode*>(node);
         if (!page && source.found)
             if (const StyleSheetLinks* sheet = source.found->styleSheet(*node))
                 collectStyleSheet(*node, *sheet, settings, planner.get(), edits, findings);

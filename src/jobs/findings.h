@@ -13,10 +13,10 @@
 
 namespace korvel {
 
-class EFoundLinks;
-class EHtmlNode;
-class ENode;
-class ESiteTree;
+class LinkIndex;
+class HtmlNode;
+class Node;
+class SiteTree;
 class UrlContext;
 
 struct CheckFindings {
@@ -107,9 +107,9 @@ struct CheckFindings {
 
 // Where the findings are taken from. Everything but the tree may be null (a pass that did not run).
 struct FindingsSource {
-    ESiteTree* tree = nullptr;
-    EFoundLinks* found = nullptr;
-    const std::vector<ENode*>* orphans = nullptr;
+    SiteTree* tree = nullptr;
+    LinkIndex* found = nullptr;
+    const std::vector<Node*>* orphans = nullptr;
 };
 
 // A page's weight with its load times, as the report's columns give them.

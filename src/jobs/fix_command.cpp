@@ -35,10 +35,10 @@ namespace korvel {
 namespace {
 
 // Counts the pages the writer really rewrote, so that the job knows whether it changed any.
-class CountingWriter : public ILinkWriter {
+class CountingWriter : public LinkWriter {
   public:
-    explicit CountingWriter(ILinkWriter& inner) : inner_(inner) {}
-    bool rewrite(EFileNode& file, std::span<const LinkEdit> edits) override {
+    explicit CountingWriter(LinkWriter& inner) : inner_(inner) {}
+    bool rewrite(FileNode& file, std::span<const LinkEdit> edits) override {
         const bool done = inner_.rewrite(file, edits);
         ++(done ? count_ : failed_);
         return done;
@@ -47,24 +47,24 @@ class CountingWriter : public ILinkWriter {
     std::uint32_t failed() const { return failed_; }
 
   private:
-    ILinkWriter& inner_;
+    LinkWriter& inner_;
     std::uint32_t count_ = 0;
     std::uint32_t failed_ = 0;
 };
 
-void settleSubtree(ENode& node) {
+void settleSubtree(Node& node) {
     if (node.hasNewName() && platform::lastComponent(node.path()) != node.getNewName()) node.setNewName("");
-    if (auto* dir = dynamic_cast<EDirNode*>(&node))
-        for (ENode* child : dir->children())
+    if (auto* dir = dynamic_cast<DirNode*>(&node))
+        for (Node* child : dir->children())
             settleSubtree(*child);
 }
 
 // The directories below "dir" (and itself) where a child is to be renamed and no "RENAME.LOG" is yet.
-void directoriesWithoutLog(const EDirNode& dir, std::vector<const EDirNode*>& out) {
+void directoriesWithoutLog(const DirNode& dir, std::vector<const DirNode*>& out) {
     bool renames = false;
-    for (const ENode* child : dir.children()) {
+    for (const Node* child : dir.children()) {
         renames = renames || child->hasNewName();
-        if (const auto* sub = dynamic_cast<const EDirNode*>(child)) directoriesWithoutLog(*sub, out);
+        if (const auto* sub = dynamic_cast<const DirNode*>(child)) directoriesWithoutLog(*sub, out);
     }
     platform::FileInfo info;
     if (renames && !platform::fileInfo(platform::joinPath(dir.path(), "RENAME.LOG"), info) &&
@@ -74,7 +74,7 @@ void directoriesWithoutLog(const EDirNode& dir, std::vector<const EDirNode*>& ou
 
 }  // namespace
 
-bool EKVFixCmd::doExecute() {
+bool FixJob::doExecute() {
     LogScope logScope;
     const RunContext run(*this, logScope.log());
     if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Fix, settings_)) return false;
@@ -126,32 +126,32 @@ bool EKVFixCmd::doExecute() {
     return true;
 }
 
-void EKVFixCmd::runPasses() {
+void FixJob::runPasses() {
     if (!scanTree()) return;
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
+    DirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top) return;
-    EHtmlNode* home = nullptr;
+    HtmlNode* home = nullptr;
     if (!settings_.FilesOnly) {
         if (!findLinks()) return;
         home = findHomePage(*tree_, settings_.HomePage, *job_);
         if (!linkErrorGate()) return;
     }
     if (namesCanChange(settings_)) {
-        names::EConvertNames convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
+        names::NameConversionPass convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
                                      &settings_.FilenameExtensions);
         const std::int32_t toRename = runTreePass(*top, convert, res::kValidatingFilenames, nodeCount_);
         if (toRename < 0) return;
         namesToChange_ = static_cast<std::uint32_t>(toRename);
         if (toRename > 0 && !settings_.Rename) {
             // Suggestions only: the report lists them, and no link follows a name that did not change.
-            names::EReportRenaming suggestions;
+            names::SuggestedNamesPass suggestions;
             if (runTreePass(*top, suggestions, res::kReportingSuggestedNames, nodeCount_) < 0) return;
             settleNewNames();
         } else if (toRename > 0) {
             if (!jobs::verifyNewNames(*top, settings_.Target, settings_.CaseConv)) return;
             status_ |= kStatusRenaming;
             // The directories whose "RENAME.LOG" the renaming would make: the undo takes those away again.
-            std::vector<const EDirNode*> logless;
+            std::vector<const DirNode*> logless;
             if (settings_.LogSubdirs) directoriesWithoutLog(*top, logless);
             names::RenameHistory history;
             bool stopped = false;
@@ -161,7 +161,7 @@ void EKVFixCmd::runPasses() {
                 writeJobNote(*job_, res::kRenamingStopped);
                 partial_ = true;
             }
-            for (const EDirNode* dir : logless)
+            for (const DirNode* dir : logless)
                 madeLogsIn_.push_back(platform::joinPath(dir->path(), "RENAME.LOG"));
             // What still needs a name is what was not renamed (declined, skipped or failed).
             namesToChange_ -= std::min<std::uint32_t>(namesToChange_, renamed > 0 ? renamed : 0);
@@ -173,7 +173,7 @@ void EKVFixCmd::runPasses() {
         }
     }
     if (!settings_.FilesOnly) {
-        EPageLinkWriter pages(foundLinks_.get());
+        FileLinkWriter pages(foundLinks_.get());
         CountingWriter writer(pages);
         bool finished = false;
         {
@@ -193,11 +193,11 @@ void EKVFixCmd::runPasses() {
     if (!partial_) status_ |= kStatusCompleted;
 }
 
-bool EKVFixCmd::linkErrorGate() {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
+bool FixJob::linkErrorGate() {
+    DirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top || !foundLinks_) return false;
     {
-        EReportUnresolved broken(*foundLinks_, *job_);
+        BrokenLinksPass broken(*foundLinks_, *job_);
         const std::int32_t pages = runTreePass(*top, broken, res::kReportingBrokenLinks, nodeCount_);
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
@@ -205,7 +205,7 @@ bool EKVFixCmd::linkErrorGate() {
     }
     // Before anything changes: the anchors' places in the pages are those link finding read.
     if (settings_.ReportBrokenAnchors) {
-        EReportBrokenAnchors anchors(*foundLinks_, *job_);
+        BrokenAnchorsPass anchors(*foundLinks_, *job_);
         const std::int32_t pages = runTreePass(*top, anchors, res::kReportingBrokenAnchors, nodeCount_);
         if (pages < 0) return false;
         linkFindings_ += static_cast<std::uint32_t>(pages);
@@ -223,23 +223,23 @@ bool EKVFixCmd::linkErrorGate() {
     return ui::prompts().linkErrors(text) == ui::LinkErrorsAnswer::Continue;
 }
 
-bool EKVFixCmd::convertLineEnds() {
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
+bool FixJob::convertLineEnds() {
+    DirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     if (!top) return false;
     const auto target = static_cast<LineEndKind>(settings_.LineEnd);
     files::LineEndList list;
     if (files::checkLineEnds(*top, target, list, nodeCount_) < 0) return false;
     if (!list.empty()) {
-        std::vector<ENode*> shown;
+        std::vector<Node*> shown;
         shown.reserve(list.size());
-        for (EFileNode* node : list)
+        for (FileNode* node : list)
             shown.push_back(node);
         if (!jobs::verifyFiles(shown, *top, res::kVerifyLineEndsCaption, res::kVerifyLineEndsExplanation,
                                res::kSectionLineEndsNotUpdated))
             return false;
         list.clear();
-        for (ENode* node : shown)
-            list.insert(static_cast<EFileNode*>(node));
+        for (Node* node : shown)
+            list.insert(static_cast<FileNode*>(node));
     }
     status_ |= kStatusLineEnds;
     std::int32_t converted = 0;
@@ -251,7 +251,7 @@ bool EKVFixCmd::convertLineEnds() {
     return converted >= 0;
 }
 
-platform::ReplaceBatch EKVFixCmd::replaceBatch(ContentChange::Kind kind) {
+platform::ReplaceBatch FixJob::replaceBatch(ContentChange::Kind kind) {
     return platform::ReplaceBatch([this] { return !journal_ || journal_->flush(); },
                                   [this, kind](const std::string& path, std::error_code ec) {
                                       ++replaceFailures_;
@@ -271,11 +271,11 @@ platform::ReplaceBatch EKVFixCmd::replaceBatch(ContentChange::Kind kind) {
                                   journal_ ? journal_->id() : std::string());
 }
 
-void EKVFixCmd::settleNewNames() {
+void FixJob::settleNewNames() {
     if (tree_) settleSubtree(tree_->top());
 }
 
-bool EKVFixCmd::doUnexecute() {
+bool FixJob::doUnexecute() {
     releaseTree();
     const UndoReport undo = undoLastJob(settings_, nodeCount_, dirCount_);
     reportPath_ = undo.reportPath;
@@ -321,7 +321,7 @@ UndoReport undoLastJob(const JobSettings& given, std::uint32_t nodeCount, std::u
         LogScope countingLog;
         report::FindingsCollector ignored;
         const JobContext counting{ignored};
-        std::unique_ptr<ESiteTree> tree;
+        std::unique_ptr<SiteTree> tree;
         JobSettings names = settings;
         names.FilesOnly = true;
         names.ReportSpecial = false;

@@ -16,9 +16,9 @@ namespace jobs {
 class UndoJournal;
 }  // namespace jobs
 
-class EKVFixCmd : public EKVCmd {
+class FixJob : public Job {
   public:
-    using EKVCmd::EKVCmd;
+    using Job::Job;
 
   protected:
     bool doExecute() override;

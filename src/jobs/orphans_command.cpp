@@ -22,14 +22,14 @@
 
 namespace korvel {
 
-EKVOrphansCmd::~EKVOrphansCmd() = default;
+OrphansJob::~OrphansJob() = default;
 
-std::string EKVOrphansCmd::otherTrash() const {
+std::string OrphansJob::otherTrash() const {
     const std::string trash = platform::trashDirectoryFor(settings_.Directory);
     return trash == platform::homeTrashDirectory() ? std::string() : trash;
 }
 
-bool EKVOrphansCmd::doExecute() {
+bool OrphansJob::doExecute() {
     LogScope logScope;
     const RunContext run(*this, logScope.log());
     if (askSettings_ && !ui::prompts().getInputSettings(ui::SettingsMode::Orphans, settings_)) return false;
@@ -75,7 +75,7 @@ bool EKVOrphansCmd::doExecute() {
     return true;
 }
 
-bool EKVOrphansCmd::moveTargetAcceptable() {
+bool OrphansJob::moveTargetAcceptable() {
     if (!settings_.MoveOrphans) return true;
     platform::FileInfo info;
     if (settings_.MoveToDir.empty() || platform::fileInfo(settings_.MoveToDir, info) ||
@@ -91,10 +91,10 @@ bool EKVOrphansCmd::moveTargetAcceptable() {
     return true;
 }
 
-void EKVOrphansCmd::runPasses() {
+void OrphansJob::runPasses() {
     if (!moveTargetAcceptable()) return;
     if (!scanTree()) return;
-    EDirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
+    DirNode* top = findTopDirectory(*tree_, settings_.Directory, *job_);
     // A missing home page is reported by the link walk (303); without the walk nothing is known to be an
     // orphan.
     if (!top || !findLinks()) return;
@@ -110,12 +110,12 @@ void EKVOrphansCmd::runPasses() {
 
     // Gathered whole or not at all: a cancelled gathering leaves a set that would take used files for
     // orphans.
-    std::vector<ENode*> orphans;
+    std::vector<Node*> orphans;
     {
-        EReportUnusedFiles gather(urlMap_, orphans, *urlContext_, *job_, settings_.KeepPatterns);
+        OrphansPass gather(urlMap_, orphans, *urlContext_, *job_, settings_.KeepPatterns);
         if (runTreePass(*top, gather, res::kGatheringOrphans, nodeCount_) < 0) return;
     }
-    for (const ENode* node : orphans)
+    for (const Node* node : orphans)
         foundPaths_.push_back(node->path());
     if (orphans.empty()) {
         ui::prompts().messageBox(res::loadString(res::kNoOrphansFound), ui::Buttons::Ok);
@@ -136,25 +136,25 @@ void EKVOrphansCmd::runPasses() {
     }
     std::vector<std::string> paths;
     paths.reserve(orphans.size());
-    for (const ENode* node : orphans)
+    for (const Node* node : orphans)
         paths.push_back(node->path());
     handleOrphans(std::move(paths));
 }
 
-void EKVOrphansCmd::handleOrphans(std::vector<std::string> paths) {
+void OrphansJob::handleOrphans(std::vector<std::string> paths) {
     // Names on disk no longer match the scan from here on; an interruption says so.
     status_ |= kStatusRenaming;
     bool cancelled = false;
     if (!paths.empty()) {
         if (settings_.MoveOrphans) {
-            moveCommand_ = std::make_unique<files::EMoveHierCommand>(std::move(paths), settings_.Directory,
+            moveCommand_ = std::make_unique<files::MoveTreeCommand>(std::move(paths), settings_.Directory,
                                                                      settings_.MoveToDir);
             moveCommand_->execute();
             orphanPaths_ = moveCommand_->moved();
             movedTo_ = moveCommand_->newDirectory();
             cancelled = moveCommand_->cancelled();
         } else {
-            files::ETrashCommand trash(std::move(paths));
+            files::TrashCommand trash(std::move(paths));
             trash.execute();
             orphanPaths_ = trash.trashed();
             cancelled = trash.cancelled();
@@ -176,14 +176,14 @@ void EKVOrphansCmd::handleOrphans(std::vector<std::string> paths) {
         if (section) currentLog().closeSection(section);
         return;
     }
-    files::ERemoveEmptyDirs dirs(settings_.Directory);
+    files::EmptyDirectoryRemoval dirs(settings_.Directory);
     const std::int32_t removed = dirs.run(orphanPaths_);
     removedDirectories_ = dirs.removed();
     if (section) currentLog().closeSection(section);
     if (removed >= 0) status_ |= kStatusCompleted;
 }
 
-void EKVOrphansCmd::addFindings() {
+void OrphansJob::addFindings() {
     // The findings of a check that this job does not make are left out, as its text report leaves them.
     findings_->brokenLinks.clear();
     findings_->brokenAnchors.clear();
@@ -201,7 +201,7 @@ void EKVOrphansCmd::addFindings() {
     findings_->orphansJob = std::move(outcome);
 }
 
-bool EKVOrphansCmd::doUnexecute() {
+bool OrphansJob::doUnexecute() {
     if (!undoable_) return false;
     releaseTree();
     moveCommand_.reset();

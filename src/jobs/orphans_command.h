@@ -15,10 +15,10 @@
 
 namespace korvel {
 
-class EKVOrphansCmd : public EKVCmd {
+class OrphansJob : public Job {
   public:
-    using EKVCmd::EKVCmd;
-    ~EKVOrphansCmd() override;
+    using Job::Job;
+    ~OrphansJob() override;
 
     // The orphans the job found, in tree order (before the person's verification).
     const std::vector<std::string>& foundPaths() const { return foundPaths_; }
@@ -48,7 +48,7 @@ class EKVOrphansCmd : public EKVCmd {
     // "" when it is the home trash.
     std::string otherTrash() const;
 
-    std::unique_ptr<files::EMoveHierCommand> moveCommand_;
+    std::unique_ptr<files::MoveTreeCommand> moveCommand_;
     std::vector<std::string> foundPaths_;
     std::vector<std::string> orphanPaths_;
     std::vector<std::string> removedDirectories_;

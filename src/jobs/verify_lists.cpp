@@ -17,26 +17,26 @@ namespace korvel::jobs {
 
 namespace {
 
-void collectRenamed(ENode& node, std::vector<ENode*>& out) {
+void collectRenamed(Node& node, std::vector<Node*>& out) {
     if (node.hasNewName()) out.push_back(&node);
-    if (auto* dir = dynamic_cast<EDirNode*>(&node))
-        for (ENode* child : dir->children())
+    if (auto* dir = dynamic_cast<DirNode*>(&node))
+        for (Node* child : dir->children())
             collectRenamed(*child, out);
 }
 
 }  // namespace
 
-bool verifyNewNames(EDirNode& top, std::int32_t target, std::int32_t caseConversion) {
-    std::vector<ENode*> nodes;
-    for (ENode* child : top.children())
+bool verifyNewNames(DirNode& top, std::int32_t target, std::int32_t caseConversion) {
+    std::vector<Node*> nodes;
+    for (Node* child : top.children())
         collectRenamed(*child, nodes);
     if (nodes.empty()) return true;
 
     ui::VerifyNamesRequest request;
     request.conventionLabel = conventionWithCaseLabel(target, caseConversion);
     request.changes.reserve(nodes.size());
-    for (const ENode* node : nodes) {
-        const EDirNode* parent = node->getParent();
+    for (const Node* node : nodes) {
+        const DirNode* parent = node->getParent();
         request.changes.push_back({parent ? parent->path() : std::string(),
                                    std::string(node->getFileName()), node->getNewName()});
     }
@@ -49,7 +49,7 @@ bool verifyNewNames(EDirNode& top, std::int32_t target, std::int32_t caseConvers
 
     ESection* section = nullptr;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
-        ENode& node = *nodes[i];
+        Node& node = *nodes[i];
         const bool keep = i < reply->keep.size() ? reply->keep[i] : true;
         if (!keep) {
             if (!node.hasNewName()) continue;
@@ -67,7 +67,7 @@ bool verifyNewNames(EDirNode& top, std::int32_t target, std::int32_t caseConvers
     return true;
 }
 
-bool verifyFiles(std::vector<ENode*>& files, const EDirNode& directory, int captionId, int explanationId,
+bool verifyFiles(std::vector<Node*>& files, const DirNode& directory, int captionId, int explanationId,
                  int sectionId, std::string_view note) {
     if (files.empty()) return true;
     ui::VerifyFilesRequest request;
@@ -76,13 +76,13 @@ bool verifyFiles(std::vector<ENode*>& files, const EDirNode& directory, int capt
     request.explanationId = explanationId;
     request.directory = directory.path();
     request.files.reserve(files.size());
-    for (const ENode* node : files)
+    for (const Node* node : files)
         request.files.push_back(node->path());
     const auto keep = ui::prompts().verifyFiles(request);
     if (!keep) return false;
 
     ESection* section = nullptr;
-    std::vector<ENode*> kept;
+    std::vector<Node*> kept;
     kept.reserve(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (i >= keep->size() || (*keep)[i]) {

@@ -126,7 +126,7 @@ bool hasShortNameStructure(std::int32_t target) {
     return getNameLimits(target).maxNameLength == 12;
 }
 
-std::int32_t effectiveMaxNameLength(const ENode& node, std::int32_t target) {
+std::int32_t effectiveMaxNameLength(const Node& node, std::int32_t target) {
     const NameLimits limits = getNameLimits(target);
     const std::size_t directory = node.directoryPathLength();
     // A directory path longer than any budget leaves no room; saturate instead of wrapping.

@@ -7,7 +7,7 @@
 #include <string_view>
 
 namespace korvel {
-class ENode;
+class Node;
 }
 
 namespace korvel::names {
@@ -55,7 +55,7 @@ bool hasShortNameStructure(std::int32_t target);
 // The longest name "node" may have for "target": the smaller of the name limit and what the path budget
 // leaves after the node's directory path (with ancestors' new names). Zero or negative when the path leaves
 // no room at all.
-std::int32_t effectiveMaxNameLength(const ENode& node, std::int32_t target);
+std::int32_t effectiveMaxNameLength(const Node& node, std::int32_t target);
 
 // The largest cut of "text" at most "maxBytes" long that ends on a UTF-8 character boundary (a byte that is
 // not part of a valid UTF-8 character counts as a character of its own).

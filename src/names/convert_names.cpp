@@ -48,7 +48,7 @@ bool isDigit(char c) {
     return c >= '0' && c <= '9';
 }
 
-std::string_view nameAfterRenaming(const ENode& node) {
+std::string_view nameAfterRenaming(const Node& node) {
     return node.hasNewName() ? std::string_view(node.getNewName()) : node.getFileName();
 }
 
@@ -99,13 +99,13 @@ bool isUsable(std::string_view name, bool mayStartWithDot) {
     return !name.empty() && name != "." && name != ".." && (name.front() != '.' || mayStartWithDot);
 }
 
-void reportNoRoom(const ENode& node, std::int32_t target) {
+void reportNoRoom(const Node& node, std::int32_t target) {
     currentLog().errorDetail(
         res::formatString(res::kNameTooLongToRename, std::to_string(getNameLimits(target).maxPathLength)),
         node.path());
 }
 
-bool isAncestorOrSelf(const ENode* ancestor, const ENode* node) {
+bool isAncestorOrSelf(const Node* ancestor, const Node* node) {
     for (; node; node = node->getParent())
         if (node == ancestor) return true;
     return false;
@@ -115,9 +115,9 @@ bool isAncestorOrSelf(const ENode* ancestor, const ENode* node) {
 
 // ---- SiblingNames
 
-SiblingNames::SiblingNames(const EDirNode& dir, bool caseBlind) : caseBlind_(caseBlind) {
+SiblingNames::SiblingNames(const DirNode& dir, bool caseBlind) : caseBlind_(caseBlind) {
     taken_.reserve(dir.children().size());
-    for (const ENode* child : dir.children())
+    for (const Node* child : dir.children())
         add(nameAfterRenaming(*child));
 }
 
@@ -212,9 +212,9 @@ Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLengt
     return makeUniqueFrom(name, replacement, maxLength, taken, false);
 }
 
-Uniqueness makeUnique(const ENode& node, std::string& name, char replacement, std::int32_t maxLength,
+Uniqueness makeUnique(const Node& node, std::string& name, char replacement, std::int32_t maxLength,
                       bool caseBlind) {
-    const EDirNode* parent = node.getParent();
+    const DirNode* parent = node.getParent();
     if (!parent) return Uniqueness::AlreadyUnique;
     SiblingNames taken(*parent, caseBlind);
     taken.remove(nameAfterRenaming(node));
@@ -280,7 +280,7 @@ std::optional<std::string> conformName(std::string_view name, std::int32_t targe
 
 // ---- Rename rows
 
-bool writeRenameRow(ESection* section, const ENode& node, std::string_view first, std::string_view second) {
+bool writeRenameRow(ESection* section, const Node& node, std::string_view first, std::string_view second) {
     if (!section || !node.hasNewName()) return false;
     // Escaped, so the row is valid UTF-8 and characters can be counted by their lead bytes.
     std::string row = platform::displayName(first.empty() ? std::string_view(node.getNewName()) : first);
@@ -299,29 +299,29 @@ bool writeRenameRow(ESection* section, const ENode& node, std::string_view first
     return true;
 }
 
-// ---- EConvertNames
+// ---- NameConversionPass
 
-EConvertNames::EConvertNames(std::int32_t target, std::int32_t caseConversion, bool* autoFileName,
+NameConversionPass::NameConversionPass(std::int32_t target, std::int32_t caseConversion, bool* autoFileName,
                              const ExtensionMap* extensions)
     : target_(target), case_(caseConversion), autoFileName_(autoFileName), extensions_(extensions) {}
 
-EConvertNames::~EConvertNames() {
+NameConversionPass::~NameConversionPass() {
     // Only this pass writes the section while it runs, so holding it is what "in use" means here.
     if (section) currentLog().closeSection(section);
 }
 
-bool EConvertNames::visitFile(EFileNode& node) {
+bool NameConversionPass::visitFile(FileNode& node) {
     return !isOwnOutput(node) && convertNode(node, true);
 }
 
-bool EConvertNames::visitHtml(EHtmlNode& node) {
+bool NameConversionPass::visitHtml(HtmlNode& node) {
     return !isOwnOutput(node) && convertNode(node, true);
 }
 
-bool EConvertNames::isOwnOutput(const ENode& node) {
+bool NameConversionPass::isOwnOutput(const Node& node) {
     // Renaming them would only leave the next report beside a renamed old one.
     if (topDir_.empty()) {
-        const ENode* top = &node;
+        const Node* top = &node;
         while (top->getParent())
             top = top->getParent();
         topDir_ = top->path();
@@ -329,7 +329,7 @@ bool EConvertNames::isOwnOutput(const ENode& node) {
     return isKorvelOutputFile(topDir_, node.path());
 }
 
-bool EConvertNames::visitDir(EDirNode& node) {
+bool NameConversionPass::visitDir(DirNode& node) {
     if (!node.getParent()) {
         topDir_ = node.path();
         pathWarningShown_ = false;
@@ -343,8 +343,8 @@ bool EConvertNames::visitDir(EDirNode& node) {
     return convertNode(node, false);
 }
 
-EConvertNames::OpenDirectory& EConvertNames::siblingsOf(const ENode& node) {
-    const EDirNode* parent = node.getParent();
+NameConversionPass::OpenDirectory& NameConversionPass::siblingsOf(const Node& node) {
+    const DirNode* parent = node.getParent();
     for (std::size_t i = open_.size(); i-- > 0;) {
         if (open_[i].dir == parent) {
             open_.resize(i + 1);
@@ -359,7 +359,7 @@ EConvertNames::OpenDirectory& EConvertNames::siblingsOf(const ENode& node) {
     return open_.back();
 }
 
-bool EConvertNames::convertNode(ENode& node, bool isFile) {
+bool NameConversionPass::convertNode(Node& node, bool isFile) {
     OpenDirectory* open = node.getParent() ? &siblingsOf(node) : nullptr;
     SiblingNames* siblings = open ? &open->names : nullptr;
     // The node's own name never counts against it.
@@ -382,7 +382,7 @@ bool EConvertNames::convertNode(ENode& node, bool isFile) {
     return true;
 }
 
-bool EConvertNames::convertName(ENode& node, std::string_view start, OpenDirectory* open) {
+bool NameConversionPass::convertName(Node& node, std::string_view start, OpenDirectory* open) {
     const std::string_view current = node.getFileName();
     const std::int32_t budget = effectiveMaxNameLength(node, target_);
     const bool hidden = !current.empty() && current.front() == '.';
@@ -406,7 +406,7 @@ bool EConvertNames::convertName(ENode& node, std::string_view start, OpenDirecto
     return true;
 }
 
-void EConvertNames::ask(ENode& node, SiblingNames* siblings) {
+void NameConversionPass::ask(Node& node, SiblingNames* siblings) {
     const ui::RenameReply reply = ui::prompts().renameFile(makeRenameRequest(node, target_, case_, siblings));
     switch (reply.answer) {
         case ui::RenameAnswer::AcceptAll:
@@ -426,7 +426,7 @@ void EConvertNames::ask(ENode& node, SiblingNames* siblings) {
     }
 }
 
-void EConvertNames::accept(ENode& node, const std::string& replied, SiblingNames* siblings) {
+void NameConversionPass::accept(Node& node, const std::string& replied, SiblingNames* siblings) {
     if (replied.empty() || replied == node.getNewName()) return;
     // Whatever the dialog hands back gets the full check: a name the person never saw validated is not
     // trusted to fit the target or to be unique.
@@ -440,7 +440,7 @@ void EConvertNames::accept(ENode& node, const std::string& replied, SiblingNames
     }
 }
 
-void EConvertNames::noteNotRenamed(ENode& node) {
+void NameConversionPass::noteNotRenamed(Node& node) {
     if (!section) {
         section = currentLog().openSection(res::kSectionNotRenamed);
         notRenamedInUse_ = true;
@@ -450,10 +450,10 @@ void EConvertNames::noteNotRenamed(ENode& node) {
 
 // ---- Running the pass
 
-std::int32_t convertNames(EDirNode& top, JobSettings& settings, std::int64_t total, GUIProgress* progress) {
-    EConvertNames pass(settings.Target, settings.CaseConv, &settings.AutoFileName,
+std::int32_t convertNames(DirNode& top, JobSettings& settings, std::int64_t total, GUIProgress* progress) {
+    NameConversionPass pass(settings.Target, settings.CaseConv, &settings.AutoFileName,
                        &settings.FilenameExtensions);
-    TTraverse<TIterPreOrderTyped<ENode*>> traverse(&top, pass);
+    Traversal<TypedWalk<Node*>> traverse(&top, pass);
     return traverse.run(res::loadString(res::kValidatingFilenames), total, progress);
 }
 

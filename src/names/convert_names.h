@@ -14,10 +14,10 @@
 #include "site/visitor.h"
 
 namespace korvel {
-class ENode;
-class EDirNode;
-class EFileNode;
-class EHtmlNode;
+class Node;
+class DirNode;
+class FileNode;
+class HtmlNode;
 class ESection;
 class GUIProgress;
 struct JobSettings;
@@ -33,7 +33,7 @@ class SiblingNames {
   public:
     explicit SiblingNames(bool caseBlind = true) : caseBlind_(caseBlind) {}
     // Every child's name as it will be: its new name when it has one, else its current name.
-    explicit SiblingNames(const EDirNode& dir, bool caseBlind = true);
+    explicit SiblingNames(const DirNode& dir, bool caseBlind = true);
 
     void add(std::string_view name);
     // Takes away one occurrence (a node's own name, so that it does not count against the node).
@@ -66,7 +66,7 @@ Uniqueness makeUnique(std::string& name, char replacement, std::int32_t maxLengt
 // The same among the siblings of "node" as they stand (new names where given), the node itself left out.
 // Costs one walk over the siblings: for one-off callers such as the rename prompt. "caseBlind" as for
 // SiblingNames.
-Uniqueness makeUnique(const ENode& node, std::string& name, char replacement, std::int32_t maxLength,
+Uniqueness makeUnique(const Node& node, std::string& name, char replacement, std::int32_t maxLength,
                       bool caseBlind = true);
 
 // One of the ready-made single mappings the mappings dialog offers ("htm->html", ...).
@@ -95,51 +95,51 @@ std::optional<std::string> conformName(std::string_view name, std::int32_t targe
 // One row of a rename table: column 1 is "first" (the node's new name when empty), cut to 36 characters and
 // padded to 40; column 2 is "second" (the node's original path when empty). Names that are not valid UTF-8
 // are shown escaped. False, and nothing written, when the node has no new name or there is no section.
-bool writeRenameRow(ESection* section, const ENode& node, std::string_view first, std::string_view second);
+bool writeRenameRow(ESection* section, const Node& node, std::string_view first, std::string_view second);
 
-// The pass. Walk it in pre-order over the directory tree (TIterPreOrderTyped) so that a directory's
+// The pass. Walk it in pre-order over the directory tree (TypedWalk) so that a directory's
 // children come in child order; see convertNames below for the usual way to run it.
-class EConvertNames : public EVisitor {
+class NameConversionPass : public Visitor {
   public:
     // "autoFileName": the running job's AutoFileName; while it is false each new name is put to the person,
     // and "Accept All" sets it. Null: never ask. "extensions": the job's FilenameExtensions, or null.
     // Both must outlive the pass.
-    EConvertNames(std::int32_t target, std::int32_t caseConversion, bool* autoFileName,
+    NameConversionPass(std::int32_t target, std::int32_t caseConversion, bool* autoFileName,
                   const ExtensionMap* extensions);
-    ~EConvertNames() override;
+    ~NameConversionPass() override;
 
-    bool visitFile(EFileNode& node) override;
-    bool visitHtml(EHtmlNode& node) override;
+    bool visitFile(FileNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
     // The top directory is never converted; a directory deeper than kPathWarningThreshold warns once.
-    bool visitDir(EDirNode& node) override;
+    bool visitDir(DirNode& node) override;
 
     // Maps the extension (files only), converts, asks the person when asking is on; whether the node has
     // a new name afterwards.
-    bool convertNode(ENode& node, bool isFile);
+    bool convertNode(Node& node, bool isFile);
 
     // Whether the section of names the person chose not to rename holds anything from this pass. Kept here,
     // per pass, not process-wide: two jobs never share it.
     bool notRenamedInUse() const { return notRenamedInUse_; }
 
   private:
-    bool isOwnOutput(const ENode& node);
+    bool isOwnOutput(const Node& node);
     std::string topDir_;  // the walk's top directory, for Korvel's own files
     // The directories on the walk's current path, each with its taken names (pre-order keeps this a stack)
     // and the final names of the children visited so far.
     struct OpenDirectory {
-        const EDirNode* dir;
+        const DirNode* dir;
         SiblingNames names;
         SiblingNames settled;
     };
     // The conforming unique name from "start" (the current name, or the mapped one); stores it as the new
     // name and says whether there is one. "open" holds the names taken beside the node.
-    bool convertName(ENode& node, std::string_view start, OpenDirectory* open);
+    bool convertName(Node& node, std::string_view start, OpenDirectory* open);
     // The taken names of "node"'s directory, made on the first child visited there.
-    OpenDirectory& siblingsOf(const ENode& node);
+    OpenDirectory& siblingsOf(const Node& node);
     // Puts the new name to the person and acts on the answer.
-    void ask(ENode& node, SiblingNames* siblings);
-    void accept(ENode& node, const std::string& replied, SiblingNames* siblings);
-    void noteNotRenamed(ENode& node);
+    void ask(Node& node, SiblingNames* siblings);
+    void accept(Node& node, const std::string& replied, SiblingNames* siblings);
+    void noteNotRenamed(Node& node);
 
     std::int32_t target_;
     std::int32_t case_;
@@ -153,7 +153,7 @@ class EConvertNames : public EVisitor {
 // Runs the pass "Validating Filenames" over the tree below "top" with the job's settings (the rename prompt
 // may set settings.AutoFileName). Returns the number of nodes that got a new name, or -1 when the person
 // cancelled. "total" is the number of nodes for the progress display.
-std::int32_t convertNames(EDirNode& top, JobSettings& settings, std::int64_t total,
+std::int32_t convertNames(DirNode& top, JobSettings& settings, std::int64_t total,
                           GUIProgress* progress = nullptr);
 
 }  // namespace korvel::names

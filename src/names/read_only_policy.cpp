@@ -26,7 +26,7 @@ constexpr std::size_t kPromptPathWidth = 255;
 class ReadOnlyDecision {
   public:
     // True: make the entry writable; false: leave it alone.
-    static bool makeWritable(const ENode& node) {
+    static bool makeWritable(const Node& node) {
         ReadOnlyPolicyScope* scope = g_scope;
         // Outside a job nobody has said that read-only files may be changed.
         if (!scope) return false;
@@ -83,7 +83,7 @@ bool WritableGrant::restore(std::string_view path) {
 namespace {
 
 // Asks the policy in force about a read-only node; a skip is reported.
-bool mayChange(const ENode& node) {
+bool mayChange(const Node& node) {
     if (!node.isReadOnly() || node.isSymlink()) return true;
     if (ReadOnlyDecision::makeWritable(node)) return true;
     currentLog().errorDetail(res::kReadOnlySkipped, node.path());
@@ -92,7 +92,7 @@ bool mayChange(const ENode& node) {
 
 }  // namespace
 
-bool confirmWritable(const ENode& node, WritableGrant& grant) {
+bool confirmWritable(const Node& node, WritableGrant& grant) {
     grant.restore();
     if (!mayChange(node)) return false;
     if (!node.isReadOnly() || node.isSymlink()) return true;
@@ -110,7 +110,7 @@ bool confirmWritable(const ENode& node, WritableGrant& grant) {
     return true;
 }
 
-bool confirmRewrite(const ENode& node) {
+bool confirmRewrite(const Node& node) {
     return mayChange(node);
 }
 

@@ -11,7 +11,7 @@
 #include <unordered_map>
 
 namespace korvel {
-class ENode;
+class Node;
 }
 
 namespace korvel::names {
@@ -50,7 +50,7 @@ class WritableGrant {
     bool restore() { return restore(path_); }
 
   private:
-    friend bool confirmWritable(const ENode& node, WritableGrant& grant);
+    friend bool confirmWritable(const Node& node, WritableGrant& grant);
     std::string path_;
     std::optional<mode_t> previous_;
 };
@@ -62,11 +62,11 @@ class WritableGrant {
 // "Converted read-only to read-write" when the mode changed, or "Failed to convert read-only to
 // read-write" and returns false. Without a policy scope (no job running) read-only entries are skipped.
 // "grant" receives the change, if any, so that the caller can put the exact mode back once it is done.
-bool confirmWritable(const ENode& node, WritableGrant& grant);
+bool confirmWritable(const Node& node, WritableGrant& grant);
 
 // Whether the file of "node" may be rewritten: asked as confirmWritable asks, but a yes changes no mode.
 // A rewrite puts a new file in the old one's place, which needs only the directory's permission, and
 // the new file keeps the exact mode of the old, read-only included.
-bool confirmRewrite(const ENode& node);
+bool confirmRewrite(const Node& node);
 
 }  // namespace korvel::names

@@ -51,18 +51,18 @@ bool isPlainName(std::string_view name) {
            name.find('\0') == std::string_view::npos;
 }
 
-bool isDirectory(const ENode& node) {
-    return dynamic_cast<const EDirNode*>(&node) != nullptr;
+bool isDirectory(const Node& node) {
+    return dynamic_cast<const DirNode*>(&node) != nullptr;
 }
 
 // The full path the entry would have under "name" beside where it is now.
-std::string besideNode(const ENode& node, std::string_view name) {
-    if (const EDirNode* parent = node.getParent()) return platform::joinPath(parent->path(), name);
+std::string besideNode(const Node& node, std::string_view name) {
+    if (const DirNode* parent = node.getParent()) return platform::joinPath(parent->path(), name);
     return platform::joinPath(node.getDirectoryPart(), name);
 }
 
 // Moves the node (and the paths below it) to "path", where the entry now is.
-void movedTo(ENode& node, std::string path) {
+void movedTo(Node& node, std::string path) {
     node.setPath(std::move(path));
     refreshSubtreePaths(node);
 }
@@ -86,16 +86,16 @@ void writeClosingText(ESection* section, std::uint32_t count, int textForNone) {
 }
 
 // The node at "path" as the tree has it now (exact names only), or null.
-ENode* nodeAtPath(EDirNode& top, std::string_view path) {
+Node* nodeAtPath(DirNode& top, std::string_view path) {
     if (path == top.path()) return &top;
     const std::string prefix = platform::withTrailingSeparator(top.path());
     if (!path.starts_with(prefix)) return nullptr;
     path.remove_prefix(prefix.size());
-    ENode* node = &top;
+    Node* node = &top;
     while (!path.empty()) {
         const auto slash = path.find('/');
         const std::string_view name = path.substr(0, slash);
-        ENode* child = nullptr;
+        Node* child = nullptr;
         if (!node->findChild(name, &child) || child->getFileName() != name) return nullptr;
         node = child;
         path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
@@ -124,10 +124,10 @@ void writePlainRow(ESection* section, std::string_view first, std::string_view s
 
 }  // namespace
 
-void refreshSubtreePaths(ENode& node) {
-    auto* dir = dynamic_cast<EDirNode*>(&node);
+void refreshSubtreePaths(Node& node) {
+    auto* dir = dynamic_cast<DirNode*>(&node);
     if (!dir) return;
-    for (ENode* child : dir->children()) {
+    for (Node* child : dir->children()) {
         child->refreshPath();
         refreshSubtreePaths(*child);
     }
@@ -146,7 +146,7 @@ bool stopsRenaming(std::error_code failure) {
            failure.value() == EDQUOT;
 }
 
-int renameNode(ENode& node, std::string_view name, RenameHistory* history, std::error_code* failure) {
+int renameNode(Node& node, std::string_view name, RenameHistory* history, std::error_code* failure) {
     const std::string from = node.path();
     const std::string to = besideNode(node, name);
     WritableGrant grant;
@@ -166,92 +166,92 @@ int renameNode(ENode& node, std::string_view name, RenameHistory* history, std::
     return 1;
 }
 
-// ---- EReportRenaming
+// ---- SuggestedNamesPass
 
-EReportRenaming::EReportRenaming() {
+SuggestedNamesPass::SuggestedNamesPass() {
     section = currentLog().openSection(res::kSectionSuggestedNames);
     writeHeader(section, res::kNewFilenameColumn, res::kOriginalFilename);
 }
 
-EReportRenaming::~EReportRenaming() {
+SuggestedNamesPass::~SuggestedNamesPass() {
     writeClosingText(section, count, res::kAllNamesValid);
 }
 
-bool EReportRenaming::step(ENode& node) {
+bool SuggestedNamesPass::step(Node& node) {
     if (!writeRenameRow(section, node, "", "")) return false;
     ++count;
     return true;
 }
 
-bool EReportRenaming::visitFile(EFileNode& node) {
+bool SuggestedNamesPass::visitFile(FileNode& node) {
     return step(node);
 }
 
-bool EReportRenaming::visitHtml(EHtmlNode& node) {
+bool SuggestedNamesPass::visitHtml(HtmlNode& node) {
     return step(node);
 }
 
-bool EReportRenaming::visitDir(EDirNode& node) {
+bool SuggestedNamesPass::visitDir(DirNode& node) {
     return node.getParent() && step(node);
 }
 
-// ---- ERenameFiles
+// ---- RenamePass
 
 // A child moved aside to a temporary name, waiting for its new name to come free.
-struct ERenameFiles::Waiting {
-    ENode* node;
+struct RenamePass::Waiting {
+    Node* node;
     std::string originalName;  // which it keeps a claim on until it has its new name
     std::string newName;
 };
 
-ERenameFiles::ERenameFiles(bool localLogs) : localLogs_(localLogs) {
+RenamePass::RenamePass(bool localLogs) : localLogs_(localLogs) {
     section = currentLog().openSection(res::kSectionRenamedFiles);
     writeHeader(section, res::kNewFilenameColumn, res::kOriginalFilename);
 }
 
-ERenameFiles::~ERenameFiles() {
+RenamePass::~RenamePass() {
     writeClosingText(section, count, res::kAllNamesValid);
 }
 
-bool ERenameFiles::visitFile(EFileNode& node) {
+bool RenamePass::visitFile(FileNode& node) {
     return renamed_.count(&node) != 0;
 }
 
-bool ERenameFiles::visitHtml(EHtmlNode& node) {
+bool RenamePass::visitHtml(HtmlNode& node) {
     return renamed_.count(&node) != 0;
 }
 
-bool ERenameFiles::visitDir(EDirNode& node) {
+bool RenamePass::visitDir(DirNode& node) {
     // The children are renamed before the walk goes through them: renaming re-sorts a directory's
     // children, which must not happen under the walk's feet.
     renameChildren(node);
     return renamed_.count(&node) != 0;
 }
 
-bool ERenameFiles::held(std::string_view name) const {
+bool RenamePass::held(std::string_view name) const {
     return held_.count(asciiUpper(name)) != 0;
 }
 
-void ERenameFiles::hold(std::string_view name) {
+void RenamePass::hold(std::string_view name) {
     held_.insert(asciiUpper(name));
 }
 
-void ERenameFiles::release(std::string_view name) {
+void RenamePass::release(std::string_view name) {
     const auto it = held_.find(asciiUpper(name));
     if (it != held_.end()) held_.erase(it);
 }
 
-void ERenameFiles::renamed(ENode& node, EDirNode& dir) {
+void RenamePass::renamed(Node& node, DirNode& dir) {
     renamed_.insert(&node);
     ++count;
     writeRenameRow(section, node, "", "");
     if (localLogs_) writeRenameRow(currentLog().directoryLog(dir.path()), node, "", "");
 }
 
-void ERenameFiles::renameChildren(EDirNode& dir) {
+void RenamePass::renameChildren(DirNode& dir) {
     // Taken first: renaming re-sorts the children.
-    std::vector<ENode*> todo;
-    for (ENode* child : dir.children())
+    std::vector<Node*> todo;
+    for (Node* child : dir.children())
         if (child->hasNewName() && child->getNewName() != child->getFileName()) todo.push_back(child);
     if (todo.empty()) return;
 
@@ -259,11 +259,11 @@ void ERenameFiles::renameChildren(EDirNode& dir) {
     // name: a name it leaves for a temporary one is still its own to come back to. Names are held without
     // regard to case, so that this also holds where the file system ignores case.
     held_.clear();
-    for (const ENode* child : todo)
+    for (const Node* child : todo)
         hold(child->getFileName());
 
     std::vector<Waiting> waiting;
-    for (ENode* child : todo) {
+    for (Node* child : todo) {
         // Once the journal or the disk refuses a change, no other is tried: what is renamed can still
         // have its links rewritten and be undone, and nothing more is left half done.
         if (stopped_) break;
@@ -297,7 +297,7 @@ void ERenameFiles::renameChildren(EDirNode& dir) {
     held_.clear();
 }
 
-bool ERenameFiles::moveAside(ENode& node, EDirNode& dir, std::vector<Waiting>& waiting) {
+bool RenamePass::moveAside(Node& node, DirNode& dir, std::vector<Waiting>& waiting) {
     WritableGrant grant;
     if (!confirmWritable(node, grant)) return false;
     const std::optional<mode_t> previousMode = grant.previousMode();
@@ -325,8 +325,8 @@ bool ERenameFiles::moveAside(ENode& node, EDirNode& dir, std::vector<Waiting>& w
     return false;
 }
 
-void ERenameFiles::finishOrPutBack(Waiting& w, EDirNode& dir) {
-    ENode& node = *w.node;
+void RenamePass::finishOrPutBack(Waiting& w, DirNode& dir) {
+    Node& node = *w.node;
     const std::string temporary = node.path();
     const std::string to = platform::joinPath(dir.path(), w.newName);
     if (!recordedRename(temporary, to)) {
@@ -366,7 +366,7 @@ RestoredNames::~RestoredNames() {
     writeClosingText(section_, count_, res::kNothingRenamedToUndo);
 }
 
-void RestoredNames::writeRow(const ENode* node, std::string_view originalName, std::string_view before,
+void RestoredNames::writeRow(const Node* node, std::string_view originalName, std::string_view before,
                              std::string_view directory) {
     ++count_;
     ESection* dirLog = localLogs_ && !skipped_.count(std::string(directory))
@@ -381,7 +381,7 @@ void RestoredNames::writeRow(const ENode* node, std::string_view originalName, s
     writePlainRow(dirLog, originalName, before);
 }
 
-void RestoredNames::undone(const RenameRecord& r, const ENode* node) {
+void RestoredNames::undone(const RenameRecord& r, const Node* node) {
     switch (r.step) {
         case RenameStep::FromTemporary:
             // Half way: the row comes when the move aside is undone too.
@@ -400,14 +400,14 @@ void RestoredNames::undone(const RenameRecord& r, const ENode* node) {
     }
 }
 
-// ---- EUndoRename
+// ---- RenameUndo
 
-EUndoRename::EUndoRename(RenameHistory history, bool localLogs, EDirNode* top)
+RenameUndo::RenameUndo(RenameHistory history, bool localLogs, DirNode* top)
     : history_(std::move(history)), top_(top), rows_(localLogs) {}
 
-EUndoRename::~EUndoRename() = default;
+RenameUndo::~RenameUndo() = default;
 
-std::int32_t EUndoRename::run(std::string_view title, GUIProgress* progress) {
+std::int32_t RenameUndo::run(std::string_view title, GUIProgress* progress) {
     std::unique_ptr<GUIProgress> local;
     if (!progress) {
         local = std::make_unique<GUIProgressDlg>();
@@ -424,7 +424,7 @@ std::int32_t EUndoRename::run(std::string_view title, GUIProgress* progress) {
         history_.pop_back();
         progress->setFile(r.to);
 
-        ENode* node = top_ ? nodeAtPath(*top_, r.to) : nullptr;
+        Node* node = top_ ? nodeAtPath(*top_, r.to) : nullptr;
         if (recordedRename(r.to, r.from)) {
             renameFailed(r.to, r.from);
             failed_.push_back(std::move(r));
@@ -439,16 +439,16 @@ std::int32_t EUndoRename::run(std::string_view title, GUIProgress* progress) {
 
 // ---- the passes as a job runs them
 
-std::int32_t reportRenaming(EDirNode& top, std::int64_t total, GUIProgress* progress) {
-    EReportRenaming visitor;
-    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+std::int32_t reportRenaming(DirNode& top, std::int64_t total, GUIProgress* progress) {
+    SuggestedNamesPass visitor;
+    Traversal<TypedWalk<Node*>> pass(&top, visitor);
     return pass.run(res::loadString(res::kReportingSuggestedNames), total, progress);
 }
 
-std::int32_t renameFiles(EDirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
+std::int32_t renameFiles(DirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
                          GUIProgress* progress, bool* stopped) {
-    ERenameFiles visitor(localLogs);
-    TTraverse<TIterPreOrderTyped<ENode*>> pass(&top, visitor);
+    RenamePass visitor(localLogs);
+    Traversal<TypedWalk<Node*>> pass(&top, visitor);
     const std::int32_t result = pass.run(res::loadString(res::kRenamingFiles), total, progress);
     if (stopped) *stopped = visitor.stopped();
     RenameHistory done = visitor.takeHistory();
@@ -456,8 +456,8 @@ std::int32_t renameFiles(EDirNode& top, bool localLogs, std::int64_t total, Rena
     return result;
 }
 
-std::int32_t undoRenaming(EDirNode& top, RenameHistory& history, bool localLogs, GUIProgress* progress) {
-    EUndoRename undo(std::move(history), localLogs, &top);
+std::int32_t undoRenaming(DirNode& top, RenameHistory& history, bool localLogs, GUIProgress* progress) {
+    RenameUndo undo(std::move(history), localLogs, &top);
     const std::int32_t result = undo.run(res::loadString(res::kUndoingRenaming), progress);
     history = undo.remaining();
     return result;

@@ -1,7 +1,7 @@
 #pragma once
 // Renaming on disk, and putting the names back. After the conversion pass has given nodes their new
-// names, EReportRenaming lists them (a check), ERenameFiles renames the files and directories (a fix) and
-// keeps a history of every rename it really did, and EUndoRename replays that history backwards.
+// names, SuggestedNamesPass lists them (a check), RenamePass renames the files and directories (a fix) and
+// keeps a history of every rename it really did, and RenameUndo replays that history backwards.
 //
 // Every rename is announced to the change journal in force first (and not made when it cannot be recorded),
 // and goes through platform::renameNoReplace, so nothing is ever renamed onto an existing entry;
@@ -21,10 +21,10 @@
 #include "site/visitor.h"
 
 namespace korvel {
-class ENode;
-class EDirNode;
-class EFileNode;
-class EHtmlNode;
+class Node;
+class DirNode;
+class FileNode;
+class HtmlNode;
 class GUIProgress;
 }  // namespace korvel
 
@@ -68,7 +68,7 @@ RenameStep stepOfRename(std::string_view from, std::string_view to);
 // entry is). A file made writable for the rename gets
 // its exact mode back afterwards.
 // "failure", when given, receives why a rename failed.
-int renameNode(ENode& node, std::string_view name, RenameHistory* history = nullptr,
+int renameNode(Node& node, std::string_view name, RenameHistory* history = nullptr,
                std::error_code* failure = nullptr);
 
 // Whether a failed rename means that no further change can be recorded or made: the undo journal or the
@@ -76,35 +76,35 @@ int renameNode(ENode& node, std::string_view name, RenameHistory* history = null
 bool stopsRenaming(std::error_code failure);
 
 // Recomputes the paths of everything below "node" from its own current path (after it was renamed).
-void refreshSubtreePaths(ENode& node);
+void refreshSubtreePaths(Node& node);
 
 // Lists the suggested new names (section "SUGGESTED NEW NAMES FOR FILES:"). Any pre-order walk will do.
-class EReportRenaming : public EVisitor {
+class SuggestedNamesPass : public Visitor {
   public:
-    EReportRenaming();
-    ~EReportRenaming() override;
+    SuggestedNamesPass();
+    ~SuggestedNamesPass() override;
 
-    bool visitFile(EFileNode& node) override;
-    bool visitHtml(EHtmlNode& node) override;
-    bool visitDir(EDirNode& node) override;
+    bool visitFile(FileNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
+    bool visitDir(DirNode& node) override;
 
   private:
-    bool step(ENode& node);
+    bool step(Node& node);
 };
 
 // Renames every node that has a new name (section "RENAMED FILES:", and a row in the "RENAME.LOG" of the
 // directory that holds the renamed entry when "localLogs"). Walk it in pre-order over the directory tree
-// (TIterPreOrderTyped): the visit of a directory renames that directory's children, all together, so that
+// (TypedWalk): the visit of a directory renames that directory's children, all together, so that
 // names that swap or form a chain among siblings can be resolved, and a directory is renamed before
 // anything below it. A visit returns whether that node was renamed.
-class ERenameFiles : public EVisitor {
+class RenamePass : public Visitor {
   public:
-    explicit ERenameFiles(bool localLogs);
-    ~ERenameFiles() override;
+    explicit RenamePass(bool localLogs);
+    ~RenamePass() override;
 
-    bool visitFile(EFileNode& node) override;
-    bool visitHtml(EHtmlNode& node) override;
-    bool visitDir(EDirNode& node) override;
+    bool visitFile(FileNode& node) override;
+    bool visitHtml(HtmlNode& node) override;
+    bool visitDir(DirNode& node) override;
 
     // Whether renaming stopped at a change the journal or the disk refused.
     bool stopped() const { return stopped_; }
@@ -115,19 +115,19 @@ class ERenameFiles : public EVisitor {
 
   private:
     struct Waiting;
-    void renameChildren(EDirNode& dir);
+    void renameChildren(DirNode& dir);
     // A name still held by a sibling that has not reached its final name.
     bool held(std::string_view name) const;
     void hold(std::string_view name);
     void release(std::string_view name);
     // Moves "node" aside to a temporary name; false when even that failed (reported).
-    bool moveAside(ENode& node, EDirNode& dir, std::vector<Waiting>& waiting);
-    void finishOrPutBack(Waiting& w, EDirNode& dir);
-    void renamed(ENode& node, EDirNode& dir);
+    bool moveAside(Node& node, DirNode& dir, std::vector<Waiting>& waiting);
+    void finishOrPutBack(Waiting& w, DirNode& dir);
+    void renamed(Node& node, DirNode& dir);
 
     bool localLogs_;
     RenameHistory history_;
-    std::unordered_set<const ENode*> renamed_;
+    std::unordered_set<const Node*> renamed_;
     std::unordered_multiset<std::string> held_;  // ASCII-upper-cased names, for the directory at hand
     std::uint32_t temporaryCounter_ = 0;
     bool stopped_ = false;
@@ -147,14 +147,14 @@ class RestoredNames {
 
     // "record" has been undone: what was at its "to" is at its "from" again. "node" is the tree's node for
     // the entry, when there is a tree.
-    void undone(const RenameRecord& record, const ENode* node = nullptr);
+    void undone(const RenameRecord& record, const Node* node = nullptr);
     // The entries given back their original names.
     std::uint32_t count() const { return count_; }
     // No row goes into the "RENAME.LOG" of these directories.
     void skipLocalLogsIn(std::unordered_set<std::string> directories) { skipped_ = std::move(directories); }
 
   private:
-    void writeRow(const ENode* node, std::string_view originalName, std::string_view before,
+    void writeRow(const Node* node, std::string_view originalName, std::string_view before,
                   std::string_view directory);
 
     bool localLogs_;
@@ -170,12 +170,12 @@ class RestoredNames {
 // history alone, so it undoes exactly what was done and nothing else; with "top", the tree's node paths
 // follow each step. Undo never asks about read-only entries: the job had the person's consent for the
 // rename, and putting a name back needs no write permission on the entry itself.
-class EUndoRename {
+class RenameUndo {
   public:
-    EUndoRename(RenameHistory history, bool localLogs, EDirNode* top = nullptr);
-    ~EUndoRename();
-    EUndoRename(const EUndoRename&) = delete;
-    EUndoRename& operator=(const EUndoRename&) = delete;
+    RenameUndo(RenameHistory history, bool localLogs, DirNode* top = nullptr);
+    ~RenameUndo();
+    RenameUndo(const RenameUndo&) = delete;
+    RenameUndo& operator=(const RenameUndo&) = delete;
 
     // Replays the history under the progress title "title". Returns the number of entries given back their
     // original names, or -1 when the person cancelled (what is left stays in remaining()).
@@ -190,19 +190,19 @@ class EUndoRename {
   private:
     RenameHistory history_;
     RenameHistory failed_;
-    EDirNode* top_;
+    DirNode* top_;
     RestoredNames rows_;
 };
 
 // The three passes as a job runs them, each with its progress title; "total" is the node count for the
 // progress display. Each returns the pass's count, or -1 when the person cancelled.
-std::int32_t reportRenaming(EDirNode& top, std::int64_t total, GUIProgress* progress = nullptr);
+std::int32_t reportRenaming(DirNode& top, std::int64_t total, GUIProgress* progress = nullptr);
 // Appends what it renamed to "history" (also after a cancel). "stopped", when given, tells whether
 // renaming stopped at a change the journal or the disk refused.
-std::int32_t renameFiles(EDirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
+std::int32_t renameFiles(DirNode& top, bool localLogs, std::int64_t total, RenameHistory& history,
                          GUIProgress* progress = nullptr, bool* stopped = nullptr);
 // Consumes "history": afterwards it holds what a cancel left undone.
-std::int32_t undoRenaming(EDirNode& top, RenameHistory& history, bool localLogs,
+std::int32_t undoRenaming(DirNode& top, RenameHistory& history, bool localLogs,
                           GUIProgress* progress = nullptr);
 
 }  // namespace korvel::names

@@ -68,7 +68,7 @@ std::optional<char> FilenameFilter::filter(std::string_view text, std::size_t se
     return typed;
 }
 
-std::string validateTypedName(const ENode& node, std::int32_t target, std::int32_t caseConversion,
+std::string validateTypedName(const Node& node, std::int32_t target, std::int32_t caseConversion,
                               std::string_view typed, std::string& message, SiblingNames* siblings) {
     message.clear();
     if (typed.empty()) {
@@ -107,7 +107,7 @@ std::string validateTypedName(const ENode& node, std::int32_t target, std::int32
     return *name;
 }
 
-ui::RenameRequest makeRenameRequest(const ENode& node, std::int32_t target, std::int32_t caseConversion,
+ui::RenameRequest makeRenameRequest(const Node& node, std::int32_t target, std::int32_t caseConversion,
                                     SiblingNames* siblings) {
     ui::RenameRequest request;
     request.conventionLabel = conventionWithCaseLabel(target, caseConversion);
@@ -117,7 +117,7 @@ ui::RenameRequest makeRenameRequest(const ENode& node, std::int32_t target, std:
     request.target = target;
     request.caseConversion = caseConversion;
     request.maxLength = effectiveMaxNameLength(node, target);
-    const ENode* subject = &node;
+    const Node* subject = &node;
     request.validate = [subject, target, caseConversion, siblings](std::string_view typed,
                                                                    std::string& message) {
         return validateTypedName(*subject, target, caseConversion, typed, message, siblings);

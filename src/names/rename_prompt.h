@@ -10,7 +10,7 @@
 #include "ui/prompts.h"
 
 namespace korvel {
-class ENode;
+class Node;
 }
 
 namespace korvel::names {
@@ -44,14 +44,14 @@ class FilenameFilter {
 // The substitute follows the target's full rules (characters, case, 8.3 form, length budget; never "/",
 // ".", ".." or NUL) and is unique among the node's siblings ("siblings", when given, is the pass's set of
 // taken names, without the node's own).
-std::string validateTypedName(const ENode& node, std::int32_t target, std::int32_t caseConversion,
+std::string validateTypedName(const Node& node, std::int32_t target, std::int32_t caseConversion,
                               std::string_view typed, std::string& message, SiblingNames* siblings = nullptr);
 
 // The prompt's request for "node": the convention's label, the node's directory, current and suggested
 // name (the suggestion is its new name, or its current name when it has none), validateTypedName, and the
 // target, case and length a FilenameFilter for the field is made from.
 // "siblings" must outlive the request when given.
-ui::RenameRequest makeRenameRequest(const ENode& node, std::int32_t target, std::int32_t caseConversion,
+ui::RenameRequest makeRenameRequest(const Node& node, std::int32_t target, std::int32_t caseConversion,
                                     SiblingNames* siblings = nullptr);
 
 }  // namespace korvel::names

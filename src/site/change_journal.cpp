@@ -13,15 +13,15 @@ ChangeJournal* current = nullptr;
 std::int32_t hardLinks = kHardLinksSkip;
 
 // Another name of the file "node" names (device and inode) among the site's files, or "".
-std::string otherNameInSite(const ENode& node, dev_t device, ino_t inode) {
-    const ENode* top = &node;
+std::string otherNameInSite(const Node& node, dev_t device, ino_t inode) {
+    const Node* top = &node;
     while (top->getParent())
         top = top->getParent();
-    std::vector<const ENode*> pending{top};
+    std::vector<const Node*> pending{top};
     while (!pending.empty()) {
-        const ENode* at = pending.back();
+        const Node* at = pending.back();
         pending.pop_back();
-        if (const auto* dir = dynamic_cast<const EDirNode*>(at)) {
+        if (const auto* dir = dynamic_cast<const DirNode*>(at)) {
             pending.insert(pending.end(), dir->children().begin(), dir->children().end());
             continue;
         }
@@ -57,7 +57,7 @@ int replaceFailureMessage(std::error_code ec, ContentChange::Kind kind) {
     return res::kFileWriteFailed;
 }
 
-bool replaceRecorded(const ENode& node, std::string_view before, std::string_view after,
+bool replaceRecorded(const Node& node, std::string_view before, std::string_view after,
                      const ContentChange& why, const platform::FileStamp* readAs) {
     platform::FileInfo st;
     if (platform::fileInfo(node.path(), st) || st.kind == platform::EntryKind::Missing) {

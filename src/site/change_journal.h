@@ -68,7 +68,7 @@ class ChangeJournal {
 // The journal in force in this process, or null.
 ChangeJournal* currentJournal();
 
-class ENode;
+class Node;
 
 // Puts "policy" (a HardLinkPolicy) in force for rewrites for its lifetime, then restores the one before.
 // Without a scope multiply-linked files are left alone: nobody has said that they may be parted.
@@ -93,7 +93,7 @@ int replaceFailureMessage(std::error_code ec, ContentChange::Kind kind);
 // it was read. A file with more than one name follows the hard-link policy in force. A failure, or a file
 // left alone, is written into the errors section with the node's path. True when the file holds "after"
 // (in a replace batch: once the batch commits).
-bool replaceRecorded(const ENode& node, std::string_view before, std::string_view after,
+bool replaceRecorded(const Node& node, std::string_view before, std::string_view after,
                      const ContentChange& why, const platform::FileStamp* readAs = nullptr);
 
 // Puts "journal" in force for its lifetime (null: none), then restores the one before.

@@ -13,7 +13,7 @@ namespace korvel {
 // The nodes a cyclic walk has met. Every link of every page is looked up here, a million times on a
 // large site: open addressing over one array, with no allocation per node.
 template <typename T>
-class TPointerSet {
+class NodeSet {
   public:
     bool contains(T item) const {
         if (!item) return hasNull_;
@@ -63,9 +63,9 @@ class TPointerSet {
 };
 
 template <typename T>
-class IIterator {
+class Iterator {
   public:
-    virtual ~IIterator() = default;
+    virtual ~Iterator() = default;
     virtual void first() = 0;
     virtual void next() = 0;
     virtual bool isDone() const = 0;
@@ -76,9 +76,9 @@ class IIterator {
 // except through a pre-order walk's rule that a node's child iterator is made only when the walk moves
 // past that node.
 template <typename T>
-class TIterStl : public IIterator<T> {
+class ListIterator : public Iterator<T> {
   public:
-    explicit TIterStl(std::vector<T>* container) : container_(container) { first(); }
+    explicit ListIterator(std::vector<T>* container) : container_(container) { first(); }
 
     void first() override { index_ = 0; }
     void next() override { ++index_; }
@@ -93,11 +93,11 @@ class TIterStl : public IIterator<T> {
 };
 
 // Pre-order: a node, then everything below it. "T" is a pointer to a node that offers hasChildren() and
-// createIterator() (an owned IIterator<T>, null when there is nothing to walk).
+// createIterator() (an owned Iterator<T>, null when there is nothing to walk).
 template <typename T>
-class TIterPreOrder : public IIterator<T> {
+class PreOrderWalk : public Iterator<T> {
   public:
-    explicit TIterPreOrder(T root) : root_(root) { TIterPreOrder::first(); }
+    explicit PreOrderWalk(T root) : root_(root) { PreOrderWalk::first(); }
 
     void first() override {
         atRoot_ = true;
@@ -167,18 +167,18 @@ class TIterPreOrder : public IIterator<T> {
 
     bool atRoot_ = true;
     T currentParent_{};
-    std::unique_ptr<IIterator<T>> currentIterator_;
+    std::unique_ptr<Iterator<T>> currentIterator_;
     std::vector<T> parentStack_;
-    std::vector<std::unique_ptr<IIterator<T>>> iteratorStack_;
+    std::vector<std::unique_ptr<Iterator<T>>> iteratorStack_;
 };
 
 // Pre-order restricted to nodes of the root's own class: from a directory, the directory tree (a page is
 // yielded but its links are not followed); from a page, the pages reachable through pages.
 template <typename T>
-class TIterPreOrderTyped : public TIterPreOrder<T> {
+class TypedWalk : public PreOrderWalk<T> {
   public:
-    explicit TIterPreOrderTyped(T root)
-        : TIterPreOrder<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
+    explicit TypedWalk(T root)
+        : PreOrderWalk<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
 
   protected:
     bool shouldDescend(T item) override {
@@ -191,23 +191,23 @@ class TIterPreOrderTyped : public TIterPreOrder<T> {
 
 // The typed walk that yields every node once, even where links form cycles.
 template <typename T>
-class TIterPreOrderCyclic : public TIterPreOrder<T> {
+class LinkWalk : public PreOrderWalk<T> {
   public:
-    explicit TIterPreOrderCyclic(T root)
-        : TIterPreOrder<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
+    explicit LinkWalk(T root)
+        : PreOrderWalk<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
 
     void first() override {
-        TIterPreOrder<T>::first();
+        PreOrderWalk<T>::first();
         visited_.clear();
     }
 
     void next() override {
         if (this->isDone()) return;
         T current = this->currentItem();
-        TIterPreOrder<T>::next();
+        PreOrderWalk<T>::next();
         visited_.insert(current);
         while (!this->isDone() && visited_.contains(this->currentItem()))
-            TIterPreOrder<T>::next();
+            PreOrderWalk<T>::next();
     }
 
   protected:
@@ -218,7 +218,7 @@ class TIterPreOrderCyclic : public TIterPreOrder<T> {
 
   private:
     const std::type_info* rootType_;
-    TPointerSet<T> visited_;
+    NodeSet<T> visited_;
 };
 
 }  // namespace korvel

@@ -38,7 +38,7 @@ std::string_view dropTrailingSeparator(std::string_view path) {
 }
 
 // The node's own name, or the new one when it has one.
-std::string_view nameAfterRenaming(const ENode& node) {
+std::string_view nameAfterRenaming(const Node& node) {
     return node.hasNewName() ? std::string_view(node.getNewName()) : node.getFileName();
 }
 
@@ -67,9 +67,9 @@ bool siblingLess(std::string_view a, std::string_view b) {
     return a < b;  // case twins: byte-wise, so "Index.htm" comes before "index.htm"
 }
 
-// ---- ENode
+// ---- Node
 
-ENode::ENode(std::string_view path, const FileProbe* probe)
+Node::Node(std::string_view path, const FileProbe* probe)
     : path_(dropTrailingSeparator(path)), originalPath_(path_) {
     FileProbe own;
     if (!probe) {
@@ -80,39 +80,39 @@ ENode::ENode(std::string_view path, const FileProbe* probe)
     attributes_ = attributeBits(path_, *probe, symlink_);
 }
 
-ENode::~ENode() = default;
+Node::~Node() = default;
 
-bool ENode::findChild(std::string_view, ENode**) const {
+bool Node::findChild(std::string_view, Node**) const {
     return false;
 }
 
-ENode* ENode::addChild(std::unique_ptr<ENode>) {
+Node* Node::addChild(std::unique_ptr<Node>) {
     return nullptr;
 }
 
-std::unique_ptr<ENode> ENode::removeChild(ENode*) {
+std::unique_ptr<Node> Node::removeChild(Node*) {
     return nullptr;
 }
 
-bool ENode::update(ENodeCreator&, bool) {
+bool Node::update(NodeFactory&, bool) {
     return true;
 }
 
-std::string_view ENode::getFileName() const {
+std::string_view Node::getFileName() const {
     return platform::lastComponent(path_);
 }
 
-std::string_view ENode::getDirectoryPart() const {
+std::string_view Node::getDirectoryPart() const {
     const auto slash = path_.rfind(platform::kSeparator);
     return slash == std::string::npos ? std::string_view() : std::string_view(path_).substr(0, slash);
 }
 
-void ENode::setPath(std::string path) {
+void Node::setPath(std::string path) {
     std::string oldName(getFileName());
     path_ = std::string(dropTrailingSeparator(path));
     if (!parent_) return;
     // The parent finds and orders its children by name: move this one to its new place.
-    EDirNode& dir = *parent_;
+    DirNode& dir = *parent_;
     dir.unindexName(this, oldName);
     auto it = std::find(dir.children_.begin(), dir.children_.end(), this);
     if (it != dir.children_.end()) dir.children_.erase(it);
@@ -120,7 +120,7 @@ void ENode::setPath(std::string path) {
     dir.indexName(this);
 }
 
-void ENode::refreshPath() {
+void Node::refreshPath() {
     const std::string name(getFileName());
     if (parent_) {
         path_ = platform::joinPath(parent_->path(), name);
@@ -129,8 +129,8 @@ void ENode::refreshPath() {
     }
 }
 
-std::size_t ENode::directoryPathLength() const {
-    const ENode* dir = parent_;
+std::size_t Node::directoryPathLength() const {
+    const Node* dir = parent_;
     if (!dir) return getDirectoryPart().size() + 1;
     std::size_t length = 0;
     while (dir->parent_) {
@@ -140,11 +140,11 @@ std::size_t ENode::directoryPathLength() const {
     return length + platform::withTrailingSeparator(dir->newPath()).size();
 }
 
-std::string ENode::newPath() const {
+std::string Node::newPath() const {
     if (!parent_) return hasNewName() ? platform::joinPath(platform::parentPath(path_), newName_) : path_;
     // Names from here up to the top, then joined from the top down.
     std::vector<std::string_view> names;
-    const ENode* node = this;
+    const Node* node = this;
     for (; node->parent_; node = node->parent_)
         names.push_back(nameAfterRenaming(*node));
     std::string out = node->newPath();
@@ -153,42 +153,42 @@ std::string ENode::newPath() const {
     return out;
 }
 
-void ENode::logError(int id) const {
+void Node::logError(int id) const {
     currentLog().errorDetail(id, path_);
 }
 
-// ---- EDirNode
+// ---- DirNode
 
-EDirNode::EDirNode(std::string_view path, const FileProbe* probe) : ENode(path, probe) {}
+DirNode::DirNode(std::string_view path, const FileProbe* probe) : Node(path, probe) {}
 
-EDirNode::~EDirNode() {
-    for (ENode* child : children_)
+DirNode::~DirNode() {
+    for (Node* child : children_)
         delete child;
 }
 
-bool EDirNode::accept(EVisitor& visitor) {
+bool DirNode::accept(Visitor& visitor) {
     return visitor.visitDir(*this);
 }
 
-const EDirNode::NameSlot* EDirNode::slotFor(std::string_view name) const {
+const DirNode::NameSlot* DirNode::slotFor(std::string_view name) const {
     const auto it = byName_.find(asciiUpper(name));
     return it == byName_.end() ? nullptr : &it->second;
 }
 
-bool EDirNode::findChild(std::string_view name, ENode** found) const {
+bool DirNode::findChild(std::string_view name, Node** found) const {
     name = dropTrailingSeparator(name);
     const bool fullPath = name.find(platform::kSeparator) != std::string_view::npos;
     const NameSlot* slot = slotFor(fullPath ? platform::lastComponent(name) : name);
     if (!slot) return false;
 
-    auto exact = [&](const ENode* child) {
+    auto exact = [&](const Node* child) {
         return fullPath ? child->path() == name : child->getFileName() == name;
     };
-    ENode* match = nullptr;
+    Node* match = nullptr;
     if (exact(slot->first)) {
         match = slot->first;
     } else {
-        for (ENode* twin : slot->twins)
+        for (Node* twin : slot->twins)
             if (exact(twin)) match = twin;
     }
     // No exact match: the first in child order, provided the rest of a full path matches too (all twins
@@ -198,11 +198,11 @@ bool EDirNode::findChild(std::string_view name, ENode** found) const {
     return match != nullptr;
 }
 
-std::unique_ptr<IIterator<ENode*>> EDirNode::createIterator() {
-    return std::make_unique<TIterStl<ENode*>>(&children_);
+std::unique_ptr<Iterator<Node*>> DirNode::createIterator() {
+    return std::make_unique<ListIterator<Node*>>(&children_);
 }
 
-void EDirNode::indexName(ENode* child) {
+void DirNode::indexName(Node* child) {
     NameSlot& slot = byName_[asciiUpper(child->getFileName())];
     if (!slot.first) {
         slot.first = child;
@@ -213,10 +213,10 @@ void EDirNode::indexName(ENode* child) {
     if (siblingLess(child->getFileName(), slot.first->getFileName()))
         std::swap(slot.first, slot.twins.back());
     std::sort(slot.twins.begin(), slot.twins.end(),
-              [](const ENode* a, const ENode* b) { return siblingLess(a->getFileName(), b->getFileName()); });
+              [](const Node* a, const Node* b) { return siblingLess(a->getFileName(), b->getFileName()); });
 }
 
-void EDirNode::unindexName(ENode* child, std::string_view name) {
+void DirNode::unindexName(Node* child, std::string_view name) {
     const auto it = byName_.find(asciiUpper(name));
     if (it == byName_.end()) return;
     NameSlot& slot = it->second;
@@ -232,7 +232,7 @@ void EDirNode::unindexName(ENode* child, std::string_view name) {
     }
 }
 
-void EDirNode::insertSorted(ENode* child) {
+void DirNode::insertSorted(Node* child) {
     // The scan adds a directory's entries in order, so appending is the common case.
     const std::string_view name = child->getFileName();
     if (children_.empty() || siblingLess(children_.back()->getFileName(), name)) {
@@ -241,31 +241,31 @@ void EDirNode::insertSorted(ENode* child) {
     }
     const auto at =
         std::upper_bound(children_.begin(), children_.end(), name,
-                         [](std::string_view n, const ENode* c) { return siblingLess(n, c->getFileName()); });
+                         [](std::string_view n, const Node* c) { return siblingLess(n, c->getFileName()); });
     children_.insert(at, child);
 }
 
-void EDirNode::joinIndex(ENode* node, EPathIndex* index) {
+void DirNode::joinIndex(Node* node, PathIndex* index) {
     index->add(node);
-    if (auto* dir = dynamic_cast<EDirNode*>(node)) {
+    if (auto* dir = dynamic_cast<DirNode*>(node)) {
         dir->pathIndex_ = index;
-        for (ENode* child : dir->children_)
+        for (Node* child : dir->children_)
             joinIndex(child, index);
     }
 }
 
-void EDirNode::leaveIndex(ENode* node, EPathIndex* index) {
+void DirNode::leaveIndex(Node* node, PathIndex* index) {
     index->remove(node);
-    if (auto* dir = dynamic_cast<EDirNode*>(node)) {
+    if (auto* dir = dynamic_cast<DirNode*>(node)) {
         dir->pathIndex_ = nullptr;
-        for (ENode* child : dir->children_)
+        for (Node* child : dir->children_)
             leaveIndex(child, index);
     }
 }
 
-ENode* EDirNode::addChild(std::unique_ptr<ENode> child) {
+Node* DirNode::addChild(std::unique_ptr<Node> child) {
     if (!child) return nullptr;
-    ENode* node = child.get();
+    Node* node = child.get();
     insertSorted(node);  // may throw (out of memory) while "child" still owns the node
     child.release();
     node->parent_ = this;
@@ -274,7 +274,7 @@ ENode* EDirNode::addChild(std::unique_ptr<ENode> child) {
     return node;
 }
 
-std::unique_ptr<ENode> EDirNode::removeChild(ENode* child) {
+std::unique_ptr<Node> DirNode::removeChild(Node* child) {
     const auto it = std::find(children_.begin(), children_.end(), child);
     if (it == children_.end()) return nullptr;
     children_.erase(it);
@@ -282,10 +282,10 @@ std::unique_ptr<ENode> EDirNode::removeChild(ENode* child) {
     // The node and everything below it leave the tree's index with it.
     if (pathIndex_) leaveIndex(child, pathIndex_);
     child->parent_ = nullptr;
-    return std::unique_ptr<ENode>(child);
+    return std::unique_ptr<Node>(child);
 }
 
-bool EDirNode::update(ENodeCreator& creator, bool recurse) {
+bool DirNode::update(NodeFactory& creator, bool recurse) {
     std::vector<std::string> names;
     if (platform::listDirectory(path(), names)) {
         logError(res::kDirectoryListFailed);
@@ -297,33 +297,33 @@ bool EDirNode::update(ENodeCreator& creator, bool recurse) {
     for (const std::string& name : names) {
         const std::string full = platform::joinPath(path(), name);
         if (full.size() >= platform::kMaxPath) continue;
-        ENode* child = nullptr;
+        Node* child = nullptr;
         const NameSlot* slot = slotFor(name);
         if (slot) {
             if (slot->first->getFileName() == name) child = slot->first;
-            for (ENode* twin : slot->twins)
+            for (Node* twin : slot->twins)
                 if (twin->getFileName() == name) child = twin;
         }
         if (!child) {
-            std::unique_ptr<ENode> made = creator.create(full);
+            std::unique_ptr<Node> made = creator.create(full);
             // The scan leaves these out; so does an update.
             if (!made->exists() || made->isHidden() || made->isSystem() || made->isTemporary()) continue;
             child = addChild(std::move(made));
         }
         seen.insert(name);
-        if (recurse && dynamic_cast<EDirNode*>(child)) ok = child->update(creator, true) && ok;
+        if (recurse && dynamic_cast<DirNode*>(child)) ok = child->update(creator, true) && ok;
     }
-    std::vector<ENode*> gone;
-    for (ENode* child : children_)
+    std::vector<Node*> gone;
+    for (Node* child : children_)
         if (!seen.count(child->getFileName())) gone.push_back(child);
-    for (ENode* child : gone)
+    for (Node* child : gone)
         removeChild(child);  // the returned owner deletes it
     return ok;
 }
 
-// ---- EFileNode
+// ---- FileNode
 
-EFileNode::EFileNode(std::string_view path, const FileProbe* probe) : ENode(path, probe) {
+FileNode::FileNode(std::string_view path, const FileProbe* probe) : Node(path, probe) {
     FileProbe own;
     if (!probe) {
         own = makeProbe(this->path());
@@ -334,16 +334,16 @@ EFileNode::EFileNode(std::string_view path, const FileProbe* probe) : ENode(path
     if (ascii_) originalLineEnd_ = lineEnd_ = detectLineEnd(*probe);
 }
 
-bool EFileNode::accept(EVisitor& visitor) {
+bool FileNode::accept(Visitor& visitor) {
     return visitor.visitFile(*this);
 }
 
-void EFileNode::markAsText(const FileProbe& probe) {
+void FileNode::markAsText(const FileProbe& probe) {
     ascii_ = true;
     originalLineEnd_ = lineEnd_ = detectLineEnd(probe);
 }
 
-bool EFileNode::buildLineIndex() {
+bool FileNode::buildLineIndex() {
     platform::ReadFile file;
     if (file.open(path())) {
         logError(res::kFileOpenFailed);
@@ -387,14 +387,14 @@ bool EFileNode::buildLineIndex() {
     return true;
 }
 
-std::int64_t EFileNode::lineOfOffset(std::int64_t offset) {
+std::int64_t FileNode::lineOfOffset(std::int64_t offset) {
     if (lineIndex_.empty()) buildLineIndex();
     const auto before = std::lower_bound(lineIndex_.begin(), lineIndex_.end(), offset) - lineIndex_.begin();
     return std::min<std::int64_t>(before + 1,
                                   std::max<std::int64_t>(1, static_cast<std::int64_t>(lineIndex_.size())));
 }
 
-bool EFileNode::lineSpan(std::int64_t n, std::int64_t& start, std::int64_t& end) const {
+bool FileNode::lineSpan(std::int64_t n, std::int64_t& start, std::int64_t& end) const {
     const auto entries = static_cast<std::int64_t>(lineIndex_.size());
     if (n < 1 || n > entries) return false;
     const bool crLf = lineEnd_ == kCrLf;
@@ -405,14 +405,14 @@ bool EFileNode::lineSpan(std::int64_t n, std::int64_t& start, std::int64_t& end)
     return true;
 }
 
-// ---- EHtmlNode
+// ---- HtmlNode
 
-bool EHtmlNode::isHtml(const FileProbe& probe, const HtmlDefinitions& definitions) {
+bool HtmlNode::isHtml(const FileProbe& probe, const HtmlDefinitions& definitions) {
     return probe.exists && !probe.isDirectory && probe.size >= 0 && isHtmlFile(probe, definitions);
 }
 
-EHtmlNode::EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDefinitions& definitions)
-    : EFileNode(path, probe) {
+HtmlNode::HtmlNode(std::string_view path, const FileProbe* probe, const HtmlDefinitions& definitions)
+    : FileNode(path, probe) {
     FileProbe own;
     if (!probe) {
         own = makeProbe(this->path());
@@ -424,38 +424,38 @@ EHtmlNode::EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDe
     base_ = std::string(platform::parentPath(originalPath()));
 }
 
-bool EHtmlNode::accept(EVisitor& visitor) {
+bool HtmlNode::accept(Visitor& visitor) {
     return visitor.visitHtml(*this);
 }
 
-bool EHtmlNode::hasChildren() const {
+bool HtmlNode::hasChildren() const {
     if (!linkTargets_.empty()) return true;
     return std::any_of(urls_.begin(), urls_.end(), isWebLink);
 }
 
-std::unique_ptr<IIterator<ENode*>> EHtmlNode::createIterator() {
-    return std::make_unique<TIterWeb<std::vector<EUrl>, ENode*>>(&urls_, &linkTargets_);
+std::unique_ptr<Iterator<Node*>> HtmlNode::createIterator() {
+    return std::make_unique<WebWalk<std::vector<UrlRecord>, Node*>>(&urls_, &linkTargets_);
 }
 
-void EHtmlNode::addLinkTarget(ENode* target) {
+void HtmlNode::addLinkTarget(Node* target) {
     if (target) linkTargets_.push_back(target);
 }
 
-// ---- ENodeCreator
+// ---- NodeFactory
 
-std::unique_ptr<ENode> ENodeCreator::create(std::string_view path) {
+std::unique_ptr<Node> NodeFactory::create(std::string_view path) {
     return fromProbe(path, makeProbe(path));
 }
 
-std::unique_ptr<ENode> ENodeCreator::createAt(int dirFd, std::string_view name, std::string_view path) {
+std::unique_ptr<Node> NodeFactory::createAt(int dirFd, std::string_view name, std::string_view path) {
     return fromProbe(path, makeProbeAt(dirFd, name, path));
 }
 
-std::unique_ptr<ENode> ENodeCreator::fromProbe(std::string_view path, const FileProbe& probe) {
-    if (probe.isDirectory) return std::make_unique<EDirNode>(path, &probe);
-    if (EHtmlNode::isHtml(probe, definitions_))
-        return std::make_unique<EHtmlNode>(path, &probe, definitions_);
-    return std::make_unique<EFileNode>(path, &probe);
+std::unique_ptr<Node> NodeFactory::fromProbe(std::string_view path, const FileProbe& probe) {
+    if (probe.isDirectory) return std::make_unique<DirNode>(path, &probe);
+    if (HtmlNode::isHtml(probe, definitions_))
+        return std::make_unique<HtmlNode>(path, &probe, definitions_);
+    return std::make_unique<FileNode>(path, &probe);
 }
 
 }  // namespace korvel

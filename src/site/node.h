@@ -14,10 +14,10 @@
 
 namespace korvel {
 
-class EVisitor;
-class EDirNode;
-class ENodeCreator;
-class EPathIndex;
+class Visitor;
+class DirNode;
+class NodeFactory;
+class PathIndex;
 
 // The attribute bits a node records (the numbers of the Windows attributes they stand for).
 enum NodeAttribute : std::uint32_t {
@@ -35,35 +35,35 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b);
 // never depends on the order of the listing.
 bool siblingLess(std::string_view a, std::string_view b);
 
-class ENode {
+class Node {
   public:
     // Takes "exists" and the attributes from "probe", or from a probe of its own when none is given. One
     // trailing "/" is dropped ("/" itself stays).
-    explicit ENode(std::string_view path, const FileProbe* probe = nullptr);
-    ENode(const ENode&) = delete;
-    ENode& operator=(const ENode&) = delete;
-    virtual ~ENode();
+    explicit Node(std::string_view path, const FileProbe* probe = nullptr);
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
+    virtual ~Node();
 
     // Double dispatch: calls the visitor's visit operation for this node's class.
-    virtual bool accept(EVisitor& visitor) = 0;
+    virtual bool accept(Visitor& visitor) = 0;
     virtual bool hasChildren() const { return false; }
     // A child by file name or by full path; an exact-case match wins, and without one the first child (in
     // child order) that matches without regard to ASCII case.
-    virtual bool findChild(std::string_view name, ENode** found = nullptr) const;
+    virtual bool findChild(std::string_view name, Node** found = nullptr) const;
     // What a walk below this node goes through; null when there is nothing.
-    virtual std::unique_ptr<IIterator<ENode*>> createIterator() { return nullptr; }
+    virtual std::unique_ptr<Iterator<Node*>> createIterator() { return nullptr; }
     // Takes ownership and returns the child, or null when this node holds no children (the child is then
     // destroyed).
-    virtual ENode* addChild(std::unique_ptr<ENode> child);
+    virtual Node* addChild(std::unique_ptr<Node> child);
     // Hands the child back to the caller; null when it is not a child of this node.
-    virtual std::unique_ptr<ENode> removeChild(ENode* child);
+    virtual std::unique_ptr<Node> removeChild(Node* child);
     // Brings the children into line with the disk. False when a directory could not be listed (reported).
-    virtual bool update(ENodeCreator& creator, bool recurse);
+    virtual bool update(NodeFactory& creator, bool recurse);
 
     const std::string& path() const { return path_; }
     std::string getPath() const { return path_; }
     const std::string& originalPath() const { return originalPath_; }
-    EDirNode* getParent() const { return parent_; }
+    DirNode* getParent() const { return parent_; }
     // The part of the path after its last "/", and the part before it.
     std::string_view getFileName() const;
     std::string_view getDirectoryPart() const;
@@ -94,10 +94,10 @@ class ENode {
     void logError(int id) const;
 
   protected:
-    friend class EDirNode;
+    friend class DirNode;
 
   private:
-    EDirNode* parent_ = nullptr;
+    DirNode* parent_ = nullptr;
     std::string path_;
     std::string originalPath_;
     std::string newName_;
@@ -107,53 +107,53 @@ class ENode {
 };
 
 // A directory; it owns its children, which it keeps sorted (see siblingLess) and indexed by name.
-class EDirNode : public ENode {
+class DirNode : public Node {
   public:
-    explicit EDirNode(std::string_view path, const FileProbe* probe = nullptr);
-    ~EDirNode() override;
+    explicit DirNode(std::string_view path, const FileProbe* probe = nullptr);
+    ~DirNode() override;
 
-    bool accept(EVisitor& visitor) override;
+    bool accept(Visitor& visitor) override;
     bool hasChildren() const override { return !children_.empty(); }
-    bool findChild(std::string_view name, ENode** found = nullptr) const override;
-    std::unique_ptr<IIterator<ENode*>> createIterator() override;
-    ENode* addChild(std::unique_ptr<ENode> child) override;
-    std::unique_ptr<ENode> removeChild(ENode* child) override;
+    bool findChild(std::string_view name, Node** found = nullptr) const override;
+    std::unique_ptr<Iterator<Node*>> createIterator() override;
+    Node* addChild(std::unique_ptr<Node> child) override;
+    std::unique_ptr<Node> removeChild(Node* child) override;
     // Children whose exact name is no longer on disk are removed and destroyed; entries without a node of
     // their exact name get one (so two names that differ only in case each keep their own node); the others
     // keep their nodes, new names included. Entries skipped by the scan (too long, hidden, system,
     // temporary) are left out here too.
-    bool update(ENodeCreator& creator, bool recurse) override;
+    bool update(NodeFactory& creator, bool recurse) override;
 
-    const std::vector<ENode*>& children() const { return children_; }
+    const std::vector<Node*>& children() const { return children_; }
     // Room for "count" children, so that a directory's scan allocates once.
     void reserveChildren(std::size_t count) { children_.reserve(count); }
 
   private:
-    friend class ENode;
-    friend class ESiteTree;
+    friend class Node;
+    friend class SiteTree;
     // The children of one ASCII-upper-cased name: the first in child order and, rarely, its case twins.
     struct NameSlot {
-        ENode* first = nullptr;
-        std::vector<ENode*> twins;
+        Node* first = nullptr;
+        std::vector<Node*> twins;
     };
-    void indexName(ENode* child);
-    void unindexName(ENode* child, std::string_view name);
+    void indexName(Node* child);
+    void unindexName(Node* child, std::string_view name);
     const NameSlot* slotFor(std::string_view name) const;
-    void insertSorted(ENode* child);
+    void insertSorted(Node* child);
     // Enters "node" and everything below it into "index" (or takes them out).
-    static void joinIndex(ENode* node, EPathIndex* index);
-    static void leaveIndex(ENode* node, EPathIndex* index);
+    static void joinIndex(Node* node, PathIndex* index);
+    static void leaveIndex(Node* node, PathIndex* index);
 
-    std::vector<ENode*> children_;  // owned
+    std::vector<Node*> children_;  // owned
     std::unordered_map<std::string, NameSlot> byName_;
-    EPathIndex* pathIndex_ = nullptr;  // the index of the tree this directory belongs to, if any
+    PathIndex* pathIndex_ = nullptr;  // the index of the tree this directory belongs to, if any
 };
 
-class EFileNode : public ENode {
+class FileNode : public Node {
   public:
-    explicit EFileNode(std::string_view path, const FileProbe* probe = nullptr);
+    explicit FileNode(std::string_view path, const FileProbe* probe = nullptr);
 
-    bool accept(EVisitor& visitor) override;
+    bool accept(Visitor& visitor) override;
 
     LineEndKind lineEnd() const { return lineEnd_; }
     void setLineEnd(LineEndKind kind) { lineEnd_ = kind; }
@@ -189,18 +189,18 @@ class EFileNode : public ENode {
 };
 
 // Whether a URL record leads to a node of the site that a walk through the web of pages can follow.
-inline bool isWebLink(const EUrl& url) {
-    return url.target && !url.has(EUrl::kExternal) && !url.has(EUrl::kBase);
+inline bool isWebLink(const UrlRecord& url) {
+    return url.target && !url.has(UrlRecord::kExternal) && !url.has(UrlRecord::kBase);
 }
 
 // The children of a page in the web of links: the target of each of its URL records, in file order, that is
 // a link into the site (neither external nor a base reference) and resolved to a node; a target linked
-// twice comes twice. Then the targets added by hand (EHtmlNode::addLinkTarget). Neither vector is owned;
+// twice comes twice. Then the targets added by hand (HtmlNode::addLinkTarget). Neither vector is owned;
 // an index rather than a vector iterator keeps it safe should a vector grow while it is walked.
 template <typename Container, typename T>
-class TIterWeb : public IIterator<T> {
+class WebWalk : public Iterator<T> {
   public:
-    explicit TIterWeb(Container* urls, std::vector<T>* extra = nullptr) : urls_(urls), extra_(extra) {
+    explicit WebWalk(Container* urls, std::vector<T>* extra = nullptr) : urls_(urls), extra_(extra) {
         first();
     }
 
@@ -233,24 +233,24 @@ class TIterWeb : public IIterator<T> {
     T none_{};
 };
 
-// A page. Its link targets (see TIterWeb) are its children for a walk through the web of pages.
-class EHtmlNode : public EFileNode {
+// A page. Its link targets (see WebWalk) are its children for a walk through the web of pages.
+class HtmlNode : public FileNode {
   public:
     // Decides with isHtml(probe, definitions) whether the file is a page.
-    EHtmlNode(std::string_view path, const FileProbe* probe, const HtmlDefinitions& definitions);
+    HtmlNode(std::string_view path, const FileProbe* probe, const HtmlDefinitions& definitions);
 
     // A page must be readable: a file that cannot be read is never taken for one (nor for text).
     static bool isHtml(const FileProbe& probe, const HtmlDefinitions& definitions);
 
-    bool accept(EVisitor& visitor) override;
+    bool accept(Visitor& visitor) override;
     bool hasChildren() const override;
-    std::unique_ptr<IIterator<ENode*>> createIterator() override;
+    std::unique_ptr<Iterator<Node*>> createIterator() override;
     bool isHtml() const { return html_; }
 
     // Targets added by hand, walked after those of the URL records. Link finding adds none: the URL
     // records are what the web walk follows.
-    const std::vector<ENode*>& linkTargets() const { return linkTargets_; }
-    void addLinkTarget(ENode* target);
+    const std::vector<Node*>& linkTargets() const { return linkTargets_; }
+    void addLinkTarget(Node* target);
     void clearLinkTargets() { linkTargets_.clear(); }
 
     // Where the page's relative URLs resolve: the directory of its original path (no trailing "/") until
@@ -258,32 +258,32 @@ class EHtmlNode : public EFileNode {
     const std::string& base() const { return base_; }
     void setBase(std::string base) { base_ = std::move(base); }
     // The page's URL records in file order (filled by link finding; the page's text is not kept).
-    std::vector<EUrl>& urls() { return urls_; }
-    const std::vector<EUrl>& urls() const { return urls_; }
+    std::vector<UrlRecord>& urls() { return urls_; }
+    const std::vector<UrlRecord>& urls() const { return urls_; }
     bool linksFound() const { return linksFound_; }
     void setLinksFound(bool found) { linksFound_ = found; }
 
   private:
     bool html_ = false;
     bool linksFound_ = false;
-    std::vector<ENode*> linkTargets_;
+    std::vector<Node*> linkTargets_;
     std::string base_;
-    std::vector<EUrl> urls_;
+    std::vector<UrlRecord> urls_;
 };
 
 // Makes the node for one entry on disk: a directory, a page or a plain file, by a probe of its head.
-class ENodeCreator {
+class NodeFactory {
   public:
-    explicit ENodeCreator(HtmlDefinitions definitions = {}) : definitions_(std::move(definitions)) {}
-    virtual ~ENodeCreator() = default;
-    virtual std::unique_ptr<ENode> create(std::string_view path);
+    explicit NodeFactory(HtmlDefinitions definitions = {}) : definitions_(std::move(definitions)) {}
+    virtual ~NodeFactory() = default;
+    virtual std::unique_ptr<Node> create(std::string_view path);
     // The node of "path", the entry "name" of the directory open as "dirFd".
-    std::unique_ptr<ENode> createAt(int dirFd, std::string_view name, std::string_view path);
+    std::unique_ptr<Node> createAt(int dirFd, std::string_view name, std::string_view path);
 
     const HtmlDefinitions& definitions() const { return definitions_; }
 
   private:
-    std::unique_ptr<ENode> fromProbe(std::string_view path, const FileProbe& probe);
+    std::unique_ptr<Node> fromProbe(std::string_view path, const FileProbe& probe);
     HtmlDefinitions definitions_;
 };
 

@@ -22,7 +22,7 @@ namespace {
 constexpr std::size_t kSharedListing = 4;
 
 // Why an entry gets no node ("" when it gets one). System wins over temporary, temporary over hidden.
-std::string_view skipKind(const ENode& node) {
+std::string_view skipKind(const Node& node) {
     if (node.isSystem()) return "system";
     if (node.isTemporary()) return "temporary";
     if (node.isHidden()) return "hidden";
@@ -31,16 +31,16 @@ std::string_view skipKind(const ENode& node) {
 
 }  // namespace
 
-ECreateNodes::ECreateNodes(bool promptSkipped, ENodeCreator& creator, const JobContext& job)
+NodeMaker::NodeMaker(bool promptSkipped, NodeFactory& creator, const JobContext& job)
     : promptSkipped_(promptSkipped), creator_(&creator), report_(&job.report) {
     report_->listStarted(report::List::Skipped);
 }
 
-ECreateNodes::~ECreateNodes() {
+NodeMaker::~NodeMaker() {
     report_->listEnded(report::List::Skipped);
 }
 
-void ECreateNodes::skip(std::string_view path, std::string_view kind) {
+void NodeMaker::skip(std::string_view path, std::string_view kind) {
     if (promptSkipped_) {
         const std::size_t room = platform::roomForPath(res::loadString(res::kSkippedFilePrompt), kind);
         ui::prompts().messageBox(
@@ -49,7 +49,7 @@ void ECreateNodes::skip(std::string_view path, std::string_view kind) {
     report_->skipped({std::string(path), std::string(kind)});
 }
 
-void ECreateNodes::leaveOut(std::string_view path, std::string_view kind) {
+void NodeMaker::leaveOut(std::string_view path, std::string_view kind) {
     platform::FileInfo info;
     if (path.empty() || platform::fileInfo(path, info) || info.kind != platform::EntryKind::Directory) return;
     leftOut_.emplace(
@@ -57,7 +57,7 @@ void ECreateNodes::leaveOut(std::string_view path, std::string_view kind) {
         std::string(kind));
 }
 
-bool ECreateNodes::visitDir(EDirNode& dir) {
+bool NodeMaker::visitDir(DirNode& dir) {
     ++count;
     platform::FileInfo info;
     if (!platform::fileInfo(dir.path(), info) &&
@@ -82,7 +82,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
     paths.reserve(names.size());
     for (const std::string& name : names)
         paths.push_back(platform::joinPath(dir.path(), name));
-    std::vector<std::unique_ptr<ENode>> made(paths.size());
+    std::vector<std::unique_ptr<Node>> made(paths.size());
     const auto make = [&](std::size_t i) {
         if (paths[i].size() < platform::kMaxPath)
             made[i] = creator_->createAt(opened.fd(), names[i], paths[i]);
@@ -94,7 +94,7 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
             make(i);
     }
 
-    std::vector<std::unique_ptr<ENode>> kept;
+    std::vector<std::unique_ptr<Node>> kept;
     kept.reserve(names.size());
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const std::string& path = paths[i];
@@ -102,9 +102,9 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
             report_->skipped({path, "path-too-long"});
             continue;
         }
-        std::unique_ptr<ENode> node = std::move(made[i]);
+        std::unique_ptr<Node> node = std::move(made[i]);
         if (!node->exists()) continue;  // gone since the listing
-        if (!leftOut_.empty() && dynamic_cast<EDirNode*>(node.get())) {
+        if (!leftOut_.empty() && dynamic_cast<DirNode*>(node.get())) {
             platform::FileInfo info;
             if (!platform::fileInfo(path, info) && info.kind == platform::EntryKind::Directory) {
                 const auto own = leftOut_.find(
@@ -122,12 +122,12 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
             continue;
         }
         // Kept, so that its name is still checked and links to it resolve, but never read as text.
-        if (auto* file = dynamic_cast<EFileNode*>(node.get()); file && !file->isReadable())
+        if (auto* file = dynamic_cast<FileNode*>(node.get()); file && !file->isReadable())
             file->logError(res::kFileOpenFailed);
         kept.push_back(std::move(node));
     }
     // Sorted once here, so that every addChild appends.
-    std::sort(kept.begin(), kept.end(), [](const std::unique_ptr<ENode>& a, const std::unique_ptr<ENode>& b) {
+    std::sort(kept.begin(), kept.end(), [](const std::unique_ptr<Node>& a, const std::unique_ptr<Node>& b) {
         return siblingLess(a->getFileName(), b->getFileName());
     });
     dir.reserveChildren(dir.children().size() + kept.size());
@@ -137,9 +137,9 @@ bool ECreateNodes::visitDir(EDirNode& dir) {
 }
 
 bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
-               std::unique_ptr<ESiteTree>& tree, const JobContext& job) {
-    tree = std::make_unique<ESiteTree>(std::make_unique<EDirNode>(settings.Directory));
-    EDirNode& top = tree->top();
+               std::unique_ptr<SiteTree>& tree, const JobContext& job) {
+    tree = std::make_unique<SiteTree>(std::make_unique<DirNode>(settings.Directory));
+    DirNode& top = tree->top();
 
     // A missing top would otherwise look like an empty, clean site.
     platform::FileInfo info;
@@ -149,10 +149,10 @@ bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
         return false;
     }
 
-    ENodeCreator creator(definitions);
+    NodeFactory creator(definitions);
     {
         platform::WorkShare share;
-        ECreateNodes scan(settings.ReportSpecial, creator, job);
+        NodeMaker scan(settings.ReportSpecial, creator, job);
         scan.shareWork(&share);
         scan.leaveOut(platform::stateDirectory(), "korvel-state");
         if (settings.MoveOrphans) scan.leaveOut(settings.MoveToDir, "move-to-directory");
@@ -161,7 +161,7 @@ bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
         const std::string title(res::loadString(res::kLookingForFiles));
         bool finished;
         if (settings.UseSubdirs) {
-            TTraverse<TIterPreOrderTyped<ENode*>, GUIProgressDlg> walk(&top, scan);
+            Traversal<TypedWalk<Node*>, GUIProgressDlg> walk(&top, scan);
             finished = walk.run(title, 50) >= 0;
         } else {
             finished = top.accept(scan);
@@ -176,8 +176,8 @@ bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
         }
     }
 
-    ECountFiles counter;
-    TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> countWalk(&top, counter);
+    NodeCounter counter;
+    Traversal<TypedWalk<Node*>, GUIProgress> countWalk(&top, counter);
     countWalk.run(res::loadString(res::kLookingForFiles), 50);
     tree->setCounts(counter.nodeCount, counter.dirCount);
     tree->setStatus(ScanStatus::Complete);

@@ -28,12 +28,12 @@ namespace korvel {
 // job's report as skipped (and, when asked, shown to the person). So is every entry the host cannot reach
 // by path (too long), and every directory that cannot be listed goes into the errors section. "count" is
 // the number of directories visited.
-class ECreateNodes : public EVisitor {
+class NodeMaker : public Visitor {
   public:
-    ECreateNodes(bool promptSkipped, ENodeCreator& creator, const JobContext& job);
-    ~ECreateNodes() override;
+    NodeMaker(bool promptSkipped, NodeFactory& creator, const JobContext& job);
+    ~NodeMaker() override;
 
-    bool visitDir(EDirNode& dir) override;
+    bool visitDir(DirNode& dir) override;
     // Looks at a directory's entries on two threads (the nodes are made, then kept in listing order here).
     void shareWork(platform::WorkShare* share) { share_ = share; }
 
@@ -49,7 +49,7 @@ class ECreateNodes : public EVisitor {
     void skip(std::string_view path, std::string_view kind);
 
     bool promptSkipped_;
-    ENodeCreator* creator_;
+    NodeFactory* creator_;
     platform::WorkShare* share_ = nullptr;
     report::ReportSink* report_;
     bool topUnlistable_ = false;
@@ -60,11 +60,11 @@ class ECreateNodes : public EVisitor {
 };
 
 // Counts every node ("count" and nodeCount) and every directory.
-class ECountFiles : public EVisitor {
+class NodeCounter : public Visitor {
   public:
-    bool visitFile(EFileNode&) override { return countNode(false); }
-    bool visitHtml(EHtmlNode&) override { return countNode(false); }
-    bool visitDir(EDirNode&) override { return countNode(true); }
+    bool visitFile(FileNode&) override { return countNode(false); }
+    bool visitHtml(HtmlNode&) override { return countNode(false); }
+    bool visitDir(DirNode&) override { return countNode(true); }
 
     std::uint32_t nodeCount = 0;
     std::uint32_t dirCount = 0;
@@ -83,6 +83,6 @@ class ECountFiles : public EVisitor {
 // and counts. False when the scan was cancelled or the top directory is missing or cannot be listed (each
 // reported in the current log).
 bool buildTree(const JobSettings& settings, const HtmlDefinitions& definitions,
-               std::unique_ptr<ESiteTree>& tree, const JobContext& job);
+               std::unique_ptr<SiteTree>& tree, const JobContext& job);
 
 }  // namespace korvel

@@ -15,13 +15,13 @@ std::string_view withoutTrailingSeparator(std::string_view path) {
 }
 
 // Among paths equal but for case, the byte-wise smallest comes first.
-bool pathLess(const ENode* a, const ENode* b) {
+bool pathLess(const Node* a, const Node* b) {
     return a->originalPath() < b->originalPath();
 }
 
 }  // namespace
 
-void EPathIndex::add(ENode* node) {
+void PathIndex::add(Node* node) {
     Slot& slot = byUpperPath_[asciiUpper(node->originalPath())];
     if (!slot.first) {
         slot.first = node;
@@ -35,7 +35,7 @@ void EPathIndex::add(ENode* node) {
     ++size_;
 }
 
-void EPathIndex::remove(ENode* node) {
+void PathIndex::remove(Node* node) {
     const auto it = byUpperPath_.find(asciiUpper(node->originalPath()));
     if (it == byUpperPath_.end()) return;
     Slot& slot = it->second;
@@ -52,7 +52,7 @@ void EPathIndex::remove(ENode* node) {
     }
 }
 
-ENode* EPathIndex::find(std::string_view path) const {
+Node* PathIndex::find(std::string_view path) const {
     path = withoutTrailingSeparator(path);
     // Every link of the site is looked up here: the upper-case key goes into a buffer kept per thread.
     thread_local std::string upper;
@@ -63,15 +63,15 @@ ENode* EPathIndex::find(std::string_view path) const {
     if (it == byUpperPath_.end()) return nullptr;
     const Slot& slot = it->second;
     if (slot.first->originalPath() == path) return slot.first;
-    for (ENode* twin : slot.twins)
+    for (Node* twin : slot.twins)
         if (twin->originalPath() == path) return twin;
     return slot.first;
 }
 
-ESiteTree::ESiteTree(std::unique_ptr<EDirNode> top) : top_(std::move(top)) {
-    EDirNode::joinIndex(top_.get(), &index_);
+SiteTree::SiteTree(std::unique_ptr<DirNode> top) : top_(std::move(top)) {
+    DirNode::joinIndex(top_.get(), &index_);
 }
 
-ESiteTree::~ESiteTree() = default;
+SiteTree::~SiteTree() = default;
 
 }  // namespace korvel

@@ -10,23 +10,23 @@
 
 namespace korvel {
 
-class ENode;
-class EDirNode;
+class Node;
+class DirNode;
 
 // Finds nodes by the path they were made with. Two paths that differ only in ASCII case both keep their
 // node: an exact-case match wins; without one, the case-blind match that sorts first byte-wise.
-class EPathIndex {
+class PathIndex {
   public:
-    void add(ENode* node);
-    void remove(ENode* node);
+    void add(Node* node);
+    void remove(Node* node);
     // One trailing "/" is ignored. Null when no node has that path.
-    ENode* find(std::string_view path) const;
+    Node* find(std::string_view path) const;
     std::size_t size() const { return size_; }
 
   private:
     struct Slot {
-        ENode* first = nullptr;
-        std::vector<ENode*> twins;  // rare: paths that differ from first's only in case
+        Node* first = nullptr;
+        std::vector<Node*> twins;  // rare: paths that differ from first's only in case
     };
     // Looked up by view, so that a lookup copies the path into no new string.
     struct ViewHash {
@@ -45,18 +45,18 @@ enum class ScanStatus {
     TopUnlistable,  // the top directory exists but cannot be listed (reported)
 };
 
-class ESiteTree {
+class SiteTree {
   public:
     // Takes the top directory and indexes it and everything already below it.
-    explicit ESiteTree(std::unique_ptr<EDirNode> top);
-    ~ESiteTree();
-    ESiteTree(const ESiteTree&) = delete;
-    ESiteTree& operator=(const ESiteTree&) = delete;
+    explicit SiteTree(std::unique_ptr<DirNode> top);
+    ~SiteTree();
+    SiteTree(const SiteTree&) = delete;
+    SiteTree& operator=(const SiteTree&) = delete;
 
-    EDirNode& top() const { return *top_; }
+    DirNode& top() const { return *top_; }
     // Nodes added to or removed from any directory of the tree join or leave the index with them.
-    ENode* findNodeByPath(std::string_view path) const { return index_.find(path); }
-    const EPathIndex& index() const { return index_; }
+    Node* findNodeByPath(std::string_view path) const { return index_.find(path); }
+    const PathIndex& index() const { return index_; }
 
     // Set by the scan: every node (directories and the top included), and every directory.
     std::uint32_t nodeCount() const { return nodeCount_; }
@@ -70,8 +70,8 @@ class ESiteTree {
     // What the scan left out, in the order it met them; few on any site, so always kept.
 
   private:
-    EPathIndex index_;  // declared first, so the nodes go before the index that points at them
-    std::unique_ptr<EDirNode> top_;
+    PathIndex index_;  // declared first, so the nodes go before the index that points at them
+    std::unique_ptr<DirNode> top_;
     std::uint32_t nodeCount_ = 0;
     std::uint32_t dirCount_ = 0;
     ScanStatus status_ = ScanStatus::Complete;

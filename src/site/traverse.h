@@ -41,13 +41,13 @@ class GUIProgressDlg : public GUIProgress {
     bool cancelled_ = false;
 };
 
-// "Iterator" is one of the pre-order iterators over ENode*; "Progress" the display made when run() is
+// "Walk" is one of the pre-order iterators over Node*; "Progress" the display made when run() is
 // given none.
-template <typename Iterator, typename Progress = GUIProgressDlg>
-class TTraverse {
+template <typename Walk, typename Progress = GUIProgressDlg>
+class Traversal {
   public:
-    TTraverse(ENode* root, EVisitor& visitor) : iterator_(root), visitor_(&visitor) {}
-    virtual ~TTraverse() = default;
+    Traversal(Node* root, Visitor& visitor) : iterator_(root), visitor_(&visitor) {}
+    virtual ~Traversal() = default;
 
     // The number of nodes the visitor accepted, or -1 when the person cancelled or the visitor stopped
     // the pass (after the node being visited).
@@ -64,8 +64,8 @@ class TTraverse {
         progress->setDirectory(iterator_.currentItem()->path(), cancelled);
         std::int32_t count = 0;
         while (!iterator_.isDone() && !cancelled) {
-            ENode* node = iterator_.currentItem();
-            if (const ENode* parent = node->getParent()) progress->setDirectory(parent->path(), cancelled);
+            Node* node = iterator_.currentItem();
+            if (const Node* parent = node->getParent()) progress->setDirectory(parent->path(), cancelled);
             progress->setFile(node->path());
             bool stop = false;
             if (visit(node, stop)) ++count;
@@ -76,15 +76,15 @@ class TTraverse {
         return cancelled ? -1 : count;
     }
 
-    virtual bool visit(ENode* node, bool& stop) {
+    virtual bool visit(Node* node, bool& stop) {
         const bool accepted = node->accept(*visitor_);
         stop = visitor_->stop;
         return accepted;
     }
 
   private:
-    Iterator iterator_;
-    EVisitor* visitor_;
+    Walk iterator_;
+    Visitor* visitor_;
 };
 
 }  // namespace korvel

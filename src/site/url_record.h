@@ -6,9 +6,9 @@
 
 namespace korvel {
 
-class ENode;
+class Node;
 
-struct EUrl {
+struct UrlRecord {
     enum Flag : std::uint16_t {
         kExternal = 0x1,          // does not point into the site
         kBase = 0x2,              // the href of a base tag: not a link
@@ -30,7 +30,7 @@ struct EUrl {
     std::string text;
     std::int64_t position = 0;  // offset of the value's first byte in the file
     std::int64_t end = 0;       // offset of the last byte of the raw value cut at its fragment or query
-    ENode* target = nullptr;    // what it resolves to; null for external and unresolved URLs
+    Node* target = nullptr;    // what it resolves to; null for external and unresolved URLs
     std::uint16_t flags = 0;
 
     bool has(Flag flag) const { return (flags & flag) != 0; }
@@ -40,6 +40,6 @@ struct EUrl {
 };
 
 // A large site holds a million records: the record stays within one cache line besides its text.
-static_assert(sizeof(EUrl) <= 64);
+static_assert(sizeof(UrlRecord) <= 64);
 
 }  // namespace korvel

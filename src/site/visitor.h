@@ -1,21 +1,21 @@
 #pragma once
-// The work a pass does on each node, reached by double dispatch through ENode::accept.
+// The work a pass does on each node, reached by double dispatch through Node::accept.
 #include <cstdint>
 
 namespace korvel {
 
-class EDirNode;
-class EFileNode;
-class EHtmlNode;
+class DirNode;
+class FileNode;
+class HtmlNode;
 class ESection;
 
-class EVisitor {
+class Visitor {
   public:
-    virtual ~EVisitor() = default;
+    virtual ~Visitor() = default;
     // Each returns whether the node counts as accepted by the pass.
-    virtual bool visitFile(EFileNode&) { return false; }
-    virtual bool visitHtml(EHtmlNode&) { return false; }
-    virtual bool visitDir(EDirNode&) { return false; }
+    virtual bool visitFile(FileNode&) { return false; }
+    virtual bool visitHtml(HtmlNode&) { return false; }
+    virtual bool visitDir(DirNode&) { return false; }
 
     bool stop = false;            // set to end the traversal after the current node
     ESection* section = nullptr;  // the pass's findings, once it opened a section (owned by the log)

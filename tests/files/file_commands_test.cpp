@@ -102,7 +102,7 @@ TEST_F(MoveHierTest, KeepsEachPlaceBelowAFreshDirectoryAndTheUndoPutsTheTreeBack
     const Tree before = treeOf(top_);
     const Tree keptBefore = treeOf(keep_.file("site"));
 
-    EMoveHierCommand move({a_, b_}, top_, keep_.path());
+    MoveTreeCommand move({a_, b_}, top_, keep_.path());
     ASSERT_TRUE(move.execute());
 
     EXPECT_EQ(move.moved(), (std::vector<std::string>{a_, b_}));
@@ -136,7 +136,7 @@ TEST_F(MoveHierTest, AFileThatCannotGoStaysAndIsReportedAndTheOthersStillGo) {
         };
         journal_.refuse = [&](std::string_view subject) { return byJournal && subject == a_; };
         platform::DiskScope scope(disk);
-        EMoveHierCommand move({a_, b_}, top_, keep_.path());
+        MoveTreeCommand move({a_, b_}, top_, keep_.path());
         ASSERT_TRUE(move.execute());
 
         EXPECT_EQ(move.moved(), std::vector<std::string>{b_});
@@ -162,7 +162,7 @@ TEST_F(MoveHierTest, ARelativeLinkMovesOnlyWhereItStillLeadsToTheSameFile) {
     fs::create_symlink(outside, absolute);
     fs::create_symlink(climbing, fromRoot);
 
-    EMoveHierCommand move({relative, absolute, fromRoot}, top_, keep_.path());
+    MoveTreeCommand move({relative, absolute, fromRoot}, top_, keep_.path());
     ASSERT_TRUE(move.execute());
 
     EXPECT_EQ(move.moved(), (std::vector<std::string>{absolute, fromRoot}));
@@ -182,7 +182,7 @@ TEST_F(MoveHierTest, AcrossFileSystemsTheCopyKeepsBytesModeAndTimeAndComesBackTh
     };
     platform::DiskScope scope(disk);
 
-    EMoveHierCommand move({b_}, top_, keep_.path());
+    MoveTreeCommand move({b_}, top_, keep_.path());
     ASSERT_TRUE(move.execute());
     ASSERT_EQ(move.moved(), std::vector<std::string>{b_});
     EXPECT_FALSE(fs::exists(b_));
@@ -195,7 +195,7 @@ TEST_F(MoveHierTest, AcrossFileSystemsTheCopyKeepsBytesModeAndTimeAndComesBackTh
 }
 
 TEST_F(MoveHierTest, AFileWhoseWayBackIsTakenStaysWithTheDirectoriesAboveIt) {
-    EMoveHierCommand move({a_, b_}, top_, keep_.path());
+    MoveTreeCommand move({a_, b_}, top_, keep_.path());
     ASSERT_TRUE(move.execute());
     site_.write("site/a.html", "a new page");
 
@@ -211,7 +211,7 @@ TEST_F(MoveHierTest, AFileWhoseWayBackIsTakenStaysWithTheDirectoriesAboveIt) {
         << log_.errors();
 }
 
-// ---- ERemoveEmptyDirs ----
+// ---- EmptyDirectoryRemoval ----
 
 TEST(RemoveEmptyDirs, RemovesOnlyWhatTheFilesLeftEmptyDeepestFirstAndNeverTheTop) {
     LogCapture log;
@@ -227,7 +227,7 @@ TEST(RemoveEmptyDirs, RemovesOnlyWhatTheFilesLeftEmptyDeepestFirstAndNeverTheTop
                                            dir.file("site/d/z.gif"), dir.file("site/top.gif"),
                                            "/elsewhere/w.gif"};
 
-    ERemoveEmptyDirs remove(top);
+    EmptyDirectoryRemoval remove(top);
     EXPECT_EQ(remove.run(left), 2);
 
     EXPECT_EQ(remove.removed(), (std::vector<std::string>{dir.file("site/a/b"), dir.file("site/a")}));
@@ -238,7 +238,7 @@ TEST(RemoveEmptyDirs, RemovesOnlyWhatTheFilesLeftEmptyDeepestFirstAndNeverTheTop
     EXPECT_EQ(log.errors(), "");
 }
 
-// ---- ETrashCommand ----
+// ---- TrashCommand ----
 
 TEST(TrashCommand, SendsEachFileToTheTrashAndLeavesOneItCannotTakeInPlace) {
     LogCapture log;
@@ -253,7 +253,7 @@ TEST(TrashCommand, SendsEachFileToTheTrashAndLeavesOneItCannotTakeInPlace) {
     // Its info file "<name>.trashinfo" would pass NAME_MAX: refused before the trash is asked at all.
     const std::string tooLong = site.write(std::string(246, 'n') + ".gif", "long");
 
-    ETrashCommand trash({good, bad, tooLong});
+    TrashCommand trash({good, bad, tooLong});
     ASSERT_TRUE(trash.execute());
 
     EXPECT_EQ(trash.trashed(), std::vector<std::string>{good});

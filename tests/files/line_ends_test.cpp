@@ -41,16 +41,16 @@ using korvel::testing::TempDir;
 const std::string kAllCompatible = "All files had compatible ASCII line endings!";
 GUIProgress quiet;
 
-std::unique_ptr<EDirNode> scan(const std::string& top) {
-    auto root = std::make_unique<EDirNode>(top);
-    ENodeCreator creator;
+std::unique_ptr<DirNode> scan(const std::string& top) {
+    auto root = std::make_unique<DirNode>(top);
+    NodeFactory creator;
     root->update(creator, true);
     return root;
 }
 
-EFileNode* fileAt(EDirNode& top, std::string_view name) {
-    ENode* node = nullptr;
-    return top.findChild(name, &node) ? dynamic_cast<EFileNode*>(node) : nullptr;
+FileNode* fileAt(DirNode& top, std::string_view name) {
+    Node* node = nullptr;
+    return top.findChild(name, &node) ? dynamic_cast<FileNode*>(node) : nullptr;
 }
 
 // The errors section without its heading.
@@ -114,7 +114,7 @@ TEST(RewriteLineEnds, ChangesNothingUnlessTheJournalRecordedTheExactChange) {
     LogCapture log;
     TempDir dir;
     const std::string path = dir.write("a.txt", "one\r\ntwo\r\nthree");
-    EFileNode node(path);
+    FileNode node(path);
     ASSERT_TRUE(node.buildLineIndex());
     RecordingJournal journal;
     JournalScope scope(&journal);
@@ -141,7 +141,7 @@ TEST(RewriteLineEnds, WritesNothingWhenThereIsNothingToChange) {
         const std::string path = dir.write("a.txt", content);
         const auto old = fs::last_write_time(path) - std::chrono::hours(24 * 365);
         fs::last_write_time(path, old);
-        EFileNode node(path);
+        FileNode node(path);
         EXPECT_FALSE(rewriteLineEnds(node, kLf)) << content;
         EXPECT_EQ(fs::last_write_time(path), old) << content;
     }
@@ -208,7 +208,7 @@ TEST(LineEndPasses, ListConvertAndReportTheFilesThatDiffer) {
     LineEndList list;
     EXPECT_EQ(checkLineEnds(*top, kLf, list, 20), 6);
     std::vector<std::string> listed;
-    for (EFileNode* node : list)
+    for (FileNode* node : list)
         listed.push_back(fs::relative(node->path(), dir.path()));
     EXPECT_EQ(listed, (std::vector<std::string>{"a_dos.txt", "c_mac.txt", "f_late.txt", "h_nul.txt",
                                                 "page.htm", "sub/z.txt"}));

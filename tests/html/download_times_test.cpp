@@ -52,7 +52,7 @@ class DownloadTimesTest : public LinkSite {
     // The report's lines after its explanations, with the front-page block when there is a home page.
     Lines report(std::string_view home = "index.html") {
         {
-            EReportDownloadTimes times(home.empty() ? nullptr : node(home), *context, job);
+            DownloadTimesPass times(home.empty() ? nullptr : node(home), *context, job);
             runOverTree(times);
         }
         return lines(res::kSectionDownloadTimes);

@@ -64,7 +64,7 @@ TEST_F(FindLinksTest, UrlMapHoldsWhatTheHomePageReaches) {
     scan();
 
     const int pages = findLinks();
-    const UrlMap expected{node("index.html"), node("a.html"), node("pics/b.gif"), node("sub/index.html")};
+    const ReachedNodes expected{node("index.html"), node("a.html"), node("pics/b.gif"), node("sub/index.html")};
     EXPECT_EQ(urlMap, expected);
     EXPECT_EQ(pages, 4);
     EXPECT_EQ(firstPassParsed, 3u);
@@ -90,14 +90,14 @@ TEST_F(FindLinksTest, RecordsAreInPageOrderWithTheirFlags) {
     const auto& urls = page("index.html")->urls();
     ASSERT_EQ(urls.size(), 4u);
     EXPECT_TRUE(std::is_sorted(urls.begin(), urls.end(),
-                               [](const EUrl& a, const EUrl& b) { return a.position < b.position; }));
+                               [](const UrlRecord& a, const UrlRecord& b) { return a.position < b.position; }));
     EXPECT_EQ(urls[0].target, node("low.gif"));
-    EXPECT_TRUE(urls[0].has(EUrl::kEmbedded));
+    EXPECT_TRUE(urls[0].has(UrlRecord::kEmbedded));
     EXPECT_EQ(urls[1].target, node("img.gif"));
     EXPECT_EQ(urls[2].target, node("f.html"));
-    EXPECT_TRUE(urls[2].has(EUrl::kFrame));
-    EXPECT_TRUE(urls[3].has(EUrl::kExternal));
-    EXPECT_FALSE(urls[3].has(EUrl::kEmbedded));
+    EXPECT_TRUE(urls[2].has(UrlRecord::kFrame));
+    EXPECT_TRUE(urls[3].has(UrlRecord::kExternal));
+    EXPECT_FALSE(urls[3].has(UrlRecord::kEmbedded));
 }
 
 TEST_F(FindLinksTest, BaseTagIsNoLinkAndRedirectsTheLinksAfterIt) {
@@ -113,7 +113,7 @@ TEST_F(FindLinksTest, BaseTagIsNoLinkAndRedirectsTheLinksAfterIt) {
     const auto& urls = page("index.html")->urls();
     ASSERT_EQ(urls.size(), 3u);
     EXPECT_EQ(urls[0].target, node("a.html"));
-    EXPECT_TRUE(urls[1].has(EUrl::kBase));
+    EXPECT_TRUE(urls[1].has(UrlRecord::kBase));
     EXPECT_EQ(urls[1].target, node("docs"));
     EXPECT_EQ(urls[2].target, node("docs/a.html"));
     // The walk does not follow the base into the directory.
@@ -217,7 +217,7 @@ TEST_F(FindLinksTest, LinesAreKeptOnlyForRecordsAReportMayList) {
     scan();
     findLinks();
 
-    EHtmlNode& home = *page("index.html");
+    HtmlNode& home = *page("index.html");
     ASSERT_EQ(home.urls().size(), 3u);
     EXPECT_EQ(found->lineOf(home, 0), 2);
     EXPECT_EQ(found->lineOf(home, 2), 4);
@@ -255,17 +255,17 @@ TEST_F(FindLinksTest, PageStyleGivesRecordsThatALinkUpdateRewritesInPlace) {
     scan();
     findLinks();
 
-    EHtmlNode& home = *page("index.html");
+    HtmlNode& home = *page("index.html");
     const auto& urls = home.urls();
     const struct {
         std::string_view text;
-        ENode* target;
+        Node* target;
         std::uint16_t flags;
     } expected[] = {
-        {"theme", node("theme"), EUrl::kStyleSheet | EUrl::kRelative},
-        {"print.css", node("print.css"), EUrl::kStyleSheet | EUrl::kRelative | EUrl::kInStyle},
-        {"img/bg.png", node("img/bg.png"), EUrl::kEmbedded | EUrl::kRelative | EUrl::kInStyle},
-        {"img/gone.gif", nullptr, EUrl::kEmbedded | EUrl::kRelative | EUrl::kInStyle},
+        {"theme", node("theme"), UrlRecord::kStyleSheet | UrlRecord::kRelative},
+        {"print.css", node("print.css"), UrlRecord::kStyleSheet | UrlRecord::kRelative | UrlRecord::kInStyle},
+        {"img/bg.png", node("img/bg.png"), UrlRecord::kEmbedded | UrlRecord::kRelative | UrlRecord::kInStyle},
+        {"img/gone.gif", nullptr, UrlRecord::kEmbedded | UrlRecord::kRelative | UrlRecord::kInStyle},
     };
     ASSERT_EQ(urls.size(), std::size(expected));
     for (std::size_t i = 0; i < urls.size(); ++i) {
@@ -282,7 +282,7 @@ TEST_F(FindLinksTest, PageStyleGivesRecordsThatALinkUpdateRewritesInPlace) {
 
     // A renamed image: only its name changes in the page, written so that it cannot end the url().
     node("img/bg.png")->setNewName("back (1).png");
-    ELinkUpdatePlanner planner(*context, kUrlKeep);
+    LinkUpdatePlanner planner(*context, kUrlKeep);
     std::vector<LinkEdit> edits;
     planner.planPage(home, edits);
     std::string rewritten;
@@ -311,21 +311,21 @@ TEST_F(FindLinksTest, StyleSheetResolvesFromItsOwnDirectoryAndEachPageReachesWha
     EXPECT_TRUE(sheet->read);
     ASSERT_EQ(sheet->urls.size(), 3u);
     EXPECT_EQ(sheet->urls[0].target, node("css/more.css"));
-    EXPECT_TRUE(sheet->urls[0].has(EUrl::kStyleSheet));
+    EXPECT_TRUE(sheet->urls[0].has(UrlRecord::kStyleSheet));
     EXPECT_EQ(sheet->urls[1].target, node("img/a.png"));
     EXPECT_EQ(sheet->urls[2].target, nullptr);
     EXPECT_EQ(sheet->lines, (std::vector<std::uint32_t>{1, 2, 3}));
 
-    const std::vector<ENode*> reach{node("css/more.css"), node("img/a.png"), node("img/b.png")};
-    EXPECT_EQ(found->styleSheetReach(static_cast<EFileNode&>(*node("css/site.css"))), reach);
+    const std::vector<Node*> reach{node("css/more.css"), node("img/a.png"), node("img/b.png")};
+    EXPECT_EQ(found->styleSheetReach(static_cast<FileNode&>(*node("css/site.css"))), reach);
     EXPECT_EQ(page("index.html")->linkTargets(), reach);
     EXPECT_EQ(page("docs/b.html")->linkTargets(), reach);
-    for (ENode* target : reach)
+    for (Node* target : reach)
         EXPECT_EQ(urlMap.count(target), 1u) << target->path();
 
     // Read once a job: a second request does not read the file again.
     ASSERT_EQ(std::remove(dir.file("css/site.css").c_str()), 0);
-    EXPECT_EQ(found->readStyleSheet(static_cast<EFileNode&>(*node("css/site.css"))).urls.size(), 3u);
+    EXPECT_EQ(found->readStyleSheet(static_cast<FileNode&>(*node("css/site.css"))).urls.size(), 3u);
     EXPECT_TRUE(body(res::kSectionErrors).empty()) << body(res::kSectionErrors);
 }
 
@@ -365,9 +365,9 @@ TEST_F(FindLinksTest, EscapedStyleReferenceIsARecordOfItsEscapedBytes) {
     EXPECT_EQ(text.substr(static_cast<std::size_t>(urls[0].position),
                           static_cast<std::size_t>(urls[0].end - urls[0].position + 1)),
               "my\\ photo.png");
-    EXPECT_TRUE(urls[0].has(EUrl::kInStyle));
+    EXPECT_TRUE(urls[0].has(UrlRecord::kInStyle));
     EXPECT_EQ(urls[1].text, "gone photo.png");
-    EXPECT_FALSE(urls[1].has(EUrl::kNeedsEncoding));
+    EXPECT_FALSE(urls[1].has(UrlRecord::kNeedsEncoding));
     EXPECT_EQ(urlMap.count(node("my photo.png")), 1u);
 }
 

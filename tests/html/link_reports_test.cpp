@@ -22,13 +22,13 @@ std::string inFile(const std::string& path) {
 class LinkReportsTest : public LinkSite {
   protected:
     int reportUnresolved() {
-        EReportUnresolved report(*found, job);
+        BrokenLinksPass report(*found, job);
         const int pages = runOverTree(report);
         EXPECT_EQ(report.count, static_cast<std::uint32_t>(pages));
         return pages;
     }
     int reportExternal() {
-        EReportExternal report(*found, job);
+        ExternalLinksPass report(*found, job);
         const int pages = runOverTree(report);
         EXPECT_EQ(report.count, static_cast<std::uint32_t>(pages));
         return pages;
@@ -157,7 +157,7 @@ TEST_F(LinkReportsTest, BrokenAnchorsAreLinksWhoseFragmentNamesNothingInTheirTar
     scan();
     findLinks();
 
-    EReportBrokenAnchors report(*found, job);
+    BrokenAnchorsPass report(*found, job);
     EXPECT_EQ(runOverTree(report), static_cast<int>(expected.size() / 2));
     Lines listed = lines(res::kSectionBrokenAnchors);
     ASSERT_FALSE(listed.empty());
@@ -172,7 +172,7 @@ TEST_F(LinkReportsTest, SiteWithoutBrokenAnchorsHasNoSection) {
     scan();
     findLinks();
 
-    EReportBrokenAnchors report(*found, job);
+    BrokenAnchorsPass report(*found, job);
     EXPECT_EQ(runOverTree(report), 0);
     EXPECT_FALSE(logScope.log().sections().at(res::kSectionBrokenAnchors)->hasContent());
 }
@@ -258,7 +258,7 @@ TEST_P(ExternalPageEscapingTest, UrlCanNeitherEndTheAttributeNorOpenATag) {
     scan();
     findLinks();
     {
-        EReportExternal report(*found, job);
+        ExternalLinksPass report(*found, job);
         runOverTree(report);
     }
     const std::string page = logScope.log().sectionText(res::kSectionExternalUrlPage);

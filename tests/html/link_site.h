@@ -34,7 +34,7 @@ class LinkSite : public ::testing::Test {
         settings.UseSubdirs = true;
         ASSERT_TRUE(buildTree(settings, HtmlDefinitions{}, tree, job));
         context = std::make_unique<UrlContext>(tree.get(), server, defaults);
-        found = std::make_unique<EFoundLinks>(*context);
+        found = std::make_unique<LinkIndex>(*context);
     }
 
     // The two finding passes of a check job: from "home" through the web of pages into the URL map, then
@@ -42,13 +42,13 @@ class LinkSite : public ::testing::Test {
     int findLinks(std::string_view home = "index.html") {
         int pageCount = 0;
         {
-            EFindUrlLinks find(*found, &urlMap, job);
-            TTraverse<TIterPreOrderCyclic<ENode*>, GUIProgress> pass(node(home), find);
+            LinkFinder find(*found, &urlMap, job);
+            Traversal<LinkWalk<Node*>, GUIProgress> pass(node(home), find);
             pageCount = pass.run("Checking URL Links", tree->nodeCount());
             firstPassParsed = find.parsedCount();
         }
-        EFindUrlLinks find(*found, nullptr, job);
-        TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&tree->top(), find);
+        LinkFinder find(*found, nullptr, job);
+        Traversal<TypedWalk<Node*>, GUIProgress> pass(&tree->top(), find);
         EXPECT_GE(pass.run("Checking URLs for Unlinked Files", tree->nodeCount()), 0);
         secondPassParsed = find.parsedCount();
         return pageCount;
@@ -56,13 +56,13 @@ class LinkSite : public ::testing::Test {
 
     // Runs "visitor" over the typed pre-order walk of the whole tree; the visitor's section is closed
     // when it goes out of scope in the caller.
-    int runOverTree(EVisitor& visitor) {
-        TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> pass(&tree->top(), visitor);
+    int runOverTree(Visitor& visitor) {
+        Traversal<TypedWalk<Node*>, GUIProgress> pass(&tree->top(), visitor);
         return pass.run("pass", tree->nodeCount());
     }
 
-    ENode* node(std::string_view relative) const { return tree->findNodeByPath(dir.file(relative)); }
-    EHtmlNode* page(std::string_view relative) const { return dynamic_cast<EHtmlNode*>(node(relative)); }
+    Node* node(std::string_view relative) const { return tree->findNodeByPath(dir.file(relative)); }
+    HtmlNode* page(std::string_view relative) const { return dynamic_cast<HtmlNode*>(node(relative)); }
 
     // The section's text without its three header lines.
     std::string body(int id) {
@@ -107,10 +107,10 @@ class LinkSite : public ::testing::Test {
     JobContext job{both};
     JobSettings settings;
     std::string server = "www.example.org";
-    std::unique_ptr<ESiteTree> tree;
+    std::unique_ptr<SiteTree> tree;
     std::unique_ptr<UrlContext> context;
-    std::unique_ptr<EFoundLinks> found;
-    UrlMap urlMap;
+    std::unique_ptr<LinkIndex> found;
+    ReachedNodes urlMap;
     std::uint32_t firstPassParsed = 0;
     std::uint32_t secondPassParsed = 0;
 };

@@ -75,8 +75,8 @@ class LinkWriterTest : public LinkSite {
 
     // The fix's link pass; returns the number of pages rewritten.
     std::uint32_t fix() {
-        EPageLinkWriter writer(found.get());
-        EUpdateUrlLinks pass(*found, kUrlKeep, &writer);
+        FileLinkWriter writer(found.get());
+        LinkUpdatePass pass(*found, kUrlKeep, &writer);
         runOverTree(pass);
         return pass.fileCount();
     }
@@ -101,10 +101,10 @@ class LinkWriterTest : public LinkSite {
     std::string errors() { return logScope.log().sectionText(res::kSectionErrors); }
 
     // Every local record of "page" reads, at its place in the file, as its text.
-    void expectRecordsMatchTheFile(const EHtmlNode& page) {
+    void expectRecordsMatchTheFile(const HtmlNode& page) {
         const std::string bytes = readFile(page.path());
-        for (const EUrl& url : page.urls()) {
-            if (url.has(EUrl::kExternal)) continue;
+        for (const UrlRecord& url : page.urls()) {
+            if (url.has(UrlRecord::kExternal)) continue;
             ASSERT_LT(url.end, static_cast<std::int64_t>(bytes.size())) << url.text;
             const std::string raw = bytes.substr(url.position, url.end - url.position + 1);
             std::string text;
@@ -141,7 +141,7 @@ TEST_F(LinkWriterTest, RewritesOnlyThePathsOfTheRenamedLinks) {
     EXPECT_EQ(readFile(dir.file("docs/page.html")), newPage);
 
     // The records follow the bytes, the links after an edit included.
-    const std::vector<EUrl>& urls = this->page("index.html")->urls();
+    const std::vector<UrlRecord>& urls = this->page("index.html")->urls();
     ASSERT_EQ(urls.size(), 4u);
     EXPECT_EQ(urls[0].text, "docs/page.html");
     EXPECT_EQ(urls[1].text, "Img/logo.gif");
@@ -194,9 +194,9 @@ TEST_F(LinkWriterTest, ANameWithAQuoteOrABlankStaysInsideItsAttribute) {
     tree.reset();
     scan();
     findLinks();
-    const std::vector<EUrl>& urls = page("index.html")->urls();
+    const std::vector<UrlRecord>& urls = page("index.html")->urls();
     ASSERT_EQ(urls.size(), 3u);
-    for (const EUrl& url : urls) {
+    for (const UrlRecord& url : urls) {
         ASSERT_TRUE(url.target) << url.text;
         EXPECT_EQ(url.target->path(), dir.file("it's \"here\".html"));
     }
@@ -270,7 +270,7 @@ TEST_P(LinkWriterFailureTest, LeavesThePageAndItsRecordsAsTheyWere) {
     findLinks();
     node("b.html")->setNewName("c.html");
     rename();
-    const std::vector<EUrl> records = page("index.html")->urls();
+    const std::vector<UrlRecord> records = page("index.html")->urls();
     std::int32_t autoReadOnly = kReadOnlyMakeWritable;
     names::ReadOnlyPolicyScope policy(autoReadOnly);
     const std::shared_ptr<void> inForce = GetParam().arrange(*this);
@@ -283,7 +283,7 @@ TEST_P(LinkWriterFailureTest, LeavesThePageAndItsRecordsAsTheyWere) {
     const std::string section = body(res::kSectionUrlRenaming);
     EXPECT_EQ(section.find("In file"), std::string::npos) << section;
     EXPECT_EQ(section.find(res::loadString(res::kNoLinksToRename)), std::string::npos) << section;
-    const std::vector<EUrl>& after = page("index.html")->urls();
+    const std::vector<UrlRecord>& after = page("index.html")->urls();
     ASSERT_EQ(after.size(), records.size());
     for (std::size_t i = 0; i < records.size(); ++i) {
         EXPECT_EQ(after[i].text, records[i].text);
@@ -428,7 +428,7 @@ TEST_F(LinkWriterTest, LinesAfterALinkWrittenAcrossLinesMoveUp) {
 
     EXPECT_EQ(fix(), 1u);
 
-    EHtmlNode& index = *page("index.html");
+    HtmlNode& index = *page("index.html");
     ASSERT_EQ(readFile(index.path()), "<a href=\"c.html\">b</a>\n<a href=\"missing.html\">m</a>\n");
     ASSERT_EQ(index.urls().size(), 2u);
     EXPECT_EQ(found->lineOf(index, 1), 2);
@@ -460,7 +460,7 @@ TEST_F(LinkWriterTest, AStyleSheetIsRewrittenByteForByteBesideItsLinks) {
     node("Img")->setNewName("img");
     node("Img/Logo.gif")->setNewName("a b(1)'.gif");
     node("Img/Big.png")->setNewName("big.png");
-    const ENode& sheetNode = *node("css/site.css");
+    const Node& sheetNode = *node("css/site.css");
     rename();
 
     EXPECT_EQ(fix(), 2u);
@@ -478,7 +478,7 @@ TEST_F(LinkWriterTest, AStyleSheetIsRewrittenByteForByteBesideItsLinks) {
     ASSERT_EQ(sheet.urls.size(), 7u);
     EXPECT_EQ(sheet.lines, (std::vector<std::uint32_t>{2, 3, 4, 5, 6, 6, 7}));
     const std::string bytes = readFile(dir.file("style/site.css"));
-    for (const EUrl& url : sheet.urls) {
+    for (const UrlRecord& url : sheet.urls) {
         std::string text;
         urlTextInto(bytes.substr(url.position, url.end - url.position + 1), text);
         EXPECT_EQ(text, url.text);
@@ -487,7 +487,7 @@ TEST_F(LinkWriterTest, AStyleSheetIsRewrittenByteForByteBesideItsLinks) {
     tree.reset();
     scan();
     findLinks();
-    for (const EUrl& url : found->styleSheet(*node("style/site.css"))->urls)
+    for (const UrlRecord& url : found->styleSheet(*node("style/site.css"))->urls)
         EXPECT_TRUE(url.target) << url.text;
 }
 

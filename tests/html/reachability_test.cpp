@@ -17,15 +17,15 @@ using Lines = std::vector<std::string>;
 
 // ---- The web children of a page
 
-EUrl record(ENode* target, std::uint16_t flags = EUrl::kRelative) {
-    EUrl url;
+UrlRecord record(Node* target, std::uint16_t flags = UrlRecord::kRelative) {
+    UrlRecord url;
     url.target = target;
     url.flags = flags;
     return url;
 }
 
-std::vector<ENode*> children(EHtmlNode& page) {
-    std::vector<ENode*> out;
+std::vector<Node*> children(HtmlNode& page) {
+    std::vector<Node*> out;
     auto it = page.createIterator();
     for (it->first(); !it->isDone(); it->next())
         out.push_back(it->currentItem());
@@ -34,32 +34,32 @@ std::vector<ENode*> children(EHtmlNode& page) {
 }
 
 TEST(WebIteratorTest, FollowsResolvedLocalLinksInPageOrderOnly) {
-    EDirNode site("/site");
-    auto* page = static_cast<EHtmlNode*>(
-        site.addChild(std::make_unique<EHtmlNode>("/site/p.htm", nullptr, HtmlDefinitions{})));
-    ENode* a = site.addChild(std::make_unique<EFileNode>("/site/a.gif"));
-    ENode* b = site.addChild(std::make_unique<EFileNode>("/site/b.htm"));
-    ENode* dir = site.addChild(std::make_unique<EDirNode>("/site/docs"));
+    DirNode site("/site");
+    auto* page = static_cast<HtmlNode*>(
+        site.addChild(std::make_unique<HtmlNode>("/site/p.htm", nullptr, HtmlDefinitions{})));
+    Node* a = site.addChild(std::make_unique<FileNode>("/site/a.gif"));
+    Node* b = site.addChild(std::make_unique<FileNode>("/site/b.htm"));
+    Node* dir = site.addChild(std::make_unique<DirNode>("/site/docs"));
 
-    page->urls() = {record(nullptr, EUrl::kExternal | EUrl::kAbsolute),  // leading records skipped
+    page->urls() = {record(nullptr, UrlRecord::kExternal | UrlRecord::kAbsolute),  // leading records skipped
                     record(nullptr),                                     // broken
                     record(b),
-                    record(dir, EUrl::kBase | EUrl::kRelative),  // a base is no link
-                    record(a, EUrl::kEmbedded | EUrl::kRelative),
+                    record(dir, UrlRecord::kBase | UrlRecord::kRelative),  // a base is no link
+                    record(a, UrlRecord::kEmbedded | UrlRecord::kRelative),
                     record(b),  // linked twice: yielded twice
-                    record(nullptr, EUrl::kExternal | EUrl::kAbsolute)};
+                    record(nullptr, UrlRecord::kExternal | UrlRecord::kAbsolute)};
     EXPECT_TRUE(page->hasChildren());
-    EXPECT_EQ(children(*page), (std::vector<ENode*>{b, a, b}));
+    EXPECT_EQ(children(*page), (std::vector<Node*>{b, a, b}));
 }
 
 TEST(WebIteratorTest, PageWhoseLinksLeadNowhereHasNoChildren) {
-    EDirNode site("/site");
-    auto* page = static_cast<EHtmlNode*>(
-        site.addChild(std::make_unique<EHtmlNode>("/site/p.htm", nullptr, HtmlDefinitions{})));
-    ENode* dir = site.addChild(std::make_unique<EDirNode>("/site/docs"));
+    DirNode site("/site");
+    auto* page = static_cast<HtmlNode*>(
+        site.addChild(std::make_unique<HtmlNode>("/site/p.htm", nullptr, HtmlDefinitions{})));
+    Node* dir = site.addChild(std::make_unique<DirNode>("/site/docs"));
     EXPECT_FALSE(page->hasChildren());
-    page->urls() = {record(nullptr), record(dir, EUrl::kBase | EUrl::kRelative),
-                    record(nullptr, EUrl::kExternal | EUrl::kAbsolute)};
+    page->urls() = {record(nullptr), record(dir, UrlRecord::kBase | UrlRecord::kRelative),
+                    record(nullptr, UrlRecord::kExternal | UrlRecord::kAbsolute)};
     EXPECT_FALSE(page->hasChildren());
     EXPECT_TRUE(children(*page).empty());
 }
@@ -69,7 +69,7 @@ TEST(WebIteratorTest, PageWhoseLinksLeadNowhereHasNoChildren) {
 class UnusedFilesTest : public LinkSite {
   protected:
     int reportUnused() {
-        EReportUnusedFiles report(urlMap, unused, *context, job);
+        OrphansPass report(urlMap, unused, *context, job);
         const int found = runOverTree(report);
         EXPECT_EQ(report.count, static_cast<std::uint32_t>(found));
         return found;
@@ -86,7 +86,7 @@ class UnusedFilesTest : public LinkSite {
         return out;
     }
 
-    std::vector<ENode*> unused;
+    std::vector<Node*> unused;
 };
 
 TEST_F(UnusedFilesTest, ListsWhatNoLinkFromTheHomePageReachesAfterTheNote) {
@@ -105,7 +105,7 @@ TEST_F(UnusedFilesTest, ListsWhatNoLinkFromTheHomePageReachesAfterTheNote) {
     EXPECT_EQ(lines(res::kSectionUnusedFiles),
               noteAnd({dir.file("docs/other.html"), dir.file("lost-only.gif"), dir.file("lost.html")}));
     EXPECT_EQ(unused,
-              (std::vector<ENode*>{node("docs/other.html"), node("lost-only.gif"), node("lost.html")}));
+              (std::vector<Node*>{node("docs/other.html"), node("lost-only.gif"), node("lost.html")}));
 }
 
 TEST_F(UnusedFilesTest, NoOrphansLeavesTheSectionEmpty) {
@@ -132,7 +132,7 @@ TEST_F(UnusedFilesTest, PagesReachedOnlyThroughABaseOrAnotherServerAreUnused) {
     findLinks();
 
     reportUnused();
-    EXPECT_EQ(unused, (std::vector<ENode*>{node("docs/index.html"), node("far.html")}));
+    EXPECT_EQ(unused, (std::vector<Node*>{node("docs/index.html"), node("far.html")}));
 }
 
 TEST_F(UnusedFilesTest, KorvelOutputFilesAreNeverOrphans) {
@@ -152,7 +152,7 @@ TEST_F(UnusedFilesTest, KorvelOutputFilesAreNeverOrphans) {
     // The link to the person's log resolves: it is no broken link.
     EXPECT_EQ(urlMap.count(node("docs/RENAME.LOG")), 1u);
     reportUnused();
-    EXPECT_EQ(unused, (std::vector<ENode*>{node("REPORT_4.TXT"), node("sub/REPORT.TXT")}));
+    EXPECT_EQ(unused, (std::vector<Node*>{node("REPORT_4.TXT"), node("sub/REPORT.TXT")}));
 }
 
 TEST_F(UnusedFilesTest, FramesImageMapsFormsAndRedirectsReach) {
@@ -200,7 +200,7 @@ TEST_F(UnusedFilesTest, WhatAReachedStyleSheetLoadsIsUsed) {
     findLinks();
 
     reportUnused();
-    EXPECT_EQ(unused, (std::vector<ENode*>{node("img/lost-only.png"), node("img/orphan-only.png"),
+    EXPECT_EQ(unused, (std::vector<Node*>{node("img/lost-only.png"), node("img/orphan-only.png"),
                                            node("lost.html"), node("orphan.css")}))
         << body(res::kSectionUnusedFiles);
 }

@@ -21,7 +21,7 @@ using korvel::testing::TempDir;
 // "name start-end" per record ("/" before the name of an end tag), joined by " | ".
 std::string describeTags(const TagList& tags) {
     std::string out;
-    for (const EHtmlTag& tag : tags.tags())
+    for (const HtmlTag& tag : tags.tags())
         out += (out.empty() ? "" : " | ") + std::string(tag.endTag ? "/" : "") + tag.name + " " +
                std::to_string(tag.start) + "-" + std::to_string(tag.end);
     return out;
@@ -91,13 +91,13 @@ TEST(ScannerTest, AttributeNamesAreLowerCasedValuesKeepCaseAndPositions) {
     const TagList tags = scanText("<IMG SRC=\"Pic.GIF\" Alt='A' ISMAP wIdTh=10 src=b><a href=\"p.html>t</a>");
     ASSERT_EQ(tags.tags().size(), 3u);
     std::string shown;
-    for (const EHtmlAttribute& a : tags.attributes(tags.tags()[0]))
+    for (const HtmlAttribute& a : tags.attributes(tags.tags()[0]))
         shown += a.name + "=" + a.value + "@" + std::to_string(a.position) + " ";
     EXPECT_EQ(shown, "src=Pic.GIF@10 alt=A@24 ismap=@27 width=10@39 src=b@46 ");
     EXPECT_EQ(tags.attribute(tags.tags()[0], "src")->value, "b");  // the later of a name written twice
     EXPECT_EQ(tags.attribute(tags.tags()[0], "href"), nullptr);
     // An unclosed quote keeps the text read so far.
-    const EHtmlAttribute* href = tags.attribute(tags.tags()[1], "href");
+    const HtmlAttribute* href = tags.attribute(tags.tags()[1], "href");
     ASSERT_NE(href, nullptr);
     EXPECT_EQ(href->value, "p.html");
     EXPECT_EQ(href->position, 57);
@@ -120,7 +120,7 @@ struct UrlCase {
 std::string describeValues(const std::string& page) {
     const TagList tags = scanText(page);
     std::vector<UrlValue> values;
-    for (const EHtmlTag& tag : tags.tags())
+    for (const HtmlTag& tag : tags.tags())
         urlValuesOf(tags, tag, values);
     std::string out;
     for (const UrlValue& v : values) {
@@ -193,8 +193,8 @@ TEST(ScannerTest, MarkupOnlyTagsAreNeverSearched) {
 
 class ScannerFileTest : public ::testing::Test {
   protected:
-    EHtmlNode& page(const std::string& name, const std::string& content) {
-        pages_.push_back(std::make_unique<EHtmlNode>(dir.write(name, content), nullptr, HtmlDefinitions{}));
+    HtmlNode& page(const std::string& name, const std::string& content) {
+        pages_.push_back(std::make_unique<HtmlNode>(dir.write(name, content), nullptr, HtmlDefinitions{}));
         return *pages_.back();
     }
     // A section's entries, without its title.
@@ -206,17 +206,17 @@ class ScannerFileTest : public ::testing::Test {
 
     TempDir dir;
     LogScope logScope;
-    std::vector<std::unique_ptr<EHtmlNode>> pages_;
+    std::vector<std::unique_ptr<HtmlNode>> pages_;
 };
 
 TEST_F(ScannerFileTest, SyntaxErrorLinesNameTheLineAndThePathInItsColumn) {
-    EHtmlNode& p = page("p.htm", "<html>\r\nx > y\r\n\r\r\n<!-- a -->\n-->\n<a href=\"q.html>");
-    EHtmlNode& deep = page(std::string(40, 'd') + "/" + std::string(40, 'e') + "/page.htm", "a > b");
+    HtmlNode& p = page("p.htm", "<html>\r\nx > y\r\n\r\r\n<!-- a -->\n-->\n<a href=\"q.html>");
+    HtmlNode& deep = page(std::string(40, 'd') + "/" + std::string(40, 'e') + "/page.htm", "a > b");
     ESection* errors = currentLog().openSection(res::kSectionSyntaxErrors);
     EXPECT_EQ(tokenize(p, errors).status(), kScanSyntaxErrors);
     tokenize(deep, errors);
     // The line index made from the scanned text is the one the node makes itself.
-    EHtmlNode fresh(p.path(), nullptr, HtmlDefinitions{});
+    HtmlNode fresh(p.path(), nullptr, HtmlDefinitions{});
     ASSERT_TRUE(fresh.buildLineIndex());
     EXPECT_EQ(p.lineIndex(), fresh.lineIndex());
     std::string shown = p.path();
@@ -257,9 +257,9 @@ TEST_F(ScannerFileTest, TokenizeReadsTheWholePageAcrossBlocks) {
 }
 
 TEST_F(ScannerFileTest, APageThatCannotBeOpenedIsReportedOncePerJob) {
-    EHtmlNode missing(dir.file("gone.htm"), nullptr, HtmlDefinitions{});
-    EHtmlNode folder(dir.mkdir("folder.htm"), nullptr, HtmlDefinitions{});
-    EUnreadablePages unreadable;
+    HtmlNode missing(dir.file("gone.htm"), nullptr, HtmlDefinitions{});
+    HtmlNode folder(dir.mkdir("folder.htm"), nullptr, HtmlDefinitions{});
+    UnreadablePages unreadable;
     for (int pass = 0; pass < 3; ++pass) {
         const TagList tags = tokenize(missing, nullptr, &unreadable);
         EXPECT_EQ(tags.status(), kScanOpenFailed);
@@ -275,7 +275,7 @@ TEST_F(ScannerFileTest, APageThatCannotBeOpenedIsReportedOncePerJob) {
 }
 
 // Fails every read after the first, which it cuts to "first" bytes.
-class FailingScannerFile : public EScannerFile {
+class FailingScannerFile : public PageReader {
   public:
     explicit FailingScannerFile(std::size_t first) : first_(first) {}
 
@@ -286,7 +286,7 @@ class FailingScannerFile : public EScannerFile {
             ec = std::make_error_code(std::errc::io_error);
             return -1;
         }
-        return EScannerFile::readBlock(file, offset, buffer, std::min(count, first_), ec);
+        return PageReader::readBlock(file, offset, buffer, std::min(count, first_), ec);
     }
 
   private:
@@ -304,7 +304,7 @@ TEST_F(ScannerFileTest, AShortReadIsLoggedOnceAndThePageEndsThere) {
 }
 
 TEST_F(ScannerFileTest, AReusedFileHoldsOnlyTheLastPage) {
-    EScannerFile file;
+    PageReader file;
     ASSERT_TRUE(file.load(dir.write("long.htm", std::string(100000, 'x') + "<a href=long.html>")));
     ASSERT_TRUE(file.load(dir.write("short.htm", "<a href=short.html>")));
     EXPECT_EQ(file.text(), "<a href=short.html>");
@@ -333,7 +333,7 @@ TEST(ScannerLimitsTest, MalformedAndBinaryPagesEndWithRecordsInsideThePage) {
     for (char& c : noise)
         c = static_cast<char>(random() & 0xFF);
     const TagList scanned = scanText(noise);
-    for (const EHtmlTag& tag : scanned.tags()) {
+    for (const HtmlTag& tag : scanned.tags()) {
         ASSERT_LE(tag.start, tag.end);
         ASSERT_LE(tag.end, static_cast<std::int64_t>(noise.size()));
     }

@@ -152,7 +152,7 @@ class UpdatePlanTest : public LinkSite, public ::testing::WithParamInterface<Pla
         dir.write("docs/a.html", c.page);
         scan();
         for (const auto& [rel, name] : c.newNames) {
-            ENode* n = node(rel);
+            Node* n = node(rel);
             ASSERT_TRUE(n) << rel;
             n->setNewName(name);
         }
@@ -160,7 +160,7 @@ class UpdatePlanTest : public LinkSite, public ::testing::WithParamInterface<Pla
     }
 
     std::vector<LinkEdit> plan(std::int32_t conversion) {
-        ELinkUpdatePlanner planner(*context, static_cast<UrlConversion>(conversion));
+        LinkUpdatePlanner planner(*context, static_cast<UrlConversion>(conversion));
         std::vector<LinkEdit> edits;
         planner.planPage(*page("docs/a.html"), edits);
         return edits;
@@ -192,7 +192,7 @@ TEST_P(UpdatePlanTest, AfterTheFixEveryLinkStillFindsItsTarget) {
     std::size_t changed = 0;
     ASSERT_TRUE(applyLinkEdits(c.page, page("docs/a.html")->urls(), edits, out, changed));
     std::vector<std::string> expectedTargets;
-    for (const EUrl& url : page("docs/a.html")->urls())
+    for (const UrlRecord& url : page("docs/a.html")->urls())
         expectedTargets.push_back(url.target ? url.target->newPath() : "");
 
     dir.write("docs/a.html", out);
@@ -212,14 +212,14 @@ TEST_P(UpdatePlanTest, AfterTheFixEveryLinkStillFindsItsTarget) {
     tree.reset();
     scan();
     findLinks();
-    const EHtmlNode* after = page(pagePath);
+    const HtmlNode* after = page(pagePath);
     ASSERT_TRUE(after);
     ASSERT_EQ(after->urls().size(), expectedTargets.size());
     for (std::size_t i = 0; i < expectedTargets.size(); ++i) {
-        const EUrl& url = after->urls()[i];
+        const UrlRecord& url = after->urls()[i];
         EXPECT_EQ(url.target ? url.target->path() : "", expectedTargets[i]) << url.text;
     }
-    ELinkUpdatePlanner planner(*context, static_cast<UrlConversion>(c.conversion));
+    LinkUpdatePlanner planner(*context, static_cast<UrlConversion>(c.conversion));
     std::vector<LinkEdit> again;
     planner.planPage(*after, again);
     EXPECT_TRUE(again.empty()) << again.front().newText;
@@ -505,7 +505,7 @@ TEST_F(UpdateApplyTest, RefusesAPageThatChangedSinceItWasRead) {
     scan();
     findLinks("a.html");
     node("b.html")->setNewName("c.html");
-    ELinkUpdatePlanner planner(*context, kUrlKeep);
+    LinkUpdatePlanner planner(*context, kUrlKeep);
     std::vector<LinkEdit> edits;
     planner.planPage(*page("a.html"), edits);
     ASSERT_EQ(edits.size(), 1u);
@@ -536,8 +536,8 @@ class UpdatePassTest : public LinkSite {
         node("docs/b.html")->setNewName("B.htm");
     }
 
-    std::int32_t run(std::int32_t conversion, ILinkWriter* writer = nullptr, std::uint32_t* files = nullptr) {
-        EUpdateUrlLinks pass(*found, conversion, writer);
+    std::int32_t run(std::int32_t conversion, LinkWriter* writer = nullptr, std::uint32_t* files = nullptr) {
+        LinkUpdatePass pass(*found, conversion, writer);
         const std::int32_t accepted = runOverTree(pass);
         if (files) *files = pass.fileCount();
         return accepted;
@@ -641,9 +641,9 @@ TEST_F(UpdatePassTest, CheckHasNothingToRevert) {
     EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming).size(), 5u);
 }
 
-class RecordingWriter : public ILinkWriter {
+class RecordingWriter : public LinkWriter {
   public:
-    bool rewrite(EFileNode& file, std::span<const LinkEdit> edits) override {
+    bool rewrite(FileNode& file, std::span<const LinkEdit> edits) override {
         pages.push_back(file.path());
         editCount += edits.size();
         return succeed;
@@ -682,7 +682,7 @@ TEST_F(UpdatePassTest, StyleSheetLinksChangeOnlyWithANameInEveryForm) {
     EXPECT_EQ(lines(res::kSectionSuggestedUrlRenaming), expected);
 
     // A fix plans after its renames, from the names on disk, and has the style sheet rewritten too.
-    ENode* logo = node("img/Logo.gif");
+    Node* logo = node("img/Logo.gif");
     ASSERT_EQ(std::rename(dir.file("img/Logo.gif").c_str(), dir.file("img/logo.gif").c_str()), 0);
     logo->setPath(dir.file("img/logo.gif"));
     RecordingWriter writer;

@@ -51,15 +51,15 @@ class UrlTest : public ::testing::Test {
         context.emplace(tree.get(), kServer, kDefaults);
     }
 
-    ENode* node(std::string_view relative) const { return tree->findNodeByPath(dir.file(relative)); }
-    EHtmlNode& page(std::string_view relative) const { return *dynamic_cast<EHtmlNode*>(node(relative)); }
+    Node* node(std::string_view relative) const { return tree->findNodeByPath(dir.file(relative)); }
+    HtmlNode& page(std::string_view relative) const { return *dynamic_cast<HtmlNode*>(node(relative)); }
     // The target as a path below the top directory, "" for none.
-    std::string targetOf(const EUrl& url) const {
+    std::string targetOf(const UrlRecord& url) const {
         return url.target ? url.target->originalPath().substr(dir.path().size() + 1) : "";
     }
-    EUrl make(std::string_view pagePath, std::string_view raw, std::uint16_t flags = 0,
+    UrlRecord make(std::string_view pagePath, std::string_view raw, std::uint16_t flags = 0,
               const UrlContext* context = nullptr) {
-        EUrl url;
+        UrlRecord url;
         makeUrl(page(pagePath), url, flags, 100, raw, context ? *context : *this->context);
         return url;
     }
@@ -69,16 +69,16 @@ class UrlTest : public ::testing::Test {
     ui::PromptsScope promptsScope{prompts};
     LogScope logScope;
     JobSettings settings;
-    std::unique_ptr<ESiteTree> tree;
+    std::unique_ptr<SiteTree> tree;
     std::optional<UrlContext> context;  // made once the tree is there
 };
 
-constexpr std::uint16_t kRel = EUrl::kRelative;
-constexpr std::uint16_t kRoot = EUrl::kRoot;
-constexpr std::uint16_t kAbs = EUrl::kAbsolute;
-constexpr std::uint16_t kExt = EUrl::kExternal;
-constexpr std::uint16_t kDoc = EUrl::kDefaultDocument;
-constexpr std::uint16_t kEnc = EUrl::kNeedsEncoding;
+constexpr std::uint16_t kRel = UrlRecord::kRelative;
+constexpr std::uint16_t kRoot = UrlRecord::kRoot;
+constexpr std::uint16_t kAbs = UrlRecord::kAbsolute;
+constexpr std::uint16_t kExt = UrlRecord::kExternal;
+constexpr std::uint16_t kDoc = UrlRecord::kDefaultDocument;
+constexpr std::uint16_t kEnc = UrlRecord::kNeedsEncoding;
 
 struct ResolveCase {
     std::string_view page, raw;
@@ -87,7 +87,7 @@ struct ResolveCase {
     std::string_view text;
 };
 
-void expectResolved(const EUrl& url, const ResolveCase& c, const std::string& target) {
+void expectResolved(const UrlRecord& url, const ResolveCase& c, const std::string& target) {
     EXPECT_EQ(url.flags, c.flags) << c.page << " | " << c.raw;
     EXPECT_EQ(target, c.target) << c.page << " | " << c.raw;
     EXPECT_EQ(url.text, c.text) << c.page << " | " << c.raw;
@@ -130,7 +130,7 @@ TEST_F(UrlTest, LinksResolveThroughThePathIndexOrBecomeAbsoluteExternals) {
              ResolveCase{"index.html", "https://www.site.org:8443/a.html", kExt | kAbs, "",
                          "https://www.site.org:8443/a.html"},
              ResolveCase{"index.html", "ftp:///pub/a.html", kExt | kRoot, "", "ftp:///pub/a.html"}}) {
-        const EUrl url = make(c.page, c.raw);
+        const UrlRecord url = make(c.page, c.raw);
         expectResolved(url, c, targetOf(url));
     }
 }
@@ -139,26 +139,26 @@ TEST_F(UrlTest, PositionAndEndCoverTheLinkWithoutBlanksFragmentOrQuery) {
     for (const auto& [raw, position, end] :
          {std::tuple{"a.html?x=1#top"sv, 100, 105}, std::tuple{"\r\na.html  "sv, 102, 107},
           std::tuple{"a\nb.html"sv, 100, 107}}) {  // left to the rewrite
-        const EUrl url = make("index.html", raw);
+        const UrlRecord url = make("index.html", raw);
         EXPECT_EQ(url.position, position) << raw;
         EXPECT_EQ(url.end, end) << raw;
     }
     // The caller's flags are kept, every other field is reset.
-    EUrl url;
+    UrlRecord url;
     url.flags = 0xFFFF;
     url.target = node("a.html");
     url.text = "stale text that is longer than the new one";
-    makeUrl(page("index.html"), url, EUrl::kEmbedded | EUrl::kFrame | kExt | kDoc, 7, "missing.gif",
+    makeUrl(page("index.html"), url, UrlRecord::kEmbedded | UrlRecord::kFrame | kExt | kDoc, 7, "missing.gif",
             *context);
-    EXPECT_EQ(url.flags, EUrl::kEmbedded | EUrl::kFrame | kRel);
+    EXPECT_EQ(url.flags, UrlRecord::kEmbedded | UrlRecord::kFrame | kRel);
     EXPECT_EQ(url.target, nullptr);
     EXPECT_EQ(url.text, "missing.gif");
     EXPECT_EQ(url.end, 17);
-    EXPECT_EQ(urlForm(EUrl{}), 0);  // a record never made has no written form
+    EXPECT_EQ(urlForm(UrlRecord{}), 0);  // a record never made has no written form
 }
 
 TEST_F(UrlTest, BaseFromTagIsTheDirectoryUpToTheLastSlash) {
-    EXPECT_EQ(make("index.html", "docs/", EUrl::kBase).target, node("docs"));  // the directory itself
+    EXPECT_EQ(make("index.html", "docs/", UrlRecord::kBase).target, node("docs"));  // the directory itself
     for (const auto& [pagePath, href, base] :
          {std::tuple{"docs/a.html"sv, "/sub/deeper/p.html"sv, "/sub/deeper"sv},  // a file: its directory
           std::tuple{"docs/a.html"sv, "/sub/deeper"sv, "/sub"sv},
@@ -166,25 +166,25 @@ TEST_F(UrlTest, BaseFromTagIsTheDirectoryUpToTheLastSlash) {
           std::tuple{"index.html"sv, "http://www.site.org"sv, ""sv},
           std::tuple{"index.html"sv, "http://www.site.org/docs/x.html"sv, "/docs"sv}}) {
         const std::string made =
-            baseFromTag(make(pagePath, href, EUrl::kBase), page(pagePath).base(), *context);
+            baseFromTag(make(pagePath, href, UrlRecord::kBase), page(pagePath).base(), *context);
         EXPECT_EQ(made, dir.path() + std::string(base)) << href;
         EXPECT_FALSE(isExternalBase(made)) << href;
     }
     for (const auto& [href, base] :
          {std::pair{" http://other.org/dir/page.html#x "sv, "http://other.org/dir/page.html"sv},
           std::pair{"//other.org/d/"sv, "http://other.org/d/"sv}}) {
-        const std::string made = baseFromTag(make("index.html", href, EUrl::kBase), "/old", *context);
+        const std::string made = baseFromTag(make("index.html", href, UrlRecord::kBase), "/old", *context);
         EXPECT_EQ(made, base);
         EXPECT_TRUE(isExternalBase(made)) << href;
     }
     // A base naming no location leaves the base as it was.
-    EXPECT_EQ(baseFromTag(make("docs/a.html", "mailto:me@x.org", EUrl::kBase), "/old", *context), "/old");
+    EXPECT_EQ(baseFromTag(make("docs/a.html", "mailto:me@x.org", UrlRecord::kBase), "/old", *context), "/old");
 }
 
 TEST_F(UrlTest, LinksAfterABaseResolveAgainstIt) {
-    EHtmlNode& html = page("docs/a.html");
+    HtmlNode& html = page("docs/a.html");
     html.setBase(
-        baseFromTag(make("docs/a.html", "../sub/deeper/index.html", EUrl::kBase), html.base(), *context));
+        baseFromTag(make("docs/a.html", "../sub/deeper/index.html", UrlRecord::kBase), html.base(), *context));
     EXPECT_EQ(targetOf(make("docs/a.html", "p.html")), "sub/deeper/p.html");
     EXPECT_EQ(targetOf(make("docs/a.html", "../../a.html")), "a.html");
     EXPECT_EQ(targetOf(make("docs/a.html", "/docs/x.html")), "docs/x.html");
@@ -195,7 +195,7 @@ TEST_F(UrlTest, LinksAfterABaseResolveAgainstIt) {
              ResolveCase{"docs/a.html", "/y.html", kExt | kRoot, "", "http://other.org/y.html"},
              ResolveCase{"docs/a.html", "//WWW.SITE.ORG/docs/", kAbs | kDoc, "docs/index.htm",
                          "//WWW.SITE.ORG/docs/"}}) {
-        const EUrl url = make(c.page, c.raw);
+        const UrlRecord url = make(c.page, c.raw);
         expectResolved(url, c, targetOf(url));
     }
     // A secure external base lends its scheme to a scheme-relative link.
@@ -216,7 +216,7 @@ TEST_F(UrlTest, EachContextHasItsOwnServerAndDefaultList) {
     EXPECT_EQ(pasted.server(), "WWW.SITE.ORG");
     EXPECT_EQ(make("index.html", "http://www.site.org/a.html", 0, &pasted).target, node("a.html"));
     const UrlContext noServer(tree.get(), "", kDefaults);
-    EXPECT_TRUE(make("index.html", "http://www.site.org/a.html", 0, &noServer).has(EUrl::kExternal));
+    EXPECT_TRUE(make("index.html", "http://www.site.org/a.html", 0, &noServer).has(UrlRecord::kExternal));
     EXPECT_EQ(parseServerDefaults(";; index.htm ;;default.htm;"),
               (std::vector<std::string>{"index.htm", "default.htm"}));
 }
@@ -240,14 +240,14 @@ TEST_F(UrlTest, SiteRelativePathsNeverLeaveTheTop) {
 
 TEST_F(UrlTest, AFileUrlLeadsIntoTheSiteOnlyFromInsideTheTopDirectory) {
     const std::string top = "file://" + dir.path();
-    const EUrl inside = make("docs/a.html", top + "/docs/x.html");  // read from the top, as a root link is
-    EXPECT_FALSE(inside.has(EUrl::kExternal));
+    const UrlRecord inside = make("docs/a.html", top + "/docs/x.html");  // read from the top, as a root link is
+    EXPECT_FALSE(inside.has(UrlRecord::kExternal));
     EXPECT_EQ(targetOf(inside), "docs/x.html");
     EXPECT_EQ(targetOf(make("docs/a.html", top)), "index.html");  // the top itself, by its default
     // Anywhere else on the machine the file is not part of the site: outside it, never a broken link.
     for (const std::string& outside : {top + "-old/index.html", std::string("file:/etc/hosts")}) {
-        const EUrl url = make("docs/a.html", outside);
-        EXPECT_TRUE(url.has(EUrl::kExternal)) << outside;
+        const UrlRecord url = make("docs/a.html", outside);
+        EXPECT_TRUE(url.has(UrlRecord::kExternal)) << outside;
         EXPECT_EQ(url.target, nullptr) << outside;
     }
 }

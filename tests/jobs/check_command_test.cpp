@@ -35,7 +35,7 @@ JobSettings settingsFor(const TempDir& dir) {
 }
 
 // The finished report's text; the report file is the caller's, so the test removes it.
-std::string takeReport(const EKVCmd& command) {
+std::string takeReport(const Job& command) {
     std::string text;
     EXPECT_FALSE(command.reportPath().empty());
     if (command.reportPath().empty()) return text;
@@ -54,7 +54,7 @@ TEST(CheckJob, SuggestsNamesForEveryNodeThatBreaksTheTargetAndChangesNothing) {
     s.CaseConv = kCaseLower;
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(s, {}, false, false);
+    CheckJob command(s, {}, false, false);
     ASSERT_TRUE(command.execute());
     const std::string report = takeReport(command);
     EXPECT_TRUE(command.status() & kStatusCompleted);
@@ -72,7 +72,7 @@ TEST(CheckJob, NoConventionNoCaseNoMapRunsNoNamePass) {
     plant(dir);
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(settingsFor(dir), {}, false, false);
+    CheckJob command(settingsFor(dir), {}, false, false);
     ASSERT_TRUE(command.execute());
     const std::string report = takeReport(command);
     EXPECT_TRUE(command.status() & kStatusCompleted);
@@ -89,7 +89,7 @@ TEST(CheckJob, CancelDuringTheNamePassStillReportsButPartially) {
     ScriptedPrompts prompts;
     prompts.cancelPass("Validating Filenames");
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(s, {}, false, false);
+    CheckJob command(s, {}, false, false);
     ASSERT_TRUE(command.execute());
     const std::string report = takeReport(command);
     EXPECT_FALSE(command.status() & kStatusCompleted);
@@ -106,7 +106,7 @@ TEST(CheckJob, CancelledSettingsInputEndsWithoutAReport) {
     ScriptedPrompts prompts;
     prompts.expectSettingsInput(false);
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(settingsFor(dir), {}, /*askSettings=*/true, true);
+    CheckJob command(settingsFor(dir), {}, /*askSettings=*/true, true);
     EXPECT_FALSE(command.execute());
     EXPECT_TRUE(command.reportPath().empty());
 }
@@ -120,7 +120,7 @@ TEST(CheckJob, SettingsChosenInTheInputAreTheJobsAndComeBack) {
         s.RemoveOrphans = true;
     });
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(settingsFor(dir), {}, true, true);
+    CheckJob command(settingsFor(dir), {}, true, true);
     ASSERT_TRUE(command.execute());
     takeReport(command);
     EXPECT_EQ(command.settings().Target, kTargetIso9660);
@@ -135,7 +135,7 @@ TEST(CheckJob, AMissingTopDirectoryIsReportedAndTheJobCannotRun) {
     s.Target = kTargetDos;
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(s, {}, false, false);
+    CheckJob command(s, {}, false, false);
     ASSERT_TRUE(command.execute());
     const std::string report = takeReport(command);
     EXPECT_EQ(command.scanStatus(), ScanStatus::TopMissing);
@@ -194,7 +194,7 @@ TEST(CheckJob, AMissingHomePageEndsTheLinkPassesAndTheReportSaysSo) {
     const JobSettings s = plantBrokenLink(dir, "welcome.html");
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(s, {}, false, false);
+    CheckJob command(s, {}, false, false);
     ASSERT_TRUE(command.execute());
     const std::string report = takeReport(command);
     EXPECT_FALSE(command.status() & kStatusCompleted);
@@ -211,7 +211,7 @@ TEST(CheckJob, AHomePageOutsideTheSiteIsReportedAsSuchNotAsMissing) {
     s.HomePage = elsewhere.write("home.html", "<a href=\"x.html\">x</a>\n");
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(s, {}, false, false);
+    CheckJob command(s, {}, false, false);
     ASSERT_TRUE(command.execute());
     const std::string report = takeReport(command);
     EXPECT_TRUE(contains(report, "lies outside the site's directory")) << report;
@@ -226,7 +226,7 @@ TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
     const testing::EnvVar oneCore("KORVEL_THREADS", "1");
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(s, {}, false, false);
+    CheckJob command(s, {}, false, false);
     ASSERT_TRUE(command.execute());
     const std::string report = takeReport(command);
     EXPECT_TRUE(command.status() & kStatusCompleted);
@@ -245,7 +245,7 @@ TEST(CheckJob, LinkPassesRunInOrderAndFindTheBrokenLink) {
     const testing::EnvVar twoCores("KORVEL_THREADS", "2");
     testing::ScriptedPrompts shared;
     ui::PromptsScope sharedScope(shared);
-    EKVCheckCmd again(s, {}, false, false);
+    CheckJob again(s, {}, false, false);
     ASSERT_TRUE(again.execute());
     EXPECT_EQ(withoutDate(takeReport(again)), withoutDate(report));
     EXPECT_EQ(shared.progressTitles(),
@@ -269,7 +269,7 @@ TEST(CheckJob, TheReportPassesBesideAnEndedLinkPassSayNothingUntrue) {
         } else {
             prompts.cancelPass("Validating URL Links");
         }
-        EKVCheckCmd command(s, {}, false, false);
+        CheckJob command(s, {}, false, false);
         ASSERT_TRUE(command.execute());
         const std::string report = takeReport(command);
         EXPECT_FALSE(command.status() & kStatusCompleted);
@@ -286,7 +286,7 @@ std::string reportWithThreads(const testing::TempDir& dir, const JobSettings& s,
     const testing::EnvVar variable("KORVEL_THREADS", threads);
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd command(s, {}, false, false);
+    CheckJob command(s, {}, false, false);
     EXPECT_TRUE(command.execute());
     const std::string report = takeReport(command);
     platform::removeFile(dir.file("report_of_external_refs.html"));

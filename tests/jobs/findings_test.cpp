@@ -68,12 +68,12 @@ JobSettings linkedSettings(const TempDir& dir) {
     return s;
 }
 
-void removeReport(const EKVCmd& command) {
+void removeReport(const Job& command) {
     if (!command.reportPath().empty()) platform::removeFile(command.reportPath());
 }
 
 // Runs "command" asked for its findings, which must be there; its report file goes.
-void runForFindings(EKVCheckCmd& command) {
+void runForFindings(CheckJob& command) {
     command.setCollectFindings(true);
     ASSERT_TRUE(command.execute());
     removeReport(command);
@@ -85,12 +85,12 @@ TEST(CheckFindingsJob, TakenOnlyWhenAsked) {
     dir.write("index.html", "<a href=\"gone.html\">g</a>\n");
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVCheckCmd plain(linkedSettings(dir), {}, false, false);
+    CheckJob plain(linkedSettings(dir), {}, false, false);
     ASSERT_TRUE(plain.execute());
     removeReport(plain);
     EXPECT_EQ(plain.findings(), nullptr);
 
-    EKVCheckCmd asked(linkedSettings(dir), {}, false, false);
+    CheckJob asked(linkedSettings(dir), {}, false, false);
     ASSERT_NO_FATAL_FAILURE(runForFindings(asked));
     ASSERT_EQ(asked.findings()->brokenLinks.size(), 1u);
     EXPECT_EQ(asked.findings()->brokenLinks[0].link, "gone.html");
@@ -103,7 +103,7 @@ TEST(CheckFindingsJob, ReportsTheSettingsTurnedOffAreLeftOut) {
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
     JobSettings s = linkedSettings(dir);
-    EKVCheckCmd on(s, {}, false, false);
+    CheckJob on(s, {}, false, false);
     ASSERT_NO_FATAL_FAILURE(runForFindings(on));
     EXPECT_EQ(on.findings()->brokenLinks.size(), 1u);
     EXPECT_EQ(on.findings()->orphans, std::vector<std::string>{dir.file("orphan.html")});
@@ -112,7 +112,7 @@ TEST(CheckFindingsJob, ReportsTheSettingsTurnedOffAreLeftOut) {
     EXPECT_TRUE(on.findings()->hasFrontPage);
 
     s.ReportUnresolvedRefs = s.ReportUnusedFiles = s.ReportExternalRefs = s.ReportEstimated = false;
-    EKVCheckCmd off(s, {}, false, false);
+    CheckJob off(s, {}, false, false);
     ASSERT_NO_FATAL_FAILURE(runForFindings(off));
     EXPECT_TRUE(off.findings()->brokenLinks.empty());
     EXPECT_TRUE(off.findings()->orphans.empty());
@@ -132,7 +132,7 @@ TEST(CheckFindingsJob, StyleSheetLinksAreListedUnderTheStyleSheet) {
     ui::PromptsScope scope(prompts);
     JobSettings settings = linkedSettings(dir);
     settings.Target = kTargetDos;
-    EKVCheckCmd command(settings, {}, false, false);
+    CheckJob command(settings, {}, false, false);
     ASSERT_NO_FATAL_FAILURE(runForFindings(command));
     const auto& findings = *command.findings();
     ASSERT_EQ(findings.brokenLinks.size(), 1u);

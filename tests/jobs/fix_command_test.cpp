@@ -69,7 +69,7 @@ TEST(FixJob, RenamesRewritesLinksConvertsLineEndsAndUndoPutsEveryByteBack) {
     ScriptedPrompts prompts;
     prompts.expectVerifyFilenames(ui::VerifyNamesReply{std::vector<bool>(4, true), {}}).expectVerifyFiles(std::vector<bool>{true});
     ui::PromptsScope scope(prompts);
-    EKVFixCmd fix(s, {}, false, true);
+    FixJob fix(s, {}, false, true);
     ASSERT_TRUE(fix.execute());
     const std::string report = takeReport(fix.reportPath());
     EXPECT_TRUE(fix.undoable());
@@ -89,7 +89,7 @@ TEST(FixJob, RenamesRewritesLinksConvertsLineEndsAndUndoPutsEveryByteBack) {
     JobSettings again = fix.settings();
     again.Target = kTargetNone;
     again.CaseConv = kCaseNone;
-    EKVCheckCmd check(again, {}, false, false);
+    CheckJob check(again, {}, false, false);
     ASSERT_TRUE(check.execute());
     const std::string checked = takeReport(check.reportPath());
     EXPECT_FALSE(contains(checked, "UNRESOLVED LOCAL LINKS:")) << checked;
@@ -139,7 +139,7 @@ TEST(FixJob, AFileEditedElsewhereBeforeTheCommitKeepsTheEditAndIsReported) {
     EditedAtCommitDisk disk;
     disk.path = site.dir.file("notes.txt");
     platform::DiskScope diskScope(disk);
-    EKVFixCmd fix(s, {}, false, true);
+    FixJob fix(s, {}, false, true);
     ASSERT_TRUE(fix.execute());
     const std::string report = takeReport(fix.reportPath());
 
@@ -160,7 +160,7 @@ TEST(FixJob, GetImmediateReportAtLinkErrorsChangesNothingAndLeavesNothingToUndo)
         ScriptedPrompts prompts;
         prompts.expectLinkErrors(ui::LinkErrorsAnswer::ImmediateReport);
         ui::PromptsScope scope(prompts);
-        EKVFixCmd fix(site.settings(), {}, false, true);
+        FixJob fix(site.settings(), {}, false, true);
         ASSERT_TRUE(fix.execute());
         const std::string report = takeReport(fix.reportPath());
         EXPECT_TRUE(contains(report, link)) << report;
@@ -177,7 +177,7 @@ TEST(FixJob, CancelledNameListRenamesNothing) {
     ScriptedPrompts prompts;
     prompts.expectVerifyFilenames(std::nullopt);
     ui::PromptsScope scope(prompts);
-    EKVFixCmd fix(site.settings(), {}, false, true);
+    FixJob fix(site.settings(), {}, false, true);
     ASSERT_TRUE(fix.execute());
     takeReport(fix.reportPath());
     EXPECT_FALSE(fix.undoable());
@@ -193,7 +193,7 @@ TEST(FixJob, AbsoluteLinksWithoutAServerAreRefusedBeforeAnythingChanges) {
     s.AbsRelCnvrt = kUrlAbsolute;
     ScriptedPrompts prompts;
     ui::PromptsScope scope(prompts);
-    EKVFixCmd fix(s, {}, false, true);
+    FixJob fix(s, {}, false, true);
     ASSERT_TRUE(fix.execute());
     const std::string report = takeReport(fix.reportPath());
     EXPECT_TRUE(contains(report, "server")) << report;
@@ -209,7 +209,7 @@ TEST(FixJob, AnUncheckedNameKeepsItsLinksAndIsListed) {
     // Rows in pre-order: Images, Images/Big Logo.GIF, Long Page.html. Keep the page's rename only.
     prompts.expectVerifyFilenames(ui::VerifyNamesReply{{false, false, true}, {}});
     ui::PromptsScope scope(prompts);
-    EKVFixCmd fix(s, {}, false, true);
+    FixJob fix(s, {}, false, true);
     ASSERT_TRUE(fix.execute());
     const std::string report = takeReport(fix.reportPath());
     EXPECT_TRUE(contains(report, "NOT RENAMED BY USER REQUEST")) << report;

@@ -87,7 +87,7 @@ TEST(OrphansJob, MovesTheOrphansKeepingTheirPlacesAndTheUndoPutsEveryByteAndMode
     ScriptedPrompts prompts;
     prompts.expectVerifyFiles(std::vector<bool>(4, true));
     ui::PromptsScope scope(prompts);
-    EKVOrphansCmd job(site.settings(), {}, false, true);
+    OrphansJob job(site.settings(), {}, false, true);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
@@ -126,7 +126,7 @@ TEST(OrphansJob, ASiteWithoutOrphansSaysSoAndChangesNothing) {
     ScriptedPrompts prompts;
     prompts.expectMessageBox(ui::Answer::Ok, "No orphans were found!");
     ui::PromptsScope scope(prompts);
-    EKVOrphansCmd job(site.settings(), {}, false, true);
+    OrphansJob job(site.settings(), {}, false, true);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
@@ -158,7 +158,7 @@ TEST_P(OrphansJobStops, WithNothingMovedAndAReportThatSaysSo) {
     if (c.cancelGathering) prompts.cancelPass("Gathering Orphans");
     if (c.uncheckAll) prompts.expectVerifyFiles(std::vector<bool>(4, false));
     ui::PromptsScope scope(prompts);
-    EKVOrphansCmd job(site.settings(), {}, false, true);
+    OrphansJob job(site.settings(), {}, false, true);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
@@ -189,7 +189,7 @@ TEST(OrphansJob, AMoveThatFailsIsReportedNotCountedAndTheUndoStillPutsTheRestBac
     std::string report;
     {
         platform::DiskScope diskScope(disk);
-        EKVOrphansCmd job(site.settings(), {}, false, false);
+        OrphansJob job(site.settings(), {}, false, false);
         ASSERT_TRUE(job.execute());
         report = takeReport(job.reportPath());
         EXPECT_EQ(job.orphanCount(), 3);
@@ -210,7 +210,7 @@ TEST(OrphansJob, AMoveThatFailsIsReportedNotCountedAndTheUndoStillPutsTheRestBac
 // and are listed; the rest come back.
 TEST(OrphansJob, AnOrphanWhoseWayBackIsBlockedStaysMovedAndIsListed) {
     Site site;
-    EKVOrphansCmd job(site.settings(), {}, false, false);
+    OrphansJob job(site.settings(), {}, false, false);
     ASSERT_TRUE(job.execute());
     takeReport(job.reportPath());
     site.dir.write("orphan.html", "a new page");
@@ -237,7 +237,7 @@ TEST(OrphansJob, TrashedOrphansComeBackFromTheTrash) {
     const auto before = testing::treeSnapshot(site.dir.path());
     JobSettings s = site.settings();
     s.MoveOrphans = false;
-    EKVOrphansCmd job(s, {}, false, false);
+    OrphansJob job(s, {}, false, false);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
@@ -261,7 +261,7 @@ TEST(OrphansJob, APageThatCannotBeReadStopsTheJobBeforeAnythingMoves) {
     Site site;
     ::chmod(site.dir.file("sub/page.html").c_str(), 0);  // its "../logo.gif" would look unused
     const auto before = testing::treeSnapshot(site.dir.path());
-    EKVOrphansCmd job(site.settings(), {}, false, false);
+    OrphansJob job(site.settings(), {}, false, false);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
@@ -307,7 +307,7 @@ TEST(OrphansJob, TrashOffTheHomeFileSystemIsNamedInTheListAndInTheReport) {
     ScriptedPrompts prompts;
     prompts.expectVerifyFiles(std::vector<bool>{true});
     ui::PromptsScope scope(prompts);
-    EKVOrphansCmd job(s, {}, false, true);
+    OrphansJob job(s, {}, false, true);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
@@ -335,7 +335,7 @@ TEST_P(OrphansJobRefuses, AndReportsWhy) {
     JobSettings s = site.settings();
     s.HomePage = site.dir.file(c.homePage);
     if (*c.moveTo) s.MoveToDir = site.dir.file(c.moveTo);
-    EKVOrphansCmd job(s, {}, false, false);
+    OrphansJob job(s, {}, false, false);
     ASSERT_TRUE(job.execute());
     const std::string report = takeReport(job.reportPath());
 
@@ -355,7 +355,7 @@ TEST(OrphansJob, RefusesAMoveToThatReachesIntoTheSiteThroughALink) {
         const auto before = testing::treeSnapshot(site.dir.path());
         JobSettings s = site.settings();
         s.MoveToDir = site.keep.file(spelling);
-        EKVOrphansCmd job(s, {}, false, false);
+        OrphansJob job(s, {}, false, false);
         ASSERT_TRUE(job.execute());
         const std::string report = takeReport(job.reportPath());
 

@@ -119,10 +119,10 @@ TEST(UndoJournal, UndoPutsBackEveryNameByteAndModeAndThenHasNothingLeft) {
     {
         JournalScope scope(journal.get());
         // A swap goes through a temporary name; the directory is renamed before its contents.
-        auto top = std::make_unique<EDirNode>(f.site.path());
-        ENodeCreator creator;
+        auto top = std::make_unique<DirNode>(f.site.path());
+        NodeFactory creator;
         top->update(creator, true);
-        ENode* child = nullptr;
+        Node* child = nullptr;
         for (const auto& [name, newName] :
              {std::pair{"a.htm", "b.htm"}, {"b.htm", "a.htm"}, {"Pics", "pics"}}) {
             ASSERT_TRUE(top->findChild(name, &child));
@@ -565,10 +565,10 @@ TEST(UndoJournalRecording, WithNoPlaceForTheJournalTheRenameIsNotMade) {
     const std::string blocker = f.state.write("not-a-directory", "");
     EnvVar xdg("XDG_STATE_HOME", blocker);
     f.site.write("a.htm", "A");
-    auto top = std::make_unique<EDirNode>(f.site.path());
-    ENodeCreator creator;
+    auto top = std::make_unique<DirNode>(f.site.path());
+    NodeFactory creator;
     top->update(creator, true);
-    ENode* node = nullptr;
+    Node* node = nullptr;
     ASSERT_TRUE(top->findChild("a.htm", &node));
 
     auto journal = UndoJournal::start(f.site.path(), "fix");

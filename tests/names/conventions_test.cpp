@@ -59,25 +59,25 @@ TEST(ConventionsTest, AllowedCharacterIsTheTargetsRulePlusWhatTheFileSystemRefus
         EXPECT_EQ(isAllowedCharacter(c.target, c.c), c.allowed) << c.target << " " << int(c.c);
 }
 
-ENode* addFile(EDirNode& dir, std::string_view name) {
-    return dir.addChild(std::make_unique<EFileNode>(platform::joinPath(dir.path(), name)));
+Node* addFile(DirNode& dir, std::string_view name) {
+    return dir.addChild(std::make_unique<FileNode>(platform::joinPath(dir.path(), name)));
 }
 
 TEST(ConventionsTest, EffectiveMaxNameLengthIsTheNameLimitOrThePathsRoom) {
-    EDirNode top("/tttt");  // "/tttt/": 6 bytes before a child's name
-    auto* images = static_cast<EDirNode*>(top.addChild(std::make_unique<EDirNode>("/tttt/images")));
-    ENode* file = addFile(top, "a.htm");
+    DirNode top("/tttt");  // "/tttt/": 6 bytes before a child's name
+    auto* images = static_cast<DirNode*>(top.addChild(std::make_unique<DirNode>("/tttt/images")));
+    Node* file = addFile(top, "a.htm");
     EXPECT_EQ(effectiveMaxNameLength(*file, kTargetMacintosh), 31);
     EXPECT_EQ(effectiveMaxNameLength(*file, kTargetUnix), 255 - 6);
     EXPECT_EQ(effectiveMaxNameLength(*file, kTargetVfat), 259 - 6);
     EXPECT_EQ(effectiveMaxNameLength(*file, kTargetNone), 255);
     // The new name of an ancestor counts.
-    ENode* inner = addFile(*images, "a.gif");
+    Node* inner = addFile(*images, "a.gif");
     images->setNewName("img");
     EXPECT_EQ(effectiveMaxNameLength(*inner, kTargetUnix), 255 - 10);
     // At and below zero in deep paths.
-    EDirNode deep("/" + std::string(299, 't'));
-    ENode* deepFile = addFile(deep, "a");
+    DirNode deep("/" + std::string(299, 't'));
+    Node* deepFile = addFile(deep, "a");
     EXPECT_EQ(effectiveMaxNameLength(*deepFile, kTargetDos), 255 - 301);
     EXPECT_EQ(effectiveMaxNameLength(*deepFile, kTargetNone), 255);  // the host's path is far longer
 }

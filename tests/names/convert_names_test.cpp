@@ -294,14 +294,14 @@ class ConvertPassTest : public ::testing::Test {
   protected:
     ConvertPassTest() { settings.AutoFileName = true; }
 
-    ENode* file(std::string_view name, EDirNode* dir = nullptr) {
-        EDirNode& in = dir ? *dir : *top;
-        return in.addChild(std::make_unique<EFileNode>(platform::joinPath(in.path(), name)));
+    Node* file(std::string_view name, DirNode* dir = nullptr) {
+        DirNode& in = dir ? *dir : *top;
+        return in.addChild(std::make_unique<FileNode>(platform::joinPath(in.path(), name)));
     }
-    EDirNode* directory(std::string_view name, EDirNode* dir = nullptr) {
-        EDirNode& in = dir ? *dir : *top;
-        return static_cast<EDirNode*>(
-            in.addChild(std::make_unique<EDirNode>(platform::joinPath(in.path(), name))));
+    DirNode* directory(std::string_view name, DirNode* dir = nullptr) {
+        DirNode& in = dir ? *dir : *top;
+        return static_cast<DirNode*>(
+            in.addChild(std::make_unique<DirNode>(platform::joinPath(in.path(), name))));
     }
     std::int32_t run() { return convertNames(*top, settings, 0, &quiet); }
     std::string errors() { return logScope.log().sectionText(res::kSectionErrors); }
@@ -311,12 +311,12 @@ class ConvertPassTest : public ::testing::Test {
     ui::PromptsScope promptsScope{prompts};
     GUIProgress quiet;
     JobSettings settings;
-    std::unique_ptr<EDirNode> top = std::make_unique<EDirNode>("/site");
+    std::unique_ptr<DirNode> top = std::make_unique<DirNode>("/site");
 };
 
 TEST_F(ConvertPassTest, ACaseOnlyChangeMustNotLandOnItsTwin) {
-    ENode* upper = file("A.htm");
-    ENode* lower = file("a.htm");
+    Node* upper = file("A.htm");
+    Node* lower = file("a.htm");
     settings.CaseConv = kCaseLower;
     EXPECT_EQ(run(), 1);
     EXPECT_EQ(upper->getNewName(), "a_1.htm");
@@ -324,8 +324,8 @@ TEST_F(ConvertPassTest, ACaseOnlyChangeMustNotLandOnItsTwin) {
 }
 
 TEST_F(ConvertPassTest, TwinsBothChangingCaseEndAsTwoNames) {
-    ENode* upper = file("A.htm");
-    ENode* lower = file("a.htm");
+    Node* upper = file("A.htm");
+    Node* lower = file("a.htm");
     settings.CaseConv = kCaseUpper;
     EXPECT_EQ(run(), 2);
     // "A.htm" is renamed first, so its old name is free for its twin by then.
@@ -338,9 +338,9 @@ TEST_F(ConvertPassTest, CaseTwinsThatConformCollideWhereTheTargetIsCaseBlind) {
     for (const std::int32_t target :
          {kTargetIso9660, kTargetDos, kTargetVfat, kTargetNtfs, kTargetMacintosh, kTargetUnix, kTargetNone}) {
         SCOPED_TRACE(target);
-        top = std::make_unique<EDirNode>("/site");
-        ENode* first = file("DUP.HTM");
-        ENode* second = file("dup.htm");
+        top = std::make_unique<DirNode>("/site");
+        Node* first = file("DUP.HTM");
+        Node* second = file("dup.htm");
         settings.Target = target;
         const bool caseBlind = target != kTargetUnix && target != kTargetNone;
         EXPECT_EQ(run(), caseBlind ? 1 : 0);
@@ -350,7 +350,7 @@ TEST_F(ConvertPassTest, CaseTwinsThatConformCollideWhereTheTargetIsCaseBlind) {
 }
 
 TEST_F(ConvertPassTest, UnixTellsNamesApartByCase) {
-    ENode* page = file("page.htm");
+    Node* page = file("page.htm");
     file("Page.html");
     settings.Target = kTargetUnix;
     settings.FilenameExtensions = {{"htm", "html"}};
@@ -359,16 +359,16 @@ TEST_F(ConvertPassTest, UnixTellsNamesApartByCase) {
 }
 
 TEST_F(ConvertPassTest, ACaseOnlyChangeWithoutTwinKeepsItsName) {
-    ENode* index = file("Index.HTM");
+    Node* index = file("Index.HTM");
     settings.CaseConv = kCaseLower;
     EXPECT_EQ(run(), 1);
     EXPECT_EQ(index->getNewName(), "index.htm");
 }
 
 TEST_F(ConvertPassTest, UniqueAgainstSiblingsCurrentAndNewNames) {
-    ENode* page = file("My Page.html");
-    ENode* other = file("mypage.htm");
-    ENode* third = file("my+page.htm");
+    Node* page = file("My Page.html");
+    Node* other = file("mypage.htm");
+    Node* third = file("my+page.htm");
     settings.Target = kTargetDos;
     settings.CaseConv = kCaseUpper;
     EXPECT_EQ(run(), 3);
@@ -378,11 +378,11 @@ TEST_F(ConvertPassTest, UniqueAgainstSiblingsCurrentAndNewNames) {
 }
 
 TEST_F(ConvertPassTest, KorvelsOwnOutputFilesKeepTheirNamesAndOthersAvoidThem) {
-    ENode* page = file("report_of_external_refs.html");
-    ENode* report = file("REPORT_2.TXT");
-    EDirNode* sub = directory("sub");
-    ENode* log = file("RENAME.LOG", sub);
-    ENode* ordinary = file("Report_2.txt");
+    Node* page = file("report_of_external_refs.html");
+    Node* report = file("REPORT_2.TXT");
+    DirNode* sub = directory("sub");
+    Node* log = file("RENAME.LOG", sub);
+    Node* ordinary = file("Report_2.txt");
     settings.Target = kTargetDos;
     settings.CaseConv = kCaseUpper;
     EXPECT_EQ(run(), 2);  // "sub" and the site's own report
@@ -394,7 +394,7 @@ TEST_F(ConvertPassTest, KorvelsOwnOutputFilesKeepTheirNamesAndOthersAvoidThem) {
 }
 
 TEST_F(ConvertPassTest, MappedExtensionThatTheTargetCutsBackIsNoChange) {
-    ENode* index = file("index.htm");
+    Node* index = file("index.htm");
     directory("img.htm");  // directories keep their extensions
     settings.FilenameExtensions = {{"htm", "html"}};
     settings.Target = kTargetVfat;
@@ -407,8 +407,8 @@ TEST_F(ConvertPassTest, MappedExtensionThatTheTargetCutsBackIsNoChange) {
 }
 
 TEST_F(ConvertPassTest, ABudgetAtOrBelowZeroIsReportedNotPassed) {
-    top = std::make_unique<EDirNode>("/" + std::string(253, 't'));  // children's directory part: 255
-    ENode* file1 = file("a");
+    top = std::make_unique<DirNode>("/" + std::string(253, 't'));  // children's directory part: 255
+    Node* file1 = file("a");
     settings.Target = kTargetDos;
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(file1->hasNewName());
@@ -418,9 +418,9 @@ TEST_F(ConvertPassTest, ABudgetAtOrBelowZeroIsReportedNotPassed) {
 }
 
 TEST_F(ConvertPassTest, NoFittingUniqueNameKeepsNoNewNameAndIsReported) {
-    top = std::make_unique<EDirNode>("/" + std::string(248, 't'));  // children's budget under DOS: 5
-    ENode* clash = file("a+.htm");
-    ENode* keeper = file("a.htm");
+    top = std::make_unique<DirNode>("/" + std::string(248, 't'));  // children's budget under DOS: 5
+    Node* clash = file("a+.htm");
+    Node* keeper = file("a.htm");
     settings.Target = kTargetDos;
     EXPECT_EQ(run(), 0);
     EXPECT_FALSE(clash->hasNewName()) << clash->getNewName();
@@ -431,9 +431,9 @@ TEST_F(ConvertPassTest, NoFittingUniqueNameKeepsNoNewNameAndIsReported) {
 }
 
 TEST_F(ConvertPassTest, ChildrenOfARenamedDirectoryGetTheBudgetOfItsNewName) {
-    top = std::make_unique<EDirNode>("/" + std::string(238, 't'));  // children's directory part: 240
-    EDirNode* dir = directory("Directory.With.Dots");               // 19 bytes, 12 once converted
-    ENode* inside = file("abcdefgh.htm", dir);                      // room left: 255 - 253
+    top = std::make_unique<DirNode>("/" + std::string(238, 't'));  // children's directory part: 240
+    DirNode* dir = directory("Directory.With.Dots");               // 19 bytes, 12 once converted
+    Node* inside = file("abcdefgh.htm", dir);                      // room left: 255 - 253
     settings.Target = kTargetDos;
     prompts.expectMessageBox(ui::Answer::Ok, "over 220 characters");
     EXPECT_EQ(run(), 2);
@@ -442,8 +442,8 @@ TEST_F(ConvertPassTest, ChildrenOfARenamedDirectoryGetTheBudgetOfItsNewName) {
 }
 
 TEST_F(ConvertPassTest, DeepPathWarningComesOncePerPass) {
-    top = std::make_unique<EDirNode>("/" + std::string(230, 't'));
-    EDirNode* first = directory("one");
+    top = std::make_unique<DirNode>("/" + std::string(230, 't'));
+    DirNode* first = directory("one");
     directory("two", first);
     directory("three");
     settings.CaseConv = kCaseUpper;
@@ -454,10 +454,10 @@ TEST_F(ConvertPassTest, DeepPathWarningComesOncePerPass) {
 }
 
 TEST_F(ConvertPassTest, SiblingsInDifferentDirectoriesDoNotClash) {
-    EDirNode* a = directory("a");
-    EDirNode* b = directory("b");
-    ENode* inA = file("x?.htm", a);
-    ENode* inB = file("x?.htm", b);
+    DirNode* a = directory("a");
+    DirNode* b = directory("b");
+    Node* inA = file("x?.htm", a);
+    Node* inB = file("x?.htm", b);
     file("y.htm", a);
     settings.Target = kTargetVfat;
     EXPECT_EQ(run(), 2);
@@ -487,7 +487,7 @@ TEST_F(ConvertPassTest, TenThousandSiblingsAllGetDistinctNames) {
     settings.Target = kTargetVfat;
     EXPECT_EQ(run(), kCount);
     std::set<std::string> given;
-    for (const ENode* child : top->children())
+    for (const Node* child : top->children())
         if (child->hasNewName()) given.insert(asciiUpper(child->getNewName()));
     EXPECT_EQ(given.size(), static_cast<std::size_t>(kCount));
     EXPECT_EQ(given.count("X.HTM"), 0u);
@@ -500,7 +500,7 @@ TEST_F(ConvertPassTest, TenThousandSiblingsAllGetDistinctNames) {
 TEST(WriteRenameRowTest, ColumnTwoStartsAtPosition41) {
     LogScope logScope;
     ESection* section = currentLog().openSection(res::kSectionSuggestedNames);
-    EFileNode node("/site/My Page.html");
+    FileNode node("/site/My Page.html");
     node.setNewName("MYPAGE.HTM");
     EXPECT_TRUE(writeRenameRow(section, node, "", ""));
     node.setNewName(std::string(50, 'n'));
@@ -516,7 +516,7 @@ TEST(WriteRenameRowTest, ColumnTwoStartsAtPosition41) {
 TEST(WriteRenameRowTest, NothingWithoutANewNameOrASection) {
     LogScope logScope;
     ESection* section = currentLog().openSection(res::kSectionSuggestedNames);
-    EFileNode node("/site/a.htm");
+    FileNode node("/site/a.htm");
     EXPECT_FALSE(writeRenameRow(section, node, "", ""));
     EXPECT_FALSE(section->hasContent());
     node.setNewName("b.htm");
@@ -526,7 +526,7 @@ TEST(WriteRenameRowTest, NothingWithoutANewNameOrASection) {
 TEST(WriteRenameRowTest, CountsCharactersAndEscapesInvalidBytes) {
     LogScope logScope;
     ESection* section = currentLog().openSection(res::kSectionSuggestedNames);
-    EFileNode node("/site/\xff.htm");
+    FileNode node("/site/\xff.htm");
     node.setNewName("\xc3\xa9t\xc3\xa9.htm");  // 7 characters in 9 bytes
     writeRenameRow(section, node, "", "");
     const std::string text = logScope.log().sectionText(res::kSectionSuggestedNames);

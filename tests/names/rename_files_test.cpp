@@ -49,27 +49,27 @@ Snapshot snapshot(const std::string& top) {
     return out;
 }
 
-std::unique_ptr<EDirNode> scan(const std::string& top) {
-    auto root = std::make_unique<EDirNode>(top);
-    ENodeCreator creator;
+std::unique_ptr<DirNode> scan(const std::string& top) {
+    auto root = std::make_unique<DirNode>(top);
+    NodeFactory creator;
     root->update(creator, true);
     return root;
 }
 
 // The node at "rel" below "top", by its current path.
-ENode* nodeAt(EDirNode& top, const std::string& rel) {
-    ENode* node = &top;
+Node* nodeAt(DirNode& top, const std::string& rel) {
+    Node* node = &top;
     for (const auto& part : fs::path(rel)) {
-        ENode* child = nullptr;
+        Node* child = nullptr;
         if (!node->findChild(part.string(), &child) || child->getFileName() != part.string()) return nullptr;
         node = child;
     }
     return node;
 }
 
-std::vector<ENode*> allNodes(EDirNode& top) {
-    std::vector<ENode*> out;
-    TIterPreOrderTyped<ENode*> it(&top);
+std::vector<Node*> allNodes(DirNode& top) {
+    std::vector<Node*> out;
+    TypedWalk<Node*> it(&top);
     for (it.first(); !it.isDone(); it.next())
         out.push_back(it.currentItem());
     return out;
@@ -77,8 +77,8 @@ std::vector<ENode*> allNodes(EDirNode& top) {
 
 // Every node names the entry it was made for, where that entry is now: a file's content is the one first
 // found at its original path. "before" is the snapshot taken when the tree was scanned.
-void expectPathsTellTheTruth(EDirNode& top, const Snapshot& before) {
-    for (ENode* node : allNodes(top)) {
+void expectPathsTellTheTruth(DirNode& top, const Snapshot& before) {
+    for (Node* node : allNodes(top)) {
         struct stat st {};
         ASSERT_EQ(::lstat(node->path().c_str(), &st), 0) << node->path() << " is not on disk";
         if (node == &top) continue;
@@ -88,7 +88,7 @@ void expectPathsTellTheTruth(EDirNode& top, const Snapshot& before) {
         if (it->second.first != "/") {
             EXPECT_EQ(readFile(node->path()), it->second.first) << node->path();
         }
-        if (ENode* parent = node->getParent()) {
+        if (Node* parent = node->getParent()) {
             EXPECT_EQ(fs::path(node->path()).parent_path().string(), parent->path());
         }
     }
@@ -118,7 +118,7 @@ TEST_P(RenameThenUndo, RenamesAsAskedAndUndoRestoresTheExactTree) {
     const Snapshot original = snapshot(dir.path());
     auto top = scan(dir.path());
     for (const auto& [rel, name] : s.newNames) {
-        ENode* node = nodeAt(*top, rel);
+        Node* node = nodeAt(*top, rel);
         ASSERT_TRUE(node) << rel;
         node->setNewName(name);
     }
@@ -132,8 +132,8 @@ TEST_P(RenameThenUndo, RenamesAsAskedAndUndoRestoresTheExactTree) {
     EXPECT_EQ(after, s.expected);
     expectPathsTellTheTruth(*top, original);
     EXPECT_EQ(log.log().errorSection(), nullptr) << log.log().sectionText(res::kSectionErrors);
-    std::map<std::string, ENode*> byOriginal;
-    for (ENode* node : allNodes(*top))
+    std::map<std::string, Node*> byOriginal;
+    for (Node* node : allNodes(*top))
         byOriginal[node->originalPath()] = node;
     for (const auto& [rel, name] : s.newNames)
         EXPECT_EQ(byOriginal.at(dir.file(rel))->getFileName(), name) << rel;
@@ -141,7 +141,7 @@ TEST_P(RenameThenUndo, RenamesAsAskedAndUndoRestoresTheExactTree) {
     EXPECT_EQ(undoRenaming(*top, history, false, &quiet), static_cast<std::int32_t>(s.newNames.size()));
     EXPECT_TRUE(history.empty());
     EXPECT_EQ(snapshot(dir.path()), original);
-    for (ENode* node : allNodes(*top))
+    for (Node* node : allNodes(*top))
         EXPECT_EQ(node->path(), node->originalPath());
     EXPECT_EQ(log.log().errorSection(), nullptr) << log.log().sectionText(res::kSectionErrors);
 }
@@ -187,7 +187,7 @@ INSTANTIATE_TEST_SUITE_P(
 // name: a failure injected at each of its disk renames in turn.
 struct Site {
     TempDir dir;
-    std::unique_ptr<EDirNode> top;
+    std::unique_ptr<DirNode> top;
     Snapshot original;
 
     Site() {
@@ -249,7 +249,7 @@ TEST(RenameFailure, AtEveryStepThePathsTellTheTruthAndUndoRestoresTheTree) {
         undoRenaming(*site.top, history, false, &quiet);
         EXPECT_EQ(snapshot(site.dir.path()), site.original);
         expectPathsTellTheTruth(*site.top, site.original);
-        for (ENode* node : allNodes(*site.top))
+        for (Node* node : allNodes(*site.top))
             EXPECT_EQ(node->path(), node->originalPath());
     }
 }
@@ -318,8 +318,8 @@ TEST(RenameFailure, AnEntryThatCanGoNeitherWayStaysUnderItsTemporaryNameAndUndoB
         renameFiles(*top, false, 10, history, &quiet);
     }
     expectPathsTellTheTruth(*top, original);
-    ENode* a = nullptr;
-    for (ENode* node : allNodes(*top))
+    Node* a = nullptr;
+    for (Node* node : allNodes(*top))
         if (node->originalPath() == dir.file("a")) a = node;
     ASSERT_TRUE(a);
     EXPECT_TRUE(a->getFileName().starts_with(".el_"));
@@ -401,7 +401,7 @@ TEST(CaseOnlyRename, ATwinOnDiskMakesItFailAndIsNeverReplaced) {
 
 // Makes the tree's nodes while the files' own modes decide what is read-only, also when the tests run as
 // root (who may write anything): the nodes are made as an unprivileged user.
-std::unique_ptr<EDirNode> scanAsUnprivileged(const TempDir& dir) {
+std::unique_ptr<DirNode> scanAsUnprivileged(const TempDir& dir) {
     return testing::asUnprivileged(dir, [&] { return scan(dir.path()); });
 }
 
@@ -516,7 +516,7 @@ TEST(ReadOnly, ThePolicyLastsAsLongAsItsScopeAndAnAnswerIsGivenOncePerFile) {
     ::chmod(dir.file("a.htm").c_str(), 0444);
     auto top = scanAsUnprivileged(dir);
     if (!top) GTEST_SKIP() << "cannot become an unprivileged user to see read-only files";
-    ENode& a = *nodeAt(*top, "a.htm");
+    Node& a = *nodeAt(*top, "a.htm");
     ScriptedPrompts prompts;
     prompts.expectReadOnly(ui::ReadOnlyAnswer::Yes);
     ui::PromptsScope promptsScope(prompts);

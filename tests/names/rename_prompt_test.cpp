@@ -87,10 +87,10 @@ class RenamePromptTest : public ::testing::Test {
         settings.Target = kTargetVfat;
         settings.AutoFileName = false;
     }
-    ENode* file(std::string_view name) {
-        return top->addChild(std::make_unique<EFileNode>(platform::joinPath(top->path(), name)));
+    Node* file(std::string_view name) {
+        return top->addChild(std::make_unique<FileNode>(platform::joinPath(top->path(), name)));
     }
-    std::string validate(const ENode& node, std::string_view typed, std::int32_t target = kTargetNone,
+    std::string validate(const Node& node, std::string_view typed, std::int32_t target = kTargetNone,
                          std::int32_t caseConversion = kCaseNone) {
         message = "stale";
         return validateTypedName(node, target, caseConversion, typed, message);
@@ -102,12 +102,12 @@ class RenamePromptTest : public ::testing::Test {
     ui::PromptsScope promptsScope{prompts};
     GUIProgress quiet;
     JobSettings settings;
-    std::unique_ptr<EDirNode> top = std::make_unique<EDirNode>("/site");
+    std::unique_ptr<DirNode> top = std::make_unique<DirNode>("/site");
     std::string message;
 };
 
 TEST_F(RenamePromptTest, AcceptsRefusesOrSubstitutes) {
-    ENode* node = file("a.htm");
+    Node* node = file("a.htm");
     file("A.htm");                       // a case twin
     file("b.htm")->setNewName("c.htm");  // its new name is taken, its old one free
     const std::string heading =
@@ -143,7 +143,7 @@ TEST_F(RenamePromptTest, AcceptsRefusesOrSubstitutes) {
 }
 
 TEST_F(RenamePromptTest, NoRoomIsRefused) {
-    top = std::make_unique<EDirNode>("/" + std::string(253, 't'));
+    top = std::make_unique<DirNode>("/" + std::string(253, 't'));
     EXPECT_EQ(validate(*file("a"), "b", kTargetDos), "");
     EXPECT_EQ(message, "Directory name was too long to rename (> 255)");
 }
@@ -154,14 +154,14 @@ TEST_F(RenamePromptTest, TheRequestCarriesWhatADialogFiltersKeystrokesWith) {
     EXPECT_EQ(filter.filter("MYPAGE", 6, 6, 'x'), 'X');
     EXPECT_EQ(filter.filter("MYPAGE.HTM", 10, 10, 'l'), std::nullopt);
     // Deep down, the path budget leaves less room than the target's own limit.
-    top = std::make_unique<EDirNode>("/" + std::string(240, 't'));  // "/tt…t/" takes 242 bytes
+    top = std::make_unique<DirNode>("/" + std::string(240, 't'));  // "/tt…t/" takes 242 bytes
     EXPECT_EQ(makeRenameRequest(*file("a"), kTargetUnix, kCaseNone).maxLength, 255 - 242);
 }
 
 TEST_F(RenamePromptTest, AcceptNoRenameAndCancel) {
-    ENode* accepted = file("a?.htm");
-    ENode* kept = file("b?.htm");
-    ENode* cancelled = file("c?.htm");
+    Node* accepted = file("a?.htm");
+    Node* kept = file("b?.htm");
+    Node* cancelled = file("c?.htm");
     prompts.expectRename(RenameAnswer::Accept)
         .expectRename(RenameAnswer::NoRename)
         .expectRename(RenameAnswer::Cancel);
@@ -182,8 +182,8 @@ TEST_F(RenamePromptTest, AcceptNoRenameAndCancel) {
 }
 
 TEST_F(RenamePromptTest, AnEditedOrUncheckedReplyGetsTheRulesAndTheWholePassesSiblings) {
-    ENode* edited = file("a?.htm");
-    ENode* unchecked = file("b?.htm");  // not visited yet when "a?.htm" is: its current name is still taken
+    Node* edited = file("a?.htm");
+    Node* unchecked = file("b?.htm");  // not visited yet when "a?.htm" is: its current name is still taken
     file("c.htm");
     prompts.typed = "c.htm";
     // A dialog that hands back an unchecked name: it still gets the target's rules and uniqueness.
@@ -195,7 +195,7 @@ TEST_F(RenamePromptTest, AnEditedOrUncheckedReplyGetsTheRulesAndTheWholePassesSi
 }
 
 TEST_F(RenamePromptTest, AcceptingTheCurrentNameLeavesTheNodeAlone) {
-    ENode* node = file("a.htm");
+    Node* node = file("a.htm");
     settings.Target = kTargetNone;
     settings.FilenameExtensions = {{"htm", "html"}};  // suggests "a.html"
     prompts.expectRename(RenameAnswer::Accept, "a.htm");
@@ -204,8 +204,8 @@ TEST_F(RenamePromptTest, AcceptingTheCurrentNameLeavesTheNodeAlone) {
 }
 
 TEST_F(RenamePromptTest, AcceptAllStopsAskingForTheRestOfTheJob) {
-    ENode* first = file("a?.htm");
-    ENode* second = file("b?.htm");
+    Node* first = file("a?.htm");
+    Node* second = file("b?.htm");
     prompts.expectRename(RenameAnswer::AcceptAll);
     EXPECT_EQ(run(), 2);
     EXPECT_TRUE(settings.AutoFileName);
@@ -215,7 +215,7 @@ TEST_F(RenamePromptTest, AcceptAllStopsAskingForTheRestOfTheJob) {
 }
 
 TEST_F(RenamePromptTest, NobodyToAskLeavesTheSuggestionsForTheJobToVerify) {
-    ENode* node = file("a?.htm");
+    Node* node = file("a?.htm");
     ui::SilentPrompts silent;  // declines every question
     ui::PromptsScope scope(silent);
     EXPECT_EQ(run(), 1);

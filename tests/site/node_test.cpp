@@ -21,31 +21,31 @@ using namespace std::string_literals;
 using testing::TempDir;
 using Names = std::vector<std::string>;
 
-Names childNames(const EDirNode& dir) {
+Names childNames(const DirNode& dir) {
     Names names;
-    for (const ENode* child : dir.children())
+    for (const Node* child : dir.children())
         names.emplace_back(child->getFileName());
     return names;
 }
 
-ENode* addFile(EDirNode& dir, std::string_view name) {
-    return dir.addChild(std::make_unique<EFileNode>(platform::joinPath(dir.path(), name)));
+Node* addFile(DirNode& dir, std::string_view name) {
+    return dir.addChild(std::make_unique<FileNode>(platform::joinPath(dir.path(), name)));
 }
 
 TEST(DirNode, ChildrenSortIgnoringCaseAndCaseTwinsByteWiseWhateverTheOrderAdded) {
     for (const bool lowerFirst : {true, false}) {
-        EDirNode dir("/site/");
+        DirNode dir("/site/");
         for (const char* name : {"b", lowerFirst ? "index.htm" : "Index.htm", "_x", "A.htm",
                                  lowerFirst ? "Index.htm" : "index.htm"})
             addFile(dir, name);
         EXPECT_EQ(dir.path(), "/site");
         EXPECT_EQ(childNames(dir), (Names{"_x", "A.htm", "b", "Index.htm", "index.htm"})) << lowerFirst;
     }
-    EXPECT_EQ(EDirNode("/").path(), "/");
+    EXPECT_EQ(DirNode("/").path(), "/");
 }
 
 TEST(DirNode, FindsAChildByNameOrFullPathExactCaseFirst) {
-    EDirNode dir("/site");
+    DirNode dir("/site");
     for (const char* name : {"Index.HTM", "Page.htm", "page.htm", "img"})
         addFile(dir, name);
     const std::pair<const char*, const char*> cases[] = {
@@ -61,26 +61,26 @@ TEST(DirNode, FindsAChildByNameOrFullPathExactCaseFirst) {
         {"site", ""},
         {"", ""}};
     for (const auto& [query, expected] : cases) {
-        ENode* found = nullptr;
+        Node* found = nullptr;
         ASSERT_EQ(dir.findChild(query, &found), *expected != '\0') << query;
         EXPECT_EQ(found ? std::string(found->getFileName()) : "", expected) << query;
     }
 }
 
 TEST(DirNode, RemovingAndRenamingKeepTheOrderAndTheLookUp) {
-    EDirNode dir("/site");
-    ENode* upper = addFile(dir, "Index.htm");
-    ENode* lower = addFile(dir, "index.htm");
-    ENode* a = addFile(dir, "a.htm");
-    EDirNode other("/other");
-    ENode* stranger = addFile(other, "a.htm");
+    DirNode dir("/site");
+    Node* upper = addFile(dir, "Index.htm");
+    Node* lower = addFile(dir, "index.htm");
+    Node* a = addFile(dir, "a.htm");
+    DirNode other("/other");
+    Node* stranger = addFile(other, "a.htm");
     EXPECT_EQ(dir.removeChild(stranger), nullptr);
     EXPECT_EQ(stranger->getParent(), &other);
 
-    const std::unique_ptr<ENode> owned = dir.removeChild(upper);
+    const std::unique_ptr<Node> owned = dir.removeChild(upper);
     EXPECT_EQ(owned.get(), upper);
     EXPECT_EQ(upper->getParent(), nullptr);
-    ENode* found = nullptr;
+    Node* found = nullptr;
     ASSERT_TRUE(dir.findChild("INDEX.HTM", &found));
     EXPECT_EQ(found, lower);
 
@@ -93,9 +93,9 @@ TEST(DirNode, RemovingAndRenamingKeepTheOrderAndTheLookUp) {
 }
 
 TEST(NodePath, NewPathAndDirectoryLengthFollowNewNamesOfEveryAncestor) {
-    EDirNode top("/srv/site");
-    auto* a = static_cast<EDirNode*>(top.addChild(std::make_unique<EDirNode>("/srv/site/a")));
-    ENode* page = addFile(*a, "b.htm");
+    DirNode top("/srv/site");
+    auto* a = static_cast<DirNode*>(top.addChild(std::make_unique<DirNode>("/srv/site/a")));
+    Node* page = addFile(*a, "b.htm");
     a->setNewName("longer_a");
     page->setNewName("c.html");
     top.setNewName("web");
@@ -108,32 +108,32 @@ TEST(NodePath, NewPathAndDirectoryLengthFollowNewNamesOfEveryAncestor) {
     EXPECT_EQ(page->path(), "/srv/site/renamed/b.htm");
     EXPECT_EQ(page->originalPath(), "/srv/site/a/b.htm");
 
-    EDirNode root("/");
-    ENode* atRoot = addFile(root, "b.htm");
+    DirNode root("/");
+    Node* atRoot = addFile(root, "b.htm");
     EXPECT_EQ(atRoot->newPath(), "/b.htm");
     EXPECT_EQ(atRoot->directoryPathLength(), 1u);
 }
 
 TEST(Node, FromDisk) {
     TempDir dir;
-    EFileNode missing(dir.file("none.htm"));
+    FileNode missing(dir.file("none.htm"));
     EXPECT_FALSE(missing.exists());
     EXPECT_EQ(missing.attributes(), 0u);
     EXPECT_FALSE(missing.isAscii());
-    EXPECT_EQ(EDirNode(dir.mkdir("sub")).attributes(), std::uint32_t{kAttrDirectory});
-    EXPECT_EQ(EFileNode(dir.write(".hidden", "x")).attributes(), std::uint32_t{kAttrHidden});
-    EXPECT_EQ(EFileNode(dir.write("notes~", "x")).attributes(), std::uint32_t{kAttrTemporary});
+    EXPECT_EQ(DirNode(dir.mkdir("sub")).attributes(), std::uint32_t{kAttrDirectory});
+    EXPECT_EQ(FileNode(dir.write(".hidden", "x")).attributes(), std::uint32_t{kAttrHidden});
+    EXPECT_EQ(FileNode(dir.write("notes~", "x")).attributes(), std::uint32_t{kAttrTemporary});
     const std::string locked = dir.write("locked.txt", "x");
     ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
-    EXPECT_TRUE(EFileNode(locked).isReadOnly());
+    EXPECT_TRUE(FileNode(locked).isReadOnly());
 
     // A page counts as text whatever its bytes.
-    EHtmlNode page(dir.write("p.htm", "<p>\xC3\xA9t\xC3\xA9</p>\r\nmore"), nullptr, HtmlDefinitions{});
+    HtmlNode page(dir.write("p.htm", "<p>\xC3\xA9t\xC3\xA9</p>\r\nmore"), nullptr, HtmlDefinitions{});
     EXPECT_TRUE(page.isHtml());
     EXPECT_TRUE(page.isAscii());
     EXPECT_EQ(page.lineEnd(), kCrLf);
     EXPECT_EQ(page.originalLineEnd(), kCrLf);
-    EFileNode plain(dir.write("p.bin", "\xC3\xA9\n"));
+    FileNode plain(dir.write("p.bin", "\xC3\xA9\n"));
     EXPECT_FALSE(plain.isAscii());
     EXPECT_EQ(plain.lineEnd(), kNoLineEnd);
 
@@ -147,15 +147,15 @@ TEST(Node, FromDisk) {
 
 TEST(Update, FollowsTheDiskKeepingUnchangedNodesAndReportsWhatCannotBeListed) {
     TempDir dir;
-    ENodeCreator creator;
+    NodeFactory creator;
     LogScope logScope;
     dir.write("old.htm", "x");
     dir.write("Keep.htm", "x");
     dir.write("a/b/c.htm", "x");
     dir.write("gone/d.htm", "x");
-    ESiteTree tree(std::make_unique<EDirNode>(dir.path()));
+    SiteTree tree(std::make_unique<DirNode>(dir.path()));
     ASSERT_TRUE(tree.top().update(creator, true));
-    ENode* keep = tree.findNodeByPath(dir.file("Keep.htm"));
+    Node* keep = tree.findNodeByPath(dir.file("Keep.htm"));
     ASSERT_NE(keep, nullptr);
     keep->setNewName("kept.html");
 
@@ -174,7 +174,7 @@ TEST(Update, FollowsTheDiskKeepingUnchangedNodesAndReportsWhatCannotBeListed) {
     EXPECT_NE(tree.findNodeByPath(dir.file("a/b/c.htm")), nullptr);
     EXPECT_EQ(tree.index().size(), 7u);  // top, a, a/b, a/b/c.htm and three files
 
-    EDirNode missing(dir.file("none"));
+    DirNode missing(dir.file("none"));
     EXPECT_FALSE(missing.update(creator, true));
     const std::string errors = logScope.log().sectionText(res::kSectionErrors);
     EXPECT_NE(
@@ -209,7 +209,7 @@ TEST(LineIndex, FindsEveryLineEnd) {
     };
     TempDir dir;
     for (const auto& [bytes, expected] : cases) {
-        EFileNode node(dir.write("f.txt", bytes));
+        FileNode node(dir.write("f.txt", bytes));
         ASSERT_TRUE(node.buildLineIndex());
         EXPECT_EQ(node.lineIndex(), expected) << bytes.size();
     }
@@ -218,11 +218,11 @@ TEST(LineIndex, FindsEveryLineEnd) {
 TEST(LineIndex, LinesAndSpansOfOffsetsBuildTheIndexOnFirstUseOrReportTheFile) {
     TempDir dir;
     LogScope logScope;
-    EXPECT_FALSE(EFileNode(dir.file("none.txt")).buildLineIndex());
+    EXPECT_FALSE(FileNode(dir.file("none.txt")).buildLineIndex());
     EXPECT_NE(
         logScope.log().sectionText(res::kSectionErrors).find("File open failed\n\t" + dir.file("none.txt")),
         std::string::npos);
-    EFileNode node(dir.write("f.txt", "ab\r\ncd\r\nef"));
+    FileNode node(dir.write("f.txt", "ab\r\ncd\r\nef"));
     ASSERT_TRUE(node.lineIndex().empty());
     EXPECT_EQ(node.lineOfOffset(0), 1);
     EXPECT_EQ(node.lineOfOffset(2), 1);  // the line end belongs to the line it ends
@@ -242,7 +242,7 @@ TEST(LineIndex, LinesAndSpansOfOffsetsBuildTheIndexOnFirstUseOrReportTheFile) {
     EXPECT_FALSE(node.lineSpan(4, start, end));
 
     const std::int64_t g = 1024LL * 1024 * 1024;
-    EFileNode huge("/none");
+    FileNode huge("/none");
     huge.setLineIndex({5 * g, 5 * g + 10, 6 * g});
     EXPECT_EQ(huge.lineOfOffset(4 * g), 1);
     EXPECT_EQ(huge.lineOfOffset(5 * g + 11), 3);

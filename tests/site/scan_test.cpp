@@ -35,14 +35,14 @@ class ScanTest : public ::testing::Test {
         settings.Directory = dir.path();
         return buildTree(settings, HtmlDefinitions{}, tree, job);
     }
-    ENode* node(std::string_view relative) const { return tree->findNodeByPath(dir.file(relative)); }
+    Node* node(std::string_view relative) const { return tree->findNodeByPath(dir.file(relative)); }
     std::string section(int id) { return logScope.log().sectionText(id); }
     static std::string skippedLine(const std::string& path, std::string_view kind) {
         return res::formatString(res::kSkippedFileLine, path, kind);
     }
-    Names childNames(const ENode* parent) const {
+    Names childNames(const Node* parent) const {
         Names names;
-        for (const ENode* child : static_cast<const EDirNode*>(parent)->children())
+        for (const Node* child : static_cast<const DirNode*>(parent)->children())
             names.emplace_back(child->getFileName());
         return names;
     }
@@ -56,7 +56,7 @@ class ScanTest : public ::testing::Test {
     report::TeeSink both{text, collected};
     JobContext job{both};
     JobSettings settings;
-    std::unique_ptr<ESiteTree> tree;
+    std::unique_ptr<SiteTree> tree;
 };
 
 TEST_F(ScanTest, BuildsClassifiedNodesInOrderAndCountsThem) {
@@ -68,11 +68,11 @@ TEST_F(ScanTest, BuildsClassifiedNodesInOrderAndCountsThem) {
     ASSERT_TRUE(scan());
     EXPECT_EQ(tree->status(), ScanStatus::Complete);
     EXPECT_EQ(childNames(&tree->top()), (Names{"A.htm", "b.htm", "c.gif", "notes.txt", "sub"}));
-    EXPECT_NE(dynamic_cast<EHtmlNode*>(node("A.htm")), nullptr);
-    EXPECT_NE(dynamic_cast<EHtmlNode*>(node("notes.txt")), nullptr);
-    EXPECT_EQ(dynamic_cast<EHtmlNode*>(node("c.gif")), nullptr);
-    EXPECT_NE(dynamic_cast<EDirNode*>(node("sub/deeper")), nullptr);
-    EXPECT_NE(dynamic_cast<EHtmlNode*>(node("sub/deeper/page.html")), nullptr);
+    EXPECT_NE(dynamic_cast<HtmlNode*>(node("A.htm")), nullptr);
+    EXPECT_NE(dynamic_cast<HtmlNode*>(node("notes.txt")), nullptr);
+    EXPECT_EQ(dynamic_cast<HtmlNode*>(node("c.gif")), nullptr);
+    EXPECT_NE(dynamic_cast<DirNode*>(node("sub/deeper")), nullptr);
+    EXPECT_NE(dynamic_cast<HtmlNode*>(node("sub/deeper/page.html")), nullptr);
     EXPECT_EQ(tree->nodeCount(), 8u);  // top, five entries, deeper and its page
     EXPECT_EQ(tree->dirCount(), 3u);
     EXPECT_EQ(tree->index().size(), 8u);
@@ -84,7 +84,7 @@ TEST_F(ScanTest, BuildsClassifiedNodesInOrderAndCountsThem) {
 TEST_F(ScanTest, FindNodeByPathWithOrWithoutTrailingSeparatorInAnyCase) {
     dir.write("Sub/Page.htm", "x");
     ASSERT_TRUE(scan());
-    ENode* sub = node("Sub");
+    Node* sub = node("Sub");
     ASSERT_NE(sub, nullptr);
     for (const std::string& query : {dir.file("Sub/"), dir.file("SUB"), asciiUpper(dir.file("sub/"))})
         EXPECT_EQ(tree->findNodeByPath(query), sub) << query;
@@ -102,16 +102,16 @@ TEST_F(ScanTest, CaseTwinsBothGetNodesAndBothStayInTheIndex) {
     EXPECT_EQ(tree->nodeCount(), 4u);
     EXPECT_EQ(tree->index().size(), 4u);
     for (const char* name : {"index.htm", "Index.htm", "INDEX.HTM"}) {
-        ENode* found = node(name);
+        Node* found = node(name);
         ASSERT_NE(found, nullptr) << name;
         EXPECT_EQ(found->getFileName(), name);
-        ENode* child = nullptr;
+        Node* child = nullptr;
         ASSERT_TRUE(tree->top().findChild(name, &child));
         EXPECT_EQ(child, found);
     }
     // No exact match: the same one every time, the byte-wise smallest.
     EXPECT_EQ(node("iNDEX.htm"), node("INDEX.HTM"));
-    ENode* child = nullptr;
+    Node* child = nullptr;
     ASSERT_TRUE(tree->top().findChild("iNdEx.HtM", &child));
     EXPECT_EQ(child, node("INDEX.HTM"));
 }
@@ -226,7 +226,7 @@ TEST_F(ScanTest, LinkToAFileIsAFileNode) {
     const std::string target = dir.write("real/style.css", "body{}\n");
     ASSERT_EQ(::symlink(target.c_str(), dir.file("style.css").c_str()), 0);
     ASSERT_TRUE(scan());
-    auto* file = dynamic_cast<EFileNode*>(node("style.css"));
+    auto* file = dynamic_cast<FileNode*>(node("style.css"));
     ASSERT_NE(file, nullptr);
     EXPECT_TRUE(file->isSymlink());
     EXPECT_TRUE(file->isAscii());
@@ -237,7 +237,7 @@ TEST_F(ScanTest, ReadOnlyFileGetsANode) {
     const std::string path = dir.write("locked.htm", "x");
     ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
     ASSERT_TRUE(scan());
-    ENode* locked = node("locked.htm");
+    Node* locked = node("locked.htm");
     ASSERT_NE(locked, nullptr);
     if (!testing::permissionsAreIgnored()) {
         EXPECT_TRUE(locked->isReadOnly());
@@ -310,9 +310,9 @@ TEST_F(ScanTest, UnreadableFileIsKeptNeverTextAndReported) {
     const std::string path = dir.write("secret.htm", "<html><head>\n");
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     ASSERT_TRUE(scan());
-    auto* file = dynamic_cast<EFileNode*>(node("secret.htm"));
+    auto* file = dynamic_cast<FileNode*>(node("secret.htm"));
     ASSERT_NE(file, nullptr);
-    EXPECT_EQ(dynamic_cast<EHtmlNode*>(file), nullptr);
+    EXPECT_EQ(dynamic_cast<HtmlNode*>(file), nullptr);
     EXPECT_FALSE(file->isAscii());
     EXPECT_NE(section(res::kSectionErrors).find("File open failed\n\t" + path), std::string::npos);
 }

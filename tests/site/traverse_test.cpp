@@ -16,20 +16,20 @@ namespace {
 using Names = std::vector<std::string>;
 
 // Nodes for paths that do not exist: the walk needs only their shape.
-EDirNode* addDir(EDirNode& parent, std::string_view name) {
-    return static_cast<EDirNode*>(
-        parent.addChild(std::make_unique<EDirNode>(parent.path() + "/" + std::string(name))));
+DirNode* addDir(DirNode& parent, std::string_view name) {
+    return static_cast<DirNode*>(
+        parent.addChild(std::make_unique<DirNode>(parent.path() + "/" + std::string(name))));
 }
-EHtmlNode* addPage(EDirNode& parent, std::string_view name) {
-    return static_cast<EHtmlNode*>(parent.addChild(
-        std::make_unique<EHtmlNode>(parent.path() + "/" + std::string(name), nullptr, HtmlDefinitions{})));
+HtmlNode* addPage(DirNode& parent, std::string_view name) {
+    return static_cast<HtmlNode*>(parent.addChild(
+        std::make_unique<HtmlNode>(parent.path() + "/" + std::string(name), nullptr, HtmlDefinitions{})));
 }
-ENode* addFile(EDirNode& parent, std::string_view name) {
-    return parent.addChild(std::make_unique<EFileNode>(parent.path() + "/" + std::string(name)));
+Node* addFile(DirNode& parent, std::string_view name) {
+    return parent.addChild(std::make_unique<FileNode>(parent.path() + "/" + std::string(name)));
 }
 
 template <typename Iterator>
-Names walk(ENode* root) {
+Names walk(Node* root) {
     Names names;
     Iterator it(root);
     for (it.first(); !it.isDone(); it.next())
@@ -40,26 +40,26 @@ Names walk(ENode* root) {
 TEST(Iterators, StlWalksTheVectorAndToleratesNone) {
     std::vector<int> values{1, 2, 3};
     std::vector<int> seen;
-    for (TIterStl<int> it(&values); !it.isDone(); it.next())
+    for (ListIterator<int> it(&values); !it.isDone(); it.next())
         seen.push_back(it.currentItem());
     EXPECT_EQ(seen, values);
-    TIterStl<int> none(nullptr);
+    ListIterator<int> none(nullptr);
     EXPECT_TRUE(none.isDone());
     EXPECT_EQ(none.currentItem(), 0);
 }
 
 TEST(Iterators, PreOrderGoesDepthFirstThroughEmptyDirectoriesAtEveryDepth) {
-    EDirNode a("/A");
-    EDirNode* b = addDir(a, "B");
-    EDirNode* c = addDir(*b, "C");
+    DirNode a("/A");
+    DirNode* b = addDir(a, "B");
+    DirNode* c = addDir(*b, "C");
     addDir(*c, "D");
     addFile(*b, "E");
     addDir(a, "F");
-    EXPECT_EQ(walk<TIterPreOrder<ENode*>>(&a), (Names{"A", "B", "C", "D", "E", "F"}));
-    EXPECT_EQ(walk<TIterPreOrderTyped<ENode*>>(&a), (Names{"A", "B", "C", "D", "E", "F"}));
+    EXPECT_EQ(walk<PreOrderWalk<Node*>>(&a), (Names{"A", "B", "C", "D", "E", "F"}));
+    EXPECT_EQ(walk<TypedWalk<Node*>>(&a), (Names{"A", "B", "C", "D", "E", "F"}));
 
     // The child iterator is made only when the walk moves past a directory: children added before are walked.
-    TIterPreOrder<ENode*> it(c);
+    PreOrderWalk<Node*> it(c);
     addFile(*c, "late");
     it.next();
     it.next();
@@ -68,39 +68,39 @@ TEST(Iterators, PreOrderGoesDepthFirstThroughEmptyDirectoriesAtEveryDepth) {
 }
 
 TEST(Iterators, OnlyTheUntypedWalkFollowsLinks) {
-    EDirNode site("/site");
-    EDirNode elsewhere("/elsewhere");
+    DirNode site("/site");
+    DirNode elsewhere("/elsewhere");
     addPage(site, "p.htm")->addLinkTarget(addFile(elsewhere, "outside.htm"));
-    EXPECT_EQ(walk<TIterPreOrderTyped<ENode*>>(&site), (Names{"site", "p.htm"}));
-    EXPECT_EQ(walk<TIterPreOrder<ENode*>>(&site), (Names{"site", "p.htm", "outside.htm"}));
+    EXPECT_EQ(walk<TypedWalk<Node*>>(&site), (Names{"site", "p.htm"}));
+    EXPECT_EQ(walk<PreOrderWalk<Node*>>(&site), (Names{"site", "p.htm", "outside.htm"}));
 }
 
 TEST(Iterators, TheCyclicWalkVisitsEachPageOnceSkippingRepeatsAndSelfLinks) {
-    EDirNode site("/site");
-    EHtmlNode* p = addPage(site, "P");
-    EHtmlNode* q = addPage(site, "Q");
-    EHtmlNode* r = addPage(site, "R");
-    ENode* img = addFile(site, "img.gif");
-    for (ENode* target : std::initializer_list<ENode*>{p, q, img, r})
+    DirNode site("/site");
+    HtmlNode* p = addPage(site, "P");
+    HtmlNode* q = addPage(site, "Q");
+    HtmlNode* r = addPage(site, "R");
+    Node* img = addFile(site, "img.gif");
+    for (Node* target : std::initializer_list<Node*>{p, q, img, r})
         p->addLinkTarget(target);
     q->addLinkTarget(r);
     q->addLinkTarget(img);
     r->addLinkTarget(p);
-    EXPECT_EQ(walk<TIterPreOrderCyclic<ENode*>>(p), (Names{"P", "Q", "R", "img.gif"}));
+    EXPECT_EQ(walk<LinkWalk<Node*>>(p), (Names{"P", "Q", "R", "img.gif"}));
 }
 
-class RecordingVisitor : public EVisitor {
+class RecordingVisitor : public Visitor {
   public:
-    bool visitFile(EFileNode& node) override { return record(node); }
-    bool visitHtml(EHtmlNode& node) override { return record(node); }
-    bool visitDir(EDirNode& node) override { return record(node) && acceptDirs; }
+    bool visitFile(FileNode& node) override { return record(node); }
+    bool visitHtml(HtmlNode& node) override { return record(node); }
+    bool visitDir(DirNode& node) override { return record(node) && acceptDirs; }
 
     Names visited;
     std::string stopAt;
     bool acceptDirs = true;
 
   private:
-    bool record(ENode& node) {
+    bool record(Node& node) {
         visited.emplace_back(node.getFileName());
         if (visited.back() == stopAt) stop = true;
         return true;
@@ -114,12 +114,12 @@ class Traverse : public ::testing::Test {
         addFile(a, "D");
     }
     int run() {
-        TTraverse<TIterPreOrderTyped<ENode*>> traverse(&a, visitor);
+        Traversal<TypedWalk<Node*>> traverse(&a, visitor);
         return traverse.run("Title", 4);
     }
     testing::ScriptedPrompts prompts;
     ui::PromptsScope scope{prompts};
-    EDirNode a;
+    DirNode a;
     RecordingVisitor visitor;
 };
 
@@ -130,8 +130,8 @@ TEST_F(Traverse, CountsAcceptedNodesAndShowsTheTitle) {
     EXPECT_EQ(prompts.progressTitles(), Names{"Title"});
 
     visitor.acceptDirs = true;
-    EDirNode alone("/alone");
-    TTraverse<TIterPreOrderTyped<ENode*>> traverse(&alone, visitor);
+    DirNode alone("/alone");
+    Traversal<TypedWalk<Node*>> traverse(&alone, visitor);
     EXPECT_EQ(traverse.run("T", 1), 1);  // a root without children counts too
 }
 
@@ -150,14 +150,14 @@ TEST_F(Traverse, ACancelOrTheVisitorsStopEndsThePassAfterTheCurrentNode) {
 
 TEST_F(Traverse, SilentProgressNeverCancelsAndShowsNothing) {
     prompts.cancelAtDirectory(1);
-    TTraverse<TIterPreOrderTyped<ENode*>, GUIProgress> traverse(&a, visitor);
+    Traversal<TypedWalk<Node*>, GUIProgress> traverse(&a, visitor);
     EXPECT_EQ(traverse.run("Title", 4), 4);
     EXPECT_TRUE(prompts.progressTitles().empty());
 }
 
 TEST(PointerSet, HoldsExactlyWhatWasInsertedThroughEveryGrowth) {
     std::vector<int> items(5000);
-    TPointerSet<const int*> set;
+    NodeSet<const int*> set;
     EXPECT_FALSE(set.contains(nullptr));
     for (std::size_t i = 0; i < items.size(); i += 2) {
         set.insert(&items[i]);
