@@ -28,9 +28,9 @@ namespace korvel::cli {
 namespace {
 
 // Prints one line per node: its kind, then its path.
-class EListNodes : public Visitor {
+class NodeLister : public Visitor {
   public:
-    explicit EListNodes(std::ostream& out) : out_(out) {}
+    explicit NodeLister(std::ostream& out) : out_(out) {}
     bool visitDir(DirNode& dir) override { return line("dir", dir); }
     bool visitHtml(HtmlNode& page) override { return line("html", page); }
     bool visitFile(FileNode& file) override { return line(file.isAscii() ? "text" : "file", file); }
@@ -45,7 +45,7 @@ class EListNodes : public Visitor {
 };
 
 // The section's text without its three-line header, or "" when it has none.
-std::string sectionBody(EAppLog& log, int titleId) {
+std::string sectionBody(JobLog& log, int titleId) {
     std::string text = log.sectionText(titleId);
     std::size_t pos = 0;
     for (int line = 0; line < 3 && pos != std::string::npos; ++line) {
@@ -98,7 +98,7 @@ int runScan(const ScanOptions& options, std::ostream& out, std::ostream& err) {
 
     out << countLine(settings.UseSubdirs, tree->nodeCount(), tree->dirCount()) << '\n';
     if (options.list && scanned) {
-        EListNodes lister(out);
+        NodeLister lister(out);
         Traversal<TypedWalk<Node*>, GUIProgress> walk(&tree->top(), lister);
         walk.run("", tree->nodeCount());
     }

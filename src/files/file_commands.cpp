@@ -326,7 +326,7 @@ std::int32_t EmptyDirectoryRemoval::run(const std::vector<std::string>& leftFrom
     std::unique_ptr<ui::Progress> progress = ui::prompts().makeProgress();
     progress->begin(res::loadString(res::kRemovingOrphanDirectories),
                     static_cast<std::int64_t>(candidates.size()));
-    ESection* section = nullptr;
+    ReportSection* section = nullptr;
     bool cancelled = false;
     for (const std::string& dir : candidates) {
         if (progress->setDirectory(dir)) {

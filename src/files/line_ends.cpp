@@ -132,7 +132,7 @@ int notTextReason(std::string_view bytes) {
 
 }  // namespace
 
-void writeLineEndChange(ESection& section, LineEndKind from, LineEndKind to, std::string_view path) {
+void writeLineEndChange(ReportSection& section, LineEndKind from, LineEndKind to, std::string_view path) {
     section.write(res::kLineEndChange, fromLabel(from), toLabel(to));
     section.writeLine(path);
 }

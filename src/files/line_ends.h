@@ -20,7 +20,7 @@ class DirNode;
 class FileNode;
 class HtmlNode;
 class Node;
-class ESection;
+class ReportSection;
 class GUIProgress;
 }  // namespace korvel
 
@@ -28,7 +28,7 @@ namespace korvel::files {
 
 // The report row of a file whose line ends went from "from" to "to" (section "FILES WITH CHANGED LINE
 // ENDINGS:"), e.g. "DOS  -> UNIX:  /site/a.txt".
-void writeLineEndChange(ESection& section, LineEndKind from, LineEndKind to, std::string_view path);
+void writeLineEndChange(ReportSection& section, LineEndKind from, LineEndKind to, std::string_view path);
 
 // "bytes" with every line end (CR LF, a lone CR, a lone LF) replaced by the one of "target" (CR LF, CR or
 // LF); the bytes of the lines, NUL and bytes above 127 included, stay as they are, and a last line without

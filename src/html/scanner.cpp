@@ -678,7 +678,7 @@ std::string shownPathOf(const HtmlNode& page) {
 
 }  // namespace
 
-void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ESection& section, std::string_view text) {
+void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ReportSection& section, std::string_view text) {
     if (tags.syntaxErrors().empty()) return;
     if (page.lineIndex().empty() && !text.empty()) page.setLineIndex(lineIndexOf(text));
     const std::string shown = shownPathOf(page);
@@ -690,7 +690,7 @@ void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ESection& section, 
     }
 }
 
-void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ESection& section,
+void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ReportSection& section,
                         const std::vector<std::uint32_t>& lines) {
     if (tags.syntaxErrors().empty()) return;
     const std::string shown = shownPathOf(page);
@@ -703,7 +703,7 @@ void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ESection& sec
     }
 }
 
-TagList tokenize(HtmlNode& page, ESection* syntaxErrors, UnreadablePages* unreadable) {
+TagList tokenize(HtmlNode& page, ReportSection* syntaxErrors, UnreadablePages* unreadable) {
     if (unreadable && unreadable->contains(&page)) return TagBuilder::unopened();
     PageReader file;
     if (!file.load(page.path())) {

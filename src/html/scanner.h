@@ -28,7 +28,7 @@
 namespace korvel {
 class Node;
 class HtmlNode;
-class ESection;
+class ReportSection;
 }  // namespace korvel
 
 namespace korvel::html {
@@ -164,15 +164,15 @@ void scanText(std::string_view text, TagList& tags);
 // Reads the page at its current path and scans it, then writes its syntax errors into "syntaxErrors"
 // (which may be null: the status still tells). A page that cannot be opened gives kScanOpenFailed and no
 // tags; with "unreadable", a page it already holds is not tried again and nothing more is reported.
-TagList tokenize(HtmlNode& page, ESection* syntaxErrors, UnreadablePages* unreadable = nullptr);
+TagList tokenize(HtmlNode& page, ReportSection* syntaxErrors, UnreadablePages* unreadable = nullptr);
 
 // Writes one line per syntax error of "tags" into "section": the page's line of the error, the page's path
 // shortened to 58 characters and padded to 62, and the message. Uses the page's line index (made from
 // "text" when the page has none yet and "text" is not empty, so that the page is not read twice).
-void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ESection& section, std::string_view text = {});
+void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ReportSection& section, std::string_view text = {});
 // The same with each error's line already counted ("lines": one per error, in the list's order), so that
 // neither the page's text nor its line index is needed.
-void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ESection& section,
+void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ReportSection& section,
                         const std::vector<std::uint32_t>& lines);
 
 // ---- URL-bearing attributes

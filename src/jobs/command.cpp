@@ -50,7 +50,7 @@ Job::Job(const JobSettings& settings, HtmlDefinitions definitions, bool askSetti
 
 Job::~Job() = default;
 
-Job::RunContext::RunContext(Job& job, ELog& log) : job_(job) {
+Job::RunContext::RunContext(Job& job, Log& log) : job_(job) {
     job.text_.emplace(log);
     report::ReportSink* sink = &*job.text_;
     if (job.keepFindings_) {
@@ -96,7 +96,7 @@ bool Job::scanTree() {
 }
 
 void Job::noteFindings() {
-    auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
+    auto* log = dynamic_cast<SectionedLog*>(&currentLog());
     foundSomething_ = !(status_ & kStatusCompleted) || namesToChange_ > 0 || linkFindings_ > 0 ||
                       counts_->jobNotes > 0 || counts_->syntaxErrors > 0;
     if (!log) return;
@@ -165,7 +165,7 @@ void Job::takeFindings() {
         for (const report::PageWeight& weight : collected_->pageWeights)
             findings->pageWeights.push_back(pageWeight(weight));
     }
-    if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
+    if (auto* log = dynamic_cast<SectionedLog*>(&currentLog())) {
         // Errors come from every layer as text; the section is all there is of them.
         const std::string text = log->sectionText(res::kSectionErrors);
         std::size_t body = 0;

@@ -27,7 +27,7 @@ class DirNode;
 class Node;
 class Visitor;
 class HtmlNode;
-class ELog;
+class Log;
 class LinkWriter;
 
 // An error that carries its own message for the person and interrupts the job; the job still reports
@@ -102,7 +102,7 @@ class Job : public Command {
     // to the collector too. Set up for a run by a RunContext, on the run's log.
     class RunContext {
       public:
-        RunContext(Job& job, ELog& log);
+        RunContext(Job& job, Log& log);
         ~RunContext();
         RunContext(const RunContext&) = delete;
         RunContext& operator=(const RunContext&) = delete;

@@ -213,7 +213,7 @@ bool FixJob::linkErrorGate() {
     }
     if (counts_->syntaxErrors == 0 && counts_->brokenLinks == 0 && counts_->brokenAnchors == 0) return true;
     // The person is shown the sections as the report has them.
-    auto* log = dynamic_cast<ELogWithReport*>(&currentLog());
+    auto* log = dynamic_cast<SectionedLog*>(&currentLog());
     if (!log) return true;
     std::string text;
     for (int id : {res::kSectionSyntaxErrors, res::kSectionUnresolvedLinks, res::kSectionBrokenAnchors}) {

@@ -62,7 +62,7 @@ bool OrphansJob::doExecute() {
 
     // Something to act on: a run that did not reach its end, a file that could not go, a note.
     foundSomething_ = !(status_ & kStatusCompleted) || counts_->jobNotes > 0;
-    if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
+    if (auto* log = dynamic_cast<SectionedLog*>(&currentLog())) {
         const auto it = log->sections().find(res::kSectionErrors);
         if (it != log->sections().end() && it->second->hasContent()) foundSomething_ = true;
     }
@@ -100,7 +100,7 @@ void OrphansJob::runPasses() {
     if (!top || !findLinks()) return;
     // A page or directory that could not be read may use files that now look unused: nothing is moved on
     // a partial view of the site.
-    if (auto* log = dynamic_cast<ELogWithReport*>(&currentLog())) {
+    if (auto* log = dynamic_cast<SectionedLog*>(&currentLog())) {
         const auto errors = log->sections().find(res::kSectionErrors);
         if (errors != log->sections().end() && errors->second->hasContent()) {
             writeJobNote(*job_, res::kOrphansNotMovedUnreadable);
@@ -161,7 +161,7 @@ void OrphansJob::handleOrphans(std::vector<std::string> paths) {
         }
     }
     // Only what really went is listed.
-    ESection* section = currentLog().openSection(res::kSectionRemovedOrphans);
+    ReportSection* section = currentLog().openSection(res::kSectionRemovedOrphans);
     if (section) {
         for (const std::string& path : orphanPaths_)
             section->writeLine(platform::displayName(path));

@@ -619,7 +619,7 @@ class UndoReport {
         : orphans_(orphans), localLogs_(localLogs), madeLogs_(std::move(madeLogs)) {}
     ~UndoReport() {
         names_.reset();
-        for (ESection* section : {lineEnds_, links_, orphanSection_})
+        for (ReportSection* section : {lineEnds_, links_, orphanSection_})
             if (section) currentLog().closeSection(section);
     }
     UndoReport(const UndoReport&) = delete;
@@ -670,9 +670,9 @@ class UndoReport {
     bool localLogs_;
     std::unordered_set<std::string> madeLogs_;
     std::unique_ptr<names::RestoredNames> names_;
-    ESection* lineEnds_ = nullptr;
-    ESection* links_ = nullptr;
-    ESection* orphanSection_ = nullptr;
+    ReportSection* lineEnds_ = nullptr;
+    ReportSection* links_ = nullptr;
+    ReportSection* orphanSection_ = nullptr;
 };
 
 // Removes the copies no kept entry names. Only from a place that is safe: a link there would lead the

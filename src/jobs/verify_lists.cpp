@@ -47,7 +47,7 @@ bool verifyNewNames(DirNode& top, std::int32_t target, std::int32_t caseConversi
     const auto reply = ui::prompts().verifyFilenames(request);
     if (!reply) return false;
 
-    ESection* section = nullptr;
+    ReportSection* section = nullptr;
     for (std::size_t i = 0; i < nodes.size(); ++i) {
         Node& node = *nodes[i];
         const bool keep = i < reply->keep.size() ? reply->keep[i] : true;
@@ -81,7 +81,7 @@ bool verifyFiles(std::vector<Node*>& files, const DirNode& directory, int captio
     const auto keep = ui::prompts().verifyFiles(request);
     if (!keep) return false;
 
-    ESection* section = nullptr;
+    ReportSection* section = nullptr;
     std::vector<Node*> kept;
     kept.reserve(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -280,7 +280,7 @@ std::optional<std::string> conformName(std::string_view name, std::int32_t targe
 
 // ---- Rename rows
 
-bool writeRenameRow(ESection* section, const Node& node, std::string_view first, std::string_view second) {
+bool writeRenameRow(ReportSection* section, const Node& node, std::string_view first, std::string_view second) {
     if (!section || !node.hasNewName()) return false;
     // Escaped, so the row is valid UTF-8 and characters can be counted by their lead bytes.
     std::string row = platform::displayName(first.empty() ? std::string_view(node.getNewName()) : first);

@@ -67,7 +67,7 @@ void movedTo(Node& node, std::string path) {
     refreshSubtreePaths(node);
 }
 
-void writeHeader(ESection* section, int firstColumn, int secondColumn) {
+void writeHeader(ReportSection* section, int firstColumn, int secondColumn) {
     if (!section) return;
     std::string first(res::loadString(firstColumn));
     first.resize(std::max(first.size(), kColumnWidth), ' ');
@@ -76,7 +76,7 @@ void writeHeader(ESection* section, int firstColumn, int secondColumn) {
     section->endLine();
 }
 
-void writeClosingText(ESection* section, std::uint32_t count, int textForNone) {
+void writeClosingText(ReportSection* section, std::uint32_t count, int textForNone) {
     if (!section) return;
     if (count == 0) {
         section->endLine();
@@ -105,7 +105,7 @@ Node* nodeAtPath(DirNode& top, std::string_view path) {
 
 // A row for an entry the tree does not hold: the same columns as writeRenameRow's, escaped the same way
 // (a name that is not valid UTF-8 is shown escaped, and the cut counts characters).
-void writePlainRow(ESection* section, std::string_view first, std::string_view second) {
+void writePlainRow(ReportSection* section, std::string_view first, std::string_view second) {
     if (!section) return;
     std::string row = platform::displayName(first);
     std::size_t characters = 0;
@@ -369,7 +369,7 @@ RestoredNames::~RestoredNames() {
 void RestoredNames::writeRow(const Node* node, std::string_view originalName, std::string_view before,
                              std::string_view directory) {
     ++count_;
-    ESection* dirLog = localLogs_ && !skipped_.count(std::string(directory))
+    ReportSection* dirLog = localLogs_ && !skipped_.count(std::string(directory))
                            ? currentLog().directoryLog(directory)
                            : nullptr;
     if (node && node->hasNewName()) {

@@ -159,7 +159,7 @@ class RestoredNames {
 
     bool localLogs_;
     std::unordered_set<std::string> skipped_;
-    ESection* section_ = nullptr;
+    ReportSection* section_ = nullptr;
     std::uint32_t count_ = 0;
     // For an entry that went through a temporary name: where it was before the undo began, by that name.
     std::unordered_map<std::string, std::string> startedAt_;

@@ -12,18 +12,18 @@
 
 namespace korvel {
 
-ELogWithReport::~ELogWithReport() {
+SectionedLog::~SectionedLog() {
     errorSection_ = nullptr;  // it is one of the sections below
     for (auto& [id, section] : sections_) {
         const std::string path = section->fileName();
         section.reset();
         if (path.empty() || keptFiles_.count(path) || !platform::removeFile(path)) continue;
         // Said in whichever log is current now; never in this one, which is going.
-        if (ELog& log = currentLog(); &log != this) log.errorDetail(res::kFailedToDeleteFile, path);
+        if (Log& log = currentLog(); &log != this) log.errorDetail(res::kFailedToDeleteFile, path);
     }
 }
 
-void ELogWithReport::discardSection(ESection* section) {
+void SectionedLog::discardSection(ReportSection* section) {
     if (!section) return;
     for (auto it = sections_.begin(); it != sections_.end(); ++it) {
         if (it->second.get() != section) continue;
@@ -35,13 +35,13 @@ void ELogWithReport::discardSection(ESection* section) {
     }
 }
 
-ESection* ELogWithReport::directoryLog(std::string_view directoryPath) {
+ReportSection* SectionedLog::directoryLog(std::string_view directoryPath) {
     std::string key = directoryKey(directoryPath);
     if (const auto it = directoryLogs_.find(key); it != directoryLogs_.end()) return it->second.get();
 
     const std::string path = key + std::string(res::loadString(res::kRenameLogName));
-    ESection* section =
-        directoryLogs_.emplace(std::move(key), ESection::overFile(0, path)).first->second.get();
+    ReportSection* section =
+        directoryLogs_.emplace(std::move(key), ReportSection::overFile(0, path)).first->second.get();
     static const std::string kRule(40, '=');
     section->endLine();
     section->writeLine(kRule);
@@ -50,12 +50,12 @@ ESection* ELogWithReport::directoryLog(std::string_view directoryPath) {
     return section;
 }
 
-void ELogWithReport::flushSections() {
+void SectionedLog::flushSections() {
     for (auto& [id, section] : sections_)
         section->flush();
 }
 
-std::string ELogWithReport::sectionText(int titleId) {
+std::string SectionedLog::sectionText(int titleId) {
     const auto it = sections_.find(titleId);
     if (it == sections_.end() || it->second->fileName().empty()) return {};
     it->second->flush();
@@ -64,31 +64,31 @@ std::string ELogWithReport::sectionText(int titleId) {
     return text;
 }
 
-ESection& ELogWithReport::addFileSection(int titleId) {
+ReportSection& SectionedLog::addFileSection(int titleId) {
     // One file per id: a second one would leave the first behind on disk.
     if (const auto it = sections_.find(titleId); it != sections_.end()) return *it->second;
     // Every section gets a fresh file, the external-links page too: a fixed name in a shared temporary
     // directory would let two jobs (or two users) write into one file.
-    std::unique_ptr<ESection> section;
+    std::unique_ptr<ReportSection> section;
     platform::TempFile file;
     if (!file.create()) {
         const std::string path = file.release();
-        section = ESection::overFile(titleId, path, ESection::Flush::WhenFull);
+        section = ReportSection::overFile(titleId, path, ReportSection::Flush::WhenFull);
         if (section->fileName().empty()) platform::removeFile(path);
     } else {
         ui::prompts().messageBox(res::loadString(res::kLogFileCreateFailed), ui::Buttons::Ok);
-        section = ESection::standardOutput(titleId);
+        section = ReportSection::standardOutput(titleId);
     }
     auto& slot = sections_[titleId];
     slot = std::move(section);
     return *slot;
 }
 
-EAppLog::~EAppLog() = default;
+JobLog::~JobLog() = default;
 
-ESection* EAppLog::openSection(int titleId) {
+ReportSection* JobLog::openSection(int titleId) {
     if (const auto it = sections_.find(titleId); it != sections_.end()) return it->second.get();
-    ESection& section = addFileSection(titleId);
+    ReportSection& section = addFileSection(titleId);
     if (titleId == res::kSectionExternalUrlPage) {
         writeExternalPageHead(section);
         section.clearContent();
@@ -98,7 +98,7 @@ ESection* EAppLog::openSection(int titleId) {
     return &section;
 }
 
-void EAppLog::closeSection(ESection* section) {
+void JobLog::closeSection(ReportSection* section) {
     if (!section) return;
     if (section->titleId() == res::kSectionExternalUrlPage) {
         writeExternalPageFooter(*section);
@@ -111,7 +111,7 @@ void EAppLog::closeSection(ESection* section) {
 }
 
 LogScope::LogScope() {
-    auto log = std::make_unique<EAppLog>();
+    auto log = std::make_unique<JobLog>();
     log_ = log.get();
     previous_ = setCurrentLog(std::move(log));
 }
@@ -120,7 +120,7 @@ LogScope::~LogScope() {
     currentLog().finishDirectoryLogs();
     // The job's log is deleted only once the previous one is current again, so that a section file it
     // fails to remove is reported there.
-    std::unique_ptr<ELog> ended = setCurrentLog(std::move(previous_));
+    std::unique_ptr<Log> ended = setCurrentLog(std::move(previous_));
     ended.reset();
 }
 

@@ -23,18 +23,18 @@ struct SectionOrder {
     constexpr bool operator()(int a, int b) const { return rank(a) < rank(b); }
 };
 
-class ELogWithReport : public ELog {
+class SectionedLog : public Log {
   public:
-    using SectionMap = std::map<int, std::unique_ptr<ESection>, SectionOrder>;
+    using SectionMap = std::map<int, std::unique_ptr<ReportSection>, SectionOrder>;
 
     // Removes every section's file.
-    ~ELogWithReport() override;
+    ~SectionedLog() override;
 
     // Removes the section from the report: it is deleted and its file removed. Null is ignored.
-    void discardSection(ESection* section) override;
+    void discardSection(ReportSection* section) override;
     // The directory's "RENAME.LOG" section, appended to (earlier jobs' rows stay). The first call for a
     // directory in this log writes the job's banner; later calls return the same section.
-    ESection* directoryLog(std::string_view directoryPath) override;
+    ReportSection* directoryLog(std::string_view directoryPath) override;
 
     // Joins the job's report at its end, also after a cancel or an interruption (then as a partial report):
     // writes the summary from "status" (JobStatus bits), the header with the counts and the settings (or,
@@ -63,11 +63,11 @@ class ELogWithReport : public ELog {
 
   protected:
     // Only the job's log kinds are made.
-    ELogWithReport() = default;
+    SectionedLog() = default;
 
     // A section over a fresh "el_" file in the temporary directory, entered under "titleId". When no file
     // can be made the person is told (string 30032) and the section writes to standard output.
-    ESection& addFileSection(int titleId);
+    ReportSection& addFileSection(int titleId);
 
     SectionMap sections_;
     // Section files that outlive the log: after a failed assembly they hold the report, and the person was
@@ -75,17 +75,17 @@ class ELogWithReport : public ELog {
     std::set<std::string> keptFiles_;
 };
 
-class EAppLog : public ELogWithReport {
+class JobLog : public SectionedLog {
   public:
-    EAppLog() = default;
-    ~EAppLog() override;
+    JobLog() = default;
+    ~JobLog() override;
 
     // The section with this id, made (with its header) on first use; later calls return the same section
     // and write nothing.
-    ESection* openSection(int titleId) override;
+    ReportSection* openSection(int titleId) override;
     // Three empty lines (the external-links page gets its footer instead). The section stays open, so a
     // later openSection continues it. Null is ignored.
-    void closeSection(ESection* section) override;
+    void closeSection(ReportSection* section) override;
     std::string makeReport(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
                            std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
                            std::string_view movedToDirectory = {}) override;
@@ -101,7 +101,7 @@ class EAppLog : public ELogWithReport {
     bool pageClosed_ = false;  // the external-links page got its footer
 };
 
-// Held by a job command for one job: makes a fresh EAppLog the current log and, on every way out, closes
+// Held by a job command for one job: makes a fresh JobLog the current log and, on every way out, closes
 // its directory logs, puts the previous log back and deletes the job's log with its temporary files.
 class LogScope {
   public:
@@ -110,11 +110,11 @@ class LogScope {
     LogScope(const LogScope&) = delete;
     LogScope& operator=(const LogScope&) = delete;
 
-    EAppLog& log() { return *log_; }
+    JobLog& log() { return *log_; }
 
   private:
-    EAppLog* log_;  // owned by the current-log slot while the scope lasts
-    std::unique_ptr<ELog> previous_;
+    JobLog* log_;  // owned by the current-log slot while the scope lasts
+    std::unique_ptr<Log> previous_;
 };
 
 }  // namespace korvel

@@ -43,7 +43,7 @@ std::string externalPageHead() {
     return "<html><head><title>\n" + title + "\n</title></head><body>\n<h2>" + title + "</h2><pre>\n";
 }
 
-void writeExternalPageHead(ESection& page) {
+void writeExternalPageHead(ReportSection& page) {
     // From the one text, so that placeExternalPage recognises exactly what was written.
     const std::string head = externalPageHead();
     std::string_view rest = head;
@@ -54,7 +54,7 @@ void writeExternalPageHead(ESection& page) {
     }
 }
 
-void writeExternalPageFooter(ESection& page) {
+void writeExternalPageFooter(ReportSection& page) {
     // The report's credit line without its indentation.
     const std::string line = creditLine();
     std::string_view credit = line;

@@ -8,7 +8,7 @@
 
 namespace korvel {
 
-class ESection;
+class ReportSection;
 
 // The page's name in the site's top directory.
 inline constexpr std::string_view kExternalPageName = "report_of_external_refs.html";
@@ -19,9 +19,9 @@ inline constexpr std::string_view kExternalPageName = "report_of_external_refs.h
 std::string htmlEscape(std::string_view text);
 
 // The page's opening lines: its title and heading.
-void writeExternalPageHead(ESection& page);
+void writeExternalPageHead(ReportSection& page);
 // The lines that end the page, with a credit notice.
-void writeExternalPageFooter(ESection& page);
+void writeExternalPageFooter(ReportSection& page);
 // The head exactly as writeExternalPageHead writes it: a page that starts with it was written by Korvel.
 std::string externalPageHead();
 

@@ -14,33 +14,33 @@ namespace korvel {
 namespace {
 
 // The log of the running job. One job runs at a time, on one thread, so no lock.
-std::unique_ptr<ELog>& currentSlot() {
-    static std::unique_ptr<ELog> current;
+std::unique_ptr<Log>& currentSlot() {
+    static std::unique_ptr<Log> current;
     return current;
 }
 
 }  // namespace
 
-ELog::ELog() = default;
+Log::Log() = default;
 
-ELog::~ELog() = default;
+Log::~Log() = default;
 
-ESection* ELog::openSection(int titleId) {
-    std::unique_ptr<ESection> section;
+ReportSection* Log::openSection(int titleId) {
+    std::unique_ptr<ReportSection> section;
     if (titleId == res::kSectionErrors) {
-        section = ESection::standardError(titleId);
+        section = ReportSection::standardError(titleId);
     } else if (titleId == res::kSectionExternalUrlPage) {
         // The external-links page is an HTML file of a job; outside a job it has nowhere to go.
-        section = std::make_unique<ESection>(titleId);
+        section = std::make_unique<ReportSection>(titleId);
     } else {
-        section = ESection::standardOutput(titleId);
+        section = ReportSection::standardOutput(titleId);
     }
     writeHeader(*section);
     openSections_.push_back(std::move(section));
     return openSections_.back().get();
 }
 
-void ELog::closeSection(ESection* section) {
+void Log::closeSection(ReportSection* section) {
     if (!section) return;
     if (section == errorSection_) errorSection_ = nullptr;
     const auto it = std::find_if(openSections_.begin(), openSections_.end(),
@@ -48,46 +48,46 @@ void ELog::closeSection(ESection* section) {
     if (it != openSections_.end()) openSections_.erase(it);
 }
 
-void ELog::discardSection(ESection*) {}
+void Log::discardSection(ReportSection*) {}
 
-ESection* ELog::directoryLog(std::string_view) {
+ReportSection* Log::directoryLog(std::string_view) {
     return nullptr;
 }
 
-void ELog::error(std::string_view text) {
+void Log::error(std::string_view text) {
     if (!errorSection_) errorSection_ = openSection(res::kSectionErrors);
     if (errorSection_) errorSection_->write(text);
 }
 
-void ELog::errorDetail(std::string_view text, std::string_view detail) {
+void Log::errorDetail(std::string_view text, std::string_view detail) {
     error(text);
     error("\n\t");
     error(detail);
     error("\n");
 }
 
-void ELog::error(int id) {
+void Log::error(int id) {
     error(res::loadString(id));
 }
 
-void ELog::error(int id, std::string_view a1) {
+void Log::error(int id, std::string_view a1) {
     error(res::formatString(id, a1));
 }
 
-void ELog::error(int id, std::string_view a1, std::string_view a2) {
+void Log::error(int id, std::string_view a1, std::string_view a2) {
     error(res::formatString(id, a1, a2));
 }
 
-void ELog::errorDetail(int id, std::string_view detail) {
+void Log::errorDetail(int id, std::string_view detail) {
     errorDetail(res::loadString(id), detail);
 }
 
-void ELog::errorEndLine() {
+void Log::errorEndLine() {
     if (!errorSection_) errorSection_ = openSection(res::kSectionErrors);
     if (errorSection_) errorSection_->endLine();
 }
 
-void ELog::finishDirectoryLogs() {
+void Log::finishDirectoryLogs() {
     // Taken out of the log first, so that an error logged below cannot meet a half-finished map.
     auto logs = std::exchange(directoryLogs_, {});
     for (auto& [key, section] : logs) {
@@ -106,7 +106,7 @@ void ELog::finishDirectoryLogs() {
     }
 }
 
-void ELog::writeHeader(ESection& section) {
+void Log::writeHeader(ReportSection& section) {
     static const std::string kRule(80, '-');
     section.writeLine(kRule);
     std::string title(res::loadString(section.titleId()));
@@ -116,24 +116,24 @@ void ELog::writeHeader(ESection& section) {
     section.clearContent();
 }
 
-std::string ELog::directoryKey(std::string_view directoryPath) {
+std::string Log::directoryKey(std::string_view directoryPath) {
     return platform::withTrailingSeparator(directoryPath);
 }
 
-ELog& currentLog() {
+Log& currentLog() {
     auto& slot = currentSlot();
-    if (!slot) slot = std::make_unique<ELog>();
+    if (!slot) slot = std::make_unique<Log>();
     return *slot;
 }
 
-std::unique_ptr<ELog> setCurrentLog(std::unique_ptr<ELog> log) {
+std::unique_ptr<Log> setCurrentLog(std::unique_ptr<Log> log) {
     return std::exchange(currentSlot(), std::move(log));
 }
 
-void replaceCurrentLog(std::unique_ptr<ELog> log) {
+void replaceCurrentLog(std::unique_ptr<Log> log) {
     // The old log is deleted only after the new one is in place, so that anything it logs while it ends
     // goes to the new one rather than to a log half destroyed.
-    std::unique_ptr<ELog> previous = setCurrentLog(std::move(log));
+    std::unique_ptr<Log> previous = setCurrentLog(std::move(log));
     previous.reset();
 }
 

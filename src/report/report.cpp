@@ -80,13 +80,13 @@ std::string interruptionMessage(unsigned status, std::string_view errorMessage) 
     return text;
 }
 
-bool EAppLog::hasContent(int titleId) const {
+bool JobLog::hasContent(int titleId) const {
     const auto it = sections_.find(titleId);
     return it != sections_.end() && it->second->hasContent();
 }
 
-void EAppLog::writeSummary(const JobSettings& settings, unsigned status) {
-    ESection* summary = openSection(res::kSectionSummary);
+void JobLog::writeSummary(const JobSettings& settings, unsigned status) {
+    ReportSection* summary = openSection(res::kSectionSummary);
     summary->writeLine(openingLineId(status));
     summary->endLine();
     if (hasContent(res::kSectionErrors)) summary->writeLine(res::kSummaryFileErrors);
@@ -105,10 +105,10 @@ void EAppLog::writeSummary(const JobSettings& settings, unsigned status) {
     closeSection(summary);
 }
 
-void EAppLog::writeReportHeader(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
+void JobLog::writeReportHeader(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
                                 std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
                                 std::string_view movedToDirectory) {
-    ESection* header = openSection(res::kSectionHeader);
+    ReportSection* header = openSection(res::kSectionHeader);
     header->write(res::kDirectoryCheckedOn);
     header->writeLine(localTimeText());
     header->writeLine(creditLine());
@@ -141,12 +141,12 @@ void EAppLog::writeReportHeader(const JobSettings& settings, std::uint32_t nodeC
     closeSection(header);
 }
 
-bool EAppLog::copyExternalPage(const JobSettings& settings) {
+bool JobLog::copyExternalPage(const JobSettings& settings) {
     const auto it = sections_.find(res::kSectionExternalUrlPage);
     // No page without the pass that fills it: a job that never got there (a cancel, files only) must not
     // leave an empty list in the site that passes for a checked one.
     if (it == sections_.end()) return false;
-    ESection& page = *it->second;
+    ReportSection& page = *it->second;
     if (page.fileName().empty()) return false;  // it went nowhere; the person was told then
     // A pass cut short by an interruption may not have closed the page.
     if (!pageClosed_) closeSection(&page);
@@ -178,7 +178,7 @@ bool EAppLog::copyExternalPage(const JobSettings& settings) {
     return false;
 }
 
-std::string EAppLog::makeReport(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
+std::string JobLog::makeReport(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
                                 std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
                                 std::string_view movedToDirectory) {
     // The page goes first, so that a failure to place it is in the errors section before the summary
@@ -198,7 +198,7 @@ std::string EAppLog::makeReport(const JobSettings& settings, std::uint32_t nodeC
     writeReportHeader(settings, nodeCount, dirCount, orphanCount, removedDirCount, status, movedToDirectory);
     if (pagePlaced) {
         // Only a page that is really in the site is announced.
-        ESection* note = openSection(res::kSectionExternalPageNote);
+        ReportSection* note = openSection(res::kSectionExternalPageNote);
         note->writeLine(res::kExternalPageNote1);
         note->writeLine(res::kExternalPageNote2);
         note->writeLine(res::kExternalPageNote3, kExternalPageName);

@@ -19,14 +19,14 @@ constexpr std::size_t kFlushThreshold = 64 * 1024;
 
 }  // namespace
 
-ESection::ESection(int titleId) : titleId_(titleId) {}
+ReportSection::ReportSection(int titleId) : titleId_(titleId) {}
 
-ESection::ESection(int titleId, std::FILE* stream) : titleId_(titleId), stream_(stream) {}
+ReportSection::ReportSection(int titleId, std::FILE* stream) : titleId_(titleId), stream_(stream) {}
 
-ESection::ESection(int titleId, int fd, std::string fileName, Flush flush)
+ReportSection::ReportSection(int titleId, int fd, std::string fileName, Flush flush)
     : titleId_(titleId), fd_(fd), fileName_(std::move(fileName)), flush_(flush) {}
 
-ESection::~ESection() {
+ReportSection::~ReportSection() {
     if (fd_ >= 0) {
         flushBuffer();
         platform::disk().close(fd_);
@@ -35,15 +35,15 @@ ESection::~ESection() {
     }
 }
 
-std::unique_ptr<ESection> ESection::standardOutput(int titleId) {
-    return std::unique_ptr<ESection>(new ESection(titleId, stdout));
+std::unique_ptr<ReportSection> ReportSection::standardOutput(int titleId) {
+    return std::unique_ptr<ReportSection>(new ReportSection(titleId, stdout));
 }
 
-std::unique_ptr<ESection> ESection::standardError(int titleId) {
-    return std::unique_ptr<ESection>(new ESection(titleId, stderr));
+std::unique_ptr<ReportSection> ReportSection::standardError(int titleId) {
+    return std::unique_ptr<ReportSection>(new ReportSection(titleId, stderr));
 }
 
-std::unique_ptr<ESection> ESection::overFile(int titleId, std::string_view path, Flush flush) {
+std::unique_ptr<ReportSection> ReportSection::overFile(int titleId, std::string_view path, Flush flush) {
     const std::string name(path);
     // Never through a link: the log must not append to whatever a link in the site points at.
     const int fd = name.empty()
@@ -54,10 +54,10 @@ std::unique_ptr<ESection> ESection::overFile(int titleId, std::string_view path,
         ui::prompts().messageBox(res::loadString(res::kLogFileCreateFailed), ui::Buttons::Ok);
         return standardOutput(titleId);
     }
-    return std::unique_ptr<ESection>(new ESection(titleId, fd, name, flush));
+    return std::unique_ptr<ReportSection>(new ReportSection(titleId, fd, name, flush));
 }
 
-void ESection::write(std::string_view text) {
+void ReportSection::write(std::string_view text) {
     if (text.empty()) return;
     if (fd_ >= 0) {
         buffer_.append(text);
@@ -69,7 +69,7 @@ void ESection::write(std::string_view text) {
     content_ = true;
 }
 
-void ESection::endLine() {
+void ReportSection::endLine() {
     if (fd_ >= 0) {
         buffer_.push_back('\n');
         if (flush_ == Flush::EachLine || buffer_.size() >= kFlushThreshold) flushBuffer();
@@ -79,14 +79,14 @@ void ESection::endLine() {
     }
 }
 
-void ESection::writeLineNumber(int line) {
+void ReportSection::writeLineNumber(int line) {
     // Room for the widest int, so a line beyond 99999 is printed whole rather than cut.
     char prefix[32];
     const int n = std::snprintf(prefix, sizeof prefix, "   line %4d: ", line);
     write(std::string_view(prefix, n > 0 ? static_cast<std::size_t>(n) : 0));
 }
 
-void ESection::flush() {
+void ReportSection::flush() {
     if (fd_ >= 0) {
         flushBuffer();
     } else if (stream_) {
@@ -94,7 +94,7 @@ void ESection::flush() {
     }
 }
 
-void ESection::flushBuffer() {
+void ReportSection::flushBuffer() {
     std::string_view rest = buffer_;
     while (!rest.empty() && !writeFailed_) {
         const ssize_t n = platform::disk().write(fd_, rest.data(), rest.size());
@@ -109,60 +109,60 @@ void ESection::flushBuffer() {
     buffer_.clear();
 }
 
-void ESection::writeLine(std::string_view text) {
+void ReportSection::writeLine(std::string_view text) {
     write(text);
     endLine();
 }
 
-void ESection::write(int id) {
+void ReportSection::write(int id) {
     write(res::loadString(id));
 }
 
-void ESection::writeLine(int id) {
+void ReportSection::writeLine(int id) {
     write(id);
     endLine();
 }
 
-void ESection::write(int id, std::string_view a1) {
+void ReportSection::write(int id, std::string_view a1) {
     write(res::formatString(id, a1));
 }
 
-void ESection::writeLine(int id, std::string_view a1) {
+void ReportSection::writeLine(int id, std::string_view a1) {
     write(id, a1);
     endLine();
 }
 
-void ESection::write(int id, std::string_view a1, std::string_view a2) {
+void ReportSection::write(int id, std::string_view a1, std::string_view a2) {
     write(res::formatString(id, a1, a2));
 }
 
-void ESection::writeLine(int id, std::string_view a1, std::string_view a2) {
+void ReportSection::writeLine(int id, std::string_view a1, std::string_view a2) {
     write(id, a1, a2);
     endLine();
 }
 
-void ESection::writeAtLine(int line, std::string_view text) {
+void ReportSection::writeAtLine(int line, std::string_view text) {
     writeLineNumber(line);
     write(text);
 }
 
-void ESection::writeAtLine(int line, int id) {
+void ReportSection::writeAtLine(int line, int id) {
     writeLineNumber(line);
     write(id);
 }
 
-void ESection::writeAtLine(int line, int id, std::string_view a1) {
+void ReportSection::writeAtLine(int line, int id, std::string_view a1) {
     writeLineNumber(line);
     write(id, a1);
 }
 
-void ESection::writeAtLine(int line, int id, std::string_view a1, std::string_view a2) {
+void ReportSection::writeAtLine(int line, int id, std::string_view a1, std::string_view a2) {
     writeLineNumber(line);
     write(id, a1, a2);
 }
 
-ESection& nowhereSection() {
-    static ESection nowhere;
+ReportSection& nowhereSection() {
+    static ReportSection nowhere;
     return nowhere;
 }
 

@@ -7,7 +7,7 @@
 
 namespace korvel {
 
-class ESection {
+class ReportSection {
   public:
     // When the text written so far is handed to the operating system.
     enum class Flush {
@@ -20,19 +20,19 @@ class ESection {
     };
 
     // A section that writes nowhere: every write is ignored and it never has content.
-    explicit ESection(int titleId = 0);
-    ESection(const ESection&) = delete;
-    ESection& operator=(const ESection&) = delete;
+    explicit ReportSection(int titleId = 0);
+    ReportSection(const ReportSection&) = delete;
+    ReportSection& operator=(const ReportSection&) = delete;
     // Hands any gathered text to the file and closes it. The file stays on disk; removing it is the owner's
     // business.
-    virtual ~ESection();
+    virtual ~ReportSection();
 
-    static std::unique_ptr<ESection> standardOutput(int titleId);
-    static std::unique_ptr<ESection> standardError(int titleId);
+    static std::unique_ptr<ReportSection> standardOutput(int titleId);
+    static std::unique_ptr<ReportSection> standardError(int titleId);
     // A section that appends to "path" (created when missing, never through a symbolic link). When the
     // file cannot be opened, the person is told (string 30032) and the section writes to standard output
     // instead, so the job goes on; fileName() is then empty.
-    static std::unique_ptr<ESection> overFile(int titleId, std::string_view path,
+    static std::unique_ptr<ReportSection> overFile(int titleId, std::string_view path,
                                               Flush flush = Flush::EachLine);
 
     // Ends the line. Does not give the section content: empty lines alone never do.
@@ -66,8 +66,8 @@ class ESection {
     void writeAtLine(int line, int id, std::string_view a1, std::string_view a2);
 
   private:
-    ESection(int titleId, std::FILE* stream);
-    ESection(int titleId, int fd, std::string fileName, Flush flush);
+    ReportSection(int titleId, std::FILE* stream);
+    ReportSection(int titleId, int fd, std::string fileName, Flush flush);
     void flushBuffer();
 
     int titleId_;
@@ -82,6 +82,6 @@ class ESection {
 
 // A shared section that writes nowhere, for code that needs a section where the log offers none (a
 // directory's rename log outside a job).
-ESection& nowhereSection();
+ReportSection& nowhereSection();
 
 }  // namespace korvel

@@ -74,7 +74,7 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 }
 
 // Above the rows of a page: an empty line, then "In file" and the page.
-void writePageHeading(ESection& section, std::string_view page) {
+void writePageHeading(ReportSection& section, std::string_view page) {
     section.endLine();
     section.writeLine(res::kInFileHeader, platform::displayName(page));
 }
@@ -123,7 +123,7 @@ void TextReport::listStarted(List list) {
         externalPage_ = log_.openSection(res::kSectionExternalUrlPage);
     } else if (list == List::PageWeights) {
         eachPageHeading_ = false;
-        ESection* section = state.section;
+        ReportSection* section = state.section;
         if (!section) return;
         section->writeLine(res::kDownloadNote);
         section->endLine();
@@ -138,7 +138,7 @@ void TextReport::listEnded(List list) {
     Open& state = open(list);
     if (list == List::ExternalUrls) {
         if (state.rows == 0) {
-            for (ESection* s : {state.section, externalPage_}) {
+            for (ReportSection* s : {state.section, externalPage_}) {
                 if (!s) continue;
                 s->endLine();
                 s->writeLine(res::kNoExternalUrls);
@@ -168,7 +168,7 @@ void TextReport::syntaxError(const SyntaxError& error) {
 
 void TextReport::brokenLink(const BrokenLink& link) {
     Open& state = open(List::BrokenLinks);
-    ESection* section = state.section;
+    ReportSection* section = state.section;
     if (!section) return;
     if (state.rows++ == 0 || state.page != link.page) {
         writePageHeading(*section, link.page);
@@ -180,7 +180,7 @@ void TextReport::brokenLink(const BrokenLink& link) {
 
 void TextReport::brokenAnchor(const BrokenAnchor& anchor) {
     Open& state = open(List::BrokenAnchors);
-    ESection* section = state.section;
+    ReportSection* section = state.section;
     if (!section) return;
     if (state.rows == 0) section->writeLine(res::kBrokenAnchorsNote);
     if (state.rows++ == 0 || state.page != anchor.page) {
@@ -234,7 +234,7 @@ void TextReport::externalUrl(const ExternalUrl& url) {
 
 void TextReport::orphan(const Orphan& orphan) {
     Open& state = open(List::Orphans);
-    ESection* section = state.section;
+    ReportSection* section = state.section;
     if (!section) return;
     // No script is read, so what only scripts load looks unused; a person who removes orphans must know
     // that before acting on the list. Only above a list: an empty section must stay empty.
@@ -246,7 +246,7 @@ void TextReport::orphan(const Orphan& orphan) {
 }
 
 void TextReport::frontPageWeight(const PageWeight& weight) {
-    ESection* section = open(List::PageWeights).section;
+    ReportSection* section = open(List::PageWeights).section;
     if (!section) return;
     section->writeLine(res::kDownloadFrontPage);
     section->endLine();
@@ -262,7 +262,7 @@ void TextReport::pageWeight(const PageWeight& weight) {
 }
 
 void TextReport::writeEachPageHeading() {
-    ESection* section = open(List::PageWeights).section;
+    ReportSection* section = open(List::PageWeights).section;
     if (!section || eachPageHeading_) return;
     eachPageHeading_ = true;
     section->writeLine(res::kDownloadEachPage);
@@ -284,7 +284,7 @@ void TextReport::skipped(const Skipped& entry) {
     Open& state = open(List::Skipped);
     if (!state.section) state.section = log_.openSection(res::kSectionSkippedFiles);
     if (!state.section) return;
-    ESection& section = *state.section;
+    ReportSection& section = *state.section;
     if (entry.kind == "scanned-twice") {
         section.writeLine(res::kDirectoryScannedTwice, entry.path);
     } else if (entry.kind == "path-too-long") {
@@ -301,7 +301,7 @@ void TextReport::skipped(const Skipped& entry) {
 }
 
 void TextReport::jobNote(const JobNote& note) {
-    ESection* section = log_.openSection(res::kSectionJobNote);
+    ReportSection* section = log_.openSection(res::kSectionJobNote);
     if (!section) return;
     section->writeLine(note.messageId, note.path);
     log_.closeSection(section);

@@ -19,15 +19,15 @@
 #include "report/findings.h"
 
 namespace korvel {
-class ELog;
-class ESection;
+class Log;
+class ReportSection;
 }  // namespace korvel
 
 namespace korvel::report {
 
 class TextReport : public ReportSink {
   public:
-    explicit TextReport(ELog& log) : log_(log) {}
+    explicit TextReport(Log& log) : log_(log) {}
 
     void listStarted(List list) override;
     void listEnded(List list) override;
@@ -44,7 +44,7 @@ class TextReport : public ReportSink {
   private:
     // One list's section as it is being written.
     struct Open {
-        ESection* section = nullptr;
+        ReportSection* section = nullptr;
         std::string page;       // the page the last rows were under
         std::string shownPage;  // how the rows show it, where they all do
         std::uint32_t rows = 0;
@@ -54,9 +54,9 @@ class TextReport : public ReportSink {
     void writeWeight(const PageWeight& weight);
     void writeEachPageHeading();
 
-    ELog& log_;
+    Log& log_;
     Open lists_[7];
-    ESection* externalPage_ = nullptr;
+    ReportSection* externalPage_ = nullptr;
     std::unordered_set<std::string> listed_;  // URL texts already written as links, compared case-sensitively
     std::string line_;                        // a line of the page, made in memory kept from line to line
     bool eachPageHeading_ = false;

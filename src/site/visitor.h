@@ -7,7 +7,7 @@ namespace korvel {
 class DirNode;
 class FileNode;
 class HtmlNode;
-class ESection;
+class ReportSection;
 
 class Visitor {
   public:
@@ -18,7 +18,7 @@ class Visitor {
     virtual bool visitDir(DirNode&) { return false; }
 
     bool stop = false;            // set to end the traversal after the current node
-    ESection* section = nullptr;  // the pass's findings, once it opened a section (owned by the log)
+    ReportSection* section = nullptr;  // the pass's findings, once it opened a section (owned by the log)
     std::uint32_t count = 0;      // for the pass's own counting
 };
 

@@ -12,10 +12,10 @@
 
 namespace korvel::testing {
 
-class RecordingSection : public ESection {
+class RecordingSection : public ReportSection {
   public:
-    RecordingSection(int titleId, std::string& sink) : ESection(titleId), sink_(sink) {}
-    using ESection::write;
+    RecordingSection(int titleId, std::string& sink) : ReportSection(titleId), sink_(sink) {}
+    using ReportSection::write;
     void write(std::string_view text) override { sink_ += text; }
     void endLine() override { sink_ += '\n'; }
 
@@ -23,14 +23,14 @@ class RecordingSection : public ESection {
     std::string& sink_;
 };
 
-class RecordingLog : public ELog {
+class RecordingLog : public Log {
   public:
-    ESection* openSection(int titleId) override {
+    ReportSection* openSection(int titleId) override {
         sections_.push_back(
             std::make_unique<RecordingSection>(titleId, titleId == res::kSectionErrors ? errors : other));
         return sections_.back().get();
     }
-    void closeSection(ESection* section) override {
+    void closeSection(ReportSection* section) override {
         if (section == errorSection_) errorSection_ = nullptr;
     }
 
@@ -38,7 +38,7 @@ class RecordingLog : public ELog {
     std::string other;   // every other section
 
   private:
-    std::vector<std::unique_ptr<ESection>> sections_;
+    std::vector<std::unique_ptr<ReportSection>> sections_;
 };
 
 class LogCapture {
@@ -51,7 +51,7 @@ class LogCapture {
     const std::string& errors() const { return static_cast<RecordingLog&>(currentLog()).errors; }
 
   private:
-    std::unique_ptr<ELog> saved_;
+    std::unique_ptr<Log> saved_;
 };
 
 // The errors-section text of one message with its path: "text", a new line, a tab, the path, a new line.

@@ -212,7 +212,7 @@ class ScannerFileTest : public ::testing::Test {
 TEST_F(ScannerFileTest, SyntaxErrorLinesNameTheLineAndThePathInItsColumn) {
     HtmlNode& p = page("p.htm", "<html>\r\nx > y\r\n\r\r\n<!-- a -->\n-->\n<a href=\"q.html>");
     HtmlNode& deep = page(std::string(40, 'd') + "/" + std::string(40, 'e') + "/page.htm", "a > b");
-    ESection* errors = currentLog().openSection(res::kSectionSyntaxErrors);
+    ReportSection* errors = currentLog().openSection(res::kSectionSyntaxErrors);
     EXPECT_EQ(tokenize(p, errors).status(), kScanSyntaxErrors);
     tokenize(deep, errors);
     // The line index made from the scanned text is the one the node makes itself.

@@ -499,7 +499,7 @@ TEST_F(ConvertPassTest, TenThousandSiblingsAllGetDistinctNames) {
 
 TEST(WriteRenameRowTest, ColumnTwoStartsAtPosition41) {
     LogScope logScope;
-    ESection* section = currentLog().openSection(res::kSectionSuggestedNames);
+    ReportSection* section = currentLog().openSection(res::kSectionSuggestedNames);
     FileNode node("/site/My Page.html");
     node.setNewName("MYPAGE.HTM");
     EXPECT_TRUE(writeRenameRow(section, node, "", ""));
@@ -515,7 +515,7 @@ TEST(WriteRenameRowTest, ColumnTwoStartsAtPosition41) {
 
 TEST(WriteRenameRowTest, NothingWithoutANewNameOrASection) {
     LogScope logScope;
-    ESection* section = currentLog().openSection(res::kSectionSuggestedNames);
+    ReportSection* section = currentLog().openSection(res::kSectionSuggestedNames);
     FileNode node("/site/a.htm");
     EXPECT_FALSE(writeRenameRow(section, node, "", ""));
     EXPECT_FALSE(section->hasContent());
@@ -525,7 +525,7 @@ TEST(WriteRenameRowTest, NothingWithoutANewNameOrASection) {
 
 TEST(WriteRenameRowTest, CountsCharactersAndEscapesInvalidBytes) {
     LogScope logScope;
-    ESection* section = currentLog().openSection(res::kSectionSuggestedNames);
+    ReportSection* section = currentLog().openSection(res::kSectionSuggestedNames);
     FileNode node("/site/\xff.htm");
     node.setNewName("\xc3\xa9t\xc3\xa9.htm");  // 7 characters in 9 bytes
     writeRenameRow(section, node, "", "");

@@ -55,7 +55,7 @@ class LogTest : public ::testing::Test {
   protected:
     ~LogTest() override { setCurrentLog(std::move(saved_)); }
 
-    std::unique_ptr<ELog> saved_ = setCurrentLog(nullptr);
+    std::unique_ptr<Log> saved_ = setCurrentLog(nullptr);
     ScriptedPrompts prompts_;
     ui::PromptsScope promptsScope_{prompts_};
     TempDir dir_;
@@ -74,10 +74,10 @@ struct StreamCase {
 class BaseLogStreamTest : public LogTest, public ::testing::WithParamInterface<StreamCase> {};
 
 TEST_P(BaseLogStreamTest, SectionsGoToTheirStandardStreamWithAHeader) {
-    ELog log;
+    Log log;
     ::testing::internal::CaptureStdout();
     ::testing::internal::CaptureStderr();
-    ESection* section = log.openSection(GetParam().id);
+    ReportSection* section = log.openSection(GetParam().id);
     const std::string out = ::testing::internal::GetCapturedStdout();
     const std::string err = ::testing::internal::GetCapturedStderr();
     ASSERT_NE(section, nullptr);
@@ -95,10 +95,10 @@ INSTANTIATE_TEST_SUITE_P(Ids, BaseLogStreamTest,
                                            StreamCase{res::kSectionExternalUrlPage, false, false}));
 
 TEST_F(LogTest, BaseLogMakesANewSectionForEveryOpenAndKeepsNoDirectoryLogs) {
-    ELog log;
+    Log log;
     ::testing::internal::CaptureStdout();
-    ESection* first = log.openSection(res::kSectionRenamedFiles);
-    ESection* second = log.openSection(res::kSectionRenamedFiles);
+    ReportSection* first = log.openSection(res::kSectionRenamedFiles);
+    ReportSection* second = log.openSection(res::kSectionRenamedFiles);
     ::testing::internal::GetCapturedStdout();
     EXPECT_NE(first, second);
     EXPECT_EQ(log.directoryLog(dir_.path()), nullptr);
@@ -108,7 +108,7 @@ TEST_F(LogTest, BaseLogMakesANewSectionForEveryOpenAndKeepsNoDirectoryLogs) {
 }
 
 TEST_F(LogTest, BaseLogOpensANewErrorsSectionAfterTheOldOneWasClosed) {
-    ELog log;
+    Log log;
     ::testing::internal::CaptureStderr();
     log.error("one");
     log.closeSection(log.errorSection());
@@ -119,7 +119,7 @@ TEST_F(LogTest, BaseLogOpensANewErrorsSectionAfterTheOldOneWasClosed) {
 
 // ---- the current log ----
 
-class MarkedLog : public ELog {
+class MarkedLog : public Log {
   public:
     explicit MarkedLog(bool* deleted = nullptr) : deleted_(deleted) {}
     ~MarkedLog() override {
@@ -132,9 +132,9 @@ class MarkedLog : public ELog {
 
 TEST_F(LogTest, SetCurrentLogHandsBackThePreviousOne) {
     auto first = std::make_unique<MarkedLog>();
-    ELog* firstRaw = first.get();
+    Log* firstRaw = first.get();
     EXPECT_EQ(setCurrentLog(std::move(first)), nullptr);
-    std::unique_ptr<ELog> back = setCurrentLog(std::make_unique<MarkedLog>());
+    std::unique_ptr<Log> back = setCurrentLog(std::make_unique<MarkedLog>());
     EXPECT_EQ(back.get(), firstRaw);
     EXPECT_NE(&currentLog(), firstRaw);
 }
@@ -143,7 +143,7 @@ TEST_F(LogTest, ReplaceCurrentLogDeletesThePreviousOne) {
     bool deleted = false;
     setCurrentLog(std::make_unique<MarkedLog>(&deleted));
     auto next = std::make_unique<MarkedLog>();
-    ELog* nextRaw = next.get();
+    Log* nextRaw = next.get();
     replaceCurrentLog(std::move(next));
     EXPECT_TRUE(deleted);
     EXPECT_EQ(&currentLog(), nextRaw);
@@ -152,7 +152,7 @@ TEST_F(LogTest, ReplaceCurrentLogDeletesThePreviousOne) {
 TEST_F(LogTest, LogScopeMakesAJobLogCurrentAndPutsThePreviousOneBack) {
     bool deleted = false;
     setCurrentLog(std::make_unique<MarkedLog>(&deleted));
-    ELog* before = &currentLog();
+    Log* before = &currentLog();
     {
         LogScope scope;
         EXPECT_EQ(&currentLog(), &scope.log());
@@ -167,13 +167,13 @@ TEST_F(LogTest, LogScopeMakesAJobLogCurrentAndPutsThePreviousOneBack) {
 }
 
 TEST_F(LogTest, LogScopeCleansUpWhenAnExceptionPassesThrough) {
-    ELog* before = &currentLog();
+    Log* before = &currentLog();
     const std::string site = dir_.mkdir("site");
     std::string renameLog;
     try {
         LogScope scope;
         currentLog().error("about to fail");
-        ESection* log = currentLog().directoryLog(site);
+        ReportSection* log = currentLog().directoryLog(site);
         ASSERT_NE(log, nullptr);
         renameLog = log->fileName();
         ASSERT_EQ(::truncate(renameLog.c_str(), 0), 0);
@@ -191,7 +191,7 @@ TEST_F(LogTest, FirstErrorOpensTheErrorsSectionWithItsHeaderAndLaterOnesAppend) 
     LogScope scope;
     EXPECT_EQ(scope.log().errorSection(), nullptr);
     currentLog().error("first");
-    ESection* errors = scope.log().errorSection();
+    ReportSection* errors = scope.log().errorSection();
     ASSERT_NE(errors, nullptr);
     EXPECT_TRUE(errors->hasContent());
     currentLog().errorEndLine();
@@ -212,10 +212,10 @@ TEST_F(LogTest, ErrorDetailWritesTextNewlineTabDetailNewline) {
 
 TEST_F(LogTest, OpeningASectionTwiceGivesTheSameSectionWithOneHeader) {
     LogScope scope;
-    ESection* first = currentLog().openSection(res::kSectionRenamedFiles);
+    ReportSection* first = currentLog().openSection(res::kSectionRenamedFiles);
     ASSERT_NE(first, nullptr);
     first->writeLine("a.htm");
-    ESection* again = currentLog().openSection(res::kSectionRenamedFiles);
+    ReportSection* again = currentLog().openSection(res::kSectionRenamedFiles);
     EXPECT_EQ(again, first);
     EXPECT_TRUE(again->hasContent());
     EXPECT_EQ(scope.log().sectionText(res::kSectionRenamedFiles),
@@ -224,7 +224,7 @@ TEST_F(LogTest, OpeningASectionTwiceGivesTheSameSectionWithOneHeader) {
 
 TEST_F(LogTest, ClosingASectionEndsItWithThreeEmptyLinesAndKeepsItOpenForMore) {
     LogScope scope;
-    ESection* section = currentLog().openSection(res::kSectionSyntaxErrors);
+    ReportSection* section = currentLog().openSection(res::kSectionSyntaxErrors);
     EXPECT_FALSE(section->hasContent());
     currentLog().closeSection(section);
     EXPECT_FALSE(section->hasContent());
@@ -237,7 +237,7 @@ TEST_F(LogTest, ClosingASectionEndsItWithThreeEmptyLinesAndKeepsItOpenForMore) {
 
 TEST_F(LogTest, ExternalLinksPageGetsAnHtmlFrameThatIsNoContent) {
     LogScope scope;
-    ESection* page = currentLog().openSection(res::kSectionExternalUrlPage);
+    ReportSection* page = currentLog().openSection(res::kSectionExternalUrlPage);
     EXPECT_FALSE(page->hasContent());
     page->writeLine("http://example.org/");
     currentLog().closeSection(page);
@@ -251,7 +251,7 @@ TEST_F(LogTest, ExternalLinksPageGetsAnHtmlFrameThatIsNoContent) {
 
 TEST_F(LogTest, SectionTextIncludesTextNotYetFlushed) {
     LogScope scope;
-    ESection* section = currentLog().openSection(res::kSectionUnresolvedLinks);
+    ReportSection* section = currentLog().openSection(res::kSectionUnresolvedLinks);
     section->writeAtLine(3, "missing.html");
     const std::string text = scope.log().sectionText(res::kSectionUnresolvedLinks);
     EXPECT_EQ(text.substr(text.size() - 26), "   line    3: missing.html");
@@ -280,13 +280,13 @@ TEST_F(LogTest, SectionsLiveInTheirOwnTemporaryFilesThatGoWhenTheJobEnds) {
 
 TEST_F(LogTest, DiscardingASectionDropsItAndItsFile) {
     LogScope scope;
-    ESection* unused = currentLog().openSection(res::kSectionUnusedFiles);
+    ReportSection* unused = currentLog().openSection(res::kSectionUnusedFiles);
     unused->writeLine("orphan.gif");
     const std::string file = unused->fileName();
     currentLog().discardSection(unused);
     EXPECT_FALSE(exists(file));
     EXPECT_EQ(scope.log().sections().count(res::kSectionUnusedFiles), 0u);
-    ESection* reopened = currentLog().openSection(res::kSectionUnusedFiles);
+    ReportSection* reopened = currentLog().openSection(res::kSectionUnusedFiles);
     EXPECT_FALSE(reopened->hasContent());
     EXPECT_EQ(scope.log().sectionText(res::kSectionUnusedFiles).find("orphan.gif"), std::string::npos);
 }
@@ -335,8 +335,8 @@ TEST_P(UnwritableTemporaryDirectoryTest, EachFailingSectionIsReportedOnceAndTheJ
     ::testing::internal::CaptureStdout();
     {
         LogScope scope;
-        ESection* renamed = currentLog().openSection(res::kSectionRenamedFiles);
-        ESection* unresolved = currentLog().openSection(res::kSectionUnresolvedLinks);
+        ReportSection* renamed = currentLog().openSection(res::kSectionRenamedFiles);
+        ReportSection* unresolved = currentLog().openSection(res::kSectionUnresolvedLinks);
         ASSERT_NE(renamed, nullptr);
         ASSERT_NE(unresolved, nullptr);
         EXPECT_EQ(currentLog().openSection(res::kSectionRenamedFiles), renamed);
@@ -344,7 +344,7 @@ TEST_P(UnwritableTemporaryDirectoryTest, EachFailingSectionIsReportedOnceAndTheJ
         renamed->writeLine("still here");
         EXPECT_EQ(scope.log().sectionText(res::kSectionRenamedFiles), "");
         // Directory logs are made in the site, not the temporary directory: they still work.
-        ESection* log = currentLog().directoryLog(site);
+        ReportSection* log = currentLog().directoryLog(site);
         ASSERT_NE(log, nullptr);
         log->writeLine("row");
     }
@@ -417,7 +417,7 @@ TEST_F(LogTest, OneDirectoryHasOneRenameLogWithOneBannerPerJob) {
     const std::string site = dir_.mkdir("site");
     {
         LogScope scope;
-        ESection* first = currentLog().directoryLog(site);
+        ReportSection* first = currentLog().directoryLog(site);
         ASSERT_NE(first, nullptr);
         EXPECT_EQ(first->fileName(), site + "/RENAME.LOG");
         EXPECT_EQ(first->titleId(), 0);
@@ -443,8 +443,8 @@ TEST_F(LogTest, DirectoriesGetSeparateRenameLogs) {
     const std::string a = dir_.mkdir("a");
     const std::string b = dir_.mkdir("a/b");
     LogScope scope;
-    ESection* logA = currentLog().directoryLog(a);
-    ESection* logB = currentLog().directoryLog(b);
+    ReportSection* logA = currentLog().directoryLog(a);
+    ReportSection* logB = currentLog().directoryLog(b);
     EXPECT_NE(logA, logB);
     logB->writeLine("only in b");
     EXPECT_EQ(readFile(a + "/RENAME.LOG").find("only in b"), std::string::npos);
@@ -477,7 +477,7 @@ TEST_F(LogTest, EarlierJobsRowsStayWhenThisJobCouldWriteNothing) {
     {
         platform::DiskScope diskScope(full);
         LogScope scope;
-        ESection* log = currentLog().directoryLog(site);
+        ReportSection* log = currentLog().directoryLog(site);
         log->writeLine("lost");
         EXPECT_TRUE(log->writeFailed());
     }
@@ -504,7 +504,7 @@ TEST_F(LogTest, RenameLogThatCannotBeOpenedIsReportedOnceAndTheJobGoesOn) {
     ::testing::internal::CaptureStdout();
     {
         LogScope scope;
-        ESection* log = currentLog().directoryLog(missing);
+        ReportSection* log = currentLog().directoryLog(missing);
         ASSERT_NE(log, nullptr);
         EXPECT_EQ(log->fileName(), "");
         EXPECT_EQ(currentLog().directoryLog(missing), log);

@@ -95,12 +95,12 @@ class ReportTest : public ::testing::Test {
     }
 
     void write(int id, std::string_view line, bool close = true) {
-        ESection* section = currentLog().openSection(id);
+        ReportSection* section = currentLog().openSection(id);
         section->writeLine(line);
         if (close) currentLog().closeSection(section);
     }
 
-    std::unique_ptr<ELog> saved_ = setCurrentLog(nullptr);
+    std::unique_ptr<Log> saved_ = setCurrentLog(nullptr);
     ScriptedPrompts prompts_;
     ui::PromptsScope promptsScope_{prompts_};
     TempDir dir_;
@@ -275,7 +275,7 @@ TEST_P(PartialReportTest, IsStillMadeWithWhatThePassesWroteAndAWholePage) {
     settings_.ReportExternalRefs = true;
     write(res::kSectionRenamedFiles, "a.HTM -> a.htm", /*close=*/false);
     // The external pass was cut off before it closed its page.
-    ESection* page = currentLog().openSection(res::kSectionExternalUrlPage);
+    ReportSection* page = currentLog().openSection(res::kSectionExternalUrlPage);
     page->writeLine("<a href=\"http://example.org/\">http://example.org/</a>");
 
     const std::string content = report(GetParam());
@@ -378,7 +378,7 @@ class ExternalPageTest : public ReportTest {
     std::string placed() const { return site_ + "/" + std::string(kExternalPageName); }
     // What the external pass leaves: the page with one link, closed.
     void writePage() {
-        ESection* page = currentLog().openSection(res::kSectionExternalUrlPage);
+        ReportSection* page = currentLog().openSection(res::kSectionExternalUrlPage);
         page->writeLine("new list");
         currentLog().closeSection(page);
     }

@@ -31,7 +31,7 @@ class SectionTest : public ::testing::Test {
 
 struct ContentCase {
     const char* label;
-    std::function<void(ESection&)> act;
+    std::function<void(ReportSection&)> act;
     bool content;
     std::string fileText;
 };
@@ -42,7 +42,7 @@ TEST_P(SectionContentTest, OnlyNonEmptyTextGivesContent) {
     const ContentCase& c = GetParam();
     const std::string path = dir_.file("section.txt");
     {
-        auto section = ESection::overFile(res::kSectionRenamedFiles, path);
+        auto section = ReportSection::overFile(res::kSectionRenamedFiles, path);
         ASSERT_EQ(section->fileName(), path);
         c.act(*section);
         EXPECT_EQ(section->hasContent(), c.content);
@@ -54,29 +54,29 @@ INSTANTIATE_TEST_SUITE_P(
     Writes, SectionContentTest,
     ::testing::Values(
         ContentCase{"EmptyLinesOnly",
-                    [](ESection& s) {
+                    [](ReportSection& s) {
                         s.endLine();
                         s.endLine();
                     },
                     false, "\n\n"},
-        ContentCase{"EmptyText", [](ESection& s) { s.write(""); }, false, ""},
-        ContentCase{"EmptyTextAsLine", [](ESection& s) { s.writeLine(std::string_view{}); }, false, "\n"},
+        ContentCase{"EmptyText", [](ReportSection& s) { s.write(""); }, false, ""},
+        ContentCase{"EmptyTextAsLine", [](ReportSection& s) { s.writeLine(std::string_view{}); }, false, "\n"},
         ContentCase{"HeaderThenCleared",
-                    [](ESection& s) {
+                    [](ReportSection& s) {
                         s.writeLine("TITLE ");
                         s.clearContent();
                         s.endLine();
                     },
                     false, "TITLE \n\n"},
-        ContentCase{"UnknownStringId", [](ESection& s) { s.writeLine(1); }, false, "\n"},
-        ContentCase{"Text", [](ESection& s) { s.write("a"); }, true, "a"},
+        ContentCase{"UnknownStringId", [](ReportSection& s) { s.writeLine(1); }, false, "\n"},
+        ContentCase{"Text", [](ReportSection& s) { s.write("a"); }, true, "a"},
         ContentCase{"ContentAfterClear",
-                    [](ESection& s) {
+                    [](ReportSection& s) {
                         s.clearContent();
                         s.writeLine("row");
                     },
                     true, "row\n"},
-        ContentCase{"LineNumber", [](ESection& s) { s.writeLineNumber(1); }, true, "   line    1: "}),
+        ContentCase{"LineNumber", [](ReportSection& s) { s.writeLineNumber(1); }, true, "   line    1: "}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct LineNumberCase {
@@ -89,7 +89,7 @@ class LineNumberTest : public SectionTest, public ::testing::WithParamInterface<
 TEST_P(LineNumberTest, PadsToFourColumnsAndNeverCuts) {
     const std::string path = dir_.file("numbers.txt");
     {
-        auto section = ESection::overFile(0, path);
+        auto section = ReportSection::overFile(0, path);
         section->writeLineNumber(GetParam().line);
     }
     EXPECT_EQ(readFile(path), GetParam().expected);
@@ -105,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, LineNumberTest,
 
 struct HelperCase {
     const char* label;
-    std::function<void(ESection&)> act;
+    std::function<void(ReportSection&)> act;
     std::string expected;
 };
 
@@ -115,7 +115,7 @@ class SectionHelperTest : public SectionTest, public ::testing::WithParamInterfa
 TEST_P(SectionHelperTest, WritesExactly) {
     const std::string path = dir_.file("helpers.txt");
     {
-        auto section = ESection::overFile(0, path);
+        auto section = ReportSection::overFile(0, path);
         GetParam().act(*section);
     }
     EXPECT_EQ(readFile(path), GetParam().expected);
@@ -124,33 +124,33 @@ TEST_P(SectionHelperTest, WritesExactly) {
 INSTANTIATE_TEST_SUITE_P(
     Helpers, SectionHelperTest,
     ::testing::Values(
-        HelperCase{"Text", [](ESection& s) { s.write("abc"); }, "abc"},
-        HelperCase{"TextLine", [](ESection& s) { s.writeLine("abc"); }, "abc\n"},
-        HelperCase{"Id", [](ESection& s) { s.write(res::kRenameLogName); }, "RENAME.LOG"},
-        HelperCase{"IdLine", [](ESection& s) { s.writeLine(res::kRenameLogName); }, "RENAME.LOG\n"},
-        HelperCase{"IdOneArgument", [](ESection& s) { s.write(res::kFileOpenFailed, "x"); },
+        HelperCase{"Text", [](ReportSection& s) { s.write("abc"); }, "abc"},
+        HelperCase{"TextLine", [](ReportSection& s) { s.writeLine("abc"); }, "abc\n"},
+        HelperCase{"Id", [](ReportSection& s) { s.write(res::kRenameLogName); }, "RENAME.LOG"},
+        HelperCase{"IdLine", [](ReportSection& s) { s.writeLine(res::kRenameLogName); }, "RENAME.LOG\n"},
+        HelperCase{"IdOneArgument", [](ReportSection& s) { s.write(res::kFileOpenFailed, "x"); },
                    "File open failed"},
-        HelperCase{"IdOneArgumentLine", [](ESection& s) { s.writeLine(res::kFileOpenFailed, "x"); },
+        HelperCase{"IdOneArgumentLine", [](ReportSection& s) { s.writeLine(res::kFileOpenFailed, "x"); },
                    "File open failed\n"},
-        HelperCase{"IdTwoArguments", [](ESection& s) { s.write(res::kFileReadFailed, "x", "y"); },
+        HelperCase{"IdTwoArguments", [](ReportSection& s) { s.write(res::kFileReadFailed, "x", "y"); },
                    "File read failed"},
-        HelperCase{"IdTwoArgumentsLine", [](ESection& s) { s.writeLine(res::kFileReadFailed, "x", "y"); },
+        HelperCase{"IdTwoArgumentsLine", [](ReportSection& s) { s.writeLine(res::kFileReadFailed, "x", "y"); },
                    "File read failed\n"},
-        HelperCase{"TextAtLine", [](ESection& s) { s.writeAtLine(12, "<b>"); }, "   line   12: <b>"},
-        HelperCase{"IdAtLine", [](ESection& s) { s.writeAtLine(5, res::kDuringCopy); },
+        HelperCase{"TextAtLine", [](ReportSection& s) { s.writeAtLine(12, "<b>"); }, "   line   12: <b>"},
+        HelperCase{"IdAtLine", [](ReportSection& s) { s.writeAtLine(5, res::kDuringCopy); },
                    "   line    5: During copy, "},
         HelperCase{"IdOneArgumentAtLine",
-                   [](ESection& s) { s.writeAtLine(100000, res::kFileOpenFailed, "x"); },
+                   [](ReportSection& s) { s.writeAtLine(100000, res::kFileOpenFailed, "x"); },
                    "   line 100000: File open failed"},
         HelperCase{"IdTwoArgumentsAtLine",
-                   [](ESection& s) { s.writeAtLine(0, res::kFileReadFailed, "x", "y"); },
+                   [](ReportSection& s) { s.writeAtLine(0, res::kFileReadFailed, "x", "y"); },
                    "   line    0: File read failed"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(SectionTest, AppendsToAnExistingFileWithPlainLineFeeds) {
     const std::string path = dir_.write("RENAME.LOG", "earlier job\r\n");
     {
-        auto section = ESection::overFile(0, path);
+        auto section = ReportSection::overFile(0, path);
         section->writeLine("one");
         section->writeLine("two");
     }
@@ -159,7 +159,7 @@ TEST_F(SectionTest, AppendsToAnExistingFileWithPlainLineFeeds) {
 
 TEST_F(SectionTest, EachLineSectionReachesTheFileAtEveryLineEnd) {
     const std::string path = dir_.file("log.txt");
-    auto section = ESection::overFile(0, path, ESection::Flush::EachLine);
+    auto section = ReportSection::overFile(0, path, ReportSection::Flush::EachLine);
     section->write("row");
     section->endLine();
     EXPECT_EQ(readFile(path), "row\n");
@@ -167,7 +167,7 @@ TEST_F(SectionTest, EachLineSectionReachesTheFileAtEveryLineEnd) {
 
 TEST_F(SectionTest, GatheringSectionReachesTheFileOnFlushAndWhenItEnds) {
     const std::string path = dir_.file("report.txt");
-    auto section = ESection::overFile(0, path, ESection::Flush::WhenFull);
+    auto section = ReportSection::overFile(0, path, ReportSection::Flush::WhenFull);
     section->writeLine("first");
     section->flush();
     EXPECT_EQ(readFile(path), "first\n");
@@ -178,7 +178,7 @@ TEST_F(SectionTest, GatheringSectionReachesTheFileOnFlushAndWhenItEnds) {
 
 TEST_F(SectionTest, GatheringSectionDoesNotHoldMoreThanItsBufferInMemory) {
     const std::string path = dir_.file("big.txt");
-    auto section = ESection::overFile(0, path, ESection::Flush::WhenFull);
+    auto section = ReportSection::overFile(0, path, ReportSection::Flush::WhenFull);
     const std::string row(1000, 'r');
     for (int i = 0; i < 200; ++i)
         section->writeLine(row);
@@ -191,7 +191,7 @@ TEST_F(SectionTest, GatheringSectionDoesNotHoldMoreThanItsBufferInMemory) {
 TEST_F(SectionTest, FileThatCannotBeOpenedIsReportedAndTheSectionWritesToStandardOutput) {
     prompts_.expectMessageBox(ui::Answer::Ok, "Error creating log report file!");
     const std::string path = dir_.file("missing/RENAME.LOG");
-    auto section = ESection::overFile(res::kSectionRenamedFiles, path);
+    auto section = ReportSection::overFile(res::kSectionRenamedFiles, path);
     EXPECT_EQ(section->fileName(), "");
     EXPECT_EQ(section->titleId(), res::kSectionRenamedFiles);
     ::testing::internal::CaptureStdout();
@@ -206,7 +206,7 @@ TEST_F(SectionTest, NeverAppendsThroughASymbolicLink) {
     const std::string link = dir_.file("RENAME.LOG");
     ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
     {
-        auto section = ESection::overFile(0, link);
+        auto section = ReportSection::overFile(0, link);
         ::testing::internal::CaptureStdout();
         section->writeLine("row");
         ::testing::internal::GetCapturedStdout();
@@ -225,7 +225,7 @@ class FullDisk : public platform::Disk {
 
 TEST_F(SectionTest, FailedWriteIsFlaggedNotHidden) {
     const std::string path = dir_.file("full.txt");
-    auto section = ESection::overFile(0, path);
+    auto section = ReportSection::overFile(0, path);
     section->writeLine("fits");
     EXPECT_FALSE(section->writeFailed());
     FullDisk full;
@@ -236,7 +236,7 @@ TEST_F(SectionTest, FailedWriteIsFlaggedNotHidden) {
 }
 
 TEST_F(SectionTest, NowhereSectionNeverGainsContent) {
-    ESection& nowhere = nowhereSection();
+    ReportSection& nowhere = nowhereSection();
     nowhere.writeLine("dropped");
     nowhere.writeAtLine(3, "dropped");
     EXPECT_FALSE(nowhere.hasContent());
