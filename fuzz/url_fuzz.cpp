@@ -110,10 +110,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const korvel::UrlSpan span = korvel::cutUrlValue(value);
     check(url.position == position + static_cast<std::int64_t>(span.offset));
     check(url.end - url.position + 1 == static_cast<std::int64_t>(span.length));
-    constexpr std::uint16_t kGiven = UrlRecord::kBase | UrlRecord::kEmbedded | UrlRecord::kFrame | UrlRecord::kWithinValue;
+    constexpr std::uint16_t kGiven =
+        UrlRecord::kBase | UrlRecord::kEmbedded | UrlRecord::kFrame | UrlRecord::kWithinValue;
     check((url.flags & ~(0x1FF | kGiven)) == 0);
     check((url.flags & kGiven) == (flags & kGiven));
-    const int forms = url.has(UrlRecord::kRelative) + url.has(UrlRecord::kRoot) + url.has(UrlRecord::kAbsolute);
+    const int forms =
+        url.has(UrlRecord::kRelative) + url.has(UrlRecord::kRoot) + url.has(UrlRecord::kAbsolute);
     check(forms == 1);
     check(url.target == nullptr);  // no tree: nothing resolves
     if (!url.has(UrlRecord::kExternal)) {

@@ -28,7 +28,7 @@ int runCheck(const CheckOptions& options, std::ostream& out, std::ostream& err) 
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
     CheckJob command(job, loadHtmlDefinitions(options.settingsPath), /*askSettings=*/false,
-                        prompts.interactive());
+                     prompts.interactive());
     const bool json = options.format == ReportFormat::Json;
     command.setCollectFindings(json);
     command.execute();

@@ -78,7 +78,7 @@ int runFix(const FixOptions& options, std::ostream& out, std::ostream& err) {
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
     FixJob command(job, loadHtmlDefinitions(options.job.settingsPath), /*askSettings=*/false,
-                      prompts.interactive());
+                   prompts.interactive());
     command.setCollectFindings(options.job.format == ReportFormat::Json);
     command.execute();
     return finishJob(command, options.job, out, err);

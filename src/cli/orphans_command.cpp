@@ -90,7 +90,7 @@ int runOrphans(const OrphansOptions& options, std::ostream& out, std::ostream& e
     ui::PromptsScope promptsScope(prompts);
     installInterruptHandler();
     OrphansJob command(job, loadHtmlDefinitions(options.job.settingsPath), /*askSettings=*/false,
-                          prompts.interactive());
+                       prompts.interactive());
     command.setCollectFindings(options.job.format == ReportFormat::Json);
     command.execute();
     return finishJob(command, options.job, out, err);

@@ -172,7 +172,7 @@ std::vector<std::string> MoveTreeCommand::moved() const {
 }
 
 bool MoveTreeCommand::makeDirectoriesBelow(const std::string& base, const std::string& dir,
-                                            const std::string& modelBase, std::vector<std::string>& made) {
+                                           const std::string& modelBase, std::vector<std::string>& made) {
     const std::optional<std::string> below = relativeBelow(dir, base);
     if (!below) return dir == base;
     std::string path = base;

@@ -22,8 +22,7 @@ const HtmlNode* findPageQuietly(const UrlContext& context, std::string_view path
     return dynamic_cast<const HtmlNode*>(context.tree()->findNodeByPath(path));
 }
 
-DownloadTimesPass::DownloadTimesPass(const Node* homePage, const UrlContext& context,
-                                           const JobContext& job)
+DownloadTimesPass::DownloadTimesPass(const Node* homePage, const UrlContext& context, const JobContext& job)
     : context_(&context), report_(&job.report) {
     report_->listStarted(report::List::PageWeights);
     if (const auto* home = dynamic_cast<const HtmlNode*>(homePage))
@@ -81,7 +80,8 @@ PageWeight DownloadTimesPass::framedWeight(const HtmlNode& page) {
     onPath_.insert(&page);
     PageWeight weight = weigh(page, false);
     for (const UrlRecord& url : page.urls()) {
-        if (!url.has(UrlRecord::kEmbedded) || !url.has(UrlRecord::kFrame) || url.has(UrlRecord::kExternal)) continue;
+        if (!url.has(UrlRecord::kEmbedded) || !url.has(UrlRecord::kFrame) || url.has(UrlRecord::kExternal))
+            continue;
         if (const auto* framed = dynamic_cast<const HtmlNode*>(url.target))
             merge(weight, framedWeight(*framed));
     }

@@ -90,7 +90,7 @@ std::uint64_t anchorHash(std::string_view name) {
 }
 
 void LinkIndex::setAnchors(const HtmlNode& page, std::vector<std::uint64_t> names,
-                             std::vector<FragmentRef> fragments) {
+                           std::vector<FragmentRef> fragments) {
     if (names.empty() && fragments.empty()) {
         anchors_.erase(&page);
         return;
@@ -102,7 +102,7 @@ void LinkIndex::setAnchors(const HtmlNode& page, std::vector<std::uint64_t> name
 }
 
 const Node* LinkIndex::fragmentNode(const HtmlNode& page, const PageAnchors& kept,
-                                       const FragmentRef& ref) const {
+                                    const FragmentRef& ref) const {
     if (ref.record == FragmentRef::kSamePage) return &page;
     const std::vector<UrlRecord>& urls = page.urls();
     // Records changed since (a fix rewrote the page) no longer match the kept indices.
@@ -336,7 +336,7 @@ bool LinkFinder::visitHtml(HtmlNode& node) {
 }
 
 void LinkFinder::keepSyntaxErrors(const HtmlNode& page, const html::TagList& tags,
-                                     const std::vector<std::uint32_t>& lines) {
+                                  const std::vector<std::uint32_t>& lines) {
     // In the order the log lists them.
     const auto& errors = tags.syntaxErrors();
     for (std::size_t i = 0; i < errors.size(); ++i)
@@ -664,8 +664,9 @@ void preparePage(const HtmlNode& page, const UrlContext& context, bool report, P
         const std::int64_t position = scratch.fragmentRecords[i];
         fragments[i].record = FragmentRef::kSamePage;
         if (position < 0) continue;
-        const auto at = std::lower_bound(records.begin(), records.end(), position,
-                                         [](const UrlRecord& url, std::int64_t p) { return url.position < p; });
+        const auto at =
+            std::lower_bound(records.begin(), records.end(), position,
+                             [](const UrlRecord& url, std::int64_t p) { return url.position < p; });
         // Every fragment was noted with a record that was kept; one that is not found names none.
         fragments[i].record = at != records.end() && at->position == position
                                   ? static_cast<std::uint32_t>(at - records.begin())

@@ -40,7 +40,7 @@ using ReachedNodes = std::unordered_set<const Node*>;
 // file's directory, listed by the link reports under its path, and rewritten by a fix like a page's.
 struct StyleSheetLinks {
     bool read = false;                 // false: it could not be opened (reported once)
-    std::vector<UrlRecord> urls;            // in file order
+    std::vector<UrlRecord> urls;       // in file order
     std::vector<std::uint32_t> lines;  // the 1-based line of each record
 };
 
@@ -67,7 +67,7 @@ struct FragmentRef {
 struct BrokenAnchor {
     static constexpr std::size_t kSamePage = SIZE_MAX;
     std::size_t record = kSamePage;     // into the page's URL records; kSamePage: a link within the page
-    const HtmlNode* target = nullptr;  // the page the fragment was looked for in
+    const HtmlNode* target = nullptr;   // the page the fragment was looked for in
     std::int64_t line = 1;
     std::string fragment;  // as the page writes it, without the "#"; "" when the page could not be read again
 };

@@ -27,7 +27,7 @@ bool BrokenLinksPass::visitFile(FileNode& node) {
 }
 
 bool BrokenLinksPass::list(const Node& file, const std::vector<UrlRecord>& urls,
-                             const std::function<std::int64_t(std::size_t)>& lineOf) {
+                           const std::function<std::int64_t(std::size_t)>& lineOf) {
     bool any = false;
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const UrlRecord& url = urls[i];
@@ -94,7 +94,7 @@ bool ExternalLinksPass::visitFile(FileNode& node) {
 }
 
 bool ExternalLinksPass::list(const Node& file, const std::vector<UrlRecord>& urls,
-                           const std::function<std::int64_t(std::size_t)>& lineOf) {
+                             const std::function<std::int64_t(std::size_t)>& lineOf) {
     bool any = false;
     for (std::size_t i = 0; i < urls.size(); ++i) {
         const UrlRecord& url = urls[i];

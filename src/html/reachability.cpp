@@ -4,9 +4,8 @@
 
 namespace korvel {
 
-OrphansPass::OrphansPass(const ReachedNodes& urlMap, std::vector<Node*>& unused,
-                                       const UrlContext& context, const JobContext& job,
-                                       const std::vector<std::string>& keep)
+OrphansPass::OrphansPass(const ReachedNodes& urlMap, std::vector<Node*>& unused, const UrlContext& context,
+                         const JobContext& job, const std::vector<std::string>& keep)
     : urlMap_(&urlMap), unused_(&unused), context_(&context), report_(&job.report), keep_(keep) {
     report_->listStarted(report::List::Orphans);
 }

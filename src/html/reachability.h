@@ -22,7 +22,7 @@ namespace korvel {
 class OrphansPass : public Visitor {
   public:
     OrphansPass(const ReachedNodes& urlMap, std::vector<Node*>& unused, const UrlContext& context,
-                       const JobContext& job, const std::vector<std::string>& keep = {});
+                const JobContext& job, const std::vector<std::string>& keep = {});
     ~OrphansPass() override;
     OrphansPass(const OrphansPass&) = delete;
     OrphansPass& operator=(const OrphansPass&) = delete;

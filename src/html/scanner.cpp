@@ -606,7 +606,7 @@ void scanText(std::string_view text, TagList& tags) {
 // ---- PageReader
 
 std::int64_t PageReader::readBlock(const platform::ReadFile& file, std::int64_t offset, char* buffer,
-                                     std::size_t count, std::error_code& ec) {
+                                   std::size_t count, std::error_code& ec) {
     return file.readAt(offset, buffer, count, ec);
 }
 

@@ -169,7 +169,8 @@ TagList tokenize(HtmlNode& page, ReportSection* syntaxErrors, UnreadablePages* u
 // Writes one line per syntax error of "tags" into "section": the page's line of the error, the page's path
 // shortened to 58 characters and padded to 62, and the message. Uses the page's line index (made from
 // "text" when the page has none yet and "text" is not empty, so that the page is not read twice).
-void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ReportSection& section, std::string_view text = {});
+void reportSyntaxErrors(HtmlNode& page, const TagList& tags, ReportSection& section,
+                        std::string_view text = {});
 // The same with each error's line already counted ("lines": one per error, in the list's order), so that
 // neither the page's text nor its line index is needed.
 void reportSyntaxErrors(const HtmlNode& page, const TagList& tags, ReportSection& section,

@@ -117,8 +117,8 @@ std::string linkBytes(std::string_view text, std::size_t keep, char quote) {
     return out;
 }
 
-bool applyLinkEdits(std::string_view page, const std::vector<UrlRecord>& urls, std::span<const LinkEdit> edits,
-                    std::string& out, std::size_t& changed) {
+bool applyLinkEdits(std::string_view page, const std::vector<UrlRecord>& urls,
+                    std::span<const LinkEdit> edits, std::string& out, std::size_t& changed) {
     out.clear();
     changed = 0;
     out.reserve(page.size() + 64);
@@ -168,7 +168,7 @@ void LinkUpdatePlanner::planPage(const HtmlNode& page, std::vector<LinkEdit>& ed
 }
 
 void LinkUpdatePlanner::planLinks(const Node& file, const std::vector<UrlRecord>& urls,
-                                   std::vector<LinkEdit>& edits) {
+                                  std::vector<LinkEdit>& edits) {
     edits.clear();
     // Relative links, a base tag's own included, resolve against the file's own directory until a base tag
     // names another; a base tag changes only the links after it.
@@ -287,7 +287,7 @@ bool LinkUpdatePlanner::planSameForm(const UrlRecord& url, const Node* named, Li
 }
 
 bool LinkUpdatePlanner::planConversion(const UrlRecord& url, const Node* named, const Node* fromDir,
-                                        LinkEdit& edit) {
+                                       LinkEdit& edit) {
     std::string& out = edit.newText;
     out.clear();
     edit.keep = 0;
@@ -448,7 +448,7 @@ bool LinkUpdatePass::visitFile(FileNode& file) {
 }
 
 void LinkUpdatePass::report(FileNode& file, const std::vector<UrlRecord>& urls,
-                             const std::vector<std::string>* oldTexts) {
+                            const std::vector<std::string>* oldTexts) {
     if (!section) return;
     section->endLine();
     section->writeLine(res::kInFileHeader, platform::displayName(file.path()));

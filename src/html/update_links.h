@@ -63,8 +63,8 @@ std::string linkBytes(std::string_view text, std::size_t keep, char quote);
 // file changed since it was scanned), or when the edits are not in page order, overlap, or leave the page.
 // A link in style sheet text is compared through its CSS escapes, and written without them.
 // "changed" receives how many links got other bytes than they had.
-bool applyLinkEdits(std::string_view page, const std::vector<UrlRecord>& urls, std::span<const LinkEdit> edits,
-                    std::string& out, std::size_t& changed);
+bool applyLinkEdits(std::string_view page, const std::vector<UrlRecord>& urls,
+                    std::span<const LinkEdit> edits, std::string& out, std::size_t& changed);
 
 // Works out the edits of a page. Lives for one pass, so that it can remember the new site-relative path of
 // every directory it has needed.

@@ -132,7 +132,8 @@ void makeUrl(const HtmlNode& page, UrlRecord& url, std::uint16_t flags, std::int
 
 void makeUrl(std::string_view base, UrlRecord& url, std::uint16_t flags, std::int64_t position,
              std::string_view raw, const UrlContext& context) {
-    url.flags = flags & (UrlRecord::kBase | UrlRecord::kEmbedded | UrlRecord::kFrame | UrlRecord::kWithinValue);
+    url.flags =
+        flags & (UrlRecord::kBase | UrlRecord::kEmbedded | UrlRecord::kFrame | UrlRecord::kWithinValue);
     url.target = nullptr;
 
     const UrlSpan span = cutUrlValue(raw);

@@ -44,8 +44,8 @@ class UrlContext {
 std::vector<std::string> parseServerDefaults(std::string_view list);
 
 // Fills "url" for the attribute value "raw" whose first byte stands at file offset "position" in "page".
-// "flags" may hold UrlRecord::kBase, kEmbedded, kFrame and kWithinValue; every other field and flag is set here:
-// the span (white space trimmed, cut at "#" and "?"), the decoded text (external: absolute), local or
+// "flags" may hold UrlRecord::kBase, kEmbedded, kFrame and kWithinValue; every other field and flag is set
+// here: the span (white space trimmed, cut at "#" and "?"), the decoded text (external: absolute), local or
 // external, the written form, needs-encoding (local URLs only: only they are ever rewritten) and the target.
 // Relative URLs resolve against page.base(); a URL naming the site's own server always resolves in the
 // top directory, whatever the base. A directory resolves to its first server default document (the
@@ -76,7 +76,6 @@ std::string siteRelativePath(std::string_view text, std::string_view base, const
 // The node a site-relative path names: exact case first, then without regard to ASCII case. Korvel's own
 // output files are never found. Directories are returned as directories (no default document).
 Node* findSiteNode(std::string_view siteRelative, const UrlContext& context);
-
 
 // The written form: 1 relative, 2 root, 3 absolute, 0 none.
 int urlForm(const UrlRecord& url);

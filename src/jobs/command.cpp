@@ -117,7 +117,7 @@ bool CheckJob::doExecute() {
         if (!scanTree()) return;
         if (namesCanChange(settings_)) {
             names::NameConversionPass convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
-                                         &settings_.FilenameExtensions);
+                                              &settings_.FilenameExtensions);
             const std::int32_t renamed =
                 runTreePass(tree_->top(), convert, res::kValidatingFilenames, nodeCount_);
             if (renamed < 0) return;
@@ -223,8 +223,7 @@ struct ReportPass {
 };
 
 // Runs "passes" in their order on this thread.
-bool runPassesInTurn(Node& top, std::vector<ReportPass>& passes, std::uint32_t total,
-                     const JobContext& job) {
+bool runPassesInTurn(Node& top, std::vector<ReportPass>& passes, std::uint32_t total, const JobContext& job) {
     for (ReportPass& pass : passes) {
         std::unique_ptr<Visitor> visitor = pass.make(job);
         if (!pass.finish(visitor, runTreePass(top, *visitor, pass.titleId, total))) return false;
@@ -238,8 +237,7 @@ bool runPassesInTurn(Node& top, std::vector<ReportPass>& passes, std::uint32_t t
 // which pass depends on timing), and a cancel of the link pass lets them end, which takes a moment. Each of
 // them hands its findings to a sink of its own, which this thread replays into the job's, in pass order,
 // once both threads are done; one that never ran is dropped with what it said as it was made.
-bool runPassesShared(Node& top, std::vector<ReportPass>& passes, std::uint32_t total,
-                     const JobContext& job) {
+bool runPassesShared(Node& top, std::vector<ReportPass>& passes, std::uint32_t total, const JobContext& job) {
     std::vector<std::unique_ptr<report::BufferedSink>> held(passes.size());
     std::vector<std::unique_ptr<Visitor>> visitors;
     visitors.reserve(passes.size());
@@ -324,7 +322,7 @@ bool Job::reportLinks(LinkWriter* writer) {
     std::vector<ReportPass> passes;
     passes.push_back({[&](const JobContext&) {
                           return std::make_unique<LinkUpdatePass>(*foundLinks_, settings_.AbsRelCnvrt,
-                                                                   writer);
+                                                                  writer);
                       },
                       update ? res::kUpdatingUrlLinks : res::kValidatingUrlLinks, false,
                       [&](std::unique_ptr<Visitor>&, std::int32_t pages) {
@@ -351,8 +349,8 @@ bool Job::reportLinks(LinkWriter* writer) {
     if (settings_.ReportUnusedFiles) {
         passes.push_back({[&](const JobContext& job) {
                               unusedFiles_.clear();
-                              return std::make_unique<OrphansPass>(urlMap_, unusedFiles_, *urlContext_,
-                                                                          job, settings_.KeepPatterns);
+                              return std::make_unique<OrphansPass>(urlMap_, unusedFiles_, *urlContext_, job,
+                                                                   settings_.KeepPatterns);
                           },
                           res::kReportingOrphanFiles, true,
                           [&](std::unique_ptr<Visitor>&, std::int32_t result) {

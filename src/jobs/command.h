@@ -126,7 +126,7 @@ class Job : public Command {
     // What link finding learns, for the link passes after it; both point into the tree.
     std::unique_ptr<UrlContext> urlContext_;
     std::unique_ptr<LinkIndex> foundLinks_;
-    ReachedNodes urlMap_;                    // the nodes reached from the home page
+    ReachedNodes urlMap_;             // the nodes reached from the home page
     std::vector<Node*> unusedFiles_;  // the orphans, in tree order
     std::uint32_t nodeCount_ = 0;
     std::uint32_t dirCount_ = 0;

@@ -138,7 +138,7 @@ void FixJob::runPasses() {
     }
     if (namesCanChange(settings_)) {
         names::NameConversionPass convert(settings_.Target, settings_.CaseConv, &settings_.AutoFileName,
-                                     &settings_.FilenameExtensions);
+                                          &settings_.FilenameExtensions);
         const std::int32_t toRename = runTreePass(*top, convert, res::kValidatingFilenames, nodeCount_);
         if (toRename < 0) return;
         namesToChange_ = static_cast<std::uint32_t>(toRename);

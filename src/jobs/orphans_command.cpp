@@ -148,7 +148,7 @@ void OrphansJob::handleOrphans(std::vector<std::string> paths) {
     if (!paths.empty()) {
         if (settings_.MoveOrphans) {
             moveCommand_ = std::make_unique<files::MoveTreeCommand>(std::move(paths), settings_.Directory,
-                                                                     settings_.MoveToDir);
+                                                                    settings_.MoveToDir);
             moveCommand_->execute();
             orphanPaths_ = moveCommand_->moved();
             movedTo_ = moveCommand_->newDirectory();

@@ -280,7 +280,8 @@ std::optional<std::string> conformName(std::string_view name, std::int32_t targe
 
 // ---- Rename rows
 
-bool writeRenameRow(ReportSection* section, const Node& node, std::string_view first, std::string_view second) {
+bool writeRenameRow(ReportSection* section, const Node& node, std::string_view first,
+                    std::string_view second) {
     if (!section || !node.hasNewName()) return false;
     // Escaped, so the row is valid UTF-8 and characters can be counted by their lead bytes.
     std::string row = platform::displayName(first.empty() ? std::string_view(node.getNewName()) : first);
@@ -302,7 +303,7 @@ bool writeRenameRow(ReportSection* section, const Node& node, std::string_view f
 // ---- NameConversionPass
 
 NameConversionPass::NameConversionPass(std::int32_t target, std::int32_t caseConversion, bool* autoFileName,
-                             const ExtensionMap* extensions)
+                                       const ExtensionMap* extensions)
     : target_(target), case_(caseConversion), autoFileName_(autoFileName), extensions_(extensions) {}
 
 NameConversionPass::~NameConversionPass() {
@@ -452,7 +453,7 @@ void NameConversionPass::noteNotRenamed(Node& node) {
 
 std::int32_t convertNames(DirNode& top, JobSettings& settings, std::int64_t total, GUIProgress* progress) {
     NameConversionPass pass(settings.Target, settings.CaseConv, &settings.AutoFileName,
-                       &settings.FilenameExtensions);
+                            &settings.FilenameExtensions);
     Traversal<TypedWalk<Node*>> traverse(&top, pass);
     return traverse.run(res::loadString(res::kValidatingFilenames), total, progress);
 }

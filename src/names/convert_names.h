@@ -95,7 +95,8 @@ std::optional<std::string> conformName(std::string_view name, std::int32_t targe
 // One row of a rename table: column 1 is "first" (the node's new name when empty), cut to 36 characters and
 // padded to 40; column 2 is "second" (the node's original path when empty). Names that are not valid UTF-8
 // are shown escaped. False, and nothing written, when the node has no new name or there is no section.
-bool writeRenameRow(ReportSection* section, const Node& node, std::string_view first, std::string_view second);
+bool writeRenameRow(ReportSection* section, const Node& node, std::string_view first,
+                    std::string_view second);
 
 // The pass. Walk it in pre-order over the directory tree (TypedWalk) so that a directory's
 // children come in child order; see convertNames below for the usual way to run it.
@@ -105,7 +106,7 @@ class NameConversionPass : public Visitor {
     // and "Accept All" sets it. Null: never ask. "extensions": the job's FilenameExtensions, or null.
     // Both must outlive the pass.
     NameConversionPass(std::int32_t target, std::int32_t caseConversion, bool* autoFileName,
-                  const ExtensionMap* extensions);
+                       const ExtensionMap* extensions);
     ~NameConversionPass() override;
 
     bool visitFile(FileNode& node) override;

@@ -370,8 +370,8 @@ void RestoredNames::writeRow(const Node* node, std::string_view originalName, st
                              std::string_view directory) {
     ++count_;
     ReportSection* dirLog = localLogs_ && !skipped_.count(std::string(directory))
-                           ? currentLog().directoryLog(directory)
-                           : nullptr;
+                                ? currentLog().directoryLog(directory)
+                                : nullptr;
     if (node && node->hasNewName()) {
         writeRenameRow(section_, *node, originalName, before);
         writeRenameRow(dirLog, *node, originalName, before);

@@ -106,8 +106,8 @@ void JobLog::writeSummary(const JobSettings& settings, unsigned status) {
 }
 
 void JobLog::writeReportHeader(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
-                                std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
-                                std::string_view movedToDirectory) {
+                               std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
+                               std::string_view movedToDirectory) {
     ReportSection* header = openSection(res::kSectionHeader);
     header->write(res::kDirectoryCheckedOn);
     header->writeLine(localTimeText());
@@ -179,8 +179,8 @@ bool JobLog::copyExternalPage(const JobSettings& settings) {
 }
 
 std::string JobLog::makeReport(const JobSettings& settings, std::uint32_t nodeCount, std::uint32_t dirCount,
-                                std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
-                                std::string_view movedToDirectory) {
+                               std::int32_t orphanCount, std::int32_t removedDirCount, unsigned status,
+                               std::string_view movedToDirectory) {
     // The page goes first, so that a failure to place it is in the errors section before the summary
     // decides whether to point at that section.
     const bool pageWanted = settings.ReportExternalRefs && !settings.RemoveOrphans;

@@ -33,7 +33,7 @@ class ReportSection {
     // file cannot be opened, the person is told (string 30032) and the section writes to standard output
     // instead, so the job goes on; fileName() is then empty.
     static std::unique_ptr<ReportSection> overFile(int titleId, std::string_view path,
-                                              Flush flush = Flush::EachLine);
+                                                   Flush flush = Flush::EachLine);
 
     // Ends the line. Does not give the section content: empty lines alone never do.
     virtual void endLine();

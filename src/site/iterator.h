@@ -177,8 +177,7 @@ class PreOrderWalk : public Iterator<T> {
 template <typename T>
 class TypedWalk : public PreOrderWalk<T> {
   public:
-    explicit TypedWalk(T root)
-        : PreOrderWalk<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
+    explicit TypedWalk(T root) : PreOrderWalk<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
 
   protected:
     bool shouldDescend(T item) override {
@@ -193,8 +192,7 @@ class TypedWalk : public PreOrderWalk<T> {
 template <typename T>
 class LinkWalk : public PreOrderWalk<T> {
   public:
-    explicit LinkWalk(T root)
-        : PreOrderWalk<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
+    explicit LinkWalk(T root) : PreOrderWalk<T>(root), rootType_(root ? &typeid(*root) : nullptr) {}
 
     void first() override {
         PreOrderWalk<T>::first();

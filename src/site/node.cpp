@@ -453,8 +453,7 @@ std::unique_ptr<Node> NodeFactory::createAt(int dirFd, std::string_view name, st
 
 std::unique_ptr<Node> NodeFactory::fromProbe(std::string_view path, const FileProbe& probe) {
     if (probe.isDirectory) return std::make_unique<DirNode>(path, &probe);
-    if (HtmlNode::isHtml(probe, definitions_))
-        return std::make_unique<HtmlNode>(path, &probe, definitions_);
+    if (HtmlNode::isHtml(probe, definitions_)) return std::make_unique<HtmlNode>(path, &probe, definitions_);
     return std::make_unique<FileNode>(path, &probe);
 }
 

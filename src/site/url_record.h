@@ -30,7 +30,7 @@ struct UrlRecord {
     std::string text;
     std::int64_t position = 0;  // offset of the value's first byte in the file
     std::int64_t end = 0;       // offset of the last byte of the raw value cut at its fragment or query
-    Node* target = nullptr;    // what it resolves to; null for external and unresolved URLs
+    Node* target = nullptr;     // what it resolves to; null for external and unresolved URLs
     std::uint16_t flags = 0;
 
     bool has(Flag flag) const { return (flags & flag) != 0; }

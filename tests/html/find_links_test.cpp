@@ -64,7 +64,8 @@ TEST_F(FindLinksTest, UrlMapHoldsWhatTheHomePageReaches) {
     scan();
 
     const int pages = findLinks();
-    const ReachedNodes expected{node("index.html"), node("a.html"), node("pics/b.gif"), node("sub/index.html")};
+    const ReachedNodes expected{node("index.html"), node("a.html"), node("pics/b.gif"),
+                                node("sub/index.html")};
     EXPECT_EQ(urlMap, expected);
     EXPECT_EQ(pages, 4);
     EXPECT_EQ(firstPassParsed, 3u);
@@ -89,8 +90,9 @@ TEST_F(FindLinksTest, RecordsAreInPageOrderWithTheirFlags) {
 
     const auto& urls = page("index.html")->urls();
     ASSERT_EQ(urls.size(), 4u);
-    EXPECT_TRUE(std::is_sorted(urls.begin(), urls.end(),
-                               [](const UrlRecord& a, const UrlRecord& b) { return a.position < b.position; }));
+    EXPECT_TRUE(std::is_sorted(urls.begin(), urls.end(), [](const UrlRecord& a, const UrlRecord& b) {
+        return a.position < b.position;
+    }));
     EXPECT_EQ(urls[0].target, node("low.gif"));
     EXPECT_TRUE(urls[0].has(UrlRecord::kEmbedded));
     EXPECT_EQ(urls[1].target, node("img.gif"));

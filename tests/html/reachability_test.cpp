@@ -42,7 +42,7 @@ TEST(WebIteratorTest, FollowsResolvedLocalLinksInPageOrderOnly) {
     Node* dir = site.addChild(std::make_unique<DirNode>("/site/docs"));
 
     page->urls() = {record(nullptr, UrlRecord::kExternal | UrlRecord::kAbsolute),  // leading records skipped
-                    record(nullptr),                                     // broken
+                    record(nullptr),                                               // broken
                     record(b),
                     record(dir, UrlRecord::kBase | UrlRecord::kRelative),  // a base is no link
                     record(a, UrlRecord::kEmbedded | UrlRecord::kRelative),
@@ -201,7 +201,7 @@ TEST_F(UnusedFilesTest, WhatAReachedStyleSheetLoadsIsUsed) {
 
     reportUnused();
     EXPECT_EQ(unused, (std::vector<Node*>{node("img/lost-only.png"), node("img/orphan-only.png"),
-                                           node("lost.html"), node("orphan.css")}))
+                                          node("lost.html"), node("orphan.css")}))
         << body(res::kSectionUnusedFiles);
 }
 

@@ -58,7 +58,7 @@ class UrlTest : public ::testing::Test {
         return url.target ? url.target->originalPath().substr(dir.path().size() + 1) : "";
     }
     UrlRecord make(std::string_view pagePath, std::string_view raw, std::uint16_t flags = 0,
-              const UrlContext* context = nullptr) {
+                   const UrlContext* context = nullptr) {
         UrlRecord url;
         makeUrl(page(pagePath), url, flags, 100, raw, context ? *context : *this->context);
         return url;
@@ -178,13 +178,14 @@ TEST_F(UrlTest, BaseFromTagIsTheDirectoryUpToTheLastSlash) {
         EXPECT_TRUE(isExternalBase(made)) << href;
     }
     // A base naming no location leaves the base as it was.
-    EXPECT_EQ(baseFromTag(make("docs/a.html", "mailto:me@x.org", UrlRecord::kBase), "/old", *context), "/old");
+    EXPECT_EQ(baseFromTag(make("docs/a.html", "mailto:me@x.org", UrlRecord::kBase), "/old", *context),
+              "/old");
 }
 
 TEST_F(UrlTest, LinksAfterABaseResolveAgainstIt) {
     HtmlNode& html = page("docs/a.html");
-    html.setBase(
-        baseFromTag(make("docs/a.html", "../sub/deeper/index.html", UrlRecord::kBase), html.base(), *context));
+    html.setBase(baseFromTag(make("docs/a.html", "../sub/deeper/index.html", UrlRecord::kBase), html.base(),
+                             *context));
     EXPECT_EQ(targetOf(make("docs/a.html", "p.html")), "sub/deeper/p.html");
     EXPECT_EQ(targetOf(make("docs/a.html", "../../a.html")), "a.html");
     EXPECT_EQ(targetOf(make("docs/a.html", "/docs/x.html")), "docs/x.html");
@@ -240,7 +241,8 @@ TEST_F(UrlTest, SiteRelativePathsNeverLeaveTheTop) {
 
 TEST_F(UrlTest, AFileUrlLeadsIntoTheSiteOnlyFromInsideTheTopDirectory) {
     const std::string top = "file://" + dir.path();
-    const UrlRecord inside = make("docs/a.html", top + "/docs/x.html");  // read from the top, as a root link is
+    const UrlRecord inside =
+        make("docs/a.html", top + "/docs/x.html");  // read from the top, as a root link is
     EXPECT_FALSE(inside.has(UrlRecord::kExternal));
     EXPECT_EQ(targetOf(inside), "docs/x.html");
     EXPECT_EQ(targetOf(make("docs/a.html", top)), "index.html");  // the top itself, by its default

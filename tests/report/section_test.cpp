@@ -52,31 +52,32 @@ TEST_P(SectionContentTest, OnlyNonEmptyTextGivesContent) {
 
 INSTANTIATE_TEST_SUITE_P(
     Writes, SectionContentTest,
-    ::testing::Values(
-        ContentCase{"EmptyLinesOnly",
-                    [](ReportSection& s) {
-                        s.endLine();
-                        s.endLine();
-                    },
-                    false, "\n\n"},
-        ContentCase{"EmptyText", [](ReportSection& s) { s.write(""); }, false, ""},
-        ContentCase{"EmptyTextAsLine", [](ReportSection& s) { s.writeLine(std::string_view{}); }, false, "\n"},
-        ContentCase{"HeaderThenCleared",
-                    [](ReportSection& s) {
-                        s.writeLine("TITLE ");
-                        s.clearContent();
-                        s.endLine();
-                    },
-                    false, "TITLE \n\n"},
-        ContentCase{"UnknownStringId", [](ReportSection& s) { s.writeLine(1); }, false, "\n"},
-        ContentCase{"Text", [](ReportSection& s) { s.write("a"); }, true, "a"},
-        ContentCase{"ContentAfterClear",
-                    [](ReportSection& s) {
-                        s.clearContent();
-                        s.writeLine("row");
-                    },
-                    true, "row\n"},
-        ContentCase{"LineNumber", [](ReportSection& s) { s.writeLineNumber(1); }, true, "   line    1: "}),
+    ::testing::Values(ContentCase{"EmptyLinesOnly",
+                                  [](ReportSection& s) {
+                                      s.endLine();
+                                      s.endLine();
+                                  },
+                                  false, "\n\n"},
+                      ContentCase{"EmptyText", [](ReportSection& s) { s.write(""); }, false, ""},
+                      ContentCase{"EmptyTextAsLine",
+                                  [](ReportSection& s) { s.writeLine(std::string_view{}); }, false, "\n"},
+                      ContentCase{"HeaderThenCleared",
+                                  [](ReportSection& s) {
+                                      s.writeLine("TITLE ");
+                                      s.clearContent();
+                                      s.endLine();
+                                  },
+                                  false, "TITLE \n\n"},
+                      ContentCase{"UnknownStringId", [](ReportSection& s) { s.writeLine(1); }, false, "\n"},
+                      ContentCase{"Text", [](ReportSection& s) { s.write("a"); }, true, "a"},
+                      ContentCase{"ContentAfterClear",
+                                  [](ReportSection& s) {
+                                      s.clearContent();
+                                      s.writeLine("row");
+                                  },
+                                  true, "row\n"},
+                      ContentCase{"LineNumber", [](ReportSection& s) { s.writeLineNumber(1); }, true,
+                                  "   line    1: "}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct LineNumberCase {
@@ -134,7 +135,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "File open failed\n"},
         HelperCase{"IdTwoArguments", [](ReportSection& s) { s.write(res::kFileReadFailed, "x", "y"); },
                    "File read failed"},
-        HelperCase{"IdTwoArgumentsLine", [](ReportSection& s) { s.writeLine(res::kFileReadFailed, "x", "y"); },
+        HelperCase{"IdTwoArgumentsLine",
+                   [](ReportSection& s) { s.writeLine(res::kFileReadFailed, "x", "y"); },
                    "File read failed\n"},
         HelperCase{"TextAtLine", [](ReportSection& s) { s.writeAtLine(12, "<b>"); }, "   line   12: <b>"},
         HelperCase{"IdAtLine", [](ReportSection& s) { s.writeAtLine(5, res::kDuringCopy); },
