@@ -73,17 +73,6 @@ void Job::runGuarded(const std::function<void()>& passes) {
     } catch (const std::bad_alloc&) {
         status_ |= kStatusOutOfMemory;
         showInterruption(status_, {});
-    } catch (const JobError& error) {
-        status_ |= kStatusReportedError;
-        // A message longer than a message box holds is cut, at a character boundary.
-        std::string message = error.what();
-        if (message.size() > 256) {
-            std::size_t cut = 256;
-            while (cut > 0 && (static_cast<unsigned char>(message[cut]) & 0xC0) == 0x80)
-                --cut;
-            message.resize(cut);
-        }
-        showInterruption(status_, message);
     }
 }
 

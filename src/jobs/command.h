@@ -5,7 +5,6 @@
 #include <functional>
 #include <memory>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,13 +28,6 @@ class Visitor;
 class HtmlNode;
 class Log;
 class LinkWriter;
-
-// An error that carries its own message for the person and interrupts the job; the job still reports
-// what it did.
-class JobError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
 
 // The base of the three job commands.
 class Job : public Command {
@@ -76,8 +68,8 @@ class Job : public Command {
     void takeFindings();
     std::unique_ptr<CheckFindings> findings_;
 
-    // Runs "passes" with the interruptions caught: memory running out and a reported error each end the
-    // passes, set their status bit and tell the person, so that a partial report is still made.
+    // Runs "passes" with memory running out caught: it ends the passes, sets its status bit and tells the
+    // person, so that a partial report is still made.
     void runGuarded(const std::function<void()>& passes);
     // Scans the job's tree and takes its counts and status. False when the scan failed (reported).
     bool scanTree();
